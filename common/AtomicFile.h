@@ -1,0 +1,18 @@
+// Replaces a file's whole content in one step, so that a crash, a full disk or a failed write
+// leaves either the old content or the new one, never a mix or a truncated file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+// Writes `content` to a temporary file in the folder of `path`, flushes it to disk, gives it
+// `mode` and renames it over `path`; then flushes the folder. On failure the temporary file is
+// removed, `path` is untouched, and `error` (when given) receives the reason.
+bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode = 0600,
+                         std::string* error = nullptr);
+
+// Reads a whole file; false when it cannot be opened or read. At most `limit` bytes are read; a
+// longer file fails with "too big" rather than being cut silently.
+bool ReadWholeFile(const std::string& path, std::string& content, size_t limit = size_t(1) << 30,
+                   std::string* error = nullptr);

@@ -1,0 +1,12 @@
+// Message formatting of the exception family.
+#include "common/CXException.h"
+
+#include "common/Format.h"
+#include "common/StringTable.h"
+
+CXException::CXException(unsigned stringId) : mStringId(stringId), mMessage(LoadString(stringId)) {}
+
+CXException::CXException(unsigned stringId, long long argument)
+    : mStringId(stringId), mArgument(argument), mMessage(FormatText(LoadString(stringId), {argument})) {}
+
+CXException::CXException(std::string message) : mMessage(std::move(message)) {}

@@ -1,0 +1,48 @@
+// The item record: one contact, contact group, task or event as a kind, an identifier and a map
+// from property key (PR_ and VC_ names) to text value. Records are shared: a list or map that
+// keeps a record holds a CDataItem::Ptr, and the record lives while any holder does.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum ItemKind : int {
+  ITEM_CONTACT = 0,
+  ITEM_GROUP = 1,
+  ITEM_TASK = 2,
+  ITEM_EVENT = 3,
+};
+
+class CDataItem {
+ public:
+  using Ptr = std::shared_ptr<CDataItem>;
+
+  // `owner` is a context pointer the loaders leave null; nothing depends on it.
+  explicit CDataItem(int kind = ITEM_CONTACT, void* owner = nullptr) : owner(owner), kind(kind) {}
+  static Ptr Create(int kind = ITEM_CONTACT) { return std::make_shared<CDataItem>(kind); }
+
+  // True and the value when `key` is present; false and "" when it is absent.
+  bool GetProperty(const std::string& key, std::string& value) const;
+  // The value of `key`, "" when absent.
+  const std::string& Property(const std::string& key) const;
+  // Map access that creates an empty value when `key` is absent.
+  std::string& operator[](const std::string& key) { return properties[key]; }
+
+  // "text/zep-group" for groups, "text/x-vcalendar" for tasks and events, else "text/x-vcard".
+  std::string ContentTypeOf() const;
+  // The vCalendar text for tasks and events, the vCard text for every other kind.
+  std::string ToText() const;
+  std::string ToVCard() const;
+  std::string ToVCalendar() const;
+
+  void* owner = nullptr;
+  int kind = ITEM_CONTACT;
+  // Keys are unique and compared case-sensitively; iteration order is the key order.
+  std::map<std::string, std::string> properties;
+  // Groups only: the identifiers of the member contacts, in store order.
+  std::vector<std::string> members;
+  // The local entry identifier; equal to the value under PR_ENTRYID.
+  std::string itemId;
+};
