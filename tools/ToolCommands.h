@@ -1,0 +1,10 @@
+// Subcommands of the larkstore tool: each takes the arguments after its name and returns the
+// process exit status (0 success, 1 failure, 2 wrong usage), writing results to stdout and
+// errors to stderr.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int RunOutlookCommand(const std::vector<std::string>& args);
+int RunWabCommand(const std::vector<std::string>& args);
