@@ -1,0 +1,22 @@
+// Per-user and program folders: where the program keeps its per-user files and where it lives.
+#pragma once
+
+#include <string>
+
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share (home
+// from $HOME, else the password database), created 0700 where missing. Ends in "/"; empty when no
+// home folder is known or the folder cannot be created.
+std::string UserDataFolder();
+
+// `base` (ending in "/") + `company` + "/" + `product` + "/", each level created 0700 when
+// missing (an empty name skips its level); the product level is also narrowed to 0700 when it is
+// ours. The path is returned even when a level cannot be created: later file operations in it
+// fail and are reported by their callers. Empty when `base` is empty.
+std::string MakeUserFolder(const std::string& base, const std::string& company, const std::string& product);
+
+// Creates `path` and any missing parents, each new level 0700. True when it exists as a folder.
+bool CreateFolderPath(const std::string& path);
+
+// The folder of the running program's own file (from /proc/self/exe), ending in "/"; empty when
+// it cannot be found.
+std::string ProgramFolder();
