@@ -1,0 +1,314 @@
+// Item list: keyed look-ups through a first-match hash index, and the binary index file.
+#include "engine/CDataItemList.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <utility>
+
+#include "common/AtomicFile.h"
+#include "common/CXException.h"
+#include "common/StringIds.h"
+#include "common/TextCodec.h"
+#include "config/CLog.h"
+
+namespace {
+
+// Archive format: little-endian numbers; counts as 16 bits, or 0xFFFF and 32 bits; strings as
+// the marker 0xFF 0xFFFE (UTF-16 text follows) and a length of 8, 16 or 32 bits, then the text.
+constexpr uint16_t kWideMarker = 0xFFFE;
+constexpr uint16_t kLongCount = 0xFFFF;
+constexpr uint8_t kLongLength = 0xFF;
+
+class ArchiveWriter {
+ public:
+  void Byte(uint8_t value) { mBytes += static_cast<char>(value); }
+  void Word(uint16_t value) {
+    Byte(static_cast<uint8_t>(value));
+    Byte(static_cast<uint8_t>(value >> 8));
+  }
+  void DoubleWord(uint32_t value) {
+    Word(static_cast<uint16_t>(value));
+    Word(static_cast<uint16_t>(value >> 16));
+  }
+
+  void Count(size_t count) {
+    if (count > std::numeric_limits<uint32_t>::max()) throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
+    if (count < kLongCount) {
+      Word(static_cast<uint16_t>(count));
+    } else {
+      Word(kLongCount);
+      DoubleWord(static_cast<uint32_t>(count));
+    }
+  }
+
+  void String(std::string_view utf8) {
+    const std::u16string units = Utf8ToUtf16(utf8);
+    Byte(kLongLength);
+    Word(kWideMarker);
+    const size_t length = units.size();
+    if (length > std::numeric_limits<uint32_t>::max()) throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
+    if (length < kLongLength) {
+      Byte(static_cast<uint8_t>(length));
+    } else {
+      Byte(kLongLength);
+      if (length < kWideMarker) {
+        Word(static_cast<uint16_t>(length));
+      } else {
+        Word(kLongCount);
+        DoubleWord(static_cast<uint32_t>(length));
+      }
+    }
+    for (const char16_t unit : units) Word(static_cast<uint16_t>(unit));
+  }
+
+  std::string Take() { return std::move(mBytes); }
+
+ private:
+  std::string mBytes;
+};
+
+// Reads the archive from memory. Every length is checked against the bytes that remain before
+// anything is allocated for it, so a damaged file cannot make the reader allocate more than the
+// file's own size.
+class ArchiveReader {
+ public:
+  explicit ArchiveReader(std::string_view bytes) : mBytes(bytes) {}
+
+  size_t Remaining() const { return mBytes.size() - mOffset; }
+
+  bool Byte(uint8_t& value) {
+    if (Remaining() < 1) return false;
+    value = static_cast<uint8_t>(mBytes[mOffset++]);
+    return true;
+  }
+  bool Word(uint16_t& value) {
+    uint8_t low = 0, high = 0;
+    if (!Byte(low) || !Byte(high)) return false;
+    value = static_cast<uint16_t>(low | (high << 8));
+    return true;
+  }
+  bool DoubleWord(uint32_t& value) {
+    uint16_t low = 0, high = 0;
+    if (!Word(low) || !Word(high)) return false;
+    value = static_cast<uint32_t>(low) | (static_cast<uint32_t>(high) << 16);
+    return true;
+  }
+
+  // A count of items each taking at least `minBytesPerItem` bytes.
+  bool Count(size_t minBytesPerItem, size_t& count) {
+    uint16_t shortCount = 0;
+    if (!Word(shortCount)) return false;
+    if (shortCount != kLongCount) {
+      count = shortCount;
+    } else {
+      uint32_t longCount = 0;
+      if (!DoubleWord(longCount)) return false;
+      count = longCount;
+    }
+    return count <= Remaining() / minBytesPerItem;
+  }
+
+  bool String(std::string& utf8) {
+    bool wide = false;
+    size_t length = 0;
+    if (!StringLength(wide, length)) return false;
+    const size_t bytes = wide ? length * 2 : length;
+    if (bytes > Remaining()) return false;
+    const std::string_view raw = mBytes.substr(mOffset, bytes);
+    mOffset += bytes;
+    if (wide) {
+      std::u16string units(length, u'\0');
+      for (size_t i = 0; i < length; ++i) {
+        units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+      }
+      utf8 = Utf16ToUtf8(units);
+    } else {
+      utf8 = EightBitToUtf8(raw);
+    }
+    return true;
+  }
+
+ private:
+  // The length forms: 8 bits below 0xFF; else 0xFF and 16 bits; 16 bits of 0xFFFF mean a 32-bit
+  // length follows. A 16-bit 0xFFFE in first place marks UTF-16 text and the length starts over.
+  bool StringLength(bool& wide, size_t& length) {
+    uint8_t shortLength = 0;
+    if (!Byte(shortLength)) return false;
+    if (shortLength < kLongLength) {
+      length = shortLength;
+      return true;
+    }
+    uint16_t middleLength = 0;
+    if (!Word(middleLength)) return false;
+    if (middleLength == kWideMarker && !wide) {
+      wide = true;
+      if (!Byte(shortLength)) return false;
+      if (shortLength < kLongLength) {
+        length = shortLength;
+        return true;
+      }
+      if (!Word(middleLength)) return false;
+    }
+    if (middleLength < kLongCount) {
+      length = middleLength;
+      return true;
+    }
+    uint32_t longLength = 0;
+    if (!DoubleWord(longLength)) return false;
+    length = longLength;
+    return true;
+  }
+
+  // 8-bit text is in the locale's codeset; bytes that do not convert are taken as Latin-1 so
+  // that the record still loads.
+  static std::string EightBitToUtf8(std::string_view raw) {
+    bool ascii = true;
+    for (const char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::string(raw);
+    std::string converted;
+    if (LocaleToUtf8(raw, converted)) return converted;
+    return Latin1ToUtf8(raw);
+  }
+
+  std::string_view mBytes;
+  size_t mOffset = 0;
+};
+
+// Smallest record: an empty 8-bit key (1 byte) and a 16-bit property count.
+constexpr size_t kMinRecordBytes = 3;
+// Smallest property: two empty 8-bit strings.
+constexpr size_t kMinPropertyBytes = 2;
+
+bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
+  if (!reader.String(record.itemId)) return false;
+  size_t propertyCount = 0;
+  if (!reader.Count(kMinPropertyBytes, propertyCount)) return false;
+  for (size_t i = 0; i < propertyCount; ++i) {
+    std::string name, value;
+    if (!reader.String(name) || !reader.String(value)) return false;
+    record.properties.insert_or_assign(std::move(name), std::move(value));
+  }
+  return true;
+}
+
+constexpr std::string_view kLoadOperation = "CDataItemList::LoadFile";
+constexpr std::string_view kSaveOperation = "CDataItemList::SaveFile";
+
+// Opens the file for reading the way the index always was: created empty when missing, never
+// truncated when present.
+bool CreateIfMissing(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) return true;
+  std::ofstream create(path, std::ios::binary | std::ios::app);
+  return create.good();
+}
+
+}  // namespace
+
+void CDataItemList::SetPath(const std::string& folder, const std::string& baseName) {
+  if (folder.empty() || baseName.empty()) return;
+  mPath = folder + baseName + ".dat";
+}
+
+void CDataItemList::LoadFile() {
+  Clear();
+  std::string bytes, error;
+  if (mPath.empty() || !CreateIfMissing(mPath) || !ReadWholeFile(mPath, bytes, kMaxFileBytes, &error)) {
+    LogError(kLoadOperation, "Cannot read " + mPath + (error.empty() ? "" : ": " + error));
+    throw CDataItemListException(IDS_INDEX_LOAD_ERROR);
+  }
+  if (!Deserialize(bytes)) LogDebug(kLoadOperation, "Index file is damaged, loaded as empty: " + mPath);
+}
+
+void CDataItemList::SaveFile() const {
+  const std::string bytes = Serialize();
+  std::string error;
+  if (mPath.empty() || !WriteFileAtomically(mPath, bytes, 0600, &error)) {
+    LogError(kSaveOperation, "Cannot write " + mPath + (error.empty() ? "" : ": " + error));
+    throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
+  }
+}
+
+std::string CDataItemList::Serialize() const {
+  ArchiveWriter writer;
+  writer.Count(mItems.size());
+  for (const auto& item : mItems) {
+    writer.String(item->itemId);
+    writer.Count(item->properties.size());
+    for (const auto& [name, value] : item->properties) {
+      writer.String(name);
+      writer.String(value);
+    }
+  }
+  return writer.Take();
+}
+
+bool CDataItemList::Deserialize(std::string_view bytes) {
+  Clear();
+  if (bytes.empty()) return true;
+  ArchiveReader reader(bytes);
+  size_t count = 0;
+  if (!reader.Count(kMinRecordBytes, count)) return false;
+  mItems.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    auto record = CDataItem::Create();
+    if (!ReadRecord(reader, *record)) {
+      Clear();
+      return false;
+    }
+    Add(std::move(record));
+  }
+  return true;
+}
+
+CDataItem::Ptr CDataItemList::Find(const std::string& key) const {
+  const auto hit = mFirstByKey.find(key);
+  return hit == mFirstByKey.end() ? nullptr : hit->second;
+}
+
+CDataItem::Ptr CDataItemList::First() {
+  mPosition = 0;
+  return mItems.empty() ? nullptr : mItems.front();
+}
+
+CDataItem::Ptr CDataItemList::Next() {
+  if (mPosition < mItems.size()) ++mPosition;
+  return mPosition < mItems.size() ? mItems[mPosition] : nullptr;
+}
+
+void CDataItemList::Add(CDataItem::Ptr item) {
+  mFirstByKey.emplace(item->itemId, item);
+  mItems.push_back(std::move(item));
+}
+
+bool CDataItemList::Remove(const std::string& key) {
+  const auto hit = mFirstByKey.find(key);
+  if (hit == mFirstByKey.end()) return false;
+  // Keeps the record, and so `key` when it is the record's own itemId, alive until the end.
+  const CDataItem::Ptr removed = hit->second;
+  mFirstByKey.erase(hit);
+  size_t position = 0;
+  while (position < mItems.size() && mItems[position] != removed) ++position;
+  if (position == mItems.size()) return false;
+  mItems.erase(mItems.begin() + static_cast<std::ptrdiff_t>(position));
+  IndexFrom(position, key);
+  return true;
+}
+
+void CDataItemList::Clear() {
+  mItems.clear();
+  mFirstByKey.clear();
+  mPosition = 0;
+}
+
+// After the first record with `key` left, the next one with that key (if any) becomes first.
+void CDataItemList::IndexFrom(size_t position, const std::string& key) {
+  for (size_t i = position; i < mItems.size(); ++i) {
+    if (mItems[i]->itemId == key) {
+      mFirstByKey.emplace(key, mItems[i]);
+      return;
+    }
+  }
+}
