@@ -150,6 +150,8 @@ class CConf : public CIniEx {
   void ReadSettings();
   void WriteSettings();
   void SelectIdentity();
+  // A link stays in the array unless it is off or its data type is switched off.
+  bool KeepsLink(const CSyncLink& link) const;
   void LoadLinks();
   void SaveLinks();
   void RecomputeSyncStart();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // One ini file held in memory. The object owns its in-memory copy; the file on disk is read by
@@ -48,6 +49,9 @@ class CIniEx {
   // mark the content modified; they return whether something was removed.
   bool RemoveKey(std::string_view section, std::string_view key);
   bool RemoveSection(std::string_view section);
+  // Removes every section (also a repeated one) whose name is one of `names`, in one pass over
+  // the file; marks the content modified and returns how many were removed.
+  std::size_t RemoveSections(const std::vector<std::string>& names);
 
   bool HasSection(std::string_view section) const;
   bool HasKey(std::string_view section, std::string_view key) const;
@@ -82,13 +86,20 @@ class CIniEx {
   bool SameName(std::string_view a, std::string_view b) const;
   Section* FindSection(std::string_view name);
   const Section* FindSection(std::string_view name) const;
-  static const Entry* FindLastEntry(const Section& section, std::string_view key, bool ignoreCase);
+  static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+  // Index of the last entry `key` in `section`, or kNotFound.
+  std::size_t FindLastEntry(const Section& section, std::string_view key) const;
   void Parse(std::string_view bytes);
   void AddLine(std::string_view line);
   void KeepBackup() const;
+  // The name sections are indexed by: folded to lower case when letter case is ignored.
+  std::string IndexKey(std::string_view name) const;
+  void RebuildIndex();
 
   std::string mPath;
   std::vector<Section> mSections;
+  // First section of each name (by IndexKey), so look-ups stay fast in files with many sections.
+  std::unordered_map<std::string, std::size_t> mSectionIndex;
   bool mIgnoreCase = true;
   bool mWriteOnClose = false;
   bool mBackup = false;

@@ -1,0 +1,251 @@
+// The configuration object: loading and saving the settings and links of "QuenorSync.cfg".
+#include "config/CConf.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <random>
+
+#include "common/BuildInfo.h"
+#include "common/StringIds.h"
+#include "common/TextCodec.h"
+#include "config/Base64.h"
+#include "platform/shell/UserFolders.h"
+
+namespace {
+
+// Links read from one file at most; a file cannot make the program hold an unbounded array.
+constexpr std::size_t kMaxLinks = 1000;
+
+constexpr int kPeriodDays[] = {7, 31, 62, 186, 365};
+
+// The usual leading-integer conversion: leading white space and a sign, then digits; anything
+// else reads as 0. Out-of-range values are clipped.
+long LeadingLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+
+int LeadingInt(const std::string& text) { return static_cast<int>(std::clamp<long>(LeadingLong(text), INT_MIN, INT_MAX)); }
+
+std::string LinkSectionName(std::size_t number) { return "sync_" + std::to_string(number); }
+
+std::string EncodePassword(const std::string& password) {
+  const std::string encoded = EncodeBase64(password);
+  return encoded.empty() ? password : encoded;
+}
+
+// Decoded bytes that are not UTF-8 become U+FFFD rather than invalid text in the program.
+std::string DecodePassword(const std::string& stored) {
+  if (stored.empty()) return {};
+  return Utf16ToUtf8(Utf8ToUtf16(DecodeBase64(stored)));
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+}  // namespace
+
+CConf::CConf()
+    : mProductName(BuildInfo::kProductName),
+      mProductVersion(BuildInfo::kProductVersion),
+      mLegalNotice(BuildInfo::kLegalNotice),
+      mCompanyName(BuildInfo::kCompanyName),
+      mProgramFolder(::ProgramFolder()),
+      mConfigFolder(MakeUserFolder(UserDataFolder(), mCompanyName, mProductName)) {}
+
+CConf::CConf(std::string configFolder)
+    : mProductName(BuildInfo::kProductName),
+      mProductVersion(BuildInfo::kProductVersion),
+      mLegalNotice(BuildInfo::kLegalNotice),
+      mCompanyName(BuildInfo::kCompanyName),
+      mProgramFolder(::ProgramFolder()),
+      mConfigFolder(WithSlash(std::move(configFolder))) {
+  CreateFolderPath(mConfigFolder);
+}
+
+bool CConf::Load(bool create) {
+  if (mConfigFolder.empty() || !Open(ConfigFilePath(), true, create, true, false)) return false;
+  ReadSettings();
+  mAppChanged = false;
+  RecomputeSyncStart();
+  mLogLevel = 1;
+  LoadLinks();
+  return true;
+}
+
+int CConf::GetInt(const char* key) const { return LeadingInt(GetValue(kSection, key)); }
+
+void CConf::SetInt(const char* key, long value) { SetValue(kSection, key, std::to_string(value)); }
+
+void CConf::ReadSettings() {
+  mUrl = GetValue(kSection, "url");
+  mLogin = GetValue(kSection, "login");
+  mPassword = DecodePassword(GetValue(kSection, "password"));
+  mRememberPass = GetInt("remember_pass") != 0;
+  mLanguage = GetValue(kSection, "language");
+  mSystray = GetInt("systray") != 0;
+  mSyncAb = GetInt("sync_ab") != 0;
+  mSyncCal = GetInt("sync_cal") != 0;
+  mSyncTasks = GetInt("sync_tasks") != 0;
+  mEmailManagementMode = GetInt("email_management_mode");
+  mSyncWithOutlook = LeadingInt(GetValue(kSection, "sync_with_outlook", "-1"));
+  if (mSyncWithOutlook == LOCAL_APP_OUTLOOK) mClientStoreId = GetValue(kSection, "OutlookID");
+  if (mSyncWithOutlook == LOCAL_APP_WINDOWS_CONTACTS) mClientStoreId = GetValue(kSection, "WABID");
+  mConfResPol = GetValue(kSection, "conf_res_pol") == "auto";
+  mMaxMsgSize = LeadingLong(GetValue(kSection, "max_msg_size", std::to_string(kDefaultMaxMsgSize)));
+  mSyncPeriod = GetInt("sync_period");
+  mUseSchedule = GetInt("use_schedule") != 0;
+  mSchedulePeriod = GetInt("schedule_period");
+  mPackageName = GetValue(kSection, "package_name", kDefaultPackageName);
+  mAppState = GetInt("app_state");
+}
+
+bool CConf::Save() {
+  WriteSettings();
+  SaveLogin(false);
+  SaveLinks();
+  Write();
+  return true;
+}
+
+void CConf::WriteSettings() {
+  SetValue(kSection, "conf_res_pol", mConfResPol ? "auto" : "manual");
+  SetValue(kSection, "language", mLanguage);
+  SetInt("systray", mSystray);
+  SetInt("sync_ab", mSyncAb);
+  SetInt("sync_cal", mSyncCal);
+  SetInt("sync_tasks", mSyncTasks);
+  SetValue(kSection, "url", mUrl);
+  SetInt("email_management_mode", mEmailManagementMode);
+  SetInt("sync_with_outlook", mSyncWithOutlook);
+  if (mAppChanged) SelectIdentity();
+  SetInt("max_msg_size", mMaxMsgSize);
+  SetInt("sync_period", mSyncPeriod);
+  RecomputeSyncStart();
+  SetInt("log_level", mLogLevel);
+  SetInt("use_schedule", mUseSchedule);
+  SetInt("schedule_period", mSchedulePeriod);
+  SetValue(kSection, "package_name", mPackageName);
+  SetInt("app_state", mAppState);
+}
+
+void CConf::SelectIdentity() {
+  const char* key = mSyncWithOutlook == LOCAL_APP_OUTLOOK            ? "OutlookID"
+                    : mSyncWithOutlook == LOCAL_APP_WINDOWS_CONTACTS ? "WABID"
+                                                                     : nullptr;
+  mClientStoreId = key != nullptr ? GetValue(kSection, key) : std::string();
+  if (mClientStoreId.empty() && key != nullptr) {
+    mClientStoreId = GenerateIdentity();
+    SetValue(kSection, key, mClientStoreId);
+    mIdentityGenerated = true;
+  }
+  mAppChanged = false;
+}
+
+void CConf::SaveLogin(bool writeNow) {
+  SetValue(kSection, "login", mLogin);
+  SetValue(kSection, "password", mRememberPass ? EncodePassword(mPassword) : std::string());
+  SetValue(kSection, "remember_pass", mRememberPass ? "1" : "0");
+  if (writeNow) Write();
+}
+
+bool CConf::IsDataTypeOn(int dataType) const {
+  switch (dataType) {
+    case DATA_TYPE_CONTACTS: return mSyncAb;
+    case DATA_TYPE_EVENTS: return mSyncCal;
+    case DATA_TYPE_TASKS: return mSyncTasks;
+    default: return false;
+  }
+}
+
+bool CConf::KeepsLink(const CSyncLink& link) const {
+  if (link.mMode == SYNC_MODE_OFF) return false;
+  const bool known = link.mDataType == DATA_TYPE_CONTACTS || link.mDataType == DATA_TYPE_EVENTS ||
+                     link.mDataType == DATA_TYPE_TASKS;
+  return !known || IsDataTypeOn(link.mDataType);
+}
+
+void CConf::LoadLinks() {
+  mLinks.Clear();
+  for (std::size_t number = 1; mLinks.Size() < kMaxLinks && HasSection(LinkSectionName(number)); ++number) {
+    CSyncLink link = CSyncLink::ReadSection(*this, LinkSectionName(number));
+    if (KeepsLink(link)) mLinks.Add(link);
+  }
+}
+
+void CConf::SaveLinks() {
+  std::vector<std::string> stale;
+  for (std::size_t number = 1; HasSection(LinkSectionName(number)); ++number) stale.push_back(LinkSectionName(number));
+  RemoveSections(stale);
+  for (std::size_t index = mLinks.Size(); index-- > 0;) {
+    if (!KeepsLink(mLinks.At(index))) mLinks.Remove(index);
+  }
+  for (std::size_t index = 0; index < mLinks.Size(); ++index) mLinks.At(index).WriteSection(*this, LinkSectionName(index + 1));
+}
+
+unsigned CConf::CheckComplete() const {
+  if (mLogin.empty() || (mPassword.empty() && mRememberPass)) return IDS_LOGIN_NOT_SET;
+  if (mUrl.empty()) return IDS_URL_NOT_SET;
+  const bool nothingChosen = mSyncWithOutlook == LOCAL_APP_NONE ||
+                             (mSyncWithOutlook == LOCAL_APP_OUTLOOK && !mSyncAb && !mSyncCal && !mSyncTasks);
+  return nothingChosen ? unsigned{IDS_NOTHING_TO_SYNC} : 0u;
+}
+
+std::string CConf::SyncUrl() const {
+  if (mUrl.find("cgi-bin") != std::string::npos) return mUrl;
+  std::string url = mUrl;
+  if (url.empty() || url.back() != '/') url += '/';
+  return url + "cgi-bin/vudireravaz";
+}
+
+std::string CConf::PackageUrl() const {
+  std::string base = mUrl.substr(0, mUrl.find("cgi-bin"));
+  if (!base.empty() && base.back() != '/') base += '/';
+  return base + mPackageName;
+}
+
+std::string CConf::LogPath() const { return mConfigFolder + kLogFileName; }
+
+std::string CConf::ConfigFilePath() const { return mConfigFolder + kFileName; }
+
+void CConf::SetSyncPeriod(int period) {
+  mSyncPeriod = period;
+  RecomputeSyncStart();
+}
+
+void CConf::RecomputeSyncStart() { mSyncStart = SyncStartFor(mSyncPeriod, std::time(nullptr)); }
+
+std::optional<std::time_t> CConf::SyncStartFor(int syncPeriod, std::time_t now) {
+  if (syncPeriod < 0 || syncPeriod >= static_cast<int>(std::size(kPeriodDays))) return std::nullopt;
+  std::tm day{};
+  if (localtime_r(&now, &day) == nullptr) return std::nullopt;
+  // Rounding the current moment up to a whole day and then subtracting the period: midnight
+  // (days - 1) days before today, or `days` days before when it is exactly midnight.
+  const bool pastMidnight = day.tm_hour != 0 || day.tm_min != 0 || day.tm_sec != 0;
+  day.tm_mday += (pastMidnight ? 1 : 0) - kPeriodDays[syncPeriod];
+  day.tm_hour = day.tm_min = day.tm_sec = 0;
+  day.tm_isdst = -1;
+  const std::time_t start = std::mktime(&day);
+  if (start == static_cast<std::time_t>(-1)) return std::nullopt;
+  return start;
+}
+
+std::string CConf::SyncStartDate() const {
+  if (!mSyncStart) return {};
+  std::tm day{};
+  const std::time_t start = *mSyncStart;
+  if (localtime_r(&start, &day) == nullptr) return {};
+  char buffer[32];
+  return std::string(buffer, std::strftime(buffer, sizeof buffer, "%Y%m%d", &day));
+}
+
+std::string CConf::GenerateIdentity() {
+  static constexpr char kSymbols[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::random_device device;
+  std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+  std::mt19937_64 generator(seed);
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kSymbols - 2);
+  std::string identity(kIdentityLength, '0');
+  for (char& symbol : identity) symbol = kSymbols[pick(generator)];
+  return identity;
+}
