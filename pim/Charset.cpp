@@ -9,6 +9,7 @@
 #include "common/TextCodec.h"
 #include "pim/EncodedText.h"
 #include "pim/Utf7Imap.h"
+#include "pim/VCardText_p.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ bool IsPlausibleCharsetName(std::string_view name) {
     if (!alnum && std::string_view("-_.:+()").find(c) == std::string_view::npos) return false;
   }
   return true;
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
-  for (size_t start = 0; start + part.size() <= text.size(); ++start) {
-    if (SameCharsetName(text.substr(start, part.size()), part)) return true;
-  }
-  return false;
 }
 
 struct IconvCloser {
@@ -104,20 +96,14 @@ class CharsetConverter {
 
 }  // namespace
 
-bool SameCharsetName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
+bool SameCharsetName(std::string_view a, std::string_view b) { return vcardtext::EqualsIgnoreCase(a, b); }
 
 int ConvertCharset(std::string_view from, std::string_view to, std::string_view input, std::string& output) {
   const CharsetConverter converter(from, to);
   if (!converter.Valid()) return ENCODED_NO_CONVERTER;
   std::string converted;
   int code = converter.Convert(input, converted);
-  if (code == ENCODED_CONVERSION_FAILED && ContainsIgnoreCase(from, "ASCII")) {
+  if (code == ENCODED_CONVERSION_FAILED && vcardtext::FindIgnoreCase(from, "ASCII") != std::string_view::npos) {
     // Text labelled ASCII often carries Latin-1 bytes; reading them so loses nothing.
     const CharsetConverter latin1("iso-8859-1", to);
     if (latin1.Valid()) code = latin1.Convert(input, converted);

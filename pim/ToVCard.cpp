@@ -1,6 +1,187 @@
-// Placeholder until the vCard writer lands: the contact record as vCard text.
-#include <stdexcept>
+// CDataItem::ToVCard: the vCard 3.0 text of a contact or group record, built as a PVCard.
+#include <array>
+#include <initializer_list>
+#include <string>
 
+#include "config/CLog.h"
 #include "pim/CDataItem.h"
+#include "pim/Charset.h"
+#include "pim/ItemLists.h"
+#include "pim/PVCard.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardSerializer.h"
+#include "pim/VCardStream.h"
 
-std::string CDataItem::ToVCard() const { throw std::logic_error("ToVCard is not built yet"); }
+namespace {
+
+constexpr std::string_view kUtf8 = "utf-8";
+
+// A fixed phone row: the key of its number, its flags, and the key name that, given as the
+// preferred-phone reference, makes it preferred (null: never preferred).
+struct PhoneRow {
+  const char* key;
+  uint32_t flags;
+  const char* preferredName;
+};
+
+constexpr std::array<PhoneRow, 7> kPhoneRows = {{
+    {"PR_BUSINESS_TELEPHONE_NUMBER", PROPERTY_WORK | PROPERTY_VOICE, "PR_BUSINESS_TELEPHONE_NUMBER"},
+    {"PR_BUSINESS2_TELEPHONE_NUMBER", PROPERTY_WORK | PROPERTY_VOICE, nullptr},
+    {"PR_BUSINESS_FAX_NUMBER", PROPERTY_WORK | PROPERTY_FAX, "PR_BUSINESS_FAX_NUMBER"},
+    {"PR_HOME_FAX_NUMBER", PROPERTY_HOME | PROPERTY_FAX, "PR_HOME_FAX_NUMBER"},
+    {"PR_MOBILE_TELEPHONE_NUMBER", PROPERTY_HOME | PROPERTY_CELL, "PR_CELLULAR_TELEPHONE_NUMBER"},
+    {"PR_HOME_TELEPHONE_NUMBER", PROPERTY_HOME | PROPERTY_VOICE, "PR_HOME_TELEPHONE_NUMBER"},
+    {"PR_HOME2_TELEPHONE_NUMBER", PROPERTY_HOME | PROPERTY_VOICE, nullptr},
+}};
+
+uint32_t PhoneKindFlag(PhoneKind kind) {
+  switch (kind) {
+    case PhoneKind::Cell:
+      return PROPERTY_CELL;
+    case PhoneKind::Fax:
+      return PROPERTY_FAX;
+    case PhoneKind::Pager:
+      return PROPERTY_PAGER;
+    case PhoneKind::Voice:
+      return PROPERTY_VOICE;
+  }
+  return PROPERTY_VOICE;
+}
+
+// Builds the card of one record, property by property in the fixed order; the first failure
+// stops nothing but is kept, so the caller can refuse a card with a missing value.
+class ContactCardBuilder {
+ public:
+  ContactCardBuilder(const CDataItem& item, VCardContext& context) : mItem(item), mCard(&context, 3) {}
+
+  int Build() {
+    AddNames();
+    AddEmails();
+    AddAddressesAndPages();
+    AddFixedPhones();
+    AddAdditionalPhones();
+    AddAdditionalUrls();
+    if (mItem.properties.count("PR_COMMENT") != 0) Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, PROPERTY_QUOTED_PRINTABLE);
+    if (mItem.kind == ITEM_GROUP) {
+      for (const auto& member : mItem.members) Add(PROPERTY_UID, {member}, 0);
+    }
+    return mResult;
+  }
+
+  PVCard& Card() { return mCard; }
+
+ private:
+  const std::string& Value(const char* key) const { return mItem.Property(key); }
+  bool Present(const char* key) const { return mItem.properties.count(key) != 0; }
+
+  void Add(int type, std::initializer_list<std::string_view> values, uint32_t flags) {
+    PVCardProperty property(mCard.Context(), kUtf8, type);
+    Keep(property.SetEncodingFlags(flags));
+    for (const auto value : values) Keep(property.AddValue(ProgramTextToUtf8(value), kUtf8));
+    Keep(mCard.AddProperty(std::move(property)));
+  }
+
+  void Keep(int code) {
+    if (mResult == VCARD_OK) mResult = code;
+  }
+
+  void AddNames() {
+    Add(PROPERTY_FN, {Value("PR_DISPLAY_NAME")}, 0);
+    const std::string& nickname = Value("PR_NICKNAME");
+    Add(PROPERTY_NICKNAME, {nickname.empty() ? Value("PR_DISPLAY_NAME") : nickname}, 0);
+    Add(PROPERTY_N,
+        {Value("PR_SURNAME"), Value("PR_GIVEN_NAME"), Value("PR_MIDDLE_NAME"), Value("PR_DISPLAY_NAME_PREFIX")}, 0);
+    Add(PROPERTY_ORG, {Value("PR_COMPANY_NAME"), Value("PR_DEPARTMENT_NAME")}, 0);
+    Add(PROPERTY_TITLE, {Value("PR_TITLE")}, 0);
+  }
+
+  // One EMAIL per typed address; the one equal to PR_EMAIL_ADDRESS (or, without it, the first)
+  // is preferred.
+  void AddEmails() {
+    const std::string& preferredAddress = Value("PR_EMAIL_ADDRESS");
+    bool preferredGiven = false;
+    for (const auto& typed : ReadTypedAddressList(mItem)) {
+      uint32_t flags = typed.work ? PROPERTY_WORK : PROPERTY_HOME;
+      if (!preferredGiven && (preferredAddress.empty() || typed.address == preferredAddress)) {
+        flags |= PROPERTY_PREFERRED;
+        preferredGiven = true;
+      }
+      Add(PROPERTY_EMAIL, {typed.address}, flags);
+    }
+  }
+
+  void AddAddressesAndPages() {
+    if (Present("PR_BUSINESS_HOME_PAGE")) Add(PROPERTY_URL, {Value("PR_BUSINESS_HOME_PAGE")}, PROPERTY_WORK);
+    Add(PROPERTY_ADR,
+        {"", Value("PR_OFFICE_LOCATION"), Value("PR_STREET_ADDRESS"), Value("PR_LOCALITY"), Value("PR_STATE_OR_PROVINCE"),
+         Value("PR_POSTAL_CODE"), Value("PR_COUNTRY")},
+        PROPERTY_WORK);
+    if (Present("PR_PERSONAL_HOME_PAGE")) Add(PROPERTY_URL, {Value("PR_PERSONAL_HOME_PAGE")}, PROPERTY_HOME);
+    Add(PROPERTY_ADR,
+        {"", "", Value("PR_HOME_ADDRESS_STREET"), Value("PR_HOME_ADDRESS_CITY"), Value("PR_HOME_ADDRESS_STATE_OR_PROVINCE"),
+         Value("PR_HOME_ADDRESS_POSTAL_CODE"), Value("PR_HOME_ADDRESS_COUNTRY")},
+        PROPERTY_HOME);
+  }
+
+  // The preferred-phone reference: a key name, or else the primary number itself.
+  const std::string& PreferredReference() const {
+    const std::string& index = Value("PR_ZEP_PREF_PHONE_INDEX");
+    return index.empty() ? Value("PR_PRIMARY_PHONE_NUMBER") : index;
+  }
+
+  // A row is preferred when the reference names its key, or else when its number equals the
+  // reference and no earlier row took the reference by number.
+  void AddFixedPhones() {
+    const std::string& reference = PreferredReference();
+    bool takenByNumber = false;
+    for (const auto& row : kPhoneRows) {
+      const std::string& number = Value(row.key);
+      if (number.empty()) continue;
+      uint32_t flags = row.flags;
+      if (row.preferredName != nullptr) {
+        if (reference == row.preferredName) {
+          flags |= PROPERTY_PREFERRED;
+        } else if (!takenByNumber && number == reference) {
+          flags |= PROPERTY_PREFERRED;
+          takenByNumber = true;
+        }
+      }
+      Add(PROPERTY_TEL, {number}, flags);
+    }
+  }
+
+  void AddAdditionalPhones() {
+    const bool noReference = PreferredReference().empty();
+    for (const auto& phone : ReadAdditionalPhones(mItem)) {
+      uint32_t flags = (phone.work ? PROPERTY_WORK : PROPERTY_HOME) | PhoneKindFlag(phone.kind);
+      if (phone.preferred && noReference) flags |= PROPERTY_PREFERRED;
+      Add(PROPERTY_TEL, {phone.number}, flags);
+    }
+  }
+
+  void AddAdditionalUrls() {
+    for (const auto& url : ReadAdditionalUrls(mItem)) Add(PROPERTY_URL, {url.address}, url.work ? PROPERTY_WORK : PROPERTY_HOME);
+  }
+
+  const CDataItem& mItem;
+  PVCard mCard;
+  int mResult = VCARD_OK;
+};
+
+}  // namespace
+
+// A card that cannot be built or written whole yields "" (and an error in the log) rather than a
+// card with values missing or cut short.
+std::string CDataItem::ToVCard() const {
+  VCardContext context;
+  ContactCardBuilder builder(*this, context);
+  int code = builder.Build();
+  if (code == VCARD_OK) code = ConvertCardCharset(builder.Card(), kUtf8);
+  std::unique_ptr<VCardOutputStream> stream;
+  if (code == VCARD_OK) code = SerializeVCard(builder.Card(), stream);
+  if (code != VCARD_OK) {
+    LogError("CDataItem::ToVCard", "the vCard of item " + itemId + " could not be made, code " + std::to_string(code));
+    return {};
+  }
+  return stream->Content();
+}

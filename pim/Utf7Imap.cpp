@@ -5,19 +5,11 @@
 #include <cstdint>
 
 #include "common/TextCodec.h"
+#include "pim/VCardText_p.h"
 
 namespace {
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 int AlphabetIndex(char c) {
   const size_t at = kAlphabet.find(c);
@@ -81,7 +73,7 @@ bool IsImapUtf7Name(std::string_view name) {
   static constexpr std::array<std::string_view, 3> kNames = {"UTF-7-2060", "UNICODE-1-1-UTF-7-2060",
                                                              "CSUNICODE11UTF72060"};
   for (const auto known : kNames) {
-    if (EqualsIgnoreCase(name, known)) return true;
+    if (vcardtext::EqualsIgnoreCase(name, known)) return true;
   }
   return false;
 }

@@ -1,0 +1,246 @@
+// vCard parser: header lines, nested cards, property lines with their parameters, folded lines,
+// quoted-printable soft line breaks, continuation lines, escapes and structured components.
+#include "pim/VCardParser.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "pim/VCardContext.h"
+#include "pim/VCardStream.h"
+#include "pim/VCardText_p.h"
+
+using vcardtext::EqualsIgnoreCase;
+using vcardtext::FindIgnoreCase;
+using vcardtext::StartsWithIgnoreCase;
+
+namespace {
+
+// A property line cut short by the end of the input inside a quoted-printable value.
+constexpr int kInputEnded = -1;
+constexpr std::string_view kDefaultValueCharset = "iso-8859-1";
+
+struct FlagText {
+  std::string_view text;
+  uint32_t bit;
+};
+
+// Each text found anywhere in the parameters (any letter case) sets its bit.
+constexpr std::array<FlagText, 17> kFlagTexts = {{
+    {"HOME", PROPERTY_HOME},
+    {"WORK", PROPERTY_WORK},
+    {"QUOTED-PRINTABLE", PROPERTY_QUOTED_PRINTABLE},
+    {"ENCODING=Q", PROPERTY_QUOTED_PRINTABLE},
+    {"ENCODING=\"Q\"", PROPERTY_QUOTED_PRINTABLE},
+    {"BASE64", PROPERTY_BASE64},
+    {"ENCODING=B", PROPERTY_BASE64},
+    {"ENCODING=\"B\"", PROPERTY_BASE64},
+    {"7BIT", PROPERTY_7BIT},
+    {"8BIT", PROPERTY_8BIT},
+    {"PREF", PROPERTY_PREFERRED},
+    {"FAX", PROPERTY_FAX},
+    {"CELL", PROPERTY_CELL},
+    {"VOICE", PROPERTY_VOICE},
+    {"PAGER", PROPERTY_PAGER},
+    {"X-AIM", PROPERTY_INSTANT_MESSAGING},
+    {"X-MS-IMADDRESS", PROPERTY_INSTANT_MESSAGING},
+}};
+
+uint32_t FlagsFromParameters(std::string_view parameters) {
+  uint32_t flags = 0;
+  for (const auto& entry : kFlagTexts) {
+    if (FindIgnoreCase(parameters, entry.text) != std::string_view::npos) flags |= entry.bit;
+  }
+  // A value has one transfer encoding; base64 wins, as it decides how the values are read.
+  if ((flags & PROPERTY_BASE64) != 0) flags &= ~PROPERTY_QUOTED_PRINTABLE;
+  return flags;
+}
+
+// The text after "CHARSET=" up to the next ";", without quotes; "" when there is none.
+std::string_view CharsetParameter(std::string_view parameters) {
+  constexpr std::string_view kKey = "CHARSET=";
+  const size_t at = FindIgnoreCase(parameters, kKey);
+  if (at == std::string_view::npos) return {};
+  std::string_view value = parameters.substr(at + kKey.size());
+  value = value.substr(0, value.find(';'));
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+bool IsFoldedLine(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+
+// Splits a value into components, resolving the escapes \\ \; \, \n \N. Only structured values
+// are split, and only on a ";" that is not escaped. False when more than `budget` components
+// would result.
+bool SplitComponents(std::string_view text, bool structured, size_t budget, std::vector<std::string>& components) {
+  components.assign(1, std::string());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      const char next = text[i + 1];
+      if (next == '\\' || next == ';' || next == ',') {
+        components.back() += next;
+        ++i;
+        continue;
+      }
+      if (next == 'n' || next == 'N') {
+        components.back() += '\n';
+        ++i;
+        continue;
+      }
+    }
+    if (c == ';' && structured) {
+      if (components.size() >= budget) return false;
+      components.emplace_back();
+      continue;
+    }
+    components.back() += c;
+  }
+  return components.size() <= budget;
+}
+
+class CardParser {
+ public:
+  CardParser(VCardContext* context, VCardInputStream& stream) : mContext(context), mStream(stream) {}
+
+  int Parse(PVCardPtr& card, int depth) {
+    std::string_view line;
+    do {
+      if (!mStream.ReadLine(line)) return VCARD_OK;
+    } while (!StartsWithIgnoreCase(line, "BEGIN:VCARD"));
+    card = std::make_unique<PVCard>(mContext, 0);
+    return ReadBody(*card, depth);
+  }
+
+ private:
+  int ReadBody(PVCard& card, int depth) {
+    std::string_view line;
+    while (true) {
+      const size_t lineStart = mStream.Tell();
+      if (!mStream.ReadLine(line)) return VCARD_OK;
+      if (card.Version() == 0 && StartsWithIgnoreCase(line, "VERSION")) {
+        ReadVersion(line, card);
+      } else if (card.Charset().empty() && StartsWithIgnoreCase(line, "CHARSET:")) {
+        card.SetCharset(line.substr(8));
+      } else if (EqualsIgnoreCase(line, "END:VCARD")) {
+        return VCARD_OK;
+      } else if (EqualsIgnoreCase(line, "BEGIN:VCARD")) {
+        mStream.Seek(lineStart);
+        if (const int code = ReadNestedCard(card, depth); code != VCARD_OK) return code;
+      } else {
+        const int code = ReadProperty(line, card);
+        if (code == kInputEnded) return VCARD_OK;
+        if (code != VCARD_OK && code != VCARD_UNKNOWN_PROPERTY) return code;
+      }
+    }
+  }
+
+  static void ReadVersion(std::string_view line, PVCard& card) {
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    card.SetVersion(line.substr(colon + 1).find("2.1") != std::string_view::npos ? 2 : 3);
+  }
+
+  int ReadNestedCard(PVCard& card, int depth) {
+    if (depth + 1 >= kMaxVCardNesting) return VCARD_NESTING_TOO_DEEP;
+    PVCardPtr nested;
+    const int code = Parse(nested, depth + 1);
+    if (nested != nullptr) card.AddCard(std::move(nested));
+    return code;
+  }
+
+  // Appends the folded lines that follow: vCard 2.1 keeps the leading blank of such a line,
+  // vCard 3.0 removes it.
+  void AppendFoldedLines(std::string& text, unsigned version) {
+    std::string_view next;
+    while (mStream.PeekLine(next) && IsFoldedLine(next)) {
+      mStream.ReadLine(next);
+      text.append(version == 2 ? next : next.substr(1));
+    }
+  }
+
+  // Joins the lines that continue a value. False when the input ends where a quoted-printable
+  // soft line break promised another line.
+  bool ReadContinuation(std::string& value, bool quotedPrintable, unsigned version) {
+    std::string_view next;
+    while (true) {
+      AppendFoldedLines(value, version);
+      if (quotedPrintable) {
+        if (value.empty() || value.back() != '=') return true;
+        value.pop_back();
+        if (!mStream.ReadLine(next)) return false;
+        value.append(next);
+      } else {
+        // A line without a colon continues a plain value on a new line.
+        if (!mStream.PeekLine(next) || next.empty() || next.find(':') != std::string_view::npos) return true;
+        mStream.ReadLine(next);
+        value.append("\r\n").append(next);
+      }
+    }
+  }
+
+  int ReadProperty(std::string_view firstLine, PVCard& card) {
+    std::string line(firstLine);
+    // A name or parameter list folded before its colon is joined first.
+    if (line.find(':') == std::string::npos) AppendFoldedLines(line, card.Version());
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) return VCARD_UNKNOWN_PROPERTY;
+    const std::string_view head = std::string_view(line).substr(0, colon);
+    const size_t semicolon = head.find(';');
+    const std::string_view name = head.substr(0, semicolon);
+    const std::string_view parameters = semicolon == std::string_view::npos ? "" : head.substr(semicolon + 1);
+    const uint32_t flags = FlagsFromParameters(parameters);
+    std::string value = line.substr(colon + 1);
+    // Continuation lines are taken for unknown properties too, so they are not read as lines of their own.
+    if (!ReadContinuation(value, (flags & PROPERTY_QUOTED_PRINTABLE) != 0, card.Version())) return kInputEnded;
+    const int type = PropertyTypeFromName(name);
+    if (type == PROPERTY_UNKNOWN) return VCARD_UNKNOWN_PROPERTY;
+    std::string_view charset = CharsetParameter(parameters);
+    if (charset.empty()) charset = card.Charset();
+    PVCardProperty property(mContext, charset, type);
+    property.SetEncodingFlags(flags);
+    if (const int code = AddComponents(property, value, charset); code != VCARD_OK) return code;
+    return card.AddProperty(std::move(property));
+  }
+
+  int AddComponents(PVCardProperty& property, std::string_view value, std::string_view charset) {
+    std::vector<std::string> components;
+    if (!SplitComponents(value, IsStructuredProperty(property.Type()), kMaxVCardValues - mValueCount, components)) {
+      return VCARD_TOO_MANY_VALUES;
+    }
+    mValueCount += components.size();
+    const bool base64 = property.HasFlag(PROPERTY_BASE64);
+    const bool quoted = property.HasFlag(PROPERTY_QUOTED_PRINTABLE);
+    const int state = base64 || quoted ? ENCODED_STATE_ENCODED : ENCODED_STATE_PLAIN;
+    const int encoding = base64 ? TRANSFER_BASE64 : quoted ? TRANSFER_QUOTED_PRINTABLE : TRANSFER_NONE;
+    const std::string_view valueCharset = charset.empty() ? kDefaultValueCharset : charset;
+    for (auto& component : components) {
+      property.AppendValue(EncodedText(mContext, state, valueCharset, encoding, component));
+    }
+    return VCARD_OK;
+  }
+
+  VCardContext* mContext;
+  VCardInputStream& mStream;
+  size_t mValueCount = 0;
+};
+
+}  // namespace
+
+int ParseVCard(VCardContext* context, PVCardPtr& card, VCardInputStream& stream) {
+  card.reset();
+  const int code = CardParser(context, stream).Parse(card, 0);
+  return context != nullptr ? context->Record(code) : code;
+}
+
+PVCardPtr Zep3_PVCard_FromStream(VCardContext* context, std::string_view text) {
+  if (context == nullptr || text.empty()) return nullptr;
+  VCardInputStream stream;
+  if (const int code = stream.Open(text, kMaxVCardBytes); code != VCARD_OK) {
+    context->Record(code);
+    return nullptr;
+  }
+  PVCardPtr card;
+  ParseVCard(context, card, stream);
+  return card;
+}
