@@ -3,6 +3,8 @@
 
 #include <ctime>
 
+#include "common/TextCodec.h"
+
 namespace {
 
 const char* LevelName(int level) { return level <= LOG_ERROR ? "ERROR" : "Debug"; }
@@ -64,3 +66,7 @@ void CLog::Write(std::string_view operation, int level, std::string_view message
 }
 
 void CLog::Write(std::string_view operation, int level, long long number) { Write(operation, level, std::to_string(number)); }
+
+void CLog::Write(std::string_view operation, int level, std::u16string_view message) {
+  Write(operation, level, std::string_view(Utf16ToUtf8(message)));
+}

@@ -28,6 +28,8 @@ class CLog {
   // A line is written only while the log is open and `level` is not above the configured one.
   void Write(std::string_view operation, int level, std::string_view message);
   void Write(std::string_view operation, int level, long long number);
+  // UTF-16 text is written as UTF-8 (unpaired surrogates become U+FFFD).
+  void Write(std::string_view operation, int level, std::u16string_view message);
 
   CLog(const CLog&) = delete;
   CLog& operator=(const CLog&) = delete;
