@@ -159,6 +159,20 @@ class CardParser {
     }
   }
 
+  // Whether the next line, with the folded lines after it, holds a colon: then it is a property
+  // line (possibly with its name or parameters folded), not the continuation of a value.
+  bool NextLineHoldsColon() {
+    const size_t mark = mStream.Tell();
+    std::string_view next;
+    bool colon = mStream.ReadLine(next) && next.find(':') != std::string_view::npos;
+    while (!colon && mStream.PeekLine(next) && IsFoldedLine(next)) {
+      mStream.ReadLine(next);
+      colon = next.find(':') != std::string_view::npos;
+    }
+    mStream.Seek(mark);
+    return colon;
+  }
+
   // Joins the lines that continue a value. False when the input ends where a quoted-printable
   // soft line break promised another line.
   bool ReadContinuation(std::string& value, bool quotedPrintable, unsigned version) {
@@ -172,7 +186,7 @@ class CardParser {
         value.append(next);
       } else {
         // A line without a colon continues a plain value on a new line.
-        if (!mStream.PeekLine(next) || next.empty() || next.find(':') != std::string_view::npos) return true;
+        if (!mStream.PeekLine(next) || next.empty() || NextLineHoldsColon()) return true;
         mStream.ReadLine(next);
         value.append("\r\n").append(next);
       }
