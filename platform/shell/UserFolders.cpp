@@ -86,6 +86,21 @@ std::string MakeUserFolder(const std::string& base, const std::string& company, 
   return folder;
 }
 
+bool RemoveAutostartEntry(const std::string& programName) {
+  if (programName.empty() || programName.find('/') != std::string::npos) return true;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  std::string config;
+  if (xdg != nullptr && xdg[0] == '/') {
+    config = xdg;
+  } else {
+    const std::string home = HomeFolder();
+    if (home.empty()) return true;
+    config = WithSlash(home) + ".config";
+  }
+  const std::string entry = WithSlash(config) + "autostart/" + programName + ".desktop";
+  return ::unlink(entry.c_str()) == 0 || errno == ENOENT;
+}
+
 std::string ProgramFolder() {
   std::vector<char> buffer(4096);
   for (;;) {

@@ -20,3 +20,8 @@ bool CreateFolderPath(const std::string& path);
 // The folder of the running program's own file (from /proc/self/exe), ending in "/"; empty when
 // it cannot be found.
 std::string ProgramFolder();
+
+// Removes the user's automatic start entry of `programName` ($XDG_CONFIG_HOME or ~/.config, then
+// "autostart/<programName>.desktop"), so the program no longer starts at log-in. A missing entry
+// is no error; false only when an existing entry cannot be removed.
+bool RemoveAutostartEntry(const std::string& programName);

@@ -257,6 +257,10 @@ TEST_F(CConfTest, SyncUrlAndPackageUrl) {
 }
 
 TEST(CConfSyncStart, PeriodsCountBackFromTodayInLocalTime) {
+  // The zone is pinned for this test only: tzset() runs again once the old TZ is back.
+  struct ResetZoneOnExit {
+    ~ResetZoneOnExit() { tzset(); }
+  } resetZone;
   ScopedEnv zone("TZ", "UTC");
   tzset();
   std::tm moment{};

@@ -57,3 +57,15 @@ TEST(UserFolders, ProgramFolderHoldsTheRunningProgram) {
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(::access((folder + "test_config").c_str(), X_OK) == 0);
 }
+
+TEST(UserFolders, AutostartEntryIsRemovedAndAMissingOneIsNoError) {
+  TempDir dir;
+  ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "config");
+  ASSERT_TRUE(CreateFolderPath(dir.Path() + "config/autostart/"));
+  WriteFileBytes(dir.File("config/autostart/larkspan.desktop"), "[Desktop Entry]\n");
+  WriteFileBytes(dir.File("config/autostart/other.desktop"), "[Desktop Entry]\n");
+  EXPECT_TRUE(RemoveAutostartEntry("larkspan"));
+  EXPECT_NE(::access(dir.File("config/autostart/larkspan.desktop").c_str(), F_OK), 0);
+  EXPECT_EQ(::access(dir.File("config/autostart/other.desktop").c_str(), F_OK), 0);
+  EXPECT_TRUE(RemoveAutostartEntry("larkspan"));
+}
