@@ -1,0 +1,52 @@
+// Local store interface: the loading order and the bookkeeping every store shares.
+#include "stores/CDatabaseObject.h"
+
+#include "config/CConf.h"
+#include "config/CLog.h"
+
+namespace {
+constexpr std::string_view kLoadOperation = "LoadContent";
+constexpr size_t kInitialIdMapBuckets = 10;
+}  // namespace
+
+CDatabaseObject::CDatabaseObject(CConf& conf) : mConf(conf) { mIdMap.reserve(kInitialIdMapBuckets); }
+
+CDatabaseObject::~CDatabaseObject() = default;
+
+int32_t CDatabaseObject::LoadContent(const std::string& listName) {
+  LogDebug(kLoadOperation, "Begin");
+  mIdMap.clear();
+  mCurrentItems.Clear();
+  mSavedItems.Clear();
+  if (!listName.empty()) {
+    mCurrentItems.SetPath(mConf.ConfigFolder(), listName);
+    mSavedItems.SetPath(mConf.ConfigFolder(), listName);
+  }
+  const int32_t status = ReadCurrentFolder();
+  if (status != kStoreOk) {
+    ReportLoadFailure(status);
+  } else {
+    mSavedItems.LoadFile();
+  }
+  LogDebug(kLoadOperation, "End");
+  return status;
+}
+
+void CDatabaseObject::ReportLoadFailure(int32_t status) { LogError(kLoadOperation, status); }
+
+void CDatabaseObject::NoteItemAdded(const std::string& serverId, const std::string& newEntryId) {
+  NoteItemWritten(serverId, newEntryId);
+  mSavedItems.Remove(newEntryId);
+}
+
+// An empty server identifier names no server item, so it is not remembered.
+void CDatabaseObject::NoteItemWritten(const std::string& serverId, const std::string& entryId) {
+  if (!serverId.empty()) mIdMap[serverId] = entryId;
+}
+
+void CDatabaseObject::NoteItemRemoved(const std::string& entryId) {
+  // A copy: `entryId` may be the itemId of the record the first removal releases.
+  const std::string key = entryId;
+  mCurrentItems.Remove(key);
+  mSavedItems.Remove(key);
+}
