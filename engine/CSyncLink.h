@@ -2,7 +2,6 @@
 // texts, its "sync_%d" section of the configuration file, and the ordered array of links.
 #pragma once
 
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <string>
