@@ -1,0 +1,83 @@
+// Process start with posix_spawn, so that a failed exec is reported to the caller.
+#include "platform/shell/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// posix_spawn's attribute objects, destroyed with the scope.
+class SpawnSettings {
+ public:
+  SpawnSettings() {
+    posix_spawn_file_actions_init(&mActions);
+    posix_spawnattr_init(&mAttributes);
+  }
+  ~SpawnSettings() {
+    posix_spawnattr_destroy(&mAttributes);
+    posix_spawn_file_actions_destroy(&mActions);
+  }
+  SpawnSettings(const SpawnSettings&) = delete;
+  SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+  // No descriptor beyond 0-2 reaches the program (the instance lock and sockets among them), and
+  // it starts with default signal handling and nothing blocked, whatever the caller's threads set.
+  int Prepare() {
+    if (int error = posix_spawn_file_actions_addclosefrom_np(&mActions, 3); error != 0) return error;
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    if (int error = posix_spawnattr_setsigmask(&mAttributes, &none); error != 0) return error;
+    if (int error = posix_spawnattr_setsigdefault(&mAttributes, &all); error != 0) return error;
+    return posix_spawnattr_setflags(&mAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+
+  const posix_spawn_file_actions_t* Actions() const { return &mActions; }
+  const posix_spawnattr_t* Attributes() const { return &mAttributes; }
+
+ private:
+  posix_spawn_file_actions_t mActions;
+  posix_spawnattr_t mAttributes;
+};
+
+}  // namespace
+
+ProcessStart StartProcess(const std::string& program, const std::vector<std::string>& arguments) {
+  ProcessStart result;
+  SpawnSettings settings;
+  if (int error = settings.Prepare(); error != 0) {
+    result.error = error;
+    return result;
+  }
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int error = posix_spawn(&pid, program.c_str(), settings.Actions(), settings.Attributes(), argv.data(), environ);
+  if (error != 0) {
+    result.error = error;
+    return result;
+  }
+  result.pid = pid;
+  return result;
+}
+
+int WaitForProcess(long pid) {
+  int status = 0;
+  pid_t waited = -1;
+  do {
+    waited = waitpid(static_cast<pid_t>(pid), &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited < 0 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}

@@ -1,0 +1,70 @@
+// Prompts without a user: safe default answers, text on the stream, and the silent switch.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "common/Prompt.h"
+
+namespace {
+
+// Records what reached it and answers Yes / Ok / login accepted.
+class AgreeingPrompt final : public Prompt {
+ public:
+  PromptAnswer Message(std::string_view text, PromptButtons buttons, PromptKind) override {
+    texts.emplace_back(text);
+    return buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+  }
+  bool AskLogin(LoginRequest& request) override {
+    request.login = "typed";
+    return true;
+  }
+  std::vector<std::string> texts;
+};
+
+TEST(HeadlessPrompt, AnswersTheSafeDefaultAndWritesEachTextAsALine) {
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  EXPECT_EQ(prompt.Message("Proceed?", PromptButtons::YesNo), PromptAnswer::No);
+  EXPECT_EQ(prompt.Message("Update now?", PromptButtons::OkCancel), PromptAnswer::Cancel);
+  EXPECT_EQ(prompt.Message("Done.", PromptButtons::Ok), PromptAnswer::Ok);
+  EXPECT_EQ(out.str(), "Proceed?\nUpdate now?\nDone.\n");
+}
+
+TEST(HeadlessPrompt, DeclinesLoginWithoutChangingTheRequest) {
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  LoginRequest request{"user", "secret", true};
+  EXPECT_FALSE(prompt.AskLogin(request));
+  EXPECT_EQ(request.login, "user");
+  EXPECT_EQ(request.password, "secret");
+  EXPECT_EQ(out.str(), "Enter your login and password\n");
+}
+
+TEST(HeadlessPrompt, NeutralisesTerminalControlCharactersButKeepsLineBreaks) {
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  prompt.Message(std::string("Server says \x1b[2Jhi\r\n\tbye\0!", 26));
+  EXPECT_EQ(out.str(), "Server says ?[2Jhi?\n\tbye?!\n");
+}
+
+TEST(SilentAwarePrompt, AsksTheUserOnlyWhileNotSilentAtTheMomentOfTheQuestion) {
+  AgreeingPrompt user;
+  std::ostringstream out;
+  HeadlessPrompt quiet(out);
+  bool silent = false;
+  SilentAwarePrompt prompt(user, quiet, [&] { return silent; });
+
+  EXPECT_EQ(prompt.Message("one", PromptButtons::YesNo), PromptAnswer::Yes);
+  silent = true;
+  EXPECT_EQ(prompt.Message("two", PromptButtons::YesNo), PromptAnswer::No);
+  LoginRequest request;
+  EXPECT_FALSE(prompt.AskLogin(request));
+  silent = false;
+  EXPECT_TRUE(prompt.AskLogin(request));
+  EXPECT_EQ(request.login, "typed");
+
+  EXPECT_EQ(user.texts, std::vector<std::string>{"one"});
+  EXPECT_EQ(out.str(), "two\nEnter your login and password\n");
+}
+
+}  // namespace
