@@ -25,6 +25,20 @@ long LeadingLong(const std::string& text) { return std::strtol(text.c_str(), nul
 
 int LeadingInt(const std::string& text) { return static_cast<int>(std::clamp<long>(LeadingLong(text), INT_MIN, INT_MAX)); }
 
+// Only a written number 0 turns a default-on safety setting off; an empty or garbled value does not.
+bool IsExplicitZero(const std::string& text) {
+  const char* start = text.c_str();
+  char* end = nullptr;
+  const long value = std::strtol(start, &end, 10);
+  return end != start && value == 0;
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::string LinkSectionName(std::size_t number) { return "sync_" + std::to_string(number); }
 
 std::string EncodePassword(const std::string& password) {
@@ -98,6 +112,9 @@ void CConf::ReadSettings() {
   mSchedulePeriod = GetInt("schedule_period");
   mPackageName = GetValue(kSection, "package_name", kDefaultPackageName);
   mAppState = GetInt("app_state");
+  mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
+  mSyncMime = Trimmed(GetValue(kSection, "syncml_mime"));
+  if (mSyncMime.empty()) mSyncMime = kDefaultSyncMime;
 }
 
 bool CConf::Save() {
@@ -127,6 +144,8 @@ void CConf::WriteSettings() {
   SetInt("schedule_period", mSchedulePeriod);
   SetValue(kSection, "package_name", mPackageName);
   SetInt("app_state", mAppState);
+  SetInt("ssl_verify", mSslVerify);
+  SetValue(kSection, "syncml_mime", mSyncMime);
 }
 
 void CConf::SelectIdentity() {

@@ -24,6 +24,8 @@ class CConf : public CIniEx {
   static constexpr const char* kLogFileName = "Sync.log";
   static constexpr const char* kDefaultPackageName = "Tarnwell_Sync_Installer.msi";
   static constexpr long kDefaultMaxMsgSize = 102400;
+  // Content type of the SyncML requests unless "syncml_mime" names another.
+  static constexpr const char* kDefaultSyncMime = "application/vnd.syncml-xml";
   // Length of a generated client store identity.
   static constexpr std::size_t kIdentityLength = 64;
 
@@ -134,6 +136,13 @@ class CConf : public CIniEx {
   long MaxMsgSize() const { return mMaxMsgSize; }
   void SetMaxMsgSize(long size) { mMaxMsgSize = size; }
   int LogLevel() const { return mLogLevel; }
+  // "ssl_verify": HTTPS certificates are verified (default); false accepts any certificate.
+  bool SslVerify() const { return mSslVerify; }
+  void SetSslVerify(bool verify) { mSslVerify = verify; }
+  // "syncml_mime": Content-Type and Accept of the SyncML requests; an empty setting reads as
+  // kDefaultSyncMime.
+  const std::string& SyncMime() const { return mSyncMime; }
+  void SetSyncMime(std::string mime) { mSyncMime = std::move(mime); }
   void SetLogLevel(int level) { mLogLevel = level; }
   // Not persisted: 0 idle, 1 a run is in progress, 2 cancel requested. Written by the
   // user-interface thread, read by the worker.
@@ -187,6 +196,8 @@ class CConf : public CIniEx {
   long mMaxMsgSize = 0;
   std::optional<std::time_t> mSyncStart;
   int mLogLevel = 1;
+  bool mSslVerify = true;
+  std::string mSyncMime = kDefaultSyncMime;
   std::atomic<int> mSyncRunning{RUN_IDLE};
   int mSchedulePeriod = 1;
   int mAppState = 0;

@@ -1,0 +1,85 @@
+// The seam through which a SyncML session posts one message and receives the server's reply.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CConf;
+
+// The request's SyncML content type unless the "syncml_mime" setting names another.
+inline constexpr std::string_view kSyncMlMimeDefault = "application/vnd.syncml-xml";
+// The registered spelling; both it and the default are accepted in replies.
+inline constexpr std::string_view kSyncMlMimeRegistered = "application/vnd.syncml+xml";
+
+// How the HTTP exchange is made. Values come from the settings (`FromConf`); the time-out, the CA
+// bundle and the reply ceiling are not user settings and exist so tests can tighten them.
+struct SyncTransportOptions {
+  // Content-Type (with charset="utf-8") and Accept of the request ("syncml_mime").
+  std::string requestMime{kSyncMlMimeDefault};
+  // Certificates verified against the trust store; false accepts any certificate ("ssl_verify=0").
+  bool verifyCertificates = true;
+  // Connect time-out, and the longest time without any byte sent or received.
+  std::chrono::seconds timeout{180};
+  // PEM file of trusted certificates; empty means the system trust store.
+  std::string caBundlePath;
+  // A reply body above this many bytes fails the exchange instead of growing without end.
+  std::size_t maxReplyBytes = std::size_t{64} << 20;
+
+  // `SyncMime()` and `SslVerify()` of the configuration; the rest stay at their defaults.
+  static SyncTransportOptions FromConf(const CConf& conf);
+};
+
+// Posts one SyncML message and returns the reply body. A transport serves any number of messages,
+// one at a time, from the thread that uses it; it keeps no connection between calls.
+class SyncTransport {
+ public:
+  virtual ~SyncTransport() = default;
+
+  // Posts `message` (the encoder's bytes, sent unchanged) to `url` (the settings' SyncUrl, or a
+  // RespURI the session received) and returns the reply body, following up to 10 redirects
+  // (never from https to http). Logs at debug level under "CSyncML::SendRequest" the sent message
+  // (every Cred's Data masked) and under "SendRequest" the received one. Throws CHttpException:
+  //   236 the URL or a redirect target is not http/https or cannot be parsed, or a redirect
+  //       leads from https to http;
+  //   115 (argument: the status) an HTTP status other than 200, a 301/302 without Location, or
+  //       a redirect beyond the tenth;
+  //   161 the reply's Content-Type is not SyncML;
+  //   310 the server did not answer within the time-out;
+  //   163 any other failure (connection, TLS, certificate, a reply above the ceiling); curl's
+  //       error text is logged as an error under "CSyncML::SendRequest".
+  virtual std::string Post(const std::string& url, const std::string& message) = 0;
+
+ protected:
+  SyncTransport() = default;
+  SyncTransport(const SyncTransport&) = default;
+  SyncTransport& operator=(const SyncTransport&) = default;
+};
+
+// The transport over HTTP(S): each `Post` opens its own connection and closes it before returning.
+class HttpSyncTransport final : public SyncTransport {
+ public:
+  explicit HttpSyncTransport(SyncTransportOptions options = {});
+
+  std::string Post(const std::string& url, const std::string& message) override;
+
+  const SyncTransportOptions& Options() const { return mOptions; }
+
+ private:
+  std::string Exchange(const std::string& url, const std::string& message, std::string& contentType) const;
+
+  SyncTransportOptions mOptions;
+};
+
+// The HTTP transport configured from `conf`'s settings.
+std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf);
+
+// Whether a reply Content-Type names SyncML XML: it contains either spelling, in any letter case,
+// with any parameters.
+bool IsSyncMlContentType(std::string_view contentType);
+
+// A copy of `message` fit for the log: the content of every Data element inside a Cred element is
+// replaced by "********" (a Cred left open masks everything after its Data tag).
+std::string MaskCredentials(std::string_view message);
