@@ -27,6 +27,17 @@ constexpr std::array<TypeParameter, 7> kTypeParameters = {{
     {PROPERTY_PREFERRED, "PREF"},
 }};
 
+// A character set name is written only when it cannot break the line's syntax; a name holding
+// other characters (read from a CHARSET line, say) is left out rather than corrupting the line.
+bool IsWritableCharsetName(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!alnum && std::string_view("-_.+()").find(c) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
 bool HoldsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 std::string Decoded(const EncodedText& value) {
@@ -88,7 +99,7 @@ std::string Parameters21(const PVCardProperty& property, uint32_t wireEncoding) 
   for (const auto& entry : kTypeParameters) {
     if (property.HasFlag(entry.bit)) text.append(";").append(entry.text);
   }
-  if (!property.Charset().empty()) text.append(";CHARSET=").append(property.Charset());
+  if (IsWritableCharsetName(property.Charset())) text.append(";CHARSET=").append(property.Charset());
   if (wireEncoding == PROPERTY_QUOTED_PRINTABLE) text.append(";ENCODING=QUOTED-PRINTABLE");
   if (wireEncoding == PROPERTY_BASE64) text.append(";ENCODING=BASE64");
   return text;
@@ -127,7 +138,7 @@ std::string PropertyLine(const PVCardProperty& property, unsigned version) {
 std::string Header(const PVCard& card) {
   std::string text = "BEGIN:VCARD\nVERSION:";
   text += card.Version() == 2 ? "2.1" : "3.0";
-  if (card.Version() != 2 && !card.Charset().empty()) text.append("\nCHARSET:").append(card.Charset());
+  if (card.Version() != 2 && IsWritableCharsetName(card.Charset())) text.append("\nCHARSET:").append(card.Charset());
   text += '\n';
   return text;
 }
