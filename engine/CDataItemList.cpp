@@ -15,6 +15,13 @@
 
 namespace {
 
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 // Archive format: little-endian numbers; counts as 16 bits, or 0xFFFF and 32 bits; strings as
 // the marker 0xFF 0xFFFE (UTF-16 text follows) and a length of 8, 16 or 32 bits, then the text.
 constexpr uint16_t kWideMarker = 0xFFFE;
@@ -44,10 +51,24 @@ class ArchiveWriter {
   }
 
   void String(std::string_view utf8) {
+    // Keys and most values are ASCII: their code units are their bytes, no conversion needed.
+    if (IsAscii(utf8)) {
+      Length(utf8.size());
+      for (const char c : utf8) Word(static_cast<uint16_t>(c));
+      return;
+    }
     const std::u16string units = Utf8ToUtf16(utf8);
+    Length(units.size());
+    for (const char16_t unit : units) Word(static_cast<uint16_t>(unit));
+  }
+
+  std::string Take() { return std::move(mBytes); }
+
+ private:
+  // The UTF-16 marker and the length in code units.
+  void Length(size_t length) {
     Byte(kLongLength);
     Word(kWideMarker);
-    const size_t length = units.size();
     if (length > std::numeric_limits<uint32_t>::max()) throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
     if (length < kLongLength) {
       Byte(static_cast<uint8_t>(length));
@@ -60,12 +81,8 @@ class ArchiveWriter {
         DoubleWord(static_cast<uint32_t>(length));
       }
     }
-    for (const char16_t unit : units) Word(static_cast<uint16_t>(unit));
   }
 
-  std::string Take() { return std::move(mBytes); }
-
- private:
   std::string mBytes;
 };
 
@@ -118,7 +135,10 @@ class ArchiveReader {
     if (bytes > Remaining()) return false;
     const std::string_view raw = mBytes.substr(mOffset, bytes);
     mOffset += bytes;
-    if (wide) {
+    if (wide && IsAsciiUtf16(raw)) {
+      utf8.resize(length);
+      for (size_t i = 0; i < length; ++i) utf8[i] = raw[2 * i];
+    } else if (wide) {
       std::u16string units(length, u'\0');
       for (size_t i = 0; i < length; ++i) {
         units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
@@ -161,12 +181,18 @@ class ArchiveReader {
     return true;
   }
 
+  // UTF-16LE code units all below 0x80.
+  static bool IsAsciiUtf16(std::string_view raw) {
+    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+      if (static_cast<unsigned char>(raw[i]) >= 0x80 || raw[i + 1] != 0) return false;
+    }
+    return true;
+  }
+
   // 8-bit text is in the locale's codeset; bytes that do not convert are taken as Latin-1 so
   // that the record still loads.
   static std::string EightBitToUtf8(std::string_view raw) {
-    bool ascii = true;
-    for (const char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) return std::string(raw);
+    if (IsAscii(raw)) return std::string(raw);
     std::string converted;
     if (LocaleToUtf8(raw, converted)) return converted;
     return Latin1ToUtf8(raw);
