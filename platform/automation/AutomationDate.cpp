@@ -66,6 +66,13 @@ bool PartsFromDate(double date, DateParts& parts) {
   return true;
 }
 
+double RoundToMillisecond(double date) {
+  int64_t day = 0;
+  int64_t ms = 0;
+  SplitDate(date, day, ms);
+  return JoinDate(day, ms);
+}
+
 bool IsNoDate(double date) {
   DateParts parts;
   return PartsFromDate(date, parts) && parts.year == 4501;

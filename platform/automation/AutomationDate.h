@@ -37,6 +37,10 @@ double DateFromParts(const DateParts& parts);
 // or is not a number.
 bool PartsFromDate(double date, DateParts& parts);
 
+// The same moment on the millisecond grid, so that dates reached by arithmetic (start plus a
+// duration) equal the ones made from their parts.
+double RoundToMillisecond(double date);
+
 // True when the date lies in the year 4501 (the store's "no date").
 bool IsNoDate(double date);
 // The calendar day of `date` at 00:00.

@@ -42,12 +42,12 @@ double OutlookAppointment::End() { return StoredValue("End").ToDate(); }
 
 void OutlookAppointment::SetStart(double start) {
   const double duration = End() - Start();
-  mRecord.props["Start"] = Variant::Date(start);
-  mRecord.props["End"] = Variant::Date(start + duration);
+  mRecord.props["Start"] = Variant::Date(RoundToMillisecond(start));
+  mRecord.props["End"] = Variant::Date(RoundToMillisecond(start + duration));
   if (!IsOccurrence() && mRecord.recurrence) mRecord.recurrence->rule.patternStart = DayOf(start);
 }
 
-void OutlookAppointment::SetEnd(double end) { mRecord.props["End"] = Variant::Date(end); }
+void OutlookAppointment::SetEnd(double end) { mRecord.props["End"] = Variant::Date(RoundToMillisecond(end)); }
 
 RecurrenceData& OutlookAppointment::EnsureRecurrence() {
   if (!mRecord.recurrence) mRecord.recurrence = RecurrenceData{RuleStartingOn(Start()), {}};
@@ -208,9 +208,9 @@ Dispatch::Ptr OutlookAppointment::OccurrenceOf(const ExceptionData& exception) {
 Dispatch::Ptr OutlookAppointment::MakeOccurrence(double day, const ExceptionData* exception) {
   ItemRecord record = mRecord;
   record.recurrence.reset();
-  const double start = day + TimeOfDay(Start());
+  const double start = RoundToMillisecond(day + TimeOfDay(Start()));
   record.props["Start"] = Variant::Date(start);
-  record.props["End"] = Variant::Date(start + (End() - Start()));
+  record.props["End"] = Variant::Date(RoundToMillisecond(start + (End() - Start())));
   record.recipients = RecipientValues();
   double originalDate = start;
   if (exception != nullptr) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/automation/AutomationDate.h"
 #include "platform/automation/OutlookDispIds.h"
 #include "platform/outlookmodel/OutlookRecipient_p.h"
 
@@ -68,6 +69,7 @@ Variant OutlookItem::ReadStored(const PropertyDef& property) {
 
 void OutlookItem::WriteStored(const PropertyDef& property, const Variant& value) {
   Variant converted = value.ConvertTo(property.type);
+  if (property.type == VariantType::Date) converted = Variant::Date(RoundToMillisecond(converted.ToDate()));
   if (property.type == VariantType::String && converted.ToString().size() > kMaxTextBytes) {
     ThrowModelError(AutomationCode::kInvalidArgument, "The text of " + std::string(property.name) + " is too long.");
   }

@@ -322,16 +322,7 @@ std::optional<int64_t> ProfileStore::FindItem(const std::string& entryId) {
 
 std::optional<ItemRecord> ProfileStore::LoadItem(int64_t id) {
   // One read transaction, so the item's rows come from one committed state.
-  mDb.Execute("BEGIN");
-  struct EndRead {
-    SqliteDatabase& db;
-    ~EndRead() {
-      try {
-        db.Execute("COMMIT");
-      } catch (const AutomationError&) {
-      }
-    }
-  } endRead{mDb};
+  SqliteTransaction read(mDb, SqliteTransaction::Mode::Read);
   ItemRecord item;
   {
     StatementUse query = mDb.Use("SELECT entry_id, folder, message_class, created, last_modified FROM items WHERE id = ?");

@@ -100,18 +100,26 @@ int64_t SqliteDatabase::DataVersion() {
   return query->Step() ? query->ColumnInt(0) : 0;
 }
 
-SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : mDb(db) { mDb.Execute("BEGIN IMMEDIATE"); }
+bool SqliteDatabase::InTransaction() const { return sqlite3_get_autocommit(mDb) == 0; }
+
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db, Mode mode) : mDb(db), mNested(db.InTransaction()) {
+  if (mNested) {
+    mDb.Execute("SAVEPOINT nested");
+  } else {
+    mDb.Execute(mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+  }
+}
 
 SqliteTransaction::~SqliteTransaction() {
   if (mDone) return;
   try {
-    mDb.Execute("ROLLBACK");
+    mDb.Execute(mNested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
   } catch (const AutomationError&) {
     // The transaction is gone already (SQLite rolls back by itself after some failures).
   }
 }
 
 void SqliteTransaction::Commit() {
-  mDb.Execute("COMMIT");
+  mDb.Execute(mNested ? "RELEASE nested" : "COMMIT");
   mDone = true;
 }

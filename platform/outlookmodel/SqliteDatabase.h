@@ -71,17 +71,20 @@ class SqliteDatabase {
   int64_t LastInsertRowId() const;
   // Changes whenever another connection commits (PRAGMA data_version).
   int64_t DataVersion();
+  bool InTransaction() const;
 
  private:
   sqlite3* mDb = nullptr;
   std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> mStatements;
 };
 
-// BEGIN IMMEDIATE on construction (waiting for other writers); rolled back on destruction unless
-// committed, so an exception in the middle of a write leaves nothing of it.
+// A write transaction (BEGIN IMMEDIATE, waiting for other writers) or a read transaction (one
+// consistent snapshot); inside another transaction it is a savepoint of that one. Rolled back on
+// destruction unless committed, so an exception in the middle of a write leaves nothing of it.
 class SqliteTransaction {
  public:
-  explicit SqliteTransaction(SqliteDatabase& db);
+  enum class Mode { Write, Read };
+  explicit SqliteTransaction(SqliteDatabase& db, Mode mode = Mode::Write);
   ~SqliteTransaction();
   SqliteTransaction(const SqliteTransaction&) = delete;
   SqliteTransaction& operator=(const SqliteTransaction&) = delete;
@@ -89,6 +92,7 @@ class SqliteTransaction {
 
  private:
   SqliteDatabase& mDb;
+  bool mNested;
   bool mDone = false;
 };
 
