@@ -1,0 +1,41 @@
+// The program's command line: "/switch value" pairs, read token by token.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Grammar: a token that begins with "/" or "-" is a switch (prefix removed); it becomes pending,
+// and a switch still pending before it is recorded with an empty value; a switch that is the last
+// token is recorded with an empty value. Any other token is a value: it completes the pending
+// switch, or is ignored when none is pending. A switch already recorded keeps its first value.
+// Switch names are compared exactly (case-sensitive).
+class CSyncCommandLineInfo {
+ public:
+  static constexpr const char* kUninstall = "uninstall";
+  static constexpr const char* kSilent = "silent";
+  static constexpr const char* kStatus = "status";
+
+  // Applies the grammar to `arguments` (the program's arguments without its own name).
+  void Parse(const std::vector<std::string>& arguments);
+  // Applies the grammar to one token; `last` tells that no token follows.
+  void ParseParam(const std::string& token, bool last);
+
+  bool Has(const std::string& name) const { return mSwitches.count(name) != 0; }
+  // The value of a switch; empty when absent or given without a value.
+  std::string Value(const std::string& name) const;
+  // The value read with the leading-decimal conversion (white space, sign, digits; anything else
+  // ends the number; no number reads as 0; out of range clamps to the int range).
+  int IntValue(const std::string& name) const;
+  const std::map<std::string, std::string>& Switches() const { return mSwitches; }
+
+  // The leading-decimal conversion itself.
+  static int LeadingInt(const std::string& text);
+
+ private:
+  void Record(const std::string& name, const std::string& value);
+
+  std::map<std::string, std::string> mSwitches;
+  std::string mPendingSwitch;
+  bool mHasPending = false;
+};

@@ -1,0 +1,25 @@
+// Message boxes and the login dialog of the Qt user interface.
+#pragma once
+
+#include <string>
+
+#include "common/Prompt.h"
+
+class QWidget;
+
+// Shows each question as a modal dialog over `parent` (none: application modal) and waits for the
+// answer. The box's object name is "promptMessage", its buttons' "okButton", "cancelButton",
+// "yesButton", "noButton". Button texts come from the string table. Used on the user-interface
+// thread only; `parent` must outlive the object.
+class QtPrompt final : public Prompt {
+ public:
+  explicit QtPrompt(std::string productName, QWidget* parent = nullptr);
+
+  PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
+                       PromptKind kind = PromptKind::Information) override;
+  bool AskLogin(LoginRequest& request) override;
+
+ private:
+  std::string mProductName;
+  QWidget* mParent;
+};

@@ -1,0 +1,100 @@
+// The larkspan program run as a process without a display: silent start on an empty home, the
+// status report, the end of start-up, the language libraries beside it, a second instance.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "common/Format.h"
+#include "common/StringTable.h"
+#include "platform/shell/InstanceLock.h"
+#include "platform/shell/SystemMessages.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+  int exitStatus = -1;
+  std::string errorOutput;
+};
+
+// Runs the built program with `arguments` in `home`, with no display and no Qt platform set.
+ProgramRun RunProgram(const TestHome& home, const std::string& arguments) {
+  TempDir runtime;
+  const std::string errors = home.Root() + "stderr.txt";
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME='" + home.Root() +
+                              "home' XDG_DATA_HOME='" + home.Root() + "data' XDG_RUNTIME_DIR='" + runtime.Path() +
+                              "' '" LARK_BINARY_DIR "/bin/larkspan' " + arguments + " 2>'" + errors + "'";
+  const int status = std::system(command.c_str());
+  ProgramRun run;
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.errorOutput = ReadFileBytes(errors);
+  return run;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Program, SilentStartOnEmptyHomeCreatesThePrivateFolderAndConfiguration) {
+  TestHome home;
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, 2) << run.errorOutput;  // stops for the language: needs the user
+  EXPECT_EQ(ModeOf(home.Root() + "data/Tarnwell"), 0700);
+  EXPECT_EQ(ModeOf(home.ConfigFolder()), 0700);
+  const std::string config = home.ConfigFolder() + "QuenorSync.cfg";
+  ASSERT_EQ(ModeOf(config), 0600);
+  const std::string content = ReadFileBytes(config);
+  EXPECT_EQ(content.size() % 2, 0u);  // UTF-16LE code units
+  if (!content.empty()) {
+    EXPECT_EQ(content.substr(0, 2), std::string("[\0", 2));
+  }
+  EXPECT_FALSE(Contains(run.errorOutput, "QuenorSync"));
+}
+
+TEST(Program, SilentStatusExitsQuietlyWithoutTouchingTheConfiguration) {
+  TestHome home;
+  const ProgramRun run = RunProgram(home, "/status 1603 /silent");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_FALSE(Contains(run.errorOutput, SystemMessageText(1603)));
+  EXPECT_FALSE(fs::exists(home.ConfigFolder() + "QuenorSync.cfg"));
+}
+
+TEST(Program, StatusWithoutADisplayWritesTheInstallerText) {
+  TestHome home;
+  const ProgramRun run = RunProgram(home, "-status 1603");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(Contains(run.errorOutput, SystemMessageText(1603))) << run.errorOutput;
+}
+
+TEST(Program, CompleteStartUpSaysTheMainWindowIsNotBuiltYet) {
+  TestHome home;
+  WriteCompleteConfiguration(home);
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(Contains(run.errorOutput, FormatText(EnglishString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {"QuenorSync"})))
+      << run.errorOutput;
+}
+
+TEST(Program, FindsItsLanguageLibrariesBesideItself) {
+  TestHome home;
+  WriteCompleteConfiguration(home, "fr");
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(Contains(run.errorOutput, "QuenorSync a termin\xC3\xA9 son d\xC3\xA9marrage")) << run.errorOutput;
+}
+
+TEST(Program, SecondInstanceIsRefused) {
+  TestHome home;
+  WriteCompleteConfiguration(home);
+  InstanceLock running(home.ConfigFolder() + "QuenorSync.lock");
+  ASSERT_TRUE(running.IsHeld());
+  const ProgramRun run = RunProgram(home, "");
+  EXPECT_EQ(run.exitStatus, 3);
+  EXPECT_TRUE(Contains(run.errorOutput, "Another instance of QuenorSync is already running, click OK to quit"))
+      << run.errorOutput;
+  EXPECT_EQ(RunProgram(home, "/silent").exitStatus, 3);
+}
+
+}  // namespace
