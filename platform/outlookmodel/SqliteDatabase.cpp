@@ -5,6 +5,12 @@
 
 #include "platform/automation/AutomationError.h"
 
+namespace {
+
+constexpr int kMaxValueBytes = 64 << 20;
+
+}  // namespace
+
 void ThrowDatabaseError(sqlite3* db, std::string_view what) {
   std::string reason = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
   throw AutomationError(AutomationCode::kFail, "Outlook",
@@ -72,6 +78,8 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMs) {
     throw AutomationError(AutomationCode::kFail, "Outlook", "The operation failed. (open " + path + ": " + reason + ")");
   }
   sqlite3_extended_result_codes(mDb, 1);
+  // Ceiling for any text or row read from or written to the file.
+  sqlite3_limit(mDb, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
   sqlite3_busy_timeout(mDb, busyTimeoutMs);
 }
 

@@ -149,6 +149,16 @@ TEST_F(RecurrenceTest, DailyPatternWithIntervalAndEndByCount) {
   EXPECT_FALSE(HasOccurrence(series, At(2024, 6, 13, 8, 0)));
 }
 
+TEST_F(RecurrenceTest, MonthlyPatternOnThe31stFallsOnTheLastDayOfShorterMonths) {
+  const outlook::AppointmentItem series = NewSeries(At(2024, 1, 31, 9, 0), 60, [](const outlook::RecurrencePattern& p) {
+    p.SetRecurrenceType(olRecursMonthly);
+  });
+  EXPECT_EQ(series.GetRecurrencePattern().GetDayOfMonth(), 31);
+  EXPECT_TRUE(HasOccurrence(series, At(2024, 2, 29, 9, 0)));
+  EXPECT_TRUE(HasOccurrence(series, At(2024, 4, 30, 9, 0)));
+  EXPECT_FALSE(HasOccurrence(series, At(2024, 2, 28, 9, 0)));
+}
+
 TEST_F(RecurrenceTest, SeriesStartsOnItsFirstOccurrence) {
   // Created on a Monday for Wednesdays only: the series begins on the Wednesday.
   const outlook::AppointmentItem series = NewSeries(At(2024, 3, 4, 10, 0), 60, [](const outlook::RecurrencePattern& p) {
