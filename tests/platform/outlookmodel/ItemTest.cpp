@@ -172,3 +172,24 @@ TEST_F(ItemTest, AttendeesKeepTheirNameAddressAndResponse) {
   stored.GetRecipients().Remove(1);
   EXPECT_EQ(stored.GetRecipients().GetCount(), 0);
 }
+
+TEST_F(ItemTest, ItemsCollectionSeesItemsAnotherConnectionAddsOrDeletes) {
+  const outlook::Items items = Contacts().GetItems();
+  EXPECT_EQ(items.GetCount(), 0);
+  const outlook::NameSpace other = Logon(Connect());
+  const outlook::ContactItem added(other.GetDefaultFolder(olFolderContacts).GetItems().Add("IPM.Contact"));
+  added.SetFileAs("From elsewhere");
+  added.Save();
+  ASSERT_EQ(items.GetCount(), 1);
+  EXPECT_EQ(outlook::ContactItem(items.Item(1)).GetFileAs(), "From elsewhere");
+  outlook::ContactItem(other.GetItemFromID(added.GetEntryID(), "")).Delete();
+  EXPECT_EQ(items.GetCount(), 0);
+}
+
+TEST_F(ItemTest, SavingAnItemAnotherConnectionDeletedFailsAsDeleted) {
+  const outlook::ContactItem mine = NewContact("Short-lived");
+  outlook::ContactItem(Logon(Connect()).GetItemFromID(mine.GetEntryID(), "")).Delete();
+  mine.SetFileAs("Changed");
+  EXPECT_EQ(ErrorOf([&] { mine.Save(); }).Code(), AutomationCode::kObjectDeleted);
+  EXPECT_EQ(Contacts().GetItems().GetCount(), 0) << "the save did not bring the item back";
+}
