@@ -2,6 +2,7 @@
 // quoted-printable soft line breaks, continuation lines, escapes and structured components.
 #include "pim/VCardParser.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -47,9 +48,14 @@ constexpr std::array<FlagText, 17> kFlagTexts = {{
 }};
 
 uint32_t FlagsFromParameters(std::string_view parameters) {
+  if (parameters.empty()) return 0;
+  std::string upper(parameters);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   uint32_t flags = 0;
   for (const auto& entry : kFlagTexts) {
-    if (FindIgnoreCase(parameters, entry.text) != std::string_view::npos) flags |= entry.bit;
+    if (upper.find(entry.text) != std::string::npos) flags |= entry.bit;
   }
   // A value has one transfer encoding; base64 wins, as it decides how the values are read.
   if ((flags & PROPERTY_BASE64) != 0) flags &= ~PROPERTY_QUOTED_PRINTABLE;
@@ -69,32 +75,45 @@ std::string_view CharsetParameter(std::string_view parameters) {
 
 bool IsFoldedLine(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
+// Appends what the escape "\\" + `next` stands for; returns 1 when `next` belongs to the escape,
+// 0 for an unknown escape (the backslash is kept and `next` is read on its own).
+size_t AppendEscape(char next, std::string& out) {
+  switch (next) {
+    case '\\':
+    case ';':
+    case ',':
+      out += next;
+      return 1;
+    case 'n':
+    case 'N':
+      out += '\n';
+      return 1;
+    default:
+      out += '\\';
+      return 0;
+  }
+}
+
 // Splits a value into components, resolving the escapes \\ \; \, \n \N. Only structured values
 // are split, and only on a ";" that is not escaped. False when more than `budget` components
 // would result.
 bool SplitComponents(std::string_view text, bool structured, size_t budget, std::vector<std::string>& components) {
   components.assign(1, std::string());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\' && i + 1 < text.size()) {
-      const char next = text[i + 1];
-      if (next == '\\' || next == ';' || next == ',') {
-        components.back() += next;
-        ++i;
-        continue;
-      }
-      if (next == 'n' || next == 'N') {
-        components.back() += '\n';
-        ++i;
-        continue;
-      }
-    }
-    if (c == ';' && structured) {
+  const std::string_view special = structured ? "\\;" : "\\";
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t stop = std::min(text.find_first_of(special, i), text.size());
+    components.back().append(text.substr(i, stop - i));
+    if (stop == text.size()) break;
+    i = stop + 1;
+    if (text[stop] == ';') {
       if (components.size() >= budget) return false;
       components.emplace_back();
-      continue;
+    } else if (i < text.size()) {
+      i += AppendEscape(text[i], components.back());
+    } else {
+      components.back() += '\\';
     }
-    components.back() += c;
   }
   return components.size() <= budget;
 }
