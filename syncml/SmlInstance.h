@@ -22,7 +22,10 @@ struct SmlInstanceOptions {
   std::size_t workspaceSize = 0;  // bytes; fixed for the instance's life
 };
 
-// What EndEvaluation reports about the commands measured since StartEvaluation.
+// What EndEvaluation reports about the commands measured since StartEvaluation. While
+// ProcessData runs, the part of the incoming message not read yet also occupies the workspace,
+// so freeBytes is smaller by that much: compare outputLength (the outgoing message, once the
+// previous one was consumed) with a maximum message size.
 struct SmlEvaluation {
   std::size_t freeBytes = 0;     // workspace bytes that would still be free after them
   std::size_t outputLength = 0;  // length the output buffer would have with them
