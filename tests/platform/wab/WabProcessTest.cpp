@@ -74,6 +74,15 @@ ToolResult RunTool(const std::vector<std::string>& args) {
   return result;
 }
 
+std::optional<EntryBytes> ParseHexForTest(const std::string& line) {
+  EntryBytes bytes;
+  for (std::size_t i = 0; i + 1 < line.size() && line[i] != '\n'; i += 2) {
+    bytes.push_back(static_cast<BYTE>(std::stoi(line.substr(i, 2), nullptr, 16)));
+  }
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
 constexpr int kBulkProperties = 1500;
 constexpr std::size_t kBulkValueSize = 100;
 
@@ -224,9 +233,25 @@ TEST(WabProcesses, ToolEditsWhileAConnectionIsOpenAndTheConnectionSeesIt) {
   EXPECT_NE(std::string::npos, show.output.find("PR_CONTACT_EMAIL_ADDRESSES=a@example.org\nPR_CONTACT_EMAIL_ADDRESSES=b@example.org\n"));
   EXPECT_NE(std::string::npos, show.output.find("PR_ENTRYID=" + HexOf(id) + "\n"));
 
+  ToolResult group = RunTool({"add", "--group", "PR_DISPLAY_NAME=Team", "0x66001102=" + HexOf(id)});
+  ASSERT_EQ(0, group.exitCode);
+  ULONG type = 0;
+  WabRef<IMAPIProp> team(OpenEntry(*connection, *ParseHexForTest(group.output), &type));
+  EXPECT_EQ(MAPI_DISTLIST, type);
+  EXPECT_EQ(0, RunTool({"unset", HexOf(id), "PR_CONTACT_EMAIL_ADDRESSES"}).exitCode);
+  EXPECT_EQ(1, RunTool({"set", HexOf(id), "PR_NO_SUCH_NAME=1"}).exitCode);
+  EXPECT_EQ(1, RunTool({"set", HexOf(id), "PR_DISPLAY_NAME=Never", "PR_ENTRYID=00"}).exitCode);  // computed
+  WabRef<IMAPIProp> edited(OpenEntry(*connection, id));
+  EXPECT_EQ("After", GetText(*connection, edited.Get(), PR_DISPLAY_NAME));
+  TagList emails{PROP_TAG(PT_MV_UNICODE, 0x3A56)};
+  ULONG count = 0;
+  WabBuffer<SPropValue> values(connection->Allocator());
+  ASSERT_EQ(MAPI_W_ERRORS_RETURNED, edited->GetProps(emails.Get(), MAPI_UNICODE, &count, values.Put()));
+  EXPECT_EQ(PROP_TAG(PT_ERROR, 0x3A56), values->ulPropTag);
+
   ToolResult remove = RunTool({"delete", HexOf(id)});
   ASSERT_EQ(0, remove.exitCode);
   EXPECT_EQ(MAPI_E_OBJECT_DELETED, held->SaveChanges(0));
-  EXPECT_EQ(1u, WalkContents(*connection).size());
+  EXPECT_EQ(2u, WalkContents(*connection).size());
   EXPECT_EQ(1, RunTool({"show", HexOf(id)}).exitCode);
 }
