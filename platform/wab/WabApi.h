@@ -229,6 +229,7 @@ struct WAB_PARAM {
   void* hInstance;
   const char* szFileName;
 };
+static_assert(sizeof(void*) != 8 || sizeof(WAB_PARAM) == 32, "the parameter block is 32 bytes");
 
 // ---- Objects ------------------------------------------------------------------------------------
 class IUnknown {
