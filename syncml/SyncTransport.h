@@ -22,7 +22,7 @@ struct SyncTransportOptions {
   // Certificates verified against the trust store; false accepts any certificate ("ssl_verify=0").
   bool verifyCertificates = true;
   // Connect time-out, and the longest time without any byte sent or received.
-  std::chrono::seconds timeout{180};
+  std::chrono::milliseconds timeout{180000};
   // PEM file of trusted certificates; empty means the system trust store.
   std::string caBundlePath;
   // A reply body above this many bytes fails the exchange instead of growing without end.
@@ -81,5 +81,6 @@ std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf);
 bool IsSyncMlContentType(std::string_view contentType);
 
 // A copy of `message` fit for the log: the content of every Data element inside a Cred element is
-// replaced by "********" (a Cred left open masks everything after its Data tag).
+// replaced by "********" (a Cred that never closes hides everything after its start tag). Text in
+// CDATA sections is not markup and stays as it is.
 std::string MaskCredentials(std::string_view message);

@@ -1,0 +1,163 @@
+// Posting one SyncML message over HTTP(S): headers, logging with masked credentials, content-type
+// check and the mapping of transport failures to the session's error messages.
+#include "syncml/SyncTransport.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/CXException.h"
+#include "common/StringIds.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "syncml/HttpBuffer.h"
+#include "syncml/HttpClient.h"
+
+namespace {
+
+constexpr const char* kSendOperation = "CSyncML::SendRequest";
+constexpr const char* kReceiveOperation = "SendRequest";
+constexpr std::string_view kMask = "********";
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+  return lowered;
+}
+
+bool IsTokenChar(unsigned char c) {
+  return std::isalnum(c) != 0 || std::string_view("!#$&^_.+-").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// The media type of a configured content type ("type/subtype", parameters dropped); the default
+// when the setting is not a plain media type, so nothing odd reaches the request headers.
+std::string RequestMime(std::string_view configured) {
+  std::string_view type = configured.substr(0, configured.find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  const auto slash = type.find('/');
+  const bool plain = slash != std::string_view::npos && slash > 0 && slash + 1 < type.size() &&
+                     type.find('/', slash + 1) == std::string_view::npos &&
+                     std::all_of(type.begin(), type.end(), [](unsigned char c) { return c == '/' || IsTokenChar(c); });
+  return std::string(plain ? type : kSyncMlMimeDefault);
+}
+
+HttpClientOptions ClientOptions(const SyncTransportOptions& options) {
+  HttpClientOptions client;
+  client.timeout = options.timeout;
+  client.verifyCertificates = options.verifyCertificates;
+  client.caBundlePath = options.caBundlePath;
+  return client;
+}
+
+// Position just past the start tag `<name` at `at` when the tag really is `name` (not a longer
+// name); npos otherwise.
+std::size_t StartTagEnd(std::string_view text, std::size_t at, std::string_view name) {
+  const std::size_t after = at + 1 + name.size();
+  if (text.compare(at + 1, name.size(), name) != 0 || after >= text.size()) return std::string_view::npos;
+  const char next = text[after];
+  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n') return std::string_view::npos;
+  return text.find('>', after);
+}
+
+// Masks the Data contents inside one Cred element spanning [begin, end) of `text` into `out`.
+void AppendMaskedCred(std::string_view cred, std::string& out) {
+  std::size_t done = 0;
+  for (std::size_t at = cred.find("<Data"); at != std::string_view::npos; at = cred.find("<Data", at + 1)) {
+    const std::size_t tagEnd = StartTagEnd(cred, at, "Data");
+    if (tagEnd == std::string_view::npos || cred[tagEnd - 1] == '/') continue;
+    const std::size_t close = cred.find("</Data>", tagEnd);
+    out.append(cred.substr(done, tagEnd + 1 - done));
+    out.append(kMask);
+    done = close == std::string_view::npos ? cred.size() : close;
+    at = done;
+  }
+  out.append(cred.substr(std::min(done, cred.size())));
+}
+
+}  // namespace
+
+SyncTransportOptions SyncTransportOptions::FromConf(const CConf& conf) {
+  SyncTransportOptions options;
+  options.requestMime = conf.SyncMime();
+  options.verifyCertificates = conf.SslVerify();
+  return options;
+}
+
+HttpSyncTransport::HttpSyncTransport(SyncTransportOptions options) : mOptions(std::move(options)) {}
+
+std::string HttpSyncTransport::Post(const std::string& url, const std::string& message) {
+  // Logged before sending, so a failed exchange still shows what was sent.
+  LogDebug(kSendOperation, "Message sent to server\r\n" + MaskCredentials(message) + "\r\n");
+  std::string contentType;
+  std::string reply;
+  try {
+    reply = Exchange(url, message, contentType);
+  } catch (const HttpTransferError& error) {
+    LogError(kSendOperation, error.what());
+    throw CHttpException(error.TimedOut() ? IDS_TIMED_OUT : IDS_COMMUNICATION_ERROR);
+  } catch (const HttpSinkError& error) {
+    LogError(kSendOperation, error.what());
+    throw CHttpException(IDS_COMMUNICATION_ERROR);
+  }
+  LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskCredentials(reply) + "\r\n");
+  if (!IsSyncMlContentType(contentType)) {
+    LogError(kSendOperation, "Reply content type: " + contentType);
+    throw CHttpException(IDS_NOT_SYNCML);
+  }
+  return reply;
+}
+
+std::string HttpSyncTransport::Exchange(const std::string& url, const std::string& message, std::string& contentType) const {
+  HttpBufferString sink(mOptions.maxReplyBytes);
+  HttpClient client(&sink, ClientOptions(mOptions));
+  client.SetUrl(url);
+  const std::string mime = RequestMime(mOptions.requestMime);
+  client.AddHeader("Content-Type: " + mime + "; charset=\"utf-8\"");
+  client.AddHeader("Accept: " + mime);
+  client.AddHeader("Cache-Control: no-store");
+  client.AddHeader("Cache-Control: private");
+  client.Send("POST", message);
+  contentType = client.ContentType();
+  return sink.TakeText();
+}
+
+std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf) {
+  return std::make_unique<HttpSyncTransport>(SyncTransportOptions::FromConf(conf));
+}
+
+bool IsSyncMlContentType(std::string_view contentType) {
+  const std::string lowered = Lowered(contentType);
+  return lowered.find(kSyncMlMimeDefault) != std::string::npos || lowered.find(kSyncMlMimeRegistered) != std::string::npos;
+}
+
+std::string MaskCredentials(std::string_view message) {
+  std::string out;
+  out.reserve(message.size());
+  std::size_t done = 0;
+  std::size_t at = message.find('<');
+  while (at != std::string_view::npos) {
+    if (message.compare(at, 9, "<![CDATA[") == 0) {
+      // Item text is not markup: a "<Cred" inside it is left alone.
+      const std::size_t close = message.find("]]>", at + 9);
+      at = close == std::string_view::npos ? close : message.find('<', close + 3);
+      continue;
+    }
+    const std::size_t tagEnd = StartTagEnd(message, at, "Cred");
+    if (tagEnd == std::string_view::npos || message[tagEnd - 1] == '/') {
+      at = message.find('<', at + 1);
+      continue;
+    }
+    out.append(message.substr(done, tagEnd + 1 - done));
+    const std::size_t close = message.find("</Cred>", tagEnd);
+    if (close == std::string_view::npos) {
+      // A Cred that never closes: nothing after its start tag can be told apart from a secret.
+      out.append(kMask);
+      return out;
+    }
+    AppendMaskedCred(message.substr(tagEnd + 1, close - tagEnd - 1), out);
+    done = close;
+    at = message.find('<', close + 1);
+  }
+  out.append(message.substr(done));
+  return out;
+}
