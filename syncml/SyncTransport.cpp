@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "common/CXException.h"
 #include "common/StringIds.h"
@@ -49,29 +50,39 @@ HttpClientOptions ClientOptions(const SyncTransportOptions& options) {
   return client;
 }
 
-// Position just past the start tag `<name` at `at` when the tag really is `name` (not a longer
-// name); npos otherwise.
-std::size_t StartTagEnd(std::string_view text, std::size_t at, std::string_view name) {
+// For a start tag `<name ...>` at `at`: the position of its '>' (npos when no '>' follows at all);
+// nullopt when the markup at `at` is not that element (another name, or a longer one).
+std::optional<std::size_t> StartTagEnd(std::string_view text, std::size_t at, std::string_view name) {
   const std::size_t after = at + 1 + name.size();
-  if (text.compare(at + 1, name.size(), name) != 0 || after >= text.size()) return std::string_view::npos;
+  if (text.compare(at + 1, name.size(), name) != 0 || after > text.size()) return std::nullopt;
+  if (after == text.size()) return std::string_view::npos;
   const char next = text[after];
-  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n') return std::string_view::npos;
+  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n') return std::nullopt;
   return text.find('>', after);
 }
 
-// Masks the Data contents inside one Cred element spanning [begin, end) of `text` into `out`.
+// Appends `cred` (the content of one Cred element) to `out` with the content of each Data masked.
 void AppendMaskedCred(std::string_view cred, std::string& out) {
   std::size_t done = 0;
   for (std::size_t at = cred.find("<Data"); at != std::string_view::npos; at = cred.find("<Data", at + 1)) {
-    const std::size_t tagEnd = StartTagEnd(cred, at, "Data");
-    if (tagEnd == std::string_view::npos || cred[tagEnd - 1] == '/') continue;
-    const std::size_t close = cred.find("</Data>", tagEnd);
-    out.append(cred.substr(done, tagEnd + 1 - done));
+    const std::optional<std::size_t> tagEnd = StartTagEnd(cred, at, "Data");
+    if (!tagEnd) continue;
+    if (*tagEnd == std::string_view::npos) {
+      out.append(cred.substr(done, at - done));
+      out.append(kMask);
+      return;
+    }
+    if (cred[*tagEnd - 1] == '/') {
+      at = *tagEnd;
+      continue;
+    }
+    out.append(cred.substr(done, *tagEnd + 1 - done));
     out.append(kMask);
-    done = close == std::string_view::npos ? cred.size() : close;
-    at = done;
+    const std::size_t close = cred.find("</Data>", *tagEnd);
+    if (close == std::string_view::npos) return;
+    done = at = close;
   }
-  out.append(cred.substr(std::min(done, cred.size())));
+  out.append(cred.substr(done));
 }
 
 }  // namespace
@@ -142,19 +153,24 @@ std::string MaskCredentials(std::string_view message) {
       at = close == std::string_view::npos ? close : message.find('<', close + 3);
       continue;
     }
-    const std::size_t tagEnd = StartTagEnd(message, at, "Cred");
-    if (tagEnd == std::string_view::npos || message[tagEnd - 1] == '/') {
+    const std::optional<std::size_t> tagEnd = StartTagEnd(message, at, "Cred");
+    if (!tagEnd) {
       at = message.find('<', at + 1);
       continue;
     }
-    out.append(message.substr(done, tagEnd + 1 - done));
-    const std::size_t close = message.find("</Cred>", tagEnd);
+    if (*tagEnd != std::string_view::npos && message[*tagEnd - 1] == '/') {
+      at = message.find('<', *tagEnd);
+      continue;
+    }
+    // A Cred that never closes: nothing after its start can be told apart from a secret.
+    const std::size_t close = *tagEnd == std::string_view::npos ? *tagEnd : message.find("</Cred>", *tagEnd);
     if (close == std::string_view::npos) {
-      // A Cred that never closes: nothing after its start tag can be told apart from a secret.
+      out.append(message.substr(done, (*tagEnd == std::string_view::npos ? at + 5 : *tagEnd + 1) - done));
       out.append(kMask);
       return out;
     }
-    AppendMaskedCred(message.substr(tagEnd + 1, close - tagEnd - 1), out);
+    out.append(message.substr(done, *tagEnd + 1 - done));
+    AppendMaskedCred(message.substr(*tagEnd + 1, close - *tagEnd - 1), out);
     done = close;
     at = message.find('<', close + 1);
   }

@@ -203,8 +203,19 @@ TEST(MaskCredentialsTest, ItemTextIsNotMarkupAndABrokenCredHidesTheRest) {
   EXPECT_EQ(MaskCredentials(note), note);
   EXPECT_EQ(MaskCredentials("<SyncHdr><Cred><Data>c2VjcmV0</SyncHdr>"), "<SyncHdr><Cred>********");
   EXPECT_EQ(MaskCredentials("<Cred><Data>c2VjcmV0</Cred>"), "<Cred><Data>********</Cred>");
-  EXPECT_EQ(MaskCredentials("<Cred"), "<Cred");
+  EXPECT_EQ(MaskCredentials("<Cred"), "<Cred********");
+  EXPECT_EQ(MaskCredentials("<Cred><Data"), "<Cred>********");
   EXPECT_EQ(MaskCredentials(""), "");
+}
+
+TEST(MaskCredentialsTest, HostileRepliesAreMaskedInLinearTime) {
+  // Unterminated or self-closing tags repeated over a large reply must not rescan the rest.
+  std::string hostile;
+  for (int i = 0; i < 200000; ++i) hostile += "<Cred <Data ";
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(MaskCredentials(hostile), "<Cred********");
+  EXPECT_EQ(MaskCredentials("<Cred>" + hostile + "/></Cred>").rfind("********"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 TEST(IsSyncMlContentTypeTest, RecognisesBothSpellingsOnly) {
