@@ -198,7 +198,8 @@ class MessageDecoder {
 
 template <auto Member>
 constexpr MessageDecoder::Rule<ClassOf<Member>> Field(SmlTag tag, std::uint8_t flags = kOnce) {
-  return {tag, flags, [](MessageDecoder& d, MessageDecoder::Frame& f, ClassOf<Member>& x) { return d.Read(f, x.*Member); }};
+  return {tag, flags,
+          [](MessageDecoder& d, MessageDecoder::Frame& f, ClassOf<Member>& x) { return d.Read(f, x.*Member); }};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -554,7 +555,8 @@ SmlRet MessageDecoder::Decode(Frame& f, SmlItemCommand& command) {
 SmlRet MessageDecoder::Decode(Frame& f, SmlAlert& alert) {
   static constexpr Rule<SmlAlert> kRules[] = {
       Field<&SmlAlert::cmdId>(Tag::CmdID, kRequired), Field<&SmlAlert::noResp>(Tag::NoResp),
-      Field<&SmlAlert::cred>(Tag::Cred), Field<&SmlAlert::data>(Tag::Data), Field<&SmlAlert::items>(Tag::Item, kRepeat)};
+      Field<&SmlAlert::cred>(Tag::Cred), Field<&SmlAlert::data>(Tag::Data),
+      Field<&SmlAlert::items>(Tag::Item, kRepeat)};
   return ReadStruct(f, kSyncMl, kRules, alert);
 }
 
@@ -618,22 +620,25 @@ SmlRet MessageDecoder::Decode(Frame& f, SmlMetInf& metInf) {
 }
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlAnchor& anchor) {
-  static constexpr Rule<SmlAnchor> kRules[] = {Field<&SmlAnchor::last>(Tag::MiLast), Field<&SmlAnchor::next>(Tag::MiNext)};
+  static constexpr Rule<SmlAnchor> kRules[] = {Field<&SmlAnchor::last>(Tag::MiLast),
+                                               Field<&SmlAnchor::next>(Tag::MiNext)};
   return ReadStruct(f, kMetInf, kRules, anchor);
 }
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlMem& mem) {
   static constexpr Rule<SmlMem> kRules[] = {Field<&SmlMem::sharedMem>(Tag::MiSharedMem),
-                                            Field<&SmlMem::freeMem>(Tag::MiFreeMem), Field<&SmlMem::freeId>(Tag::MiFreeID)};
+                                            Field<&SmlMem::freeMem>(Tag::MiFreeMem),
+                                            Field<&SmlMem::freeId>(Tag::MiFreeID)};
   return ReadStruct(f, kMetInf, kRules, mem);
 }
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlDevInf& devInf) {
   using D = SmlDevInf;
   static constexpr Rule<D> kRules[] = {
-      Field<&D::verDtd>(Tag::DiVerDTD), Field<&D::man>(Tag::DiMan), Field<&D::mod>(Tag::DiMod), Field<&D::oem>(Tag::DiOEM),
-      Field<&D::fwV>(Tag::DiFwV), Field<&D::swV>(Tag::DiSwV), Field<&D::hwV>(Tag::DiHwV), Field<&D::devId>(Tag::DiDevID),
-      Field<&D::devTyp>(Tag::DiDevTyp), Field<&D::utc>(Tag::DiUTC), Field<&D::supportLargeObjs>(Tag::DiSupportLargeObjs),
+      Field<&D::verDtd>(Tag::DiVerDTD), Field<&D::man>(Tag::DiMan), Field<&D::mod>(Tag::DiMod),
+      Field<&D::oem>(Tag::DiOEM), Field<&D::fwV>(Tag::DiFwV), Field<&D::swV>(Tag::DiSwV), Field<&D::hwV>(Tag::DiHwV),
+      Field<&D::devId>(Tag::DiDevID), Field<&D::devTyp>(Tag::DiDevTyp), Field<&D::utc>(Tag::DiUTC),
+      Field<&D::supportLargeObjs>(Tag::DiSupportLargeObjs),
       Field<&D::supportNumberOfChanges>(Tag::DiSupportNumberOfChanges),
       Field<&D::dataStores>(Tag::DiDataStore, kRepeat),
       {Tag::DiCTCap, kRepeat, [](MessageDecoder& d, Frame& c, D& x) { return d.ReadCtCap(c, x.ctCaps); }},
@@ -661,7 +666,8 @@ SmlRet MessageDecoder::Decode(Frame& f, SmlContentTypeRef& ref) {
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlDsMem& dsMem) {
   static constexpr Rule<SmlDsMem> kRules[] = {Field<&SmlDsMem::sharedMem>(Tag::DiSharedMem),
-                                              Field<&SmlDsMem::maxMem>(Tag::DiMaxMem), Field<&SmlDsMem::maxId>(Tag::DiMaxID)};
+                                              Field<&SmlDsMem::maxMem>(Tag::DiMaxMem),
+                                              Field<&SmlDsMem::maxId>(Tag::DiMaxID)};
   return ReadStruct(f, kDevInf, kRules, dsMem);
 }
 
@@ -679,7 +685,8 @@ SmlRet MessageDecoder::Decode(Frame& f, SmlFilterCap& filterCap) {
 }
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlExt& ext) {
-  static constexpr Rule<SmlExt> kRules[] = {Field<&SmlExt::xNam>(Tag::DiXNam), Field<&SmlExt::xVals>(Tag::DiXVal, kRepeat)};
+  static constexpr Rule<SmlExt> kRules[] = {Field<&SmlExt::xNam>(Tag::DiXNam),
+                                            Field<&SmlExt::xVals>(Tag::DiXVal, kRepeat)};
   return ReadStruct(f, kDevInf, kRules, ext);
 }
 
@@ -694,7 +701,8 @@ SmlRet MessageDecoder::Decode(Frame& f, SmlProperty& property) {
 
 SmlRet MessageDecoder::Decode(Frame& f, SmlPropParam& param) {
   using P = SmlPropParam;
-  static constexpr Rule<P> kRules[] = {Field<&P::paramName>(Tag::DiParamName), Field<&P::valEnums>(Tag::DiValEnum, kRepeat),
+  static constexpr Rule<P> kRules[] = {Field<&P::paramName>(Tag::DiParamName),
+                                       Field<&P::valEnums>(Tag::DiValEnum, kRepeat),
                                        Field<&P::dataType>(Tag::DiDataType), Field<&P::displayName>(Tag::DiDisplayName)};
   return ReadStruct(f, kDevInf, kRules, param);
 }
@@ -850,7 +858,8 @@ SmlRet MessageDecoder::ReadSync(Frame& f) {
 }
 
 template <class T>
-SmlRet MessageDecoder::ReadAtomicOrSequence(Frame& f, const SmlHandler<T>& startHandler, const SmlEndHandler& endHandler) {
+SmlRet MessageDecoder::ReadAtomicOrSequence(Frame& f, const SmlHandler<T>& startHandler,
+                                            const SmlEndHandler& endHandler) {
   using C = SmlContainerCommand;
   static constexpr Rule<C> kRules[] = {Field<&C::cmdId>(SmlTag::CmdID, kRequired), Field<&C::noResp>(SmlTag::NoResp),
                                        Field<&C::meta>(SmlTag::Meta)};
