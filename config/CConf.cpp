@@ -144,8 +144,10 @@ void CConf::WriteSettings() {
   SetInt("schedule_period", mSchedulePeriod);
   SetValue(kSection, "package_name", mPackageName);
   SetInt("app_state", mAppState);
-  SetInt("ssl_verify", mSslVerify);
-  SetValue(kSection, "syncml_mime", mSyncMime);
+  // The transport settings are edited by hand; a file that never had them keeps its described
+  // layout while they hold their defaults.
+  if (!mSslVerify || HasKey(kSection, "ssl_verify")) SetInt("ssl_verify", mSslVerify);
+  if (mSyncMime != kDefaultSyncMime || HasKey(kSection, "syncml_mime")) SetValue(kSection, "syncml_mime", mSyncMime);
 }
 
 void CConf::SelectIdentity() {

@@ -136,7 +136,9 @@ class CConf : public CIniEx {
   long MaxMsgSize() const { return mMaxMsgSize; }
   void SetMaxMsgSize(long size) { mMaxMsgSize = size; }
   int LogLevel() const { return mLogLevel; }
-  // "ssl_verify": HTTPS certificates are verified (default); false accepts any certificate.
+  // The transport settings, edited by hand in the file; `Save` writes them only when they differ
+  // from their defaults or the file already holds them.
+  // "ssl_verify": HTTPS certificates are verified (default); only a written 0 accepts any certificate.
   bool SslVerify() const { return mSslVerify; }
   void SetSslVerify(bool verify) { mSslVerify = verify; }
   // "syncml_mime": Content-Type and Accept of the SyncML requests; an empty setting reads as

@@ -44,7 +44,27 @@ TEST_F(CConfTransportSettingsTest, SyncMimeIsReadTrimmedAndEmptyMeansTheDefault)
   EXPECT_EQ(LoadWith("syncml_mime=\r\n")->SyncMime(), "application/vnd.syncml-xml");
 }
 
-TEST_F(CConfTransportSettingsTest, BothSettingsSurviveSaveAndLoad) {
+TEST_F(CConfTransportSettingsTest, DefaultsAreNotWrittenIntoAFileThatNeverHadThem) {
+  LoadWith("")->Save();
+  CConf reloaded(dir.Path());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "ssl_verify"));
+  EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "syncml_mime"));
+}
+
+TEST_F(CConfTransportSettingsTest, AKeyTheFileHasIsKeptAndUpdated) {
+  {
+    const auto conf = LoadWith("ssl_verify=0\r\nsyncml_mime=application/vnd.syncml+xml\r\n");
+    conf->SetSslVerify(true);
+    conf->Save();
+  }
+  CConf reloaded(dir.Path());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_EQ(reloaded.GetValue(CConf::kSection, "ssl_verify"), "1");
+  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml+xml");
+}
+
+TEST_F(CConfTransportSettingsTest, ChangedSettingsSurviveSaveAndLoad) {
   {
     const auto conf = LoadWith("");
     conf->SetSslVerify(false);
