@@ -168,9 +168,16 @@ void HttpClient::Send(std::string_view verb, std::string_view body) {
 }
 
 void HttpClient::ApplyOptions(Transfer& transfer, std::string_view verb, std::string_view body) {
-  CURL* curl = mCurl.get();
-  transfer.curl = curl;
+  transfer.curl = mCurl.get();
   transfer.sink = mSink;
+  SetConnectionOptions(transfer);
+  const bool sendsBody = verb != "GET";
+  SetRequestBody(verb, body);
+  SetHeaderList(transfer, sendsBody);
+}
+
+void HttpClient::SetConnectionOptions(Transfer& transfer) {
+  CURL* curl = mCurl.get();
   const long timeout = static_cast<long>(std::max<std::chrono::milliseconds::rep>(1, mOptions.timeout.count()));
   transfer.idleLimit = std::chrono::milliseconds(timeout);
   transfer.lastActivity = std::chrono::steady_clock::now();
@@ -190,17 +197,23 @@ void HttpClient::ApplyOptions(Transfer& transfer, std::string_view verb, std::st
   if (!mOptions.caBundlePath.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, mOptions.caBundlePath.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+}
 
-  const bool sendsBody = verb != "GET";
-  if (sendsBody) {
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, verb == "POST" ? nullptr : std::string(verb).c_str());
-  } else {
+void HttpClient::SetRequestBody(std::string_view verb, std::string_view body) {
+  CURL* curl = mCurl.get();
+  const std::string customVerb = verb == "POST" || verb == "GET" ? std::string() : std::string(verb);
+  curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, customVerb.empty() ? nullptr : customVerb.c_str());
+  if (verb == "GET") {
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    return;
   }
+  // The body is not copied: it belongs to the caller of Send, which outlives the transfer.
+  curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
+}
 
+void HttpClient::SetHeaderList(Transfer& transfer, bool sendsBody) {
   std::vector<std::string> lines = mHeaders;
   // curl would otherwise add a form content type to a body without one, and make a large body
   // wait for "100 Continue", which servers need not send.
@@ -212,7 +225,7 @@ void HttpClient::ApplyOptions(Transfer& transfer, std::string_view verb, std::st
     transfer.headers.release();
     transfer.headers.reset(extended);
   }
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers.get());
+  curl_easy_setopt(mCurl.get(), CURLOPT_HTTPHEADER, transfer.headers.get());
 }
 
 long HttpClient::Perform(Transfer& transfer) {

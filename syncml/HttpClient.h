@@ -85,6 +85,9 @@ class HttpClient {
   static ParsedUrl ParseUrl(const std::string& url);
   void Assign(ParsedUrl parsed);
   void ApplyOptions(Transfer& transfer, std::string_view verb, std::string_view body);
+  void SetConnectionOptions(Transfer& transfer);
+  void SetRequestBody(std::string_view verb, std::string_view body);
+  void SetHeaderList(Transfer& transfer, bool sendsBody);
   long Perform(Transfer& transfer);
   // The absolute address a 301/302 points to; "" when it carries no Location.
   std::string RedirectTarget() const;

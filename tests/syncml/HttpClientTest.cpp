@@ -225,6 +225,24 @@ TEST_F(HttpClientTest, GetWritesTheBodyIntoAFileSink) {
   EXPECT_EQ(ReadFileBytes(dir.File("package.msi")), package);
 }
 
+TEST_F(HttpClientTest, EachSendUsesItsOwnVerbOnTheSameClient) {
+  server.SetResponder([](const RecordedRequest&) { return ScriptedReply::SyncMl("ok"); });
+  HttpClient client(&sink, Fast());
+  client.SetUrl(server.Url());
+  client.Send("PUT", "put body");
+  client.Send("GET", "ignored");
+  client.Send("POST", "");
+  EXPECT_THROW(client.Send("DELETE", ""), std::invalid_argument);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].method, "PUT");
+  EXPECT_EQ(requests[0].body, "put body");
+  EXPECT_EQ(requests[1].method, "GET");
+  EXPECT_EQ(requests[1].body, "");
+  EXPECT_EQ(requests[2].method, "POST");
+  EXPECT_EQ(requests[2].Header("Content-Length"), "0");
+}
+
 TEST(HttpBufferTest, StringSinkIgnoresNullChunksAndKeepsEarlierTextWhenTheCeilingIsHit) {
   HttpBufferString sink(10);
   sink.Append(nullptr, 5);
