@@ -50,9 +50,10 @@ std::string AsText(const FormatArg::Value& value) {
 // Renders one number with a printf specification rebuilt from parsed, validated parts.
 template <typename T>
 std::string Render(const Conversion& conversion, const char* length, T number) {
-  std::string spec = "%" + conversion.flags + conversion.width;
-  if (conversion.hasPrecision) spec += "." + conversion.precision;
-  spec += length;
+  std::string spec(1, '%');
+  spec.append(conversion.flags).append(conversion.width);
+  if (conversion.hasPrecision) spec.append(1, '.').append(conversion.precision);
+  spec.append(length);
   spec += conversion.type;
   const int size = std::snprintf(nullptr, 0, spec.c_str(), number);
   if (size <= 0) return {};
@@ -130,7 +131,7 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
       conversion.hasPrecision = true;
       ++i;
       while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i]))) conversion.precision += format[i++];
-      if (conversion.precision.empty()) conversion.precision = "0";
+      if (conversion.precision.empty()) conversion.precision.push_back('0');
     }
     while (i < format.size() && (IsLengthModifier(format[i]) || std::isdigit(static_cast<unsigned char>(format[i])))) ++i;
     if (i >= format.size()) break;
