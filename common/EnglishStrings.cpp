@@ -192,6 +192,7 @@ constexpr StringEntry kEnglish[] = {
     {IDS_WIZARD_NOT_AVAILABLE, "The configuration is not complete, and the configuration wizard that completes it is not part of this version of %s yet. The program will now close."},
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s has finished starting up; the main window is not part of this version yet."},
     {IDS_LANGUAGE_NEEDS_DISPLAY, "The interface language of %s is not set yet, and the language dialog cannot be shown without a display. Start the program once on your desktop to choose it."},
+    {IDS_TOO_MANY_MESSAGES, "The server did not end the synchronization session after %d messages."},
 };
 
 }  // namespace

@@ -18,6 +18,12 @@ PromptAnswer SafeDefaultAnswer(PromptButtons buttons) {
   return PromptAnswer::Cancel;
 }
 
+std::string ConflictContactLine(const ConflictQuestion& question) {
+  return question.displayName + " [" + question.nickname + " ]";
+}
+
+ConflictAnswer Prompt::AskConflict(const ConflictQuestion&) { return ConflictAnswer::Both; }
+
 HeadlessPrompt::HeadlessPrompt(std::ostream& out) : mOut(out) {}
 
 PromptAnswer HeadlessPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind) {
@@ -28,6 +34,11 @@ PromptAnswer HeadlessPrompt::Message(std::string_view text, PromptButtons button
 bool HeadlessPrompt::AskLogin(LoginRequest&) {
   WriteLine(LoadString(IDS_ENTER_LOGIN));
   return false;
+}
+
+ConflictAnswer HeadlessPrompt::AskConflict(const ConflictQuestion& question) {
+  WriteLine(LoadString(IDS_CONFLICT_TEXT) + "\n" + ConflictContactLine(question));
+  return ConflictAnswer::Both;
 }
 
 // Texts can carry server messages; terminal control sequences in them must not reach a terminal.
@@ -50,5 +61,9 @@ PromptAnswer SilentAwarePrompt::Message(std::string_view text, PromptButtons but
 }
 
 bool SilentAwarePrompt::AskLogin(LoginRequest& request) { return Current().AskLogin(request); }
+
+ConflictAnswer SilentAwarePrompt::AskConflict(const ConflictQuestion& question) {
+  return Current().AskConflict(question);
+}
 
 Prompt& SilentAwarePrompt::Current() { return mIsSilent && mIsSilent() ? mQuiet : mInteractive; }

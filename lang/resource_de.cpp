@@ -181,6 +181,7 @@ constexpr StringEntry kGerman[] = {
     {IDS_MAIN_WINDOW_NOT_CREATED, "Das Hauptfenster konnte nicht erstellt werden!"},
     {IDS_WIZARD_NOT_AVAILABLE, "Die Konfiguration ist unvollständig, und der Konfigurationsassistent, der sie vervollständigt, ist in dieser Version von %s noch nicht enthalten. Das Programm wird jetzt beendet."},
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s wurde gestartet; das Hauptfenster ist in dieser Version noch nicht enthalten."},
+    {IDS_TOO_MANY_MESSAGES, "Der Server hat die Synchronisationssitzung nach %d Nachrichten nicht beendet."},
 };
 
 }  // namespace

@@ -181,6 +181,7 @@ constexpr StringEntry kFrench[] = {
     {IDS_MAIN_WINDOW_NOT_CREATED, "La fenêtre principale n'a pas pu être créée !"},
     {IDS_WIZARD_NOT_AVAILABLE, "La configuration est incomplète, et l'assistant de configuration qui permet de la compléter ne fait pas encore partie de cette version de %s. Le programme va maintenant se fermer."},
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s a terminé son démarrage ; la fenêtre principale ne fait pas encore partie de cette version."},
+    {IDS_TOO_MANY_MESSAGES, "Le serveur n'a pas terminé la session de synchronisation après %d messages."},
 };
 
 }  // namespace

@@ -1,0 +1,229 @@
+// The client side of one SyncML session: builds each outgoing message, posts it, and applies the
+// server's reply through the reply handlers (Status, Map and answers go into the next message).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "syncml/SmlCodec.h"
+#include "syncml/SmlTypes.h"
+
+class CConf;
+class CDatabaseObject;
+class CDataItem;
+class Prompt;
+class SyncTransport;
+class VCardContext;
+
+// Error states of a session, set by the reply handlers. 0, 2 and 3 count as free of error; once
+// another state is set it stays (the first error of a session wins).
+enum SyncErrorState : int {
+  SYNC_ERROR_NONE = 0,
+  SYNC_ERROR_DISPLAY_ALERT = 1,      // the server sent a display alert (100)
+  SYNC_ERROR_SLOW_SYNC = 2,          // a slow sync is in progress (set by the driver)
+  SYNC_ERROR_SLOW_REQUESTED = 3,     // the server asked for a slow sync
+  SYNC_ERROR_BAD_REQUEST = 4,        // 400
+  SYNC_ERROR_VERSION = 5,            // 513: this client version is not supported
+  SYNC_ERROR_NOT_FOUND = 6,          // 404
+  SYNC_ERROR_IN_PROGRESS = 7,        // 417
+  SYNC_ERROR_STORE_FULL = 8,         // 420
+  SYNC_ERROR_PAYMENT = 9,            // 402 on the header
+  SYNC_ERROR_AUTHENTICATION = 10,    // any other header status but 200 and 212
+  SYNC_ERROR_SERVER_DATABASE = 11,   // 510
+  SYNC_ERROR_ADD = 12,               // the server refused an Add
+  SYNC_ERROR_REPLACE = 13,           // the server refused a Replace
+  SYNC_ERROR_DELETE = 14,            // the server refused a Delete
+  SYNC_ERROR_UNAVAILABLE = 15,       // 503
+  SYNC_ERROR_FORBIDDEN = 16,         // 403 (no message of its own)
+};
+
+// Whether `state` counts as free of error (0, 2 or 3).
+bool IsErrorFree(int state);
+// String id of the message of `state`; 0 for the states without one.
+unsigned ErrorStateStringId(int state);
+
+// What a session uses besides the configuration and the store.
+struct SessionServices {
+  // Posts the messages; null: HTTP(S) configured from the settings.
+  std::unique_ptr<SyncTransport> transport;
+  // Asks the conflict question; null: conflicts keep both values.
+  Prompt* prompt = nullptr;
+};
+
+// One session per sync link, or a short one without a store for the server check and the
+// database request. Calling order per message: StartMessage, commands, Finalize, SendRequest,
+// Parse; Parse runs the reply handlers, which start the next message and put their answers into it.
+//
+// Ownership: the session owns its codec instance, its vCard library context and its transport.
+// The configuration, the store and the prompt are not owned and must outlive the session. A
+// session belongs to the thread that created it.
+class CSyncML {
+ public:
+  static constexpr std::size_t kWorkspaceSize = 16777216;
+  static constexpr const char* kWorkspaceName = "VudirerAvazWorkSpace";
+  // Source LocURI when the configuration has no client store identity; also the LocName prefix.
+  static constexpr const char* kClientName = "VudirerAvaz";
+  static constexpr std::size_t kSessionIdLength = 64;
+  // A session posts at most this many messages; a server that never lets it end fails the link.
+  static constexpr long kMaxMessages = 10000;
+
+  // `store` may be null (server check, database request). Throws CSyncmlException 292 when the
+  // codec or the vCard library context cannot be set up.
+  CSyncML(CConf& conf, CDatabaseObject* store, long lastAnchor, SessionServices services = {});
+  ~CSyncML();
+  CSyncML(const CSyncML&) = delete;
+  CSyncML& operator=(const CSyncML&) = delete;
+
+  // The server database ("./contacts") and the local one (the link's local path).
+  void SetTargetDatabase(std::string uri) { mTargetDatabase = std::move(uri); }
+  void SetSourceDatabase(std::string uri) { mSourceDatabase = std::move(uri); }
+  const std::string& TargetDatabase() const { return mTargetDatabase; }
+  const std::string& SourceDatabase() const { return mSourceDatabase; }
+  // 0 two-way, 1 download from the server, 2 upload to the server.
+  void SetSyncMode(int mode) { mSyncMode = mode; }
+  int SyncMode() const { return mSyncMode; }
+
+  // Begins a new message; without `force` only the first call of the session does anything.
+  // Throws CSyncmlException 293.
+  void StartMessage(bool force);
+  // The sync Alert. With both texts empty it is added only to the first message of the session.
+  // Throws CSyncmlException 294.
+  void Alert(const std::string& target, const std::string& source);
+  // Opens the Sync command unless one is open. Throws CSyncmlException 295 (also when a database
+  // is not set). A Sync holds item commands only: the other commands close it, and the next item
+  // command opens another.
+  void StartSync();
+  // One item each, through the size check: a command that would make the message reach
+  // max_msg_size is not added and the message is marked full, except that the first item command
+  // of a message is always added (an item larger than the limit goes alone). Throw
+  // CSyncmlException 296, 297 and 298.
+  void Add(const std::string& id, const std::string& data, const std::string& contentType);
+  void Replace(const std::string& id, const std::string& data, const std::string& contentType);
+  void Delete(const std::string& id);
+  // One Map command for one item; true when added.
+  bool Map(const std::string& localId, const std::string& serverId);
+  // A Status answering a command of the server message being answered; true when added.
+  bool Status(const std::string& cmdRef, const std::string& cmd, int code,
+              const std::optional<std::string>& sourceRef = std::nullopt,
+              const std::optional<std::string>& targetRef = std::nullopt);
+  // The Get of the server's device information. Throws CSyncmlException 299.
+  void RequestDatabases();
+  // Closes the message and takes its XML text. Throws CSyncmlException 300.
+  void Finalize();
+
+  // Posts the finalized message to the settings' SyncUrl, or to the RespURI of the last reply
+  // that carried one, and keeps the reply. Throws CHttpException (see SyncTransport; 236 for a
+  // RespURI that is not http or https) and CSyncmlException when the session already posted
+  // kMaxMessages messages.
+  void SendRequest();
+  // Decodes the received reply and runs the handlers. Throws CSyncmlException 301 (the reply does
+  // not fit the workspace), 305 (cancel requested) or 302 (any decoding failure; the commands
+  // before the failure stay applied).
+  void Parse();
+
+  // Error state: the setter stores the value only while the state is free of error.
+  int GetErrorState() const { return mErrorState; }
+  void SetErrorState(int state);
+  // The message of the current state; empty for states without one.
+  std::string GetErrorText() const;
+  // Throws CSyncmlException with the state's message, or string 129 when it has none.
+  [[noreturn]] void ThrowErrorState() const;
+
+  int ServerAdditions() const { return mServerAdditions; }
+  int ServerReplacements() const { return mServerReplacements; }
+  int ServerDeletions() const { return mServerDeletions; }
+  // True when the last message carried no command that needs an answer from the server.
+  bool IsFinished() const { return mFinished; }
+  void SetFinished(bool finished) { mFinished = finished; }
+  // A command did not fit into the current message.
+  bool IsMessageFull() const { return mMessageFull; }
+
+  const std::string& SessionId() const { return mSessionId; }
+  // MsgID of the next message.
+  long MessageCounter() const { return mMessageCounter; }
+  const std::string& OutgoingMessage() const { return mOutgoingMessage; }
+  const std::string& ReceivedMessage() const { return mReceivedMessage; }
+  // Sets the reply Parse reads (what SendRequest does with the transport's reply).
+  void SetReceivedMessage(std::string message) { mReceivedMessage = std::move(message); }
+  // Where the next message is posted; empty until a reply carried a RespURI.
+  const std::string& RespUri() const { return mRespUri; }
+
+ private:
+  SmlInstance& Codec() const;
+  void InitializeCodec();
+  SmlHandlers MakeHandlers();
+  SmlSyncHdr MessageHeader();
+  std::string Credentials() const;
+  SmlItem AlertItem(const std::string& target, const std::string& source);
+  template <class Command>
+  void AddItemCommand(const Command& command, const char* operation, unsigned errorId);
+  SmlRet AddSized(const SmlCommand& command, const char* operation);
+  SmlRet MeasureWith(const SmlCommand& command, std::size_t& size);
+  void FillItemCommand(SmlItemCommand& command, const char* operation, const std::string& id,
+                       const std::string* data, const std::string* contentType);
+  bool CloseSync();
+  // Adds a command that is not an item command (outside any Sync); false when the codec fails.
+  bool AddAnswer(const SmlCommand& command);
+
+  // Reply handlers (CSyncMLHandlers.cpp). Each returns SML_OK, or SML_CANCEL once the user asked
+  // to cancel.
+  SmlRet myHandleStartMessage(const SmlSyncHdr& header);
+  SmlRet myHandleEndMessage(bool final);
+  SmlRet myHandleStartSync(const SmlSync& sync);
+  SmlRet myHandleEndSync();
+  SmlRet myHandleAddCmd(const SmlAdd& add);
+  SmlRet myHandleReplaceCmd(const SmlReplace& replace);
+  SmlRet myHandleDeleteCmd(const SmlDelete& del);
+  SmlRet myHandlePutCmd(const SmlPut& put);
+  SmlRet myHandleGetCmd(const SmlGet& get);
+  SmlRet myHandleAlertCmd(const SmlAlert& alert);
+  SmlRet myHandleMapCmd(const SmlMap& map);
+  SmlRet myHandleStatusCmd(const SmlStatus& status);
+  SmlRet myHandleResultsCmd(const SmlResults& results);
+  SmlRet HandlerResult() const;
+
+  // Apply one server item; the item's status code (201 or 200 when stored, else 500).
+  int AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::string& localId);
+  int ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& item);
+  void SendStoredItemBack(const std::string& localId);
+  void DecideStatusByCommand(const std::string& cmd, const std::string& code);
+  void ResolveConflict(const SmlStatus& status);
+  void AnswerDevInfRequest(const SmlGet& get);
+
+  std::unique_ptr<SmlCodec> mCodec;
+  SmlHandle mInstance = 0;
+  std::string mCredentials;
+  std::string mSourceUri;
+  std::string mTargetDatabase;
+  std::string mSourceDatabase;
+  std::string mSessionId;
+  std::string mReceivedMessage;
+  std::string mOutgoingMessage;
+  long mMessageCounter = 1;
+  long mCommandCounter = 1;
+  int mServerAdditions = 0;
+  int mServerReplacements = 0;
+  int mServerDeletions = 0;
+  int mSyncMode = 0;
+  long mLastAnchor = 0;
+  int mCodecState = 0;
+  int mErrorState = SYNC_ERROR_NONE;
+  bool mMessageFull = false;
+  bool mFinished = true;
+  bool mSyncOpen = false;
+  std::unique_ptr<VCardContext> mVCardContext;
+  CDatabaseObject* mStore;
+  CConf& mConf;
+
+  std::unique_ptr<SyncTransport> mTransport;
+  Prompt* mPrompt;
+  // Item commands (Add, Replace, Delete) in the current message.
+  int mItemCommands = 0;
+  // MsgID of the server message being answered (MsgRef of the Statuses and Results).
+  std::string mServerMsgId = "1";
+  std::string mRespUri;
+  // Set by RequestDatabases: only a session that asked may rebuild the links from Results.
+  bool mDatabasesRequested = false;
+};

@@ -1,0 +1,426 @@
+// The reply handlers of the SyncML session: the server's items applied to the store, its
+// statuses turned into the session's error state, conflicts resolved, and the answers (Status,
+// Map, Results) put into the next message.
+#include <string>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/Prompt.h"
+#include "common/StringTable.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "pim/CDataItem.h"
+#include "pim/VCardParser.h"
+#include "stores/AutomationException.h"
+#include "stores/CDatabaseObject.h"
+#include "syncml/CSyncML.h"
+#include "syncml/CSyncML_p.h"
+#include "syncml/DeviceInfo.h"
+
+namespace {
+
+constexpr const char* kAddOperation = "myHandleAddCmd";
+constexpr const char* kReplaceOperation = "myHandleReplaceCmd";
+constexpr const char* kDeleteOperation = "myHandleDeleteCmd";
+constexpr const char* kStatusOperation = "myHandleStatusCmd";
+
+constexpr int kStatusFailed = 500;
+
+// Item text as the stores take it: CR LF line ends become LF.
+std::string WithLfLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+// An item's Meta, or the command's when the item has none: SyncML applies a command's Meta to
+// every item that does not give its own.
+const SmlPcdata& ItemMeta(const SmlItemCommand& command, const SmlItem& item) {
+  return item.meta.IsPresent() ? item.meta : command.meta;
+}
+
+const std::string* TargetUri(const SmlItem& item) {
+  return item.target && item.target->locUri ? &*item.target->locUri : nullptr;
+}
+
+void LogAutomationError(const char* operation, const CAutomationException& error) {
+  LogError(operation, FormatText(LoadString(IDS_OUTLOOK_REFUSES), {error.Description()}));
+}
+
+}  // namespace
+
+SmlRet CSyncML::HandlerResult() const {
+  return mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED ? SML_CANCEL : SML_OK;
+}
+
+// ---- Message frame
+
+SmlRet CSyncML::myHandleStartMessage(const SmlSyncHdr& header) {
+  OperationLog log("myHandleStartMessage");
+  mServerMsgId = header.msgId;
+  // The server binds the session to this address; later messages go there.
+  if (header.respUri && !header.respUri->empty()) mRespUri = *header.respUri;
+  try {
+    StartMessage(true);
+  } catch (const CSyncmlException&) {
+    LogError("myHandleStartMessage", "SyncML StartMessage error");
+  }
+  Status("0", "SyncHdr", 212);
+  mFinished = true;  // the header's Status needs no answer
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandleEndMessage(bool) {
+  OperationLog log("myHandleEndMessage");
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandleStartSync(const SmlSync& sync) {
+  OperationLog log("myHandleStartSync");
+  Status(TextOf(sync.cmdId), "Sync", 200);
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandleEndSync() {
+  OperationLog log("myHandleEndSync");
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandleMapCmd(const SmlMap&) {
+  OperationLog log("myHandleMapCmd");
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandlePutCmd(const SmlPut& put) {
+  OperationLog log("myHandlePutCmd");
+  Status(put.cmdId, "Put", 200);
+  return HandlerResult();
+}
+
+SmlRet CSyncML::myHandleGetCmd(const SmlGet& get) {
+  OperationLog log("myHandleGetCmd");
+  Status(get.cmdId, "Get", 200);
+  AnswerDevInfRequest(get);
+  return HandlerResult();
+}
+
+// A server that asks for the client's device information gets it in a Results.
+void CSyncML::AnswerDevInfRequest(const SmlGet& get) {
+  for (const SmlItem& item : get.items) {
+    const std::string* uri = TargetUri(item);
+    if (uri == nullptr || (*uri != kDevInf11Uri && *uri != kDevInf12Uri)) continue;
+    SmlResults results;
+    results.cmdId = std::to_string(mCommandCounter);
+    results.msgRef = mServerMsgId;
+    results.cmdRef = get.cmdId;
+    SmlMetInf meta;
+    meta.type = kDevInfType;
+    results.meta = SmlPcdata::Of(std::move(meta));
+    SmlItem answer;
+    answer.source = SmlSource{*uri, std::nullopt};
+    answer.data = SmlPcdata::Of(ClientDevInf(mConf, mSourceUri));
+    results.items.push_back(std::move(answer));
+    if (AddAnswer(results)) mFinished = false;
+    return;
+  }
+}
+
+// ---- Alerts
+
+// Every server Alert is answered: a server that gets no Status for its Alert takes the session as
+// failed and forces a slow sync on the next one.
+SmlRet CSyncML::myHandleAlertCmd(const SmlAlert& alert) {
+  static constexpr const char* kOperation = "myHandleAlertCmd";
+  OperationLog log(kOperation);
+  const SmlItem* item = alert.items.empty() ? nullptr : &alert.items.front();
+  const auto itemUri = [](const auto& part) { return part && part->locUri ? part->locUri : std::nullopt; };
+  if (!alert.noResp) {
+    Status(alert.cmdId, "Alert", 200, item ? itemUri(item->source) : std::nullopt, item ? itemUri(item->target) : std::nullopt);
+  }
+  const std::string code = TextOf(alert.data);
+  if (code == "100") {
+    const std::string text = item ? TextOf(item->data) : std::string();
+    LogError(kOperation, "status 100: " + text);
+    SetErrorState(SYNC_ERROR_DISPLAY_ALERT);
+  } else if (code == "201") {
+    LogDebug(kOperation, "request for a SLOW SYNC");
+    SetErrorState(SYNC_ERROR_SLOW_REQUESTED);
+  }
+  return HandlerResult();
+}
+
+// ---- Server items
+
+SmlRet CSyncML::myHandleAddCmd(const SmlAdd& add) {
+  OperationLog log(kAddOperation);
+  if (add.items.empty()) {
+    LogError(kAddOperation, "Protocol error: the ADD command MUST contain some data!");
+    Status(add.cmdId, "Add", kStatusFailed);
+  }
+  for (const SmlItem& item : add.items) {
+    std::string localId;
+    int status = kStatusFailed;
+    try {
+      status = AddServerItem(add, item, localId);
+    } catch (const CAutomationException& error) {
+      LogAutomationError(kAddOperation, error);
+      break;
+    }
+    Status(add.cmdId, "Add", status);
+    if (status == 201) {
+      Map(localId, *item.source->locUri);
+      ++mServerAdditions;
+    }
+  }
+  return HandlerResult();
+}
+
+int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::string& localId) {
+  if (!item.data.IsPresent()) {
+    LogError(kAddOperation, "Protocol error: the ADD command MUST contain DATA tag!");
+    return kStatusFailed;
+  }
+  if (!item.source || !item.source->locUri) {
+    LogError(kAddOperation, "Protocol error: the ADD command MUST contain SOURCE tag!");
+    return kStatusFailed;
+  }
+  const SmlPcdata& meta = ItemMeta(add, item);
+  const std::string contentType = ContentTypeOf(meta);
+  if (contentType.empty()) LogError(kAddOperation, "Protocol error: the ADD command MUST contain META tag!");
+  if (!meta.IsPresent()) return kStatusFailed;
+  const std::string& serverId = *item.source->locUri;
+  const std::string text = WithLfLineEnds(TextOf(item.data));
+  if (StartsWith(text, "BEGIN:VCARD")) {
+    const PVCardPtr card = Zep3_PVCard_FromStream(mVCardContext.get(), text);
+    if (!card) {
+      LogError(kAddOperation, "Zep3_PVCard_FromStream error");
+      return kStatusFailed;
+    }
+    if (mStore == nullptr || mStore->AddAddressBookItem(*card, localId, serverId, contentType) != kStoreOk) {
+      LogError(kAddOperation, "Error adding entry to WAB:" + localId);
+      return kStatusFailed;
+    }
+    return 201;
+  }
+  if (StartsWith(text, "BEGIN:VCALENDAR")) {
+    if (mStore == nullptr || mStore->AddCalendarItem(text, localId) != kStoreOk) {
+      LogError(kAddOperation, "Error adding entry to CAL:" + localId);
+      return kStatusFailed;
+    }
+    return 201;
+  }
+  return kStatusFailed;
+}
+
+SmlRet CSyncML::myHandleReplaceCmd(const SmlReplace& replace) {
+  OperationLog log(kReplaceOperation);
+  if (replace.items.empty()) {
+    LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain some data!");
+    Status(replace.cmdId, "Replace", kStatusFailed);
+  }
+  for (const SmlItem& item : replace.items) {
+    int status = kStatusFailed;
+    try {
+      status = ReplaceServerItem(replace, item);
+    } catch (const CAutomationException& error) {
+      LogAutomationError(kReplaceOperation, error);
+      break;
+    }
+    Status(replace.cmdId, "Replace", status);
+    if (status == 200) ++mServerReplacements;
+  }
+  return HandlerResult();
+}
+
+int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& item) {
+  if (!item.data.IsPresent()) {
+    LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain DATA tag!");
+    return kStatusFailed;
+  }
+  const SmlPcdata& meta = ItemMeta(replace, item);
+  if (!meta.IsPresent()) {
+    LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain META tag!");
+    return kStatusFailed;
+  }
+  if (TargetUri(item) == nullptr) {
+    LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST specify a TARGET tag!");
+    return kStatusFailed;
+  }
+  const std::string contentType = ContentTypeOf(meta);
+  if (contentType.empty()) LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain META tag!");
+  std::string localId = *TargetUri(item);
+  const std::string text = WithLfLineEnds(TextOf(item.data));
+  if (StartsWith(text, "BEGIN:VCARD")) {
+    const PVCardPtr card = Zep3_PVCard_FromStream(mVCardContext.get(), text);
+    if (!card) {
+      LogError(kReplaceOperation, "Zep3_PVCard_FromStream error");
+      return kStatusFailed;
+    }
+    int writeStatus = WRITE_NOTHING;
+    if (mStore == nullptr || mStore->UpdateAddressBookItem(*card, localId, "", contentType, writeStatus) != kStoreOk) {
+      LogError(kReplaceOperation, "Error updating entry to WAB:" + localId);
+      return kStatusFailed;
+    }
+    // The store completed the name the card lacked: the server gets the item as stored.
+    if (writeStatus == WRITE_NAME_COMPLETED) SendStoredItemBack(localId);
+    return 200;
+  }
+  if (StartsWith(text, "BEGIN:VCALENDAR")) {
+    if (mStore == nullptr || mStore->AddCalendarItem(text, localId) != kStoreOk) {
+      LogError(kReplaceOperation, "Error updating entry to CAL:" + localId);
+      return kStatusFailed;
+    }
+    return 200;
+  }
+  return kStatusFailed;
+}
+
+void CSyncML::SendStoredItemBack(const std::string& localId) {
+  const CDataItem::Ptr record = mStore->mCurrentItems.Find(localId);
+  if (record) Replace(localId, record->ToText(), record->ContentTypeOf());
+}
+
+SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
+  OperationLog log(kDeleteOperation);
+  for (const SmlItem& item : del.items) {
+    const std::string* target = TargetUri(item);
+    int status = kStatusFailed;
+    try {
+      if (target == nullptr) {
+        LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a TARGET URI !");
+      } else if (!ItemMeta(del, item).IsPresent()) {
+        LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a META !");
+      } else if (mStore != nullptr && mStore->RemoveItem(*target)) {
+        status = 210;
+        ++mServerDeletions;
+      }
+    } catch (const CAutomationException& error) {
+      LogAutomationError(kDeleteOperation, error);
+      break;
+    }
+    Status(del.cmdId, "Delete", status, std::nullopt, target ? std::optional<std::string>(*target) : std::nullopt);
+  }
+  return HandlerResult();
+}
+
+// ---- Statuses of the server about the client's commands
+
+SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
+  OperationLog log(kStatusOperation);
+  const std::string& cmd = status.cmd;
+  const std::string code = TextOf(status.data);
+  if (code == "400") {
+    SetErrorState(SYNC_ERROR_BAD_REQUEST);
+  } else if (code == "403") {
+    SetErrorState(SYNC_ERROR_FORBIDDEN);
+  } else if (code == "404") {
+    SetErrorState(SYNC_ERROR_NOT_FOUND);
+  } else if (code == "409") {
+    if (cmd == "Replace") ResolveConflict(status);
+  } else if (code == "417") {
+    SetErrorState(SYNC_ERROR_IN_PROGRESS);
+  } else if (code == "420") {
+    SetErrorState(SYNC_ERROR_STORE_FULL);
+  } else if (code == "503") {
+    SetErrorState(SYNC_ERROR_UNAVAILABLE);
+  } else if (code == "508") {
+    LogDebug(kStatusOperation, "request for a SLOW SYNC");
+    SetErrorState(SYNC_ERROR_SLOW_REQUESTED);
+  } else if (code == "510") {
+    SetErrorState(SYNC_ERROR_SERVER_DATABASE);
+  } else if (code == "513") {
+    SetErrorState(SYNC_ERROR_VERSION);
+  } else {
+    DecideStatusByCommand(cmd, code);
+  }
+  return HandlerResult();
+}
+
+void CSyncML::DecideStatusByCommand(const std::string& cmd, const std::string& code) {
+  if (cmd == "SyncHdr") {
+    if (code == "212" || code == "200") {
+      LogDebug(kStatusOperation, "authenticated");
+    } else if (code == "402") {
+      SetErrorState(SYNC_ERROR_PAYMENT);
+    } else {
+      LogError(kStatusOperation, "authentication error");
+      SetErrorState(SYNC_ERROR_AUTHENTICATION);
+    }
+  } else if (cmd == "Add") {
+    if (code == "201" || code == "200" || code == "418" || code == "208") return;
+    LogError(kStatusOperation, "Add error on the server: " + code);
+    SetErrorState(SYNC_ERROR_ADD);
+  } else if (cmd == "Replace") {
+    if (code == "201" || code == "200" || code == "208") return;
+    LogError(kStatusOperation, "Replace error on the server: " + code);
+    SetErrorState(SYNC_ERROR_REPLACE);
+  } else if (cmd == "Delete") {
+    if (code == "210" || code == "211" || code == "500" || code == "200") return;
+    if (code == "419") {
+      LogDebug(kStatusOperation, "Delete conflict on the server: server won");
+      return;
+    }
+    LogError(kStatusOperation, "Delete error on the server: " + code);
+    SetErrorState(SYNC_ERROR_DELETE);
+  }
+}
+
+// The server refused a Replace because its copy changed too: keep the local value, take the
+// server's, or keep both, as the configuration or the user decides.
+void CSyncML::ResolveConflict(const SmlStatus& status) {
+  if (mStore == nullptr) return;
+  const std::string localId = status.sourceRefs.empty() ? std::string() : status.sourceRefs.front();
+  const std::string serverId = status.targetRefs.empty() ? std::string() : status.targetRefs.front();
+  const CDataItem::Ptr record = mStore->mCurrentItems.Find(localId);
+  if (!record) return;
+  ConflictAnswer answer = ConflictAnswer::Both;
+  if (!mConf.ConfResPol() && !mConf.Silent() && mPrompt != nullptr) {
+    answer = mPrompt->AskConflict(ConflictQuestion{record->Property("PR_DISPLAY_NAME"), record->Property("PR_NICKNAME")});
+  }
+  try {
+    switch (answer) {
+      case ConflictAnswer::Both:
+        Alert(localId, serverId);
+        Status(status.cmdId, "Status", 209, localId, serverId);
+        Replace(localId, record->ToText(), record->ContentTypeOf());
+        break;
+      case ConflictAnswer::Server:
+        Alert(localId, serverId);
+        Status(status.cmdId, "Status", 419, localId, serverId);
+        break;
+      case ConflictAnswer::Local:
+        Status(status.cmdId, "Status", 208, localId, std::nullopt);
+        Replace(localId, record->ToText(), record->ContentTypeOf());
+        break;
+    }
+  } catch (const CSyncmlException&) {
+    LogError(kStatusOperation, "SyncML Alert error");
+  }
+}
+
+// ---- Device information
+
+// Only a session that asked for the server's databases rebuilds the links: a Results arriving
+// during a link's sync must not change the links the driver is walking. A Results without
+// device information leaves them as they are.
+SmlRet CSyncML::myHandleResultsCmd(const SmlResults& results) {
+  static constexpr const char* kOperation = "myHandleResultsCmd";
+  OperationLog log(kOperation);
+  const SmlDevInf* devInf = results.items.empty() ? nullptr : results.items.front().data.DevInf();
+  if (!mDatabasesRequested) {
+    LogDebug(kOperation, "Results not asked for, links unchanged");
+  } else if (devInf == nullptr) {
+    LogError(kOperation, "Results without device information, links unchanged");
+  } else {
+    const CSyncLinkArray links = LinksFromDevInf(mConf.Links(), *devInf);
+    mConf.Links().Clear();
+    for (const CSyncLink& link : links) mConf.Links().Add(link);
+    LogDebug(kOperation, "Server databases");
+    LogDebug(kOperation, static_cast<long long>(links.Size()));
+  }
+  return HandlerResult();
+}
