@@ -209,6 +209,7 @@ bool TestStore::ItemExists(const std::string& entryId) {
 }
 
 bool TestStore::RemoveItem(const std::string& entryId) {
+  ThrowIfAutomationRefuses();
   if (!mOpen || mFailWrites || mCurrent == nullptr) return false;
   const auto held = mCurrent->items.find(entryId);
   if (held != mCurrent->items.end()) {

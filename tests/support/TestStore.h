@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "pim/CDataItem.h"
@@ -80,6 +81,13 @@ class TestStore : public CDatabaseObject {
   void FailNextLoad(int32_t status) { mFailLoadStatus = status; }
   // While set, every server write fails.
   void FailWrites(bool fail) { mFailWrites = fail; }
+  // After `afterWrites` more server writes (add, update, calendar write, delete), every server
+  // write throws CAutomationException with `description`, as the Outlook store does when Outlook
+  // refuses a call. An empty description stops it.
+  void RaiseAutomationErrors(std::string description, int afterWrites = 0) {
+    mAutomationError = std::move(description);
+    mWritesBeforeAutomationError = afterWrites;
+  }
 
   // --- The store interface.
   bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
@@ -131,6 +139,9 @@ class TestStore : public CDatabaseObject {
   void MirrorErase(const std::string& id) const;
   void MirrorState() const;
 
+  // Throws the automation error set by RaiseAutomationErrors once its writes are used up.
+  void ThrowIfAutomationRefuses();
+
   Options mOptions;
   std::map<std::string, Folder> mFolders;
   Folder* mCurrent = nullptr;
@@ -141,4 +152,6 @@ class TestStore : public CDatabaseObject {
   bool mOpen = true;
   bool mFailWrites = false;
   int32_t mFailLoadStatus = kStoreOk;
+  std::string mAutomationError;
+  int mWritesBeforeAutomationError = 0;
 };

@@ -8,6 +8,7 @@
 #include "pim/VCalDateTime.h"
 #include "pim/VCalItemReader.h"
 #include "pim/VCalProperty.h"
+#include "stores/AutomationException.h"
 #include "tests/support/TestStore.h"
 
 namespace {
@@ -227,8 +228,18 @@ class CalendarRecordBuilder {
 
 }  // namespace
 
+void TestStore::ThrowIfAutomationRefuses() {
+  if (mAutomationError.empty()) return;
+  if (mWritesBeforeAutomationError > 0) {
+    --mWritesBeforeAutomationError;
+    return;
+  }
+  throw CAutomationException(mAutomationError);
+}
+
 int32_t TestStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
                                       const std::string& contentType) {
+  ThrowIfAutomationRefuses();
   const bool group = contentType == kGroupContentType;
   newEntryId.clear();
   int writeStatus = WRITE_NOTHING;
@@ -245,6 +256,7 @@ int32_t TestStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, con
 
 int32_t TestStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
                                          const std::string& contentType, int& writeStatus) {
+  ThrowIfAutomationRefuses();
   const bool group = contentType == kGroupContentType;
   writeStatus = WRITE_NOTHING;
   const bool written = group ? WriteGroup(card, entryId) : WriteContact(card, entryId, writeStatus);
@@ -295,6 +307,7 @@ bool TestStore::WriteGroup(PVCard& card, std::string& id) {
 }
 
 int32_t TestStore::AddCalendarItem(const std::string& vcalendarText, std::string& entryId) {
+  ThrowIfAutomationRefuses();
   if (!WriteCalendarItem(vcalendarText, entryId)) {
     LogError("AddCalendarItem", "CalendarItem2CAL error");
     return kStoreFail;

@@ -1,0 +1,159 @@
+// Device information: the server's data stores classified into links that keep the user's
+// settings, the client's own DevInf, and the database request exchange the wizard runs.
+#include <gtest/gtest.h>
+
+#include "common/StringTable.h"
+#include "syncml/DatabaseRequest.h"
+#include "syncml/DeviceInfo.h"
+#include "tests/syncml/CSyncMLTestSupport.h"
+
+namespace {
+
+const std::string kSamples = std::string(LARK_TEST_DATA) + "/peer-samples/syncevolution/";
+
+SmlDataStore Store(std::optional<std::string> sourceRef, std::optional<std::string> type,
+                   std::optional<std::vector<std::string>> syncTypes = std::nullopt) {
+  SmlDataStore store;
+  store.sourceRef = std::move(sourceRef);
+  if (type) store.rxPref = SmlContentTypeRef{*type, "1.0"};
+  if (syncTypes) store.syncCap = SmlSyncCap{*syncTypes};
+  return store;
+}
+
+CSyncLink ConfiguredLink(const std::string& serverName, int dataType, const std::string& localPath) {
+  CSyncLink link;
+  link.mServerName = serverName;
+  link.mDataType = dataType;
+  link.mLocalPath = localPath;
+  link.mLocalName = "Folder " + localPath;
+  link.mMode = SYNC_MODE_TWO_WAY;
+  link.mState = SYNC_STATE_SYNCHRONIZED;
+  link.mLastSyncTime = 1765000000;
+  return link;
+}
+
+TEST(DeviceInfo, DataStoresAreClassifiedByUriRootAndPreferredType) {
+  struct Row {
+    const char* uri;
+    const char* type;
+    std::optional<ServerDatabase> expected;
+  };
+  const Row rows[] = {
+      {"./contacts", "text/x-vcard", ServerDatabase{0, "", false}},
+      {"./contacts/Family", "text/x-vcard", ServerDatabase{0, "Family", false}},
+      {"./contacts", "text/plain", std::nullopt},
+      {"./events/corporate", "text/calendar", ServerDatabase{1, "corporate", false}},
+      {"./events", "text/x-vcalendar", ServerDatabase{1, "", false}},
+      {"./events", "text/x-vcard", std::nullopt},
+      {"./tasks", "application/x-anything", ServerDatabase{2, "", false}},
+      {"./notes", "text/plain", std::nullopt},
+      // Forms of standard servers.
+      {"contacts", "text/vcard", ServerDatabase{0, "", false}},
+      {"./contacts", "text/directory", ServerDatabase{0, "", false}},
+      {"calendar", "text/calendar", ServerDatabase{1, "", false}},
+      {"./todo/work", "text/x-vcalendar", ServerDatabase{2, "work", false}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(ClassifyDataStore(Store(row.uri, row.type)), row.expected) << row.uri << " " << row.type;
+  EXPECT_EQ(ClassifyDataStore(Store(std::nullopt, "text/x-vcard")), std::nullopt);
+  EXPECT_EQ(ClassifyDataStore(Store("./contacts", std::nullopt)), std::nullopt);
+}
+
+TEST(DeviceInfo, StoreIsReadOnlyWhenItsSyncTypesLetTheClientSendNothing) {
+  const auto readOnly = [](std::optional<std::vector<std::string>> types) {
+    return ClassifyDataStore(Store("./contacts", "text/x-vcard", std::move(types)))->readOnly;
+  };
+  EXPECT_TRUE(readOnly(std::vector<std::string>{"5", "6", "7"}));
+  EXPECT_TRUE(readOnly(std::vector<std::string>{"x", "04x"}));
+  EXPECT_FALSE(readOnly(std::vector<std::string>{"", "7", "2"}));
+  EXPECT_FALSE(readOnly(std::nullopt));
+}
+
+TEST(DeviceInfo, LinksFollowTheServersOrderAndSurvivingLinksKeepTheirSettings) {
+  CSyncLinkArray existing;
+  existing.Add(ConfiguredLink("", DATA_TYPE_EVENTS, "Calendar"));
+  existing.Add(ConfiguredLink("Gone", DATA_TYPE_CONTACTS, "Old"));
+  SmlDevInf devInf;
+  devInf.dataStores = {Store("./contacts/Family", "text/x-vcard", std::vector<std::string>{"7"}),
+                       Store("./notes", "text/plain"), Store("./events", "text/calendar")};
+  const CSyncLinkArray links = LinksFromDevInf(existing, devInf);
+  ASSERT_EQ(links.Size(), 2u);
+  EXPECT_EQ(links.At(0).mServerName, "Family");
+  EXPECT_EQ(links.At(0).mDataType, DATA_TYPE_CONTACTS);
+  EXPECT_EQ(links.At(0).mMode, SYNC_MODE_OFF);
+  EXPECT_EQ(links.At(0).mReadOnly, 1);
+  CSyncLink survivor = existing.At(0);
+  EXPECT_EQ(links.At(1), survivor);
+}
+
+TEST(DeviceInfo, ClientDescribesItsLinkedFoldersOrTheTypeRoots) {
+  TempDir dir;
+  CConf conf(dir.Path());
+  SmlDevInf devInf = ClientDevInf(conf, "client-identity");
+  EXPECT_EQ(devInf.devId, "client-identity");
+  EXPECT_EQ(devInf.verDtd, "1.1");
+  EXPECT_TRUE(devInf.utc);
+  ASSERT_EQ(devInf.dataStores.size(), 3u);
+  EXPECT_EQ(devInf.dataStores[1].sourceRef, "./events");
+  EXPECT_EQ(devInf.dataStores[1].rxPref->ctType, "text/x-vcalendar");
+
+  conf.Links().Add(ConfiguredLink("", DATA_TYPE_TASKS, "Tasks"));
+  conf.Links().Add(ConfiguredLink("x", DATA_TYPE_TASKS, "Tasks"));
+  devInf = ClientDevInf(conf, "id");
+  ASSERT_EQ(devInf.dataStores.size(), 1u);
+  EXPECT_EQ(devInf.dataStores[0].sourceRef, "Tasks");
+  EXPECT_EQ(devInf.dataStores[0].displayName, "Folder Tasks");
+  EXPECT_EQ(devInf.dataStores[0].syncCap->syncTypes, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+}
+
+class DatabaseRequest : public SessionFixture {
+ protected:
+  DatabaseRequestResult Request(const std::string& reply) {
+    auto transport = std::make_unique<ScriptedTransport>();
+    transport->Reply(reply);
+    return RequestServerDatabases(mConf, mPrompt, std::move(transport));
+  }
+
+  RecordingPrompt mPrompt;
+};
+
+TEST_F(DatabaseRequest, ServerDeviceInformationRebuildsTheLinks) {
+  mConf.Links().Add(ConfiguredLink("", DATA_TYPE_CONTACTS, "Contacts"));
+  mConf.Links().Add(ConfiguredLink("Family", DATA_TYPE_CONTACTS, "Family"));
+  EXPECT_EQ(Request(ReadFileBytes(kSamples + "04-get-devinf.response.xml")), DatabaseRequestResult::Succeeded);
+  ASSERT_EQ(mConf.Links().Size(), 3u);
+  EXPECT_EQ(mConf.Links().At(0), ConfiguredLink("", DATA_TYPE_CONTACTS, "Contacts"));
+  EXPECT_EQ(mConf.Links().At(1).mDataType, DATA_TYPE_EVENTS);
+  EXPECT_EQ(mConf.Links().At(2).mDataType, DATA_TYPE_TASKS);
+  EXPECT_TRUE(mPrompt.messages.empty());
+}
+
+TEST_F(DatabaseRequest, UnsupportedVersionAsksForTheUpdateAndOtherErrorsAreShown) {
+  const std::string tooOld = ServerMessage(1, StatusXml(1, "0", "SyncHdr", "513"));
+  mPrompt.messageAnswer = PromptAnswer::Cancel;
+  EXPECT_EQ(Request(tooOld), DatabaseRequestResult::UpdateDeclined);
+  EXPECT_EQ(mConf.AppState(), 0);
+  mPrompt.messageAnswer = PromptAnswer::Ok;
+  EXPECT_EQ(Request(tooOld), DatabaseRequestResult::UpdateAccepted);
+  EXPECT_EQ(mConf.AppState(), 1);
+  EXPECT_EQ(mPrompt.messages.at(0), LoadString(IDS_UPDATE_AVAILABLE));
+
+  EXPECT_EQ(Request(ServerMessage(1, StatusXml(1, "0", "SyncHdr", "401"))), DatabaseRequestResult::Failed);
+  EXPECT_EQ(mPrompt.messages.back(), LoadString(IDS_AUTHENTICATION_ERROR));
+  EXPECT_EQ(RequestServerDatabases(mConf, mPrompt, std::make_unique<ScriptedTransport>()), DatabaseRequestResult::Failed);
+  EXPECT_EQ(mPrompt.messages.back(), "HTTP error 500 : no response from server.");
+}
+
+TEST_F(DatabaseRequest, ResultsWithoutDeviceInformationOrNotAskedForLeaveTheLinks) {
+  mConf.Links().Add(ConfiguredLink("", DATA_TYPE_CONTACTS, "Contacts"));
+  const CSyncLinkArray before = mConf.Links();
+  const std::string results = "<Results><CmdID>2</CmdID><MsgRef>1</MsgRef><CmdRef>1</CmdRef><Item><Data>x</Data></Item></Results>";
+  EXPECT_EQ(Request(ServerMessage(1, results)), DatabaseRequestResult::Succeeded);
+  EXPECT_EQ(mConf.Links(), before);
+
+  auto session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  Exchange(*session, ReadFileBytes(kSamples + "04-get-devinf.response.xml"));
+  EXPECT_EQ(mConf.Links(), before);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// The server's statuses and alerts: every row of the code and command tables, the messages of the
+// error states, the guard that keeps the first error, and the three answers to a conflict.
+#include <gtest/gtest.h>
+
+#include "common/StringTable.h"
+#include "tests/syncml/CSyncMLTestSupport.h"
+
+namespace {
+
+class HandlerStatus : public SessionFixture {
+ protected:
+  // The error state after a reply holding `body`, starting from `initial`.
+  int StateAfter(const std::string& body, int initial = SYNC_ERROR_NONE) {
+    auto session = MakeSession(1, &mStore);
+    session->SetErrorState(initial);
+    session->StartMessage(false);
+    Exchange(*session, ServerMessage(1, body));
+    return session->GetErrorState();
+  }
+  int StateAfterStatus(const std::string& cmd, const std::string& code) {
+    return StateAfter(StatusXml(1, "1", cmd, code));
+  }
+};
+
+TEST_F(HandlerStatus, CodeTableIsConsultedBeforeTheCommand) {
+  const std::pair<const char*, int> rows[] = {{"400", 4},  {"403", 16}, {"404", 6},  {"417", 7}, {"420", 8},
+                                              {"503", 15}, {"508", 3},  {"510", 11}, {"513", 5}};
+  for (const auto& [code, state] : rows) {
+    for (const char* cmd : {"SyncHdr", "Delete", "Alert"}) EXPECT_EQ(StateAfterStatus(cmd, code), state) << cmd << " " << code;
+  }
+}
+
+TEST_F(HandlerStatus, CommandTableAcceptsItsCodesAndTurnsOthersIntoItsError) {
+  struct Row {
+    const char* cmd;
+    const char* code;
+    int state;
+  };
+  const Row rows[] = {{"SyncHdr", "212", 0}, {"SyncHdr", "200", 0}, {"SyncHdr", "402", 9},  {"SyncHdr", "401", 10},
+                      {"SyncHdr", "407", 10}, {"Add", "201", 0},    {"Add", "200", 0},      {"Add", "418", 0},
+                      {"Add", "208", 0},      {"Add", "500", 12},   {"Add", "409", 0},      {"Replace", "201", 0},
+                      {"Replace", "200", 0},  {"Replace", "208", 0}, {"Replace", "500", 13}, {"Replace", "409", 0},
+                      {"Delete", "210", 0},   {"Delete", "211", 0}, {"Delete", "500", 0},   {"Delete", "200", 0},
+                      {"Delete", "419", 0},   {"Delete", "501", 14}, {"Sync", "999", 0},    {"Alert", "401", 0}};
+  for (const Row& row : rows) EXPECT_EQ(StateAfterStatus(row.cmd, row.code), row.state) << row.cmd << " " << row.code;
+  const std::string log = LogText();
+  EXPECT_NE(log.find("authenticated"), std::string::npos);
+  EXPECT_NE(log.find("authentication error"), std::string::npos);
+  EXPECT_NE(log.find("Add error on the server: 500"), std::string::npos);
+  EXPECT_NE(log.find("Replace error on the server: 500"), std::string::npos);
+  EXPECT_NE(log.find("Delete error on the server: 501"), std::string::npos);
+  EXPECT_NE(log.find("Delete conflict on the server: server won"), std::string::npos);
+}
+
+TEST_F(HandlerStatus, EveryErrorStateHasItsMessageAndTheOthersFallBackToTheSupportText) {
+  const std::pair<int, unsigned> rows[] = {{1, 253}, {4, 254},  {5, 110},  {6, 255},  {7, 256},  {8, 109},  {9, 128},
+                                           {10, 102}, {11, 257}, {12, 258}, {13, 259}, {14, 260}, {15, 269}};
+  for (const auto& [state, id] : rows) {
+    auto session = MakeSession();
+    session->SetErrorState(state);
+    EXPECT_EQ(session->GetErrorText(), LoadString(id)) << state;
+    EXPECT_FALSE(session->GetErrorText().empty());
+    EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { session->ThrowErrorState(); }), id);
+  }
+  EXPECT_EQ(LoadString(102), "Authentication error : your login or password could be wrong");
+  for (const int state : {0, 2, 3, 16}) {
+    auto session = MakeSession();
+    session->SetErrorState(state);
+    EXPECT_EQ(session->GetErrorText(), "") << state;
+    EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { session->ThrowErrorState(); }), IDS_SYNCML_ERROR);
+  }
+}
+
+TEST_F(HandlerStatus, FirstErrorOfTheSessionWinsWhileSlowSyncStatesMayChange) {
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "404") + StatusXml(2, "2", "Add", "500")), 6);
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "404") + StatusXml(2, "2", "Alert", "508")), 6);
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "404") + AlertXml(2, "201")), 6);
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "508") + StatusXml(2, "2", "Add", "500")), 12);
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "508"), SYNC_ERROR_SLOW_SYNC), 3);
+  EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "400"), SYNC_ERROR_PAYMENT), 9);
+}
+
+// A server takes an unanswered Alert as a failed session and forces a slow sync next time.
+TEST_F(HandlerStatus, ServerAlertsShowAMessageOrAskForSlowSyncAndAreAnswered) {
+  auto session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  Exchange(*session, ServerMessage(1, AlertXml(1, "100", "Maintenance tonight")));
+  EXPECT_EQ(session->GetErrorState(), SYNC_ERROR_DISPLAY_ALERT);
+  EXPECT_EQ(session->GetErrorText(), "Unknown Alert code.");
+  EXPECT_NE(LogText().find("status 100: Maintenance tonight"), std::string::npos);
+
+  session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  Exchange(*session, ServerMessage(1, "<Alert><CmdID>6</CmdID><Data>201</Data><Item><Target><LocURI>Contacts</LocURI>"
+                                      "</Target><Source><LocURI>./contacts</LocURI></Source></Item></Alert>"));
+  const auto statuses = NextMessage(*session).Named("Status");
+  ASSERT_EQ(statuses.size(), 2u);
+  EXPECT_EQ(statuses[1].status.cmd, "Alert");
+  EXPECT_EQ(statuses[1].status.cmdRef, "6");
+  EXPECT_EQ(statuses[1].status.data.text, "200");
+  EXPECT_EQ(statuses[1].status.targetRefs, std::vector<std::string>{"Contacts"});
+  EXPECT_EQ(statuses[1].status.sourceRefs, std::vector<std::string>{"./contacts"});
+
+  EXPECT_EQ(StateAfter(AlertXml(1, "201")), SYNC_ERROR_SLOW_REQUESTED);
+  EXPECT_NE(LogText().find("request for a SLOW SYNC"), std::string::npos);
+  EXPECT_EQ(StateAfter(AlertXml(1, "200")), 0);
+  EXPECT_EQ(StateAfter("<Alert><CmdID>1</CmdID></Alert>"), 0);
+}
+
+class HandlerConflict : public SessionFixture {
+ protected:
+  HandlerConflict() {
+    mLocalId = mStore.AddLocal(DATA_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", "Ann Local"}, {"PR_NICKNAME", "Annie"}});
+    EXPECT_EQ(mStore.LoadContent("contacts"), kStoreOk);
+  }
+
+  // The message answering the server's 409 for the client's Replace of `localId`.
+  ClientMessage AnswerToConflict(const std::string& localId) {
+    auto session = MakeSession(1, &mStore, &mPrompt);
+    session->StartMessage(false);
+    Exchange(*session, ServerMessage(1, StatusXml(4, "3", "Replace", "409", localId, "srv-9")));
+    return NextMessage(*session);
+  }
+
+  std::string mLocalId;
+  RecordingPrompt mPrompt;
+};
+
+TEST_F(HandlerConflict, BothValuesAlertAndReplaceTheItemWithStatus209) {
+  const ClientMessage message = AnswerToConflict(mLocalId);
+  ASSERT_EQ(mPrompt.conflicts.size(), 1u);
+  EXPECT_EQ(mPrompt.conflicts[0].displayName, "Ann Local");
+  EXPECT_EQ(mPrompt.conflicts[0].nickname, "Annie");
+  ASSERT_EQ(message.Names(), (std::vector<std::string>{"Status", "Alert", "Status", "Sync", "Replace"}));
+  const SmlItem& alertItem = message.commands[1].alert.items.at(0);
+  EXPECT_EQ(alertItem.target->locUri, mLocalId);
+  EXPECT_EQ(alertItem.source->locUri, "srv-9");
+  const SmlStatus& status = message.commands[2].status;
+  EXPECT_EQ(status.cmd, "Status");
+  EXPECT_EQ(status.cmdRef, "4");
+  EXPECT_EQ(status.data.text, "209");
+  EXPECT_EQ(status.sourceRefs, std::vector<std::string>{mLocalId});
+  EXPECT_EQ(status.targetRefs, std::vector<std::string>{"srv-9"});
+  const SmlItem& replaced = message.commands[4].item.items.at(0);
+  EXPECT_EQ(replaced.source->locUri, mLocalId);
+  EXPECT_NE(replaced.data.text.find("Ann Local"), std::string::npos);
+}
+
+TEST_F(HandlerConflict, ServerValueAlertsWith419AndLocalValueReplacesWith208) {
+  mPrompt.conflictAnswer = ConflictAnswer::Server;
+  const ClientMessage server = AnswerToConflict(mLocalId);
+  ASSERT_EQ(server.Names(), (std::vector<std::string>{"Status", "Alert", "Status"}));
+  EXPECT_EQ(server.commands[2].status.data.text, "419");
+  EXPECT_EQ(server.commands[2].status.targetRefs, std::vector<std::string>{"srv-9"});
+
+  mPrompt.conflictAnswer = ConflictAnswer::Local;
+  const ClientMessage local = AnswerToConflict(mLocalId);
+  ASSERT_EQ(local.Names(), (std::vector<std::string>{"Status", "Status", "Sync", "Replace"}));
+  EXPECT_EQ(local.commands[1].status.data.text, "208");
+  EXPECT_EQ(local.commands[1].status.sourceRefs, std::vector<std::string>{mLocalId});
+  EXPECT_TRUE(local.commands[1].status.targetRefs.empty());
+}
+
+TEST_F(HandlerConflict, AutomaticPolicyAndSilentRunsKeepBothWithoutAskingAndUnknownItemsAreLeft) {
+  mPrompt.conflictAnswer = ConflictAnswer::Server;
+  mConf.SetConfResPol(true);
+  EXPECT_EQ(AnswerToConflict(mLocalId).Named("Replace").size(), 1u);
+  mConf.SetConfResPol(false);
+  mConf.SetSilent(true);
+  EXPECT_EQ(AnswerToConflict(mLocalId).Named("Replace").size(), 1u);
+  mConf.SetSilent(false);
+  EXPECT_EQ(AnswerToConflict("not-held").Names(), (std::vector<std::string>{"Status"}));
+  EXPECT_TRUE(mPrompt.conflicts.empty());
+}
+
+}  // namespace
