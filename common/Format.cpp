@@ -47,7 +47,7 @@ std::string AsText(const FormatArg::Value& value) {
   return buffer;
 }
 
-// Renders one number with a printf specification rebuilt from parsed, validated parts.
+// Renders one number with a printf conversion rebuilt from parsed, validated parts.
 template <typename T>
 std::string Render(const Conversion& conversion, const char* length, T number) {
   std::string spec(1, '%');
