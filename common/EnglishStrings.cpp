@@ -193,6 +193,9 @@ constexpr StringEntry kEnglish[] = {
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s has finished starting up; the main window is not part of this version yet."},
     {IDS_LANGUAGE_NEEDS_DISPLAY, "The interface language of %s is not set yet, and the language dialog cannot be shown without a display. Start the program once on your desktop to choose it."},
     {IDS_TOO_MANY_MESSAGES, "The server did not end the synchronization session after %d messages."},
+    {IDS_CANNOT_CREATE_THREAD, "Cannot create thread"},
+    {IDS_LOCAL_STORE_NOT_AVAILABLE, "The local application chosen in the configuration cannot be synchronized by this version of %s yet."},
+    {IDS_UPDATE_NOT_AVAILABLE, "The server asks for a newer version of %s, but updating is not available in this version. Please install the new version yourself."},
 };
 
 }  // namespace

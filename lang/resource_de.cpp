@@ -182,6 +182,9 @@ constexpr StringEntry kGerman[] = {
     {IDS_WIZARD_NOT_AVAILABLE, "Die Konfiguration ist unvollständig, und der Konfigurationsassistent, der sie vervollständigt, ist in dieser Version von %s noch nicht enthalten. Das Programm wird jetzt beendet."},
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s wurde gestartet; das Hauptfenster ist in dieser Version noch nicht enthalten."},
     {IDS_TOO_MANY_MESSAGES, "Der Server hat die Synchronisationssitzung nach %d Nachrichten nicht beendet."},
+    {IDS_CANNOT_CREATE_THREAD, "Der Thread kann nicht erstellt werden"},
+    {IDS_LOCAL_STORE_NOT_AVAILABLE, "Die in der Konfiguration gewählte lokale Anwendung kann mit dieser Version von %s noch nicht synchronisiert werden."},
+    {IDS_UPDATE_NOT_AVAILABLE, "Der Server verlangt eine neuere Version von %s, aber die Aktualisierung ist in dieser Version nicht verfügbar. Bitte installieren Sie die neue Version selbst."},
 };
 
 }  // namespace

@@ -182,6 +182,9 @@ constexpr StringEntry kFrench[] = {
     {IDS_WIZARD_NOT_AVAILABLE, "La configuration est incomplète, et l'assistant de configuration qui permet de la compléter ne fait pas encore partie de cette version de %s. Le programme va maintenant se fermer."},
     {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s a terminé son démarrage ; la fenêtre principale ne fait pas encore partie de cette version."},
     {IDS_TOO_MANY_MESSAGES, "Le serveur n'a pas terminé la session de synchronisation après %d messages."},
+    {IDS_CANNOT_CREATE_THREAD, "Impossible de créer le thread"},
+    {IDS_LOCAL_STORE_NOT_AVAILABLE, "L'application locale choisie dans la configuration ne peut pas encore être synchronisée par cette version de %s."},
+    {IDS_UPDATE_NOT_AVAILABLE, "Le serveur demande une version plus récente de %s, mais la mise à jour n'est pas disponible dans cette version. Veuillez installer vous-même la nouvelle version."},
 };
 
 }  // namespace
