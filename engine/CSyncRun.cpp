@@ -1,0 +1,436 @@
+// The sync run: server check, worker thread, link loop and the exchanges of one link.
+#include "engine/CSyncRun.h"
+
+#include <ctime>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/Prompt.h"
+#include "common/StringTable.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "engine/UnfinishedExchangeMark.h"
+#include "stores/CDatabaseObject.h"
+#include "syncml/CSyncML.h"
+#include "syncml/SyncTransport.h"
+
+namespace {
+
+constexpr const char* kSyncDatabase = "SyncDatabase";
+constexpr const char* kMainSyncLoop = "MainSyncLoop";
+constexpr const char* kSyncThreadProc = "SyncThreadProc";
+constexpr const char* kCheckServer = "CheckServer";
+
+void OpenLog(const CConf& conf) { CLog::Instance().Open(conf.LogPath(), conf.LogLevel()); }
+
+ChangeCounts CountsOf(const CChangeLog& changeLog) {
+  return ChangeCounts{changeLog.NewCount(), changeLog.UpdatedCount(), changeLog.DeletedCount()};
+}
+
+}  // namespace
+
+CSyncRun::CSyncRun(CConf& conf, Services services) : mConf(conf), mServices(services) {}
+
+CSyncRun::~CSyncRun() {
+  {
+    std::lock_guard lock(mMutex);
+    if (mConf.SyncRunning() == CConf::RUN_RUNNING) mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);
+  }
+  JoinWorker();
+}
+
+// ---- User-interface thread
+
+SyncRunStart CSyncRun::BeginSyncRun() {
+  if (mConf.SyncRunning() != CConf::RUN_IDLE) {
+    RequestCancel();
+    return SyncRunStart::CancelAsked;
+  }
+  // The worker of a finished run has cleared the flag as its last step; collect it.
+  JoinWorker();
+  {
+    std::lock_guard lock(mMutex);
+    mOutcome = SyncRunOutcome{};
+  }
+  if (!CheckServer()) return SyncRunStart::CheckFailed;
+  mRunSelection = mSelectedLink;
+  mConf.SetSyncRunning(CConf::RUN_RUNNING);
+  try {
+    mSyncThread = std::thread([this] { SyncThreadProc(); });
+  } catch (const std::system_error& error) {
+    LogError("BeginSyncRun", error.what());
+    ReportRunError(LoadString(IDS_CANNOT_CREATE_THREAD));
+    mConf.SetSyncRunning(CConf::RUN_IDLE);
+    return SyncRunStart::ThreadFailed;
+  }
+  return SyncRunStart::Started;
+}
+
+bool CSyncRun::RequestCancel() {
+  if (mConf.SyncRunning() != CConf::RUN_RUNNING) return false;
+  if (mConf.Silent()) return false;
+  const PromptAnswer answer = mServices.prompt.Message(LoadString(IDS_CONFIRM_CANCEL), PromptButtons::YesNo, PromptKind::Question);
+  if (answer != PromptAnswer::Yes) return false;
+  std::lock_guard lock(mMutex);
+  // The run may have ended while the question was open.
+  if (mConf.SyncRunning() != CConf::RUN_RUNNING) return false;
+  mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);
+  const int current = mCurrentLink;
+  if (current >= 0 && static_cast<std::size_t>(current) < mConf.Links().Size()) {
+    mConf.Links().At(static_cast<std::size_t>(current)).mStatusText = LoadString(IDS_CANCELING);
+  }
+  return true;
+}
+
+bool CSyncRun::CheckServer() {
+  OpenLog(mConf);
+  LogDebug(kCheckServer, "Begin");
+  bool allowed = false;
+  try {
+    SessionServices services;
+    if (Transports() != nullptr) services.transport = Transports()->CreateTransport(mConf);
+    services.prompt = &mServices.prompt;
+    CSyncML session(mConf, nullptr, 0, std::move(services));
+    session.StartMessage(false);
+    session.Finalize();
+    session.SendRequest();
+    session.Parse();
+    const int state = session.GetErrorState();
+    if (state == SYNC_ERROR_NONE) {
+      allowed = true;
+    } else if (state == SYNC_ERROR_VERSION) {
+      const bool accepted = mConf.Silent() || mServices.prompt.Message(LoadString(IDS_UPDATE_AVAILABLE), PromptButtons::OkCancel,
+                                                                      PromptKind::Question) == PromptAnswer::Ok;
+      NoteRunError(LoadString(IDS_VERSION_NOT_SUPPORTED));
+      if (accepted) mServices.updates.StartUpdate(mConf);
+    } else {
+      session.ThrowErrorState();
+    }
+  } catch (const CXException& error) {
+    // The transport's failures are shown like the session's: the run does not start.
+    LogError(kCheckServer, error.Message());
+    ReportRunError(error.Message());
+  }
+  LogDebug(kCheckServer, "End");
+  return allowed;
+}
+
+void CSyncRun::WaitForEnd() { JoinWorker(); }
+
+SyncRunOutcome CSyncRun::LastOutcome() const {
+  std::lock_guard lock(mMutex);
+  return mOutcome;
+}
+
+std::string CSyncRun::LinkStatusText(std::size_t index) const {
+  std::lock_guard lock(mMutex);
+  return index < mConf.Links().Size() ? mConf.Links().At(index).mStatusText : std::string();
+}
+
+void CSyncRun::JoinWorker() {
+  if (mSyncThread.joinable()) mSyncThread.join();
+}
+
+// Keeps the first error of a run for LastOutcome.
+void CSyncRun::NoteRunError(const std::string& message) {
+  std::lock_guard lock(mMutex);
+  if (mOutcome.error.empty()) mOutcome.error = message;
+}
+
+// Keeps the error and shows it unless the program runs silently.
+void CSyncRun::ReportRunError(const std::string& message) {
+  NoteRunError(message);
+  if (!mConf.Silent()) mServices.prompt.Message(message, PromptButtons::Ok, PromptKind::Error);
+}
+
+// ---- Worker thread
+
+int CSyncRun::SyncThreadProc() {
+  mServices.observer.SyncBegin();
+  try {
+    if (const unsigned missing = mConf.CheckComplete(); missing != 0) {
+      NoteRunError(LoadString(missing));
+    } else if (AskForPassword()) {
+      OpenLog(mConf);
+      std::unique_ptr<CDatabaseObject> store = mServices.stores.CreateStore(mConf);
+      MainSyncLoop(*store);
+    }
+  } catch (const CXException& error) {
+    LogError(kSyncThreadProc, error.Message());
+    ReportRunError(error.Message());
+  } catch (const std::exception& error) {
+    // Not of the program's family (a library's failure): the run stops the same way.
+    LogError(kSyncThreadProc, error.what());
+    ReportRunError(error.what());
+  }
+  mServices.observer.SyncEnd();
+  std::lock_guard lock(mMutex);
+  mConf.SetSyncRunning(CConf::RUN_IDLE);
+  return 0;
+}
+
+// The login dialog is shown while no password is known; a declined login ends the run.
+bool CSyncRun::AskForPassword() {
+  while (mConf.Password().empty()) {
+    LoginRequest request{mConf.Login(), "", mConf.RememberPass()};
+    if (mConf.Silent() || !mServices.prompt.AskLogin(request)) {
+      NoteRunError(LoadString(IDS_ENTER_LOGIN));
+      return false;
+    }
+    mConf.SetLogin(request.login);
+    mConf.SetPassword(request.password);
+    mConf.SetRememberPass(request.rememberPassword);
+    mConf.SaveLogin(true);
+  }
+  return true;
+}
+
+void CSyncRun::MainSyncLoop(CDatabaseObject& store) {
+  if (store.mInitError != 0) {
+    LogError(kMainSyncLoop, "Database Object init error");
+    ReportRunError(LoadString(store.mInitError));
+    return;
+  }
+  LogDebug(kMainSyncLoop, "Database Object ok");
+  // Saving drops links that are off or of a switched-off type, so the array may shrink.
+  const int count = static_cast<int>(mConf.Links().Size());
+  for (int index = 0; index < count && static_cast<std::size_t>(index) < mConf.Links().Size(); ++index) {
+    mCurrentLink = index;
+    if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) {
+      std::lock_guard lock(mMutex);
+      mOutcome.cancelled = true;
+      return;
+    }
+    CSyncLink& link = mConf.Links().At(static_cast<std::size_t>(index));
+    if (!IsLinkEligible(link, index)) continue;
+    link.mState = SYNC_STATE_IN_PROGRESS;
+    link.mRowDisabled = false;
+    SetLinkStatus();
+    const bool succeeded = SyncDatabase(store, link);
+    link.mState = succeeded ? SYNC_STATE_SYNCHRONIZED : SYNC_STATE_FAILED;
+    if (succeeded) link.mLastSyncTime = static_cast<std::int64_t>(std::time(nullptr));
+    link.mRowDisabled = true;
+    {
+      std::lock_guard lock(mMutex);
+      ++mOutcome.linksRun;
+      if (!succeeded) ++mOutcome.linksFailed;
+      if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) mOutcome.cancelled = true;
+    }
+    SetLinkStatus();
+    mConf.Save();
+  }
+}
+
+bool CSyncRun::IsLinkEligible(const CSyncLink& link, int index) const {
+  if (link.mMode == SYNC_MODE_OFF) return false;
+  if (mRunSelection != -1 && mRunSelection != index) return false;
+  if (link.mClientApp != mConf.SyncWithOutlook()) return false;
+  return mConf.IsDataTypeOn(link.mDataType);
+}
+
+bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
+  try {
+    LogDebug(kSyncDatabase, "Begin");
+    LogDebug(kSyncDatabase, "Server folder");
+    LogDebug(kSyncDatabase, link.ServerUri());
+    LogDebug(kSyncDatabase, "Client folder");
+    LogDebug(kSyncDatabase, link.mLocalName);
+    // The counts shown after the run are this run's, never an earlier run's.
+    link.mLocalCounts = {};
+    link.mServerCounts = {};
+    mSentEntries = 0;
+    mPendingEntry.reset();
+
+    if (!store.SetCurrentFolder(link.mDataType, link.mLocalEntryId, link.mLocalStoreId)) {
+      throw CMainException(IDS_FOLDER_SELECT_ERROR);
+    }
+    SetLinkStatus(LoadString(IDS_INITIALIZING_CHANGE_LOG));
+    CChangeLog changeLog(mConf);
+    if (!changeLog.InitAnchor(link.CompareMode(), link.LocalFileName())) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+
+    CancelCheck();
+    SetLinkStatus(LoadString(IDS_LOADING_DATA));
+    if (store.LoadContent(link.LocalFileName()) != kStoreOk) throw CMainException(IDS_DATABASE_LOAD_ERROR);
+
+    // A link that never completed a run with this identity starts as a slow sync, as standard
+    // servers expect; so does one whose last session never reached the index (the server may
+    // hold its changes). A download has no changes of its own and keeps its normal alert then.
+    const UnfinishedExchangeMark mark(mConf, link);
+    const bool firstRun = changeLog.Anchor() <= 0 || mConf.IdentityGenerated();
+    const bool afterUnfinished = mark.IsSet() && link.mMode != SYNC_MODE_DOWNLOAD;
+    const bool slowStart = firstRun || afterUnfinished;
+    if (slowStart) LogDebug(kSyncDatabase, firstRun ? "First run of the link: slow sync" : "Previous exchange did not finish: slow sync");
+
+    CancelCheck();
+    if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, slowStart);
+
+    CancelCheck();
+    LogDebug(kSyncDatabase, "Create SyncML Object");
+    SessionServices services;
+    if (Transports() != nullptr) services.transport = Transports()->CreateTransport(mConf);
+    services.prompt = &mServices.prompt;
+    CSyncML session(mConf, &store, changeLog.GetAnchor(), std::move(services));
+    session.SetTargetDatabase(link.ServerUri());
+    session.SetSourceDatabase(link.mLocalPath);
+    session.SetSyncMode(link.mMode);
+    if (slowStart) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
+
+    if (!mark.Set()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    RunExchanges(store, link, changeLog, session);
+    SaveLinkResult(store, changeLog);
+    mark.Clear();
+    LogDebug(kSyncDatabase, "End");
+    return true;
+  } catch (const CXException& error) {
+    LogError(kSyncDatabase, error.Message());
+    SetLinkStatus(error.Message());
+  } catch (const std::exception& error) {
+    LogError(kSyncDatabase, error.what());
+    SetLinkStatus(std::string(error.what()));
+  }
+  return false;
+}
+
+void CSyncRun::CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full) {
+  SetLinkStatus(LoadString(IDS_LOOKING_FOR_UPDATES));
+  changeLog.CheckUpdate(store, full);
+  mSentEntries = 0;
+  link.mLocalCounts = CountsOf(changeLog);
+}
+
+// The client's changes form one package: a Sync in each message until a final message has
+// carried the last of them. Standard servers end a session whose client opens a Sync after that.
+void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session) {
+  ChangeCounts serverTotals;
+  bool packageSent = false;
+  bool more = true;
+  while (more) {
+    CancelCheck();
+    session.StartMessage(false);
+    session.Alert("", "");
+    if (!packageSent) {
+      session.StartSync();
+      if (session.GetErrorState() == SYNC_ERROR_SLOW_SYNC || link.mMode != SYNC_MODE_DOWNLOAD) {
+        SendLocalChanges(store, changeLog, session);
+      }
+      packageSent = !mPendingEntry.has_value();
+    }
+    session.Finalize();
+    if (mSentEntries > 0) {
+      const int total = changeLog.TotalCount();
+      SetLinkStatus(FormatText(LoadString(IDS_SENDING_ITEM), {mSentEntries, total}));
+      if (mSentEntries >= total) mSentEntries = 0;
+    } else {
+      SetLinkStatus(LoadString(IDS_SENDING_MESSAGE));
+    }
+    session.SendRequest();
+    CancelCheck();
+    SetLinkStatus(LoadString(IDS_MESSAGE_RECEIVED));
+    const int stateSent = session.GetErrorState();
+    session.Parse();
+    CancelCheck();
+    serverTotals.added += session.ServerAdditions();
+    serverTotals.updated += session.ServerReplacements();
+    serverTotals.deleted += session.ServerDeletions();
+    switch (session.GetErrorState()) {
+      case SYNC_ERROR_NONE:
+      case SYNC_ERROR_SLOW_SYNC:
+        break;
+      case SYNC_ERROR_SLOW_REQUESTED:
+        if (stateSent == SYNC_ERROR_SLOW_SYNC) {
+          // The server's Alert 201 answering a slow sync confirms it; nothing is sent again.
+          session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
+        } else {
+          RestartAsSlowSync(store, link, changeLog, session);
+          packageSent = false;
+        }
+        break;
+      default:
+        session.ThrowErrorState();
+    }
+    more = !session.IsFinished() || mPendingEntry.has_value();
+  }
+  link.mServerCounts = serverTotals;
+}
+
+void CSyncRun::RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session) {
+  LogDebug(kSyncDatabase, "Slow Sync requested");
+  session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
+  session.SetFinished(false);
+  if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, true);
+  mPendingEntry.reset();
+}
+
+// Takes the pending entry first, then the change log's next ones, until the message is full.
+void CSyncRun::SendLocalChanges(CDatabaseObject& store, CChangeLog& changeLog, CSyncML& session) {
+  for (;;) {
+    CChangeLogEntry entry;
+    if (mPendingEntry) {
+      entry = *mPendingEntry;
+      mPendingEntry.reset();
+    } else if (const CChangeLogEntry* next = changeLog.NextEntry()) {
+      entry = *next;
+      ++mSentEntries;
+    } else {
+      return;
+    }
+    CancelCheck();
+    if (!SendEntry(store, entry, session)) continue;
+    if (session.IsMessageFull()) {
+      mPendingEntry = entry;
+      return;
+    }
+  }
+}
+
+// One change as an Add, Replace or Delete; false when its record is gone (nothing was sent).
+bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, CSyncML& session) {
+  const bool deletion = entry.type == CChangeLogEntry::DELETED;
+  const CDataItem::Ptr record = deletion ? store.mSavedItems.Find(entry.key) : store.mCurrentItems.Find(entry.key);
+  // Contact groups stay local: servers take only the contacts (the members go out on their own).
+  if (!record || record->kind == ITEM_GROUP) return false;
+  switch (entry.type) {
+    case CChangeLogEntry::NEW:
+      session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+      break;
+    case CChangeLogEntry::UPDATED:
+      session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+      break;
+    default:
+      session.Delete(entry.key);
+      if (!session.IsMessageFull()) store.mSavedItems.Remove(entry.key);
+      break;
+  }
+  return true;
+}
+
+// The index first, then the anchor: a failure in between leaves the old anchor, which makes
+// the server ask for a slow sync, never a new anchor over an index that misses the run.
+void CSyncRun::SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog) {
+  CancelCheck();
+  SetLinkStatus(LoadString(IDS_LOADING_DATA));
+  CancelCheck();
+  SetLinkStatus(LoadString(IDS_SAVING_CHANGE_LOG));
+  store.mCurrentItems.SaveFile();
+  changeLog.AdvanceAnchor();
+  if (!changeLog.UpdateNextAnchor()) throw CMainException(IDS_CANNOT_WRITE_ANCHOR);
+}
+
+void CSyncRun::SetLinkStatus(const std::optional<std::string>& text) {
+  const int index = mCurrentLink;
+  CSyncLink snapshot;
+  {
+    std::lock_guard lock(mMutex);
+    CSyncLink& link = mConf.Links().At(static_cast<std::size_t>(index));
+    if (text) link.mStatusText = *text;
+    snapshot = link;
+  }
+  mServices.observer.SyncLinkUpdate(index, snapshot);
+}
+
+void CSyncRun::CancelCheck() const {
+  if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) throw CMainException(IDS_CANCELED_BY_USER);
+}

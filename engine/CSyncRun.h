@@ -1,0 +1,140 @@
+// One synchronization run: the check of the server, the worker thread, and per link the whole
+// exchange with the server (folder, change detection, messages, anchor and index).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "engine/CChangeLog.h"
+#include "engine/SyncObserver.h"
+#include "engine/SyncRunServices.h"
+
+class CConf;
+class CDatabaseObject;
+class CSyncLink;
+class CSyncML;
+class Prompt;
+
+// How a call of BeginSyncRun ended.
+enum class SyncRunStart {
+  Started,        // the worker runs; WaitForEnd or the observer's SyncEnd tells when it is done
+  CancelAsked,    // a run was going: the user was asked to cancel it (RequestCancel)
+  CheckFailed,    // the server check did not allow a run: the caller closes the main window
+  ThreadFailed,   // the worker could not be created
+};
+
+// What the last run came to, for callers without a window (the silent run's exit status).
+struct SyncRunOutcome {
+  // Why the run stopped before or between links ("" when it did not): the server check's,
+  // the store's or the worker's error, the configuration's missing setting, a declined login.
+  std::string error;
+  int linksRun = 0;
+  int linksFailed = 0;
+  bool cancelled = false;
+
+  bool Succeeded() const { return error.empty() && linksFailed == 0 && !cancelled; }
+};
+
+// The run driver the main window owns. BeginSyncRun, RequestCancel, CheckServer and WaitForEnd
+// are called on the user-interface thread; everything below SyncThreadProc runs on the one
+// worker thread, which creates, uses and destroys the run's store and sessions.
+//
+// Shared state: the sync-running flag of the configuration (0 idle, 1 running, 2 cancel
+// requested) is set to 1 here before the worker starts, to 2 by RequestCancel, and back to 0 by
+// the worker itself once the observer's SyncEnd has returned; the worker reads it at fixed check
+// points. Link status texts are written under a lock, so the "Canceling..." text set from the
+// user-interface thread and the worker's texts never collide; the observer receives copies.
+//
+// Ownership: the configuration and the services are not owned and must outlive the object. The
+// destructor asks a running worker to stop (without a question) and waits for it.
+class CSyncRun {
+ public:
+  struct Services {
+    SyncObserver& observer;
+    // Messages, the cancel question and the login request. Nothing is asked while the
+    // configuration's silent flag is set.
+    Prompt& prompt;
+    SyncStoreFactory& stores;
+    UpdateStarter& updates;
+    // Null: the HTTP transport configured from the settings.
+    SyncTransportFactory* transports = nullptr;
+  };
+
+  CSyncRun(CConf& conf, Services services);
+  ~CSyncRun();
+  CSyncRun(const CSyncRun&) = delete;
+  CSyncRun& operator=(const CSyncRun&) = delete;
+
+  // The link the next run synchronizes: an index of the configuration's links, or -1 for all.
+  void SetSelectedLink(int index) { mSelectedLink = index; }
+  int SelectedLink() const { return mSelectedLink; }
+  // The link the worker is processing (also the one RequestCancel marks).
+  int CurrentLink() const { return mCurrentLink; }
+  // Set by the window when the user closed it during a run.
+  void SetCloseAfterSync(bool close) { mCloseAfterSync = close; }
+  bool CloseAfterSync() const { return mCloseAfterSync; }
+
+  // Starts a run of the selected link(s), or asks to cancel the run going on. Checks the server
+  // first; the worker starts only when the check allows it.
+  SyncRunStart BeginSyncRun();
+  // While a run goes on (flag 1): asks whether to cancel; on Yes, and if the run is still going,
+  // sets the flag to 2 and the current link's status text to "Canceling...". True when the
+  // cancel was marked; the caller then redraws the current link and its Sync button.
+  bool RequestCancel();
+  // One empty SyncML exchange that checks the account and the protocol version; true when a run
+  // may start. Failures are shown through the prompt (unless silent) and kept in LastOutcome.
+  bool CheckServer();
+  // Waits until the worker of the last run has ended; returns at once when none was started.
+  // Must not be called from inside an observer call.
+  void WaitForEnd();
+  // The outcome of the last run (complete once WaitForEnd has returned).
+  SyncRunOutcome LastOutcome() const;
+  // The status text of link `index` as it is now ("" for an index outside the links).
+  std::string LinkStatusText(std::size_t index) const;
+
+  // The worker's body, exposed for the tests: runs the links of one run on the calling thread.
+  // Sends SyncBegin, creates the store, runs MainSyncLoop, sends SyncEnd, then sets the flag to
+  // 0. Returns 0.
+  int SyncThreadProc();
+
+ private:
+  void MainSyncLoop(CDatabaseObject& store);
+  bool IsLinkEligible(const CSyncLink& link, int index) const;
+  bool SyncDatabase(CDatabaseObject& store, CSyncLink& link);
+  void RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
+  void SendLocalChanges(CDatabaseObject& store, CChangeLog& changeLog, CSyncML& session);
+  bool SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, CSyncML& session);
+  void CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full);
+  void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
+  void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
+  // Sets the status text of link mCurrentLink when `text` is given; always tells the observer.
+  void SetLinkStatus(const std::optional<std::string>& text = std::nullopt);
+  void CancelCheck() const;
+  bool AskForPassword();
+  void NoteRunError(const std::string& message);
+  void ReportRunError(const std::string& message);
+  void JoinWorker();
+  SyncTransportFactory* Transports() { return mServices.transports; }
+
+  CConf& mConf;
+  Services mServices;
+  std::atomic<int> mSelectedLink{-1};
+  std::atomic<int> mCurrentLink{0};
+  std::atomic<bool> mCloseAfterSync{false};
+  std::thread mSyncThread;
+  // The selection of the run going on, taken when it started.
+  int mRunSelection = -1;
+
+  // Per link of the running session: changes sent so far in this round, and the entry that did
+  // not fit into the last message.
+  int mSentEntries = 0;
+  std::optional<CChangeLogEntry> mPendingEntry;
+
+  // Guards the links' status texts, the flag's 1 -> 2 and 1/2 -> 0 steps, and mOutcome.
+  mutable std::mutex mMutex;
+  SyncRunOutcome mOutcome;
+};

@@ -1,0 +1,187 @@
+// Sync run under cancel and failure: where a cancel takes effect, what a failed link leaves of its
+// anchor and index, that the run goes on with the next link, and the slow sync after a session
+// that did not finish.
+#include <gtest/gtest.h>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/StringTable.h"
+#include "engine/UnfinishedExchangeMark.h"
+#include "syncml/CSyncML.h"
+#include "tests/engine/CSyncRunTestSupport.h"
+
+namespace {
+
+class SyncRunFaultTest : public SyncRunTest {
+ protected:
+  // A first successful run of the contacts link with two items; then one more local item.
+  void SynchronizeOnce() {
+    {
+      auto store = OpenStore();
+      store->AddLocalContact("First");
+      store->AddLocalContact("Second");
+    }
+    RunOnce(0);
+    ASSERT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+    mAnchor = AnchorText(0);
+    mIndex = IndexBytes(0);
+    OpenStore()->AddLocalContact("Third");
+  }
+  void ExpectAnchorAndIndexUnchanged() {
+    EXPECT_EQ(AnchorText(0), mAnchor);
+    EXPECT_EQ(IndexBytes(0), mIndex);
+  }
+  // Replies to the first message of the contacts session with a server item.
+  static std::string ReplyWithServerItem(const std::string& message, int index) {
+    if (message.find("./contacts") != std::string::npos && message.find("<Alert>") != std::string::npos) {
+      return ServerReply(index + 1, HeaderStatus() + AlertStatus("200") + ServerSync(ServerContactAdd(4, "srv-5", "Server side")));
+    }
+    return ScriptedPeer::DefaultReply(message, index);
+  }
+
+  std::string mAnchor;
+  std::string mIndex;
+};
+
+TEST_F(SyncRunFaultTest, CancelWhileWaitingTakesEffectAfterTheReplyBeforeItIsParsed) {
+  SynchronizeOnce();
+  mConf.SetSilent(false);
+  const std::size_t postsBefore = mServer.Posts().size();
+  std::string statusDuringWait;
+  bool marked = false;
+  mServer.SetHook([&](int index) {
+    if (static_cast<std::size_t>(index) != postsBefore + 1) return;  // the contacts session's first message
+    marked = mRun->RequestCancel();
+    statusDuringWait = mRun->LinkStatusText(0);
+  });
+  mServer.SetResponder(ReplyWithServerItem);
+
+  RunOnce();
+
+  EXPECT_TRUE(marked);
+  EXPECT_EQ(statusDuringWait, LoadString(IDS_CANCELING));
+  EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{LoadString(IDS_CONFIRM_CANCEL)});
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
+  EXPECT_EQ(Link(1).mState, SYNC_STATE_NEVER);
+  EXPECT_EQ(mServer.Posts().size(), postsBefore + 2);
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 3u);
+  ExpectAnchorAndIndexUnchanged();
+  EXPECT_TRUE(mRun->LastOutcome().cancelled);
+  EXPECT_EQ(mConf.SyncRunning(), CConf::RUN_IDLE);
+  // Not parsed at all: no reply handler ran in this run.
+  EXPECT_EQ(ReadFileBytes(mConf.LogPath()).find("myHandleStartMessage"), std::string::npos);
+}
+
+TEST_F(SyncRunFaultTest, CancelIsAskedOnlyWhileRunningAndOnlyYesMarksIt) {
+  mConf.SetSilent(false);
+  mRun = MakeRun();
+  EXPECT_FALSE(mRun->RequestCancel());
+  EXPECT_TRUE(mPrompt.Texts().empty());
+
+  mPrompt.answer = PromptAnswer::No;
+  int flagAfterNo = -1;
+  mServer.SetHook([&](int index) {
+    if (index != 1) return;
+    mRun->RequestCancel();
+    flagAfterNo = mConf.SyncRunning();
+  });
+  RunOnce(0);
+  EXPECT_EQ(flagAfterNo, CConf::RUN_RUNNING);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+}
+
+TEST_F(SyncRunFaultTest, BeginDuringARunAsksToCancelInsteadOfStarting) {
+  mConf.SetSilent(false);
+  SyncRunStart second = SyncRunStart::Started;
+  mServer.SetHook([&](int index) {
+    if (index == 1) second = mRun->BeginSyncRun();
+  });
+  RunOnce();
+  EXPECT_EQ(second, SyncRunStart::CancelAsked);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
+}
+
+TEST_F(SyncRunFaultTest, TransportFailureFailsTheLinkKeepsAnchorAndIndexAndTheRunGoesOn) {
+  SynchronizeOnce();
+  const std::size_t failAt = mServer.Posts().size() + 1;
+  mServer.SetHook([&](int index) {
+    if (static_cast<std::size_t>(index) == failAt) throw CHttpException(IDS_COMMUNICATION_ERROR);
+  });
+  RunOnce();
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_COMMUNICATION_ERROR));
+  EXPECT_EQ(Link(1).mState, SYNC_STATE_SYNCHRONIZED);
+  ExpectAnchorAndIndexUnchanged();
+  EXPECT_EQ(mRun->LastOutcome().linksFailed, 1);
+  EXPECT_FALSE(mRun->LastOutcome().Succeeded());
+}
+
+TEST_F(SyncRunFaultTest, ServerErrorStateFailsTheLinkWithItsMessage) {
+  mServer.SetResponder([](const std::string& message, int index) {
+    if (message.find("./contacts") != std::string::npos) return ServerReply(index + 1, HeaderStatus() + AlertStatus("404"));
+    return ScriptedPeer::DefaultReply(message, index);
+  });
+  RunOnce();
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_DATABASE_NOT_FOUND));
+  EXPECT_EQ(Link(1).mState, SYNC_STATE_SYNCHRONIZED);
+}
+
+TEST_F(SyncRunFaultTest, ServerItemsAppliedBeforeAFailureStayApplied) {
+  SynchronizeOnce();
+  mServer.SetResponder(ReplyWithServerItem);
+  const std::size_t failAt = mServer.Posts().size() + 2;  // the answer to the server's item
+  mServer.SetHook([&](int index) {
+    if (static_cast<std::size_t>(index) == failAt) throw CHttpException(IDS_TIMED_OUT);
+  });
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_TIMED_OUT));
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 4u);
+  ExpectAnchorAndIndexUnchanged();
+}
+
+TEST_F(SyncRunFaultTest, AfterASessionThatDidNotFinishTheNextRunIsASlowSyncOfEveryItem) {
+  SynchronizeOnce();
+  const UnfinishedExchangeMark mark(mConf, Link(0));
+  EXPECT_FALSE(mark.IsSet());
+  const std::size_t failAt = mServer.Posts().size() + 1;
+  mServer.SetHook([&](int index) {
+    if (static_cast<std::size_t>(index) == failAt) throw CHttpException(IDS_COMMUNICATION_ERROR);
+  });
+  RunOnce(0);
+  EXPECT_TRUE(mark.IsSet());
+
+  mServer.SetHook(nullptr);
+  RunOnce(0);
+  const std::string message = mServer.SyncMessages().back();
+  EXPECT_EQ(AlertCode(message), "201");
+  EXPECT_EQ(CountElements(message, "Add"), 3);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+  EXPECT_FALSE(mark.IsSet());
+
+  RunOnce(0);
+  EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "200");
+}
+
+TEST_F(SyncRunFaultTest, FolderAndLoadFailuresFailTheLinkWithTheirTexts) {
+  mStores.configure = [](TestStore& store) { store.SetOpen(false); };
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_FOLDER_SELECT_ERROR));
+  mStores.configure = [](TestStore& store) { store.FailNextLoad(kStoreFail); };
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_DATABASE_LOAD_ERROR));
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_TRUE(mServer.SyncMessages().empty());
+}
+
+TEST_F(SyncRunFaultTest, ASessionTheServerNeverEndsFailsAfterTheMessageLimit) {
+  // Every reply carries a server Sync, which needs an answer: the session never finishes.
+  mServer.SetResponder([](const std::string&, int index) { return ServerReply(index + 1, HeaderStatus() + ServerSync("")); });
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mStatusText, FormatText(LoadString(IDS_TOO_MANY_MESSAGES), {CSyncML::kMaxMessages}));
+  EXPECT_LE(mServer.Posts().size(), static_cast<std::size_t>(CSyncML::kMaxMessages) + 2);
+}
+
+}  // namespace
