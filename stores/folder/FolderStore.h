@@ -1,0 +1,72 @@
+// A local store over folders of item files: one vCard file per contact or contact group, one
+// vCalendar file per event or task.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "stores/CDatabaseObject.h"
+
+// A real, durable store without a desktop application behind it: what the program uses when the
+// environment variable LARK_FOLDER_STORE names a folder (development, tests, headless runs).
+//
+// Layout under the root: "contacts", "events" and "tasks" are the default folders of the three
+// data types; a link with both folder identifiers uses the sub-folder named by its entry
+// identifier (a plain name, no "/"; it must exist). Item files, the file name being the item's
+// local identifier: "<name>.vcf" a contact, "<name>.group" a contact group (its vCard, members
+// as UID lines naming their files), "<name>.vcs" or "<name>.ics" an event or a task (by the
+// folder). Other files are ignored. Files the user adds are picked up as new items.
+//
+// Change stamps are the files' modification times, in the form the link's compare mode reads:
+// seconds since 1970 ("%lld") when the local application is Windows Contacts (sync_with_outlook
+// 0), else an OLE date printed with "%.20f" (sub-second, compared as text). Writes replace a file
+// atomically; a new item gets a new file name made of 16 random hexadecimal digits. A file that
+// cannot be read or parsed is left out of mCurrentItems but still exists (ItemExists), so it is
+// never reported as a deletion. Each item file is read up to kMaxItemBytes.
+class FolderStore final : public CDatabaseObject {
+ public:
+  static constexpr const char* kEnvironmentVariable = "LARK_FOLDER_STORE";
+  static constexpr std::size_t kMaxItemBytes = std::size_t{16} << 20;
+
+  // Creates the root and the three default folders (0700) when missing; when that fails
+  // mInitError is 308 and nothing can be selected.
+  FolderStore(CConf& conf, std::string root);
+
+  bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
+  int GetContentKind() override;
+  bool ItemExists(const std::string& entryId) override;
+  int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
+                             const std::string& contentType) override;
+  int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
+                                const std::string& contentType, int& writeStatus) override;
+  int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) override;
+  bool RemoveItem(const std::string& entryId) override;
+
+  // The folder selected last ("" when none), ending in "/".
+  const std::string& CurrentFolder() const { return mFolder; }
+  // The record of an item file as this store reads it (stamp included); null when the file is
+  // missing, not an item file of the current folder, or cannot be read.
+  CDataItem::Ptr ReadItem(const std::string& entryId) const;
+
+ protected:
+  int32_t ReadCurrentFolder() override;
+
+ private:
+  bool IsItemName(const std::string& name) const;
+  bool IsCalendarFolder() const { return mDataType != DATA_CONTACTS; }
+  std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
+  std::optional<std::string> StampOf(const std::string& path) const;
+  std::string NewEntryId(const char* extension) const;
+  CDataItem::Ptr ParseItem(const std::string& name, const std::string& text) const;
+  CDataItem::Ptr BuildContactRecord(PVCard& card, bool group, int& writeStatus) const;
+  // Writes `record`'s text as `entryId` (a new identifier when `entryId` names no file of the
+  // current folder) and brings its record in mCurrentItems up to date. False on failure.
+  bool WriteItem(const CDataItem& record, std::string& entryId, const char* newExtension);
+
+  std::string mRoot;
+  std::string mFolder;
+  int mDataType = DATA_CONTACTS;
+  mutable std::mt19937_64 mGenerator{std::random_device{}()};
+};

@@ -1,0 +1,204 @@
+// The folder store: item files read as records with stamps from their modification times, server
+// writes as atomic file writes seen by the next change check, groups, calendars, folders.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "config/CConf.h"
+#include "engine/CChangeLog.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
+#include "stores/folder/FolderStore.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+constexpr const char* kAda = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lovelace;Ada\r\nFN:Ada Lovelace\r\nTEL;WORK;VOICE:+44 20 1\r\nEND:VCARD\r\n";
+constexpr const char* kEvent =
+    "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nSUMMARY:Review\r\nDTSTART:20270105T090000Z\r\n"
+    "DTEND:20270105T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+constexpr const char* kTask = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VTODO\r\nSUMMARY:File taxes\r\nDUE:20270401\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+
+void SetModificationTime(const std::string& path, time_t seconds, long nanoseconds = 0) {
+  const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+class FolderStoreTest : public ::testing::Test {
+ protected:
+  FolderStoreTest() {
+    mConf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+    mStore = std::make_unique<FolderStore>(mConf, mRoot);
+  }
+  std::string FileIn(const std::string& folder, const std::string& name) const { return mRoot + "/" + folder + "/" + name; }
+  void Load(int dataType) {
+    ASSERT_TRUE(mStore->SetCurrentFolder(dataType, "", ""));
+    ASSERT_EQ(mStore->LoadContent("Link"), kStoreOk);
+  }
+  PVCardPtr Card(const std::string& text) { return Zep3_PVCard_FromStream(&mContext, text); }
+
+  TempDir mDir;
+  std::string mRoot = mDir.Path() + "store";
+  CConf mConf{mDir.Path() + "config"};
+  std::unique_ptr<FolderStore> mStore;
+  VCardContext mContext;
+};
+
+TEST_F(FolderStoreTest, ItemFilesBecomeRecordsNamedByTheirFilesAndOtherFilesAreIgnored) {
+  WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
+  WriteFileBytes(FileIn("contacts", "team.group"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Team\r\nUID:ada.vcf\r\nUID:gone.vcf\r\nEND:VCARD\r\n");
+  WriteFileBytes(FileIn("contacts", "notes.txt"), "not an item");
+  WriteFileBytes(FileIn("contacts", "ada.vcf.Xy12Ab"), kAda);  // a write's temporary file
+  Load(DATA_CONTACTS);
+
+  ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
+  const CDataItem::Ptr ada = mStore->mCurrentItems.Find("ada.vcf");
+  ASSERT_TRUE(ada);
+  EXPECT_EQ(ada->kind, ITEM_CONTACT);
+  EXPECT_EQ(ada->Property("PR_DISPLAY_NAME"), "Ada Lovelace");
+  EXPECT_EQ(ada->Property("PR_BUSINESS_TELEPHONE_NUMBER"), "+44 20 1");
+  EXPECT_EQ(ada->Property("PR_ENTRYID"), "ada.vcf");
+  const CDataItem::Ptr team = mStore->mCurrentItems.Find("team.group");
+  ASSERT_TRUE(team);
+  EXPECT_EQ(team->kind, ITEM_GROUP);
+  EXPECT_EQ(team->members, std::vector<std::string>{"ada.vcf"});
+  EXPECT_EQ(team->ContentTypeOf(), "text/zep-group");
+}
+
+TEST_F(FolderStoreTest, AnUnreadableFileIsLeftOutButStillExistsSoItIsNeverADeletion) {
+  WriteFileBytes(FileIn("events", "broken.vcs"), "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nEND:VCALENDAR\r\n");
+  WriteFileBytes(FileIn("events", "review.vcs"), kEvent);
+  Load(DATA_EVENTS);
+  EXPECT_EQ(mStore->mCurrentItems.Count(), 1u);
+  EXPECT_TRUE(mStore->ItemExists("broken.vcs"));
+  EXPECT_FALSE(mStore->ItemExists("missing.vcs"));
+  EXPECT_FALSE(mStore->ItemExists("../contacts/x.vcf"));
+}
+
+TEST_F(FolderStoreTest, StampsFollowModificationTimesInBothCompareForms) {
+  const std::string path = FileIn("contacts", "ada.vcf");
+  WriteFileBytes(path, kAda);
+  SetModificationTime(path, 1767225600, 250000000);
+  Load(DATA_CONTACTS);
+  EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "46023.00000289351737592369");
+
+  SetModificationTime(path, 1767225600, 750000000);  // half a second later: a new text stamp
+  Load(DATA_CONTACTS);
+  EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "46023.00000868055212777108");
+
+  mConf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
+  Load(DATA_CONTACTS);
+  EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "1767225600");
+}
+
+TEST_F(FolderStoreTest, ServerContactsAreWrittenAsNewFilesOrOverTheirOwnAndMapped) {
+  Load(DATA_CONTACTS);
+  auto card = Card(kAda);
+  std::string id;
+  ASSERT_EQ(mStore->AddAddressBookItem(*card, id, "srv-1", "text/x-vcard"), kStoreOk);
+  EXPECT_EQ(id.size(), 20u);  // 16 hexadecimal digits and ".vcf"
+  EXPECT_EQ(mStore->mIdMap.at("srv-1"), id);
+  const CDataItem::Ptr written = mStore->mCurrentItems.Find(id);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->Property("PR_DISPLAY_NAME"), "Ada Lovelace");
+  EXPECT_EQ(written->Property("PR_LAST_MODIFICATION_TIME"), mStore->ReadItem(id)->Property("PR_LAST_MODIFICATION_TIME"));
+
+  auto renamed = Card("BEGIN:VCARD\r\nVERSION:2.1\r\nN:King;Ada\r\nFN:Ada King\r\nEND:VCARD\r\n");
+  std::string sameId = id;
+  int status = WRITE_NOTHING;
+  ASSERT_EQ(mStore->UpdateAddressBookItem(*renamed, sameId, "", "text/x-vcard", status), kStoreOk);
+  EXPECT_EQ(sameId, id);
+  EXPECT_EQ(status, WRITE_DONE);
+  EXPECT_EQ(mStore->ReadItem(id)->Property("PR_DISPLAY_NAME"), "Ada King");
+
+  std::string goneId = "gone.vcf";
+  ASSERT_EQ(mStore->UpdateAddressBookItem(*renamed, goneId, "", "text/x-vcard", status), kStoreOk);
+  EXPECT_NE(goneId, "gone.vcf");
+  EXPECT_EQ(mStore->mCurrentItems.Count(), 2u);
+}
+
+TEST_F(FolderStoreTest, ServerGroupsResolveMembersSentEarlierInTheRunAndDropUnknownOnes) {
+  Load(DATA_CONTACTS);
+  auto card = Card(kAda);
+  std::string member;
+  ASSERT_EQ(mStore->AddAddressBookItem(*card, member, "srv-7", "text/x-vcard"), kStoreOk);
+  auto group = Card("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Friends\r\nUID:TMP:srv-7\r\nUID:nobody.vcf\r\nEND:VCARD\r\n");
+  std::string groupId;
+  ASSERT_EQ(mStore->AddAddressBookItem(*group, groupId, "srv-8", "text/zep-group"), kStoreOk);
+  EXPECT_EQ(groupId.substr(groupId.size() - 6), ".group");
+  const CDataItem::Ptr read = mStore->ReadItem(groupId);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Property("PR_DISPLAY_NAME"), "Friends");
+  EXPECT_EQ(read->members, std::vector<std::string>{member});
+}
+
+TEST_F(FolderStoreTest, CalendarItemsGoOnlyIntoTheirOwnKindOfFolder) {
+  Load(DATA_TASKS);
+  std::string id;
+  EXPECT_EQ(mStore->AddCalendarItem(kEvent, id), kStoreFail);
+  ASSERT_EQ(mStore->AddCalendarItem(kTask, id), kStoreOk);
+  EXPECT_EQ(mStore->GetContentKind(), CONTENT_CALENDAR);
+  const CDataItem::Ptr task = mStore->ReadItem(id);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(task->kind, ITEM_TASK);
+  EXPECT_EQ(task->Property("VC_SUMMARY"), "File taxes");
+  EXPECT_EQ(task->Property("VC_DUE"), "20270401");
+
+  std::string sameId = id;
+  ASSERT_EQ(mStore->AddCalendarItem(std::string(kTask).replace(std::string(kTask).find("File"), 4, "Pay"), sameId), kStoreOk);
+  EXPECT_EQ(sameId, id);
+  EXPECT_EQ(mStore->ReadItem(id)->Property("VC_SUMMARY"), "Pay taxes");
+}
+
+TEST_F(FolderStoreTest, RemovingDeletesTheFileAndAMissingFileIsNoError) {
+  WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
+  Load(DATA_CONTACTS);
+  EXPECT_TRUE(mStore->RemoveItem("ada.vcf"));
+  EXPECT_FALSE(std::filesystem::exists(FileIn("contacts", "ada.vcf")));
+  EXPECT_EQ(mStore->mCurrentItems.Count(), 0u);
+  EXPECT_TRUE(mStore->RemoveItem("ada.vcf"));
+}
+
+TEST_F(FolderStoreTest, ChangeCheckSeesUserEditsButNotTheServersOwnWrites) {
+  WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
+  WriteFileBytes(FileIn("contacts", "bob.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Bob\r\nEND:VCARD\r\n");
+  CChangeLog changeLog(mConf);
+  ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
+  Load(DATA_CONTACTS);
+  changeLog.CheckUpdate(*mStore, false);
+  EXPECT_EQ(changeLog.NewCount(), 2);
+  auto card = Card(kAda);
+  std::string fromServer;
+  ASSERT_EQ(mStore->AddAddressBookItem(*card, fromServer, "srv-1", "text/x-vcard"), kStoreOk);
+  mStore->mCurrentItems.SaveFile();
+
+  SetModificationTime(FileIn("contacts", "bob.vcf"), 1900000000);
+  std::filesystem::remove(FileIn("contacts", "ada.vcf"));
+  Load(DATA_CONTACTS);
+  changeLog.CheckUpdate(*mStore, false);
+  EXPECT_EQ(changeLog.Entries(), (std::vector<CChangeLogEntry>{{CChangeLogEntry::DELETED, "ada.vcf"},
+                                                               {CChangeLogEntry::UPDATED, "bob.vcf"}}));
+}
+
+TEST_F(FolderStoreTest, NamedFoldersMustExistAndStayInsideTheRoot) {
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", "store"));
+  std::filesystem::create_directory(mRoot + "/family");
+  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", "store"));
+  EXPECT_EQ(mStore->CurrentFolder(), mRoot + "/family/");
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "../elsewhere", "store"));
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "..", "store"));
+  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", ""));  // one identifier: the default folder
+  EXPECT_EQ(mStore->CurrentFolder(), mRoot + "/contacts/");
+}
+
+TEST_F(FolderStoreTest, ARootThatCannotBeMadeIsAnInitError) {
+  WriteFileBytes(mDir.Path() + "plain-file", "x");
+  FolderStore store(mConf, mDir.Path() + "plain-file/store");
+  EXPECT_NE(store.mInitError, 0u);
+  EXPECT_FALSE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+}
+
+}  // namespace
