@@ -1,4 +1,5 @@
-// Entry point of larkspan: Qt set-up, start-up, and the end of the run while the main window is not built.
+// Entry point of larkspan: Qt set-up, start-up, the silent sync run, and the end of the run while
+// the main window is not built.
 #include <QApplication>
 #include <QByteArray>
 #include <clocale>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/CVudirerAvazApp.h"
+#include "app/HeadlessSyncRun.h"
 #include "app/QtStartup.h"
 #include "common/BuildInfo.h"
 #include "common/Format.h"
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
   try {
     CVudirerAvazApp application(*interaction);
     const StartupResult result = application.InitInstance(arguments);
+    if (result == StartupResult::Ready && application.Conf().Silent()) {
+      // A silent start runs every link once and ends; it never needs a window.
+      return HeadlessSyncRun(application.Conf(), application.Prompts(), std::cout).Run();
+    }
     if (result == StartupResult::Ready) {
       std::cerr << FormatText(LoadString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {application.Conf().ProductName()}) << '\n';
     }

@@ -71,7 +71,7 @@ TEST(Program, StatusWithoutADisplayWritesTheInstallerText) {
 TEST(Program, CompleteStartUpSaysTheMainWindowIsNotBuiltYet) {
   TestHome home;
   WriteCompleteConfiguration(home);
-  const ProgramRun run = RunProgram(home, "/silent");
+  const ProgramRun run = RunProgram(home, "");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(Contains(run.errorOutput, FormatText(EnglishString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {"QuenorSync"})))
       << run.errorOutput;
@@ -80,7 +80,7 @@ TEST(Program, CompleteStartUpSaysTheMainWindowIsNotBuiltYet) {
 TEST(Program, FindsItsLanguageLibrariesBesideItself) {
   TestHome home;
   WriteCompleteConfiguration(home, "fr");
-  const ProgramRun run = RunProgram(home, "/silent");
+  const ProgramRun run = RunProgram(home, "");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(Contains(run.errorOutput, "QuenorSync a termin\xC3\xA9 son d\xC3\xA9marrage")) << run.errorOutput;
 }

@@ -1,0 +1,22 @@
+// One headless sync run.
+#include "app/HeadlessSyncRun.h"
+
+#include "app/ProgramServices.h"
+#include "engine/CSyncRun.h"
+#include "engine/SyncObserver.h"
+
+HeadlessSyncRun::HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& progress)
+    : mConf(conf), mPrompt(prompt), mProgress(progress) {}
+
+int HeadlessSyncRun::Run() {
+  ConsoleSyncObserver observer(mProgress);
+  ProgramStoreFactory stores;
+  ProgramUpdateStarter updates;
+  CSyncRun run(mConf, CSyncRun::Services{observer, mPrompt, stores, updates});
+  run.SetSelectedLink(-1);
+  run.BeginSyncRun();
+  run.WaitForEnd();
+  const SyncRunOutcome outcome = run.LastOutcome();
+  if (!outcome.error.empty()) observer.WriteMessage(outcome.error);
+  return outcome.Succeeded() ? 0 : kSyncFailedStatus;
+}

@@ -1,0 +1,25 @@
+// The synchronization run of a silent start: one run of every link, without a window.
+#pragma once
+
+#include <iosfwd>
+
+class CConf;
+class Prompt;
+
+// Runs one sync of all links with the program's store and update services, reports each link's
+// progress and what it sent and received on `progress`, waits for the end, and writes the run's
+// error (a failed server check, a store that cannot be opened) on `progress` too. Returns the
+// process exit status: 0 when every link that ran succeeded, kSyncFailedStatus otherwise.
+// `prompt` answers what the run would ask; the silent flag of `conf` keeps it from asking.
+class HeadlessSyncRun {
+ public:
+  static constexpr int kSyncFailedStatus = 4;
+
+  HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& progress);
+  int Run();
+
+ private:
+  CConf& mConf;
+  Prompt& mPrompt;
+  std::ostream& mProgress;
+};
