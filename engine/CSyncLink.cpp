@@ -31,6 +31,7 @@ int ReadInt(const CIniEx& ini, std::string_view section, std::string_view key) {
 }  // namespace
 
 std::string CSyncLink::ServerUri() const {
+  if (!mServerUri.empty()) return mServerUri;
   std::string uri;
   switch (mDataType) {
     case DATA_TYPE_CONTACTS: uri = "./contacts"; break;
@@ -40,6 +41,11 @@ std::string CSyncLink::ServerUri() const {
   }
   if (!mServerName.empty()) uri += "/" + mServerName;
   return uri;
+}
+
+void CSyncLink::SetServerUri(const std::string& uri) {
+  mServerUri.clear();
+  if (uri != ServerUri()) mServerUri = uri;
 }
 
 std::string CSyncLink::ServerDisplayName() const {
@@ -100,6 +106,7 @@ std::string CSyncLink::StateDetails() const {
 CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
   CSyncLink link;
   link.mServerName = ini.GetValue(section, "server_name");
+  link.mServerUri = ini.GetValue(section, "server_uri");
   link.mLocalEntryId = ini.GetValue(section, "client_entry_id");
   link.mLocalStoreId = ini.GetValue(section, "client_store_id");
   link.mLocalName = ini.GetValue(section, "client_name");
@@ -123,6 +130,12 @@ void CSyncLink::WriteSection(CIniEx& ini, std::string_view section) const {
   ini.SetValue(section, "client_app", std::to_string(mClientApp));
   ini.SetValue(section, "sync_state", std::to_string(mState));
   ini.SetValue(section, "sync_date", mState == SYNC_STATE_SYNCHRONIZED ? FormatLocalDateTime(mLastSyncTime) : std::string());
+  // Only links of servers that list a database under a URI of their own carry the key.
+  if (!mServerUri.empty()) {
+    ini.SetValue(section, "server_uri", mServerUri);
+  } else if (ini.HasKey(section, "server_uri")) {
+    ini.RemoveKey(section, "server_uri");
+  }
 }
 
 CSyncLink& CSyncLinkArray::At(std::size_t index) {

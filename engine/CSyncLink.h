@@ -56,6 +56,8 @@ class CSyncLink {
  public:
   // Persisted in the link's section.
   std::string mServerName;      // "server_name": database below its type root; empty = default one
+  std::string mServerUri;       // "server_uri": the server's own URI of the database when it is not
+                                // the one ServerUri derives (written only when set); else empty
   std::string mLocalEntryId;    // "client_entry_id"
   std::string mLocalStoreId;    // "client_store_id"
   std::string mLocalName;       // "client_name": display name of the local folder
@@ -75,9 +77,12 @@ class CSyncLink {
 
   friend bool operator==(const CSyncLink&, const CSyncLink&) = default;
 
-  // "./contacts", "./events" or "./tasks" (empty for another type), then "/" and the server
-  // name when there is one: the target database of a SyncML session.
+  // The target database of a SyncML session: mServerUri when set; else "./contacts",
+  // "./events" or "./tasks" (empty for another type), then "/" and the server name when there is one.
   std::string ServerUri() const;
+  // Remembers `uri`, the URI under which the server lists this link's database, when it differs
+  // from the one derived from data type and server name; clears mServerUri when it is that one.
+  void SetServerUri(const std::string& uri);
   // The server name ("Corporate" for the corporate calendar), or the type's default name.
   std::string ServerDisplayName() const;
   // Base name of the link's anchor and index files, safe as a file name: "Outlook_Express" for
@@ -98,7 +103,8 @@ class CSyncLink {
   // Reads the persisted fields from `section` of `ini` into a fresh link (missing keys read as
   // empty text or 0; an unreadable "sync_date" leaves the time 0).
   static CSyncLink ReadSection(const CIniEx& ini, std::string_view section);
-  // Writes the persisted fields into `section` of `ini` ("sync_date" only for state 1).
+  // Writes the persisted fields into `section` of `ini` ("sync_date" only for state 1;
+  // "server_uri" only when set, removed from the section otherwise).
   void WriteSection(CIniEx& ini, std::string_view section) const;
 };
 

@@ -70,6 +70,20 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
   return store;
 }
 
+// The configured link that `fresh` (a new link for a listed database) takes over: one with the
+// same server name and data type, preferring one that already targets the same URI, so that the
+// links of a server listing two databases with one name ("./events" and "calendar") each keep
+// their own settings.
+const CSyncLink* SurvivingLink(const CSyncLinkArray& existing, const CSyncLink& fresh) {
+  const CSyncLink* sameName = nullptr;
+  for (const CSyncLink& link : existing) {
+    if (link.mServerName != fresh.mServerName || link.mDataType != fresh.mDataType) continue;
+    if (link.ServerUri() == fresh.ServerUri()) return &link;
+    if (sameName == nullptr) sameName = &link;
+  }
+  return sameName;
+}
+
 }  // namespace
 
 std::optional<ServerDatabase> ClassifyDataStore(const SmlDataStore& store) {
@@ -91,15 +105,13 @@ CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& 
   for (const SmlDataStore& store : devInf.dataStores) {
     const std::optional<ServerDatabase> database = ClassifyDataStore(store);
     if (!database) continue;
-    const auto same = std::find_if(existing.begin(), existing.end(), [&](const CSyncLink& link) {
-      return link.mServerName == database->serverName && link.mDataType == database->dataType;
-    });
     CSyncLink link;
-    if (same != existing.end()) {
+    link.mServerName = database->serverName;
+    link.mDataType = database->dataType;
+    link.SetServerUri(*store.sourceRef);
+    if (const CSyncLink* same = SurvivingLink(existing, link)) {
       link = *same;
-    } else {
-      link.mServerName = database->serverName;
-      link.mDataType = database->dataType;
+      link.SetServerUri(*store.sourceRef);
     }
     link.mReadOnly = database->readOnly ? 1 : 0;
     links.Add(link);

@@ -34,8 +34,10 @@ struct ServerDatabase {
 std::optional<ServerDatabase> ClassifyDataStore(const SmlDataStore& store);
 
 // The links after the server listed `devInf`: one per usable data store, in the server's order.
-// A link of `existing` with the same server name and data type is taken over with all its
-// settings; any other is new (default settings). Only the read-only flag comes from the server.
+// A link of `existing` with the same server name and data type (one with the same server URI
+// first) is taken over with all its settings; any other is new (default settings). From the
+// server come the read-only flag and the database's own URI (CSyncLink::SetServerUri), so that a
+// database listed as "calendar" or "todo" is the one a session then targets.
 CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& devInf);
 
 // The client's device information under `deviceId`: maker, model and version from the

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "config/CIniEx.h"
 #include "engine/CSyncLink.h"
 
 namespace {
@@ -50,6 +51,47 @@ TEST(CSyncLink, ServerUriAndDisplayName) {
     EXPECT_EQ(link.ServerUri(), row.uri) << row.type << " " << row.name;
     EXPECT_EQ(link.ServerDisplayName(), row.display) << row.type << " " << row.name;
   }
+}
+
+TEST(CSyncLink, ServersOwnUriIsKeptOnlyWhenItDiffersFromTheDerivedOne) {
+  CSyncLink link = MakeLink(DATA_TYPE_EVENTS);
+  link.SetServerUri("./events");
+  EXPECT_TRUE(link.mServerUri.empty());
+  link.SetServerUri("calendar");
+  EXPECT_EQ(link.mServerUri, "calendar");
+  EXPECT_EQ(link.ServerUri(), "calendar");
+  EXPECT_EQ(link.ServerDisplayName(), "Personal");
+  link.SetServerUri("./events");  // the server went back to the standard form
+  EXPECT_TRUE(link.mServerUri.empty());
+  EXPECT_EQ(link.ServerUri(), "./events");
+
+  link = MakeLink(DATA_TYPE_TASKS, "work");
+  link.SetServerUri("./tasks/work");
+  EXPECT_TRUE(link.mServerUri.empty());
+  link.SetServerUri("todo/work");
+  EXPECT_EQ(link.ServerUri(), "todo/work");
+}
+
+TEST(CSyncLink, SectionRoundTripWritesTheServerUriOnlyWhenSet) {
+  CIniEx ini;
+  CSyncLink link = MakeLink(DATA_TYPE_TASKS);
+  link.mMode = SYNC_MODE_TWO_WAY;
+  link.mLocalPath = "\\\\Mailbox\\Tasks";
+  link.WriteSection(ini, "sync_1");
+  EXPECT_FALSE(ini.HasKey("sync_1", "server_uri"));
+  EXPECT_EQ(CSyncLink::ReadSection(ini, "sync_1"), link);
+
+  link.SetServerUri("todo");
+  link.WriteSection(ini, "sync_1");
+  EXPECT_EQ(ini.GetValue("sync_1", "server_uri"), "todo");
+  const CSyncLink read = CSyncLink::ReadSection(ini, "sync_1");
+  EXPECT_EQ(read, link);
+  EXPECT_EQ(read.ServerUri(), "todo");
+
+  link.SetServerUri("./tasks");
+  link.WriteSection(ini, "sync_1");  // a stale key does not outlive the URI it stood for
+  EXPECT_FALSE(ini.HasKey("sync_1", "server_uri"));
+  EXPECT_EQ(CSyncLink::ReadSection(ini, "sync_1").ServerUri(), "./tasks");
 }
 
 TEST(CSyncLink, LocalFileNameReplacesCharactersUnsafeInFileNames) {

@@ -85,6 +85,26 @@ TEST(DeviceInfo, LinksFollowTheServersOrderAndSurvivingLinksKeepTheirSettings) {
   EXPECT_EQ(links.At(1), survivor);
 }
 
+TEST(DeviceInfo, LinksRememberTheUriUnderWhichTheServerListsTheirDatabase) {
+  CSyncLinkArray existing;
+  existing.Add(ConfiguredLink("", DATA_TYPE_EVENTS, "Calendar"));
+  CSyncLink listedAsCalendar = ConfiguredLink("", DATA_TYPE_EVENTS, "Other calendar");
+  listedAsCalendar.SetServerUri("calendar");
+  existing.Add(listedAsCalendar);
+  SmlDevInf devInf;
+  devInf.dataStores = {Store("contacts", "text/vcard"), Store("todo", "text/calendar"),
+                       Store("calendar", "text/calendar"), Store("./events", "text/x-vcalendar")};
+  const CSyncLinkArray links = LinksFromDevInf(existing, devInf);
+  ASSERT_EQ(links.Size(), 4u);
+  EXPECT_EQ(links.At(0).ServerUri(), "contacts");
+  EXPECT_EQ(links.At(1).ServerUri(), "todo");
+  EXPECT_EQ(links.At(1).mDataType, DATA_TYPE_TASKS);
+  // Two databases with one name: each keeps the link that targets it.
+  EXPECT_EQ(links.At(2), listedAsCalendar);
+  EXPECT_EQ(links.At(3), existing.At(0));
+  EXPECT_TRUE(links.At(3).mServerUri.empty());
+}
+
 TEST(DeviceInfo, ClientDescribesItsLinkedFoldersOrTheTypeRoots) {
   TempDir dir;
   CConf conf(dir.Path());
@@ -125,6 +145,56 @@ TEST_F(DatabaseRequest, ServerDeviceInformationRebuildsTheLinks) {
   EXPECT_EQ(mConf.Links().At(1).mDataType, DATA_TYPE_EVENTS);
   EXPECT_EQ(mConf.Links().At(2).mDataType, DATA_TYPE_TASKS);
   EXPECT_TRUE(mPrompt.messages.empty());
+}
+
+// A server listing its databases the way standard servers do, without "./" and under the names
+// "calendar" and "todo": the session of each link targets that database, also after the links
+// went through the configuration file.
+TEST_F(DatabaseRequest, DatabasesListedUnderTheirOwnUrisAreTheOnesTheSessionsTarget) {
+  const auto dataStore = [](const std::string& uri, const std::string& type) {
+    return "<DataStore><SourceRef>" + uri + "</SourceRef><Rx-Pref><CTType>" + type +
+           "</CTType><VerCT>1.0</VerCT></Rx-Pref></DataStore>";
+  };
+  const std::string results =
+      "<Results><CmdID>2</CmdID><MsgRef>1</MsgRef><CmdRef>1</CmdRef><Meta><Type xmlns='syncml:metinf'>"
+      "application/vnd.syncml-devinf+xml</Type></Meta><Item><Source><LocURI>./devinf11</LocURI></Source><Data>"
+      "<DevInf xmlns='syncml:devinf'><VerDTD>1.1</VerDTD>" +
+      dataStore("contacts", "text/vcard") + dataStore("calendar", "text/calendar") +
+      dataStore("todo", "text/x-vcalendar") + dataStore("./events/corporate", "text/calendar") +
+      "</DevInf></Data></Item></Results>";
+  ASSERT_EQ(Request(ServerMessage(1, results)), DatabaseRequestResult::Succeeded);
+  const std::vector<std::string> uris = {"contacts", "calendar", "todo", "./events/corporate"};
+  ASSERT_EQ(mConf.Links().Size(), uris.size());
+
+  for (std::size_t i = 0; i < uris.size(); ++i) {
+    auto session = MakeSession(1);
+    session->SetTargetDatabase(mConf.Links().At(i).ServerUri());
+    session->StartMessage(false);
+    session->Alert("", "");
+    session->StartSync();
+    const ClientMessage message = NextMessage(*session);
+    EXPECT_EQ(message.Named("Alert").at(0).alert.items.at(0).target->locUri, uris[i]);
+    EXPECT_EQ(message.Named("Sync").at(0).sync.target->locUri, uris[i]);
+  }
+
+  TempDir folder;
+  {
+    CConf saved(folder.Path());
+    ASSERT_TRUE(saved.Load(true));
+    saved.SetSyncAb(true);
+    saved.SetSyncCal(true);
+    saved.SetSyncTasks(true);
+    for (CSyncLink link : mConf.Links()) {
+      link.mMode = SYNC_MODE_TWO_WAY;
+      saved.Links().Add(link);
+    }
+    saved.Save();
+  }
+  CConf loaded(folder.Path());
+  ASSERT_TRUE(loaded.Load(false));
+  ASSERT_EQ(loaded.Links().Size(), uris.size());
+  for (std::size_t i = 0; i < uris.size(); ++i) EXPECT_EQ(loaded.Links().At(i).ServerUri(), uris[i]);
+  EXPECT_TRUE(loaded.Links().At(3).mServerUri.empty());
 }
 
 TEST_F(DatabaseRequest, UnsupportedVersionAsksForTheUpdateAndOtherErrorsAreShown) {
