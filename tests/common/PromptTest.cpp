@@ -18,7 +18,19 @@ class AgreeingPrompt final : public Prompt {
     request.login = "typed";
     return true;
   }
+  ConflictAnswer AskConflict(const ConflictQuestion& question) override {
+    conflicts.push_back(question.displayName);
+    return ConflictAnswer::Server;
+  }
   std::vector<std::string> texts;
+  std::vector<std::string> conflicts;
+};
+
+// Shows only messages: the conflict question takes the interface's own answer.
+class MessageOnlyPrompt final : public Prompt {
+ public:
+  PromptAnswer Message(std::string_view, PromptButtons, PromptKind) override { return PromptAnswer::Ok; }
+  bool AskLogin(LoginRequest&) override { return false; }
 };
 
 TEST(HeadlessPrompt, AnswersTheSafeDefaultAndWritesEachTextAsALine) {
@@ -45,6 +57,31 @@ TEST(HeadlessPrompt, NeutralisesTerminalControlCharactersButKeepsLineBreaks) {
   HeadlessPrompt prompt(out);
   prompt.Message(std::string("Server says \x1b[2Jhi\r\n\tbye\0!", 26));
   EXPECT_EQ(out.str(), "Server says ?[2Jhi?\n\tbye?!\n");
+}
+
+TEST(HeadlessPrompt, ConflictKeepsBothAndWritesTheQuestionWithTheContactLine) {
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  EXPECT_EQ(prompt.AskConflict(ConflictQuestion{"Ann Lee", "annie"}), ConflictAnswer::Both);
+  EXPECT_EQ(out.str(), "The following contact has been modified both in Tarnwell - PAB and Outlook.\n"
+                       "Ann Lee [annie ]\n");
+  MessageOnlyPrompt plain;
+  EXPECT_EQ(plain.AskConflict(ConflictQuestion{"Ann Lee", ""}), ConflictAnswer::Both);
+}
+
+TEST(SilentAwarePrompt, ConflictGoesToTheUserOnlyWhileNotSilent) {
+  AgreeingPrompt user;
+  std::ostringstream out;
+  HeadlessPrompt quiet(out);
+  bool silent = true;
+  SilentAwarePrompt prompt(user, quiet, [&] { return silent; });
+
+  EXPECT_EQ(prompt.AskConflict(ConflictQuestion{"Ann Lee", "annie"}), ConflictAnswer::Both);
+  EXPECT_TRUE(user.conflicts.empty());
+  EXPECT_NE(out.str().find("Ann Lee [annie ]"), std::string::npos);
+  silent = false;
+  EXPECT_EQ(prompt.AskConflict(ConflictQuestion{"Bo Chen", ""}), ConflictAnswer::Server);
+  EXPECT_EQ(user.conflicts, std::vector<std::string>{"Bo Chen"});
 }
 
 TEST(SilentAwarePrompt, AsksTheUserOnlyWhileNotSilentAtTheMomentOfTheQuestion) {
