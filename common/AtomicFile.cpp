@@ -7,26 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/FileDescriptor.h"
+
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : mFd(fd) {}
-  ~FileDescriptor() {
-    if (mFd >= 0) ::close(mFd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return mFd; }
-  bool Close() {
-    const int fd = mFd;
-    mFd = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int mFd;
-};
 
 bool Fail(std::string* error, const std::string& what) {
   if (error != nullptr) *error = what + ": " + std::strerror(errno);
@@ -56,8 +39,8 @@ bool WriteAll(int fd, std::string_view content) {
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode, std::string* error) {
   std::string temporary = path + ".XXXXXX";
   FileDescriptor fd(::mkstemp(temporary.data()));
-  if (fd.get() < 0) return Fail(error, "cannot create " + temporary);
-  const bool written = WriteAll(fd.get(), content) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
+  if (fd.Get() < 0) return Fail(error, "cannot create " + temporary);
+  const bool written = WriteAll(fd.Get(), content) && ::fchmod(fd.Get(), mode) == 0 && ::fsync(fd.Get()) == 0;
   const int savedErrno = errno;
   if (!written || !fd.Close()) {
     ::unlink(temporary.c_str());
@@ -71,17 +54,21 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, mode
     return Fail(error, "cannot replace " + path);
   }
   FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  if (folder.Get() >= 0) ::fsync(folder.Get());
   return true;
+}
+
+bool CreateFileIfMissing(const std::string& path, mode_t mode) {
+  return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, mode)).IsOpen();
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content, size_t limit, std::string* error) {
   content.clear();
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return Fail(error, "cannot open " + path);
+  if (fd.Get() < 0) return Fail(error, "cannot open " + path);
   char buffer[65536];
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
       return Fail(error, "cannot read " + path);

@@ -12,6 +12,10 @@
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode = 0600,
                          std::string* error = nullptr);
 
+// Creates `path` empty with `mode` when it does not exist; an existing file is left untouched
+// (never truncated). False when it neither exists nor can be created.
+bool CreateFileIfMissing(const std::string& path, mode_t mode = 0600);
+
 // Reads a whole file; false when it cannot be opened or read. At most `limit` bytes are read; a
 // longer file fails with "too big" rather than being cut silently.
 bool ReadWholeFile(const std::string& path, std::string& content, size_t limit = size_t(1) << 30,

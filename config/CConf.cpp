@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "common/AsciiText.h"
 #include "common/BuildInfo.h"
 #include "common/StringIds.h"
 #include "common/TextCodec.h"
@@ -31,12 +32,6 @@ bool IsExplicitZero(const std::string& text) {
   char* end = nullptr;
   const long value = std::strtol(start, &end, 10);
   return end != start && value == 0;
-}
-
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::string LinkSectionName(std::size_t number) { return "sync_" + std::to_string(number); }
@@ -113,7 +108,7 @@ void CConf::ReadSettings() {
   mPackageName = GetValue(kSection, "package_name", kDefaultPackageName);
   mAppState = GetInt("app_state");
   mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
-  mSyncMime = Trimmed(GetValue(kSection, "syncml_mime"));
+  mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
   if (mSyncMime.empty()) mSyncMime = kDefaultSyncMime;
 }
 

@@ -4,11 +4,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <optional>
 #include <type_traits>
 
+#include "common/AsciiText.h"
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "config/CLog.h"
@@ -41,20 +41,8 @@ std::optional<std::string> UrlPart(CURLU* url, CURLUPart part, unsigned flags = 
   return value;
 }
 
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lowered;
-}
-
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 // The header name of a line, lower-cased, for the add-if-new comparison.
-std::string HeaderName(std::string_view line) { return Lowered(Trimmed(line.substr(0, line.find(':')))); }
+std::string HeaderName(std::string_view line) { return AsciiLowercase(TrimBlanks(line.substr(0, line.find(':')))); }
 
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return HeaderName(line) == name; });
@@ -105,7 +93,7 @@ HttpClient::ParsedUrl HttpClient::ParseUrl(const std::string& url) {
   if (!handle) ThrowIncorrectAddress(url, "out of memory");
   if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) ThrowIncorrectAddress(url, "not a URL");
   ParsedUrl parsed;
-  const std::string scheme = Lowered(UrlPart(handle.get(), CURLUPART_SCHEME).value_or(""));
+  const std::string scheme = AsciiLowercase(UrlPart(handle.get(), CURLUPART_SCHEME).value_or(""));
   if (scheme != "http" && scheme != "https") ThrowIncorrectAddress(url, "not http or https");
   parsed.https = scheme == "https";
   parsed.serverName = UrlPart(handle.get(), CURLUPART_HOST).value_or("");
@@ -253,7 +241,7 @@ long HttpClient::Perform(Transfer& transfer) {
 std::string HttpClient::RedirectTarget() const {
   curl_header* header = nullptr;
   if (curl_easy_header(mCurl.get(), "Location", 0, CURLH_HEADER, -1, &header) != CURLHE_OK || header == nullptr) return {};
-  const std::string location = Trimmed(header->value != nullptr ? header->value : "");
+  const std::string location(TrimBlanks(header->value != nullptr ? header->value : ""));
   if (location.empty()) return {};
   // A relative Location is resolved against the address that answered.
   UrlHandle resolved(curl_url());

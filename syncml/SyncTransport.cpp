@@ -6,6 +6,7 @@
 #include <cctype>
 #include <optional>
 
+#include "common/AsciiText.h"
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "config/CConf.h"
@@ -18,12 +19,6 @@ namespace {
 constexpr const char* kSendOperation = "CSyncML::SendRequest";
 constexpr const char* kReceiveOperation = "SendRequest";
 constexpr std::string_view kMask = "********";
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lowered;
-}
 
 bool IsTokenChar(unsigned char c) {
   return std::isalnum(c) != 0 || std::string_view("!#$&^_.+-").find(static_cast<char>(c)) != std::string_view::npos;
@@ -137,7 +132,7 @@ std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf) {
 }
 
 bool IsSyncMlContentType(std::string_view contentType) {
-  const std::string lowered = Lowered(contentType);
+  const std::string lowered = AsciiLowercase(contentType);
   return lowered.find(kSyncMlMimeDefault) != std::string::npos || lowered.find(kSyncMlMimeRegistered) != std::string::npos;
 }
 

@@ -11,12 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/AsciiText.h"
 #include "platform/shell/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -24,18 +23,6 @@ namespace {
 
 // A client that stops sending in the middle of a request is given up after this long.
 constexpr std::chrono::milliseconds kReadTimeout{10000};
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lowered;
-}
-
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
 
 const char* ReasonPhrase(int status) {
   switch (status) {
@@ -69,7 +56,7 @@ std::string SerializeReply(const ScriptedReply& reply) {
                      (reply.reason.empty() ? ReasonPhrase(reply.status) : reply.reason) + "\r\n";
   bool hasLength = false;
   for (const auto& [name, value] : reply.headers) {
-    hasLength = hasLength || Lowered(name) == "content-length";
+    hasLength = hasLength || AsciiLowercase(name) == "content-length";
     text += name + ": " + value + "\r\n";
   }
   if (!hasLength) text += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
@@ -93,7 +80,7 @@ bool ParseHead(std::string_view head, RecordedRequest& request) {
     const std::string_view line = head.substr(start, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - start);
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) return false;
-    request.headers.emplace_back(std::string(line.substr(0, colon)), Trimmed(line.substr(colon + 1)));
+    request.headers.emplace_back(std::string(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
   }
   return true;
 }
@@ -154,10 +141,10 @@ ScriptedReply ScriptedReply::Close() {
 }
 
 std::vector<std::string> RecordedRequest::HeaderValues(std::string_view name) const {
-  const std::string wanted = Lowered(name);
+  const std::string wanted = AsciiLowercase(name);
   std::vector<std::string> values;
   for (const auto& [headerName, value] : headers) {
-    if (Lowered(headerName) == wanted) values.push_back(value);
+    if (AsciiLowercase(headerName) == wanted) values.push_back(value);
   }
   return values;
 }
@@ -166,13 +153,6 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
   std::vector<std::string> values = HeaderValues(name);
   if (values.empty()) return std::nullopt;
   return values.front();
-}
-
-ScriptedSyncServer::Descriptor::~Descriptor() { Reset(-1); }
-
-void ScriptedSyncServer::Descriptor::Reset(int value) {
-  if (mValue >= 0) ::close(mValue);
-  mValue = value;
 }
 
 ScriptedSyncServer::ScriptedSyncServer() {
@@ -260,7 +240,7 @@ bool ScriptedSyncServer::DelayReply(int connection, std::chrono::milliseconds de
 
 void ScriptedSyncServer::Serve() {
   while (WaitReadable(mListener.Get(), std::chrono::milliseconds(-1))) {
-    Descriptor connection(::accept4(mListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    FileDescriptor connection(::accept4(mListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (connection.Get() >= 0) ServeConnection(connection.Get());
   }
 }
@@ -307,7 +287,7 @@ std::optional<RecordedRequest> ScriptedSyncServer::ReadRequest(int connection, b
       tooLarge = true;
       return request;
     }
-    if (Lowered(request.Header("Expect").value_or("")) == "100-continue") SendAll(connection, "HTTP/1.1 100 Continue\r\n\r\n");
+    if (AsciiLowercase(request.Header("Expect").value_or("")) == "100-continue") SendAll(connection, "HTTP/1.1 100 Continue\r\n\r\n");
   }
   request.body = received.substr(headEnd + 4, bodyLength);
   return request;

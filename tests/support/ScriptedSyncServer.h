@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/FileDescriptor.h"
+
 // One reply of the script. Content-Length is added unless `headers` holds one, and every reply
 // closes its connection ("Connection: close").
 struct ScriptedReply {
@@ -86,21 +88,6 @@ class ScriptedSyncServer {
   void Clear();
 
  private:
-  // A descriptor closed on destruction.
-  class Descriptor {
-   public:
-    explicit Descriptor(int value = -1) : mValue(value) {}
-    ~Descriptor();
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return mValue; }
-    // Closes the descriptor held and takes `value`.
-    void Reset(int value);
-
-   private:
-    int mValue;
-  };
-
   void Serve();
   void ServeConnection(int connection);
   std::optional<RecordedRequest> ReadRequest(int connection, bool& tooLarge);
@@ -109,9 +96,9 @@ class ScriptedSyncServer {
   // Waits out a reply's delay; false when the server stops or the client hangs up meanwhile.
   bool DelayReply(int connection, std::chrono::milliseconds delay) const;
 
-  Descriptor mListener;
-  Descriptor mWakeRead;
-  Descriptor mWakeWrite;
+  FileDescriptor mListener;
+  FileDescriptor mWakeRead;
+  FileDescriptor mWakeWrite;
   int mPort = 0;
   mutable std::mutex mMutex;
   std::deque<ScriptedReply> mScript;
