@@ -10,26 +10,14 @@
 #include <cwctype>
 #include <unordered_set>
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
+#include "common/FileDescriptor.h"
 #include "common/TextCodec.h"
 
 namespace {
 
 constexpr mode_t kFileMode = 0600;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : mFd(fd) {}
-  ~FileDescriptor() {
-    if (mFd >= 0) ::close(mFd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return mFd; }
-
- private:
-  int mFd;
-};
 
 enum class ReadResult { kRead, kCannotOpen };
 
@@ -39,14 +27,14 @@ ReadResult ReadBounded(const std::string& path, bool create, std::size_t limit, 
   bytes.clear();
   const int flags = O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0);
   FileDescriptor fd(::open(path.c_str(), flags, kFileMode));
-  if (fd.get() < 0) return ReadResult::kCannotOpen;
+  if (fd.Get() < 0) return ReadResult::kCannotOpen;
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::kCannotOpen;
+  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::kCannotOpen;
   if (static_cast<unsigned long long>(info.st_size) > limit) return ReadResult::kCannotOpen;
   bytes.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return ReadResult::kRead;
     if (bytes.size() + static_cast<std::size_t>(got) > limit) return ReadResult::kCannotOpen;
@@ -99,6 +87,14 @@ std::string SingleLine(std::string_view text) {
   return line;
 }
 
+// How a value is stored: on one line, and with a final ";" when it holds one, which GetValue
+// takes for the start of a comment and cuts off together with everything after it.
+std::string StoredValue(std::string_view value) {
+  std::string line = SingleLine(value);
+  if (line.find(';') != std::string::npos) line += ';';
+  return line;
+}
+
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -107,11 +103,7 @@ char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 
 // Lower case by character (towlower of each UTF-16 unit beyond ASCII, which follows LC_CTYPE).
 std::string FoldCase(std::string_view text) {
-  if (IsAscii(text)) {
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(), AsciiLower);
-    return folded;
-  }
+  if (IsAscii(text)) return AsciiLowercase(text);
   std::u16string units = Utf8ToUtf16(text);
   for (char16_t& unit : units) unit = static_cast<char16_t>(std::towlower(static_cast<wint_t>(unit)));
   return Utf16ToUtf8(units);
@@ -222,7 +214,7 @@ void CIniEx::SetValue(std::string_view section, std::string_view key, std::strin
     found = &mSections.back();
   }
   const std::size_t index = FindLastEntry(*found, key);
-  std::string line = SingleLine(value);
+  std::string line = StoredValue(value);
   if (index == kNotFound) {
     found->entries.push_back(Entry{SingleLine(key), std::move(line)});
     mModified = true;

@@ -42,7 +42,8 @@ class CIniEx {
 
   // Appends the section and/or entry when missing; otherwise replaces the value of the last entry
   // `key`. Marks the content modified only when something changed under the configured comparison
-  // (with ignore-case, a change of letter case alone does not count).
+  // (with ignore-case, a change of letter case alone does not count). A value holding ";" is
+  // stored with one more ";" at its end, so that GetValue's comment cut gives it back whole.
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
 
   // Removes the last entry `key` of the first section `section`, or that whole section. Both

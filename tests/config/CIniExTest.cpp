@@ -101,6 +101,25 @@ TEST(CIniEx, GetterCutsAtLastSemicolonWithoutTrimming) {
   EXPECT_EQ(ini.GetValue("S", "none"), "plain");
 }
 
+TEST(CIniEx, ValuesHoldingSemicolonsReadBackWhole) {
+  TempDir dir;
+  const std::string path = dir.File("a.cfg");
+  {
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path, true, true));
+    ini.SetValue("S", "url", "https://h/sync;jsessionid=1");
+    ini.SetValue("S", "plain", "no comment here");
+    EXPECT_EQ(ini.GetValue("S", "url"), "https://h/sync;jsessionid=1");
+    EXPECT_NE(ini.Serialize().find(Utf16Le("url=https://h/sync;jsessionid=1;\n")), std::string::npos);
+    EXPECT_NE(ini.Serialize().find(Utf16Le("plain=no comment here\n")), std::string::npos);
+  }
+  CIniEx ini;
+  ASSERT_TRUE(ini.Open(path, true));
+  EXPECT_EQ(ini.GetValue("S", "url"), "https://h/sync;jsessionid=1");
+  ini.SetValue("S", "url", "https://h/sync;jsessionid=1");
+  EXPECT_FALSE(ini.IsModified());
+}
+
 TEST(CIniEx, DuplicateKeysGetterAndSetterUseTheLaterAndBothAreWrittenBack) {
   TempDir dir;
   const std::string path = dir.File("a.cfg");
