@@ -2,8 +2,6 @@
 #include "engine/CDataItemList.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <utility>
 
@@ -219,17 +217,11 @@ bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
   return true;
 }
 
+// Index files are private like the rest of the configuration folder.
+constexpr mode_t kFileMode = 0600;
+
 constexpr std::string_view kLoadOperation = "CDataItemList::LoadFile";
 constexpr std::string_view kSaveOperation = "CDataItemList::SaveFile";
-
-// Opens the file for reading the way the index always was: created empty when missing, never
-// truncated when present.
-bool CreateIfMissing(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::exists(path, error)) return true;
-  std::ofstream create(path, std::ios::binary | std::ios::app);
-  return create.good();
-}
 
 }  // namespace
 
@@ -241,7 +233,7 @@ void CDataItemList::SetPath(const std::string& folder, const std::string& baseNa
 void CDataItemList::LoadFile() {
   Clear();
   std::string bytes, error;
-  if (mPath.empty() || !CreateIfMissing(mPath) || !ReadWholeFile(mPath, bytes, kMaxFileBytes, &error)) {
+  if (mPath.empty() || !CreateFileIfMissing(mPath, kFileMode) || !ReadWholeFile(mPath, bytes, kMaxFileBytes, &error)) {
     LogError(kLoadOperation, "Cannot read " + mPath + (error.empty() ? "" : ": " + error));
     throw CDataItemListException(IDS_INDEX_LOAD_ERROR);
   }
@@ -251,7 +243,7 @@ void CDataItemList::LoadFile() {
 void CDataItemList::SaveFile() const {
   const std::string bytes = Serialize();
   std::string error;
-  if (mPath.empty() || !WriteFileAtomically(mPath, bytes, 0600, &error)) {
+  if (mPath.empty() || !WriteFileAtomically(mPath, bytes, kFileMode, &error)) {
     LogError(kSaveOperation, "Cannot write " + mPath + (error.empty() ? "" : ": " + error));
     throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
   }

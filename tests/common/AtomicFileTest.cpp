@@ -1,15 +1,12 @@
 // Atomic replacement keeps the old content whenever the new one cannot be written completely.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "common/AtomicFile.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 TEST(AtomicFile, ReplacesContentAndSetsMode) {
@@ -35,18 +32,7 @@ TEST(AtomicFile, WriteFailingHalfWayLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
   const std::string path = dir.File("index.dat");
   WriteFileBytes(path, "previous content");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(WriteFileAtomically(path, std::string(100000, 'x')) ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(RunWithFileSizeLimit(4096, [&] { return WriteFileAtomically(path, std::string(100000, 'x')) ? 0 : 1; }), 1);
   EXPECT_EQ(ReadFileBytes(path), "previous content");
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {

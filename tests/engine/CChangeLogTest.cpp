@@ -1,11 +1,6 @@
 // Change log: detection of new, updated and deleted items against the saved index, and the anchor file.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <sstream>
 
@@ -13,6 +8,7 @@
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "engine/CChangeLog.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestStore.h"
 
@@ -298,12 +294,7 @@ TEST_F(ChangeLogTest, WritesFailingHalfWayLeaveAnchorAndIndexUnchanged) {
   for (int i = 0; i < 200; ++i) mStore->AddLocalContact("More " + std::to_string(i));
   Check();
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{2, 2};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const int result = RunWithFileSizeLimit(2, [&] {
     mLog.AdvanceAnchor();
     const bool anchorWritten = mLog.UpdateNextAnchor();
     bool indexWritten = true;
@@ -312,12 +303,9 @@ TEST_F(ChangeLogTest, WritesFailingHalfWayLeaveAnchorAndIndexUnchanged) {
     } catch (const CDataItemListException&) {
       indexWritten = false;
     }
-    _exit(!anchorWritten && !indexWritten ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return !anchorWritten && !indexWritten ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFileBytes(mDir.File("Link.anc")), anchorBefore);
   EXPECT_EQ(ReadFileBytes(mDir.File("Link.dat")), indexBefore);
   CChangeLog reread(mConf);

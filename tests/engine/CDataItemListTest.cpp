@@ -1,18 +1,16 @@
 // Item lists: first-match keyed access, iteration, and the index file byte for byte.
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <clocale>
 #include <filesystem>
 #include <string>
 
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "engine/CDataItemList.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -255,15 +253,19 @@ TEST(CDataItemListFile, PathIsSetOnlyFromANonEmptyFolderAndName) {
   EXPECT_EQ(list.Path(), "/cfg/Contacts.dat");
 }
 
-TEST(CDataItemListFile, MissingFileIsCreatedEmptyAndZeroBytesLoadEmpty) {
+TEST(CDataItemListFile, MissingFileIsCreatedEmptyAndPrivateAndZeroBytesLoadEmpty) {
   TempDir dir;
   CDataItemList list;
   list.SetPath(dir.Path(), "Link");
   list.Add(Record("stale"));
+  const mode_t mask = ::umask(022);  // the usual mask, which alone would leave the file readable by all
   list.LoadFile();
+  ::umask(mask);
   EXPECT_EQ(list.Count(), 0u);
   ASSERT_TRUE(std::filesystem::exists(dir.File("Link.dat")));
   EXPECT_EQ(std::filesystem::file_size(dir.File("Link.dat")), 0u);
+  EXPECT_EQ(std::filesystem::status(dir.File("Link.dat")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   list.LoadFile();
   EXPECT_EQ(list.Count(), 0u);
 }
@@ -329,26 +331,18 @@ TEST(CDataItemListFile, SaveFailingHalfWayLeavesThePreviousIndexReadable) {
   previous.SaveFile();
   const std::string before = ReadFileBytes(dir.File("Link.dat"));
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const int result = RunWithFileSizeLimit(4096, [&] {
     CDataItemList bigger;
     bigger.SetPath(dir.Path(), "Link");
     for (int i = 0; i < 2000; ++i) bigger.Add(Record("new" + std::to_string(i), {{"k", "v"}}));
     try {
       bigger.SaveFile();
     } catch (const CDataItemListException& error) {
-      _exit(error.StringId() == IDS_INDEX_SAVE_ERROR ? 1 : 2);
+      return error.StringId() == IDS_INDEX_SAVE_ERROR ? 1 : 2;
     }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+    return 0;
+  });
+  EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFileBytes(dir.File("Link.dat")), before);
   CDataItemList loaded;
   loaded.SetPath(dir.Path(), "Link");
