@@ -9,7 +9,7 @@
 #include "config/CConf.h"
 #include "engine/CChangeLog.h"
 #include "engine/CDataItemList.h"
-#include "stores/CDatabaseObject.h"
+#include "tests/support/ListOnlyStore.h"
 
 namespace {
 
@@ -40,9 +40,9 @@ CDataItem::Ptr Contact(int number, double stamp) {
 
 // A store whose lists are filled directly: the index holds `count` contacts, the folder the same
 // with 1% changed, 1% deleted and 1% added.
-class BenchStore : public CDatabaseObject {
+class BenchStore : public ListOnlyStore {
  public:
-  BenchStore(CConf& conf, int count) : CDatabaseObject(conf) {
+  BenchStore(CConf& conf, int count) : ListOnlyStore(conf) {
     const double stamp = 46023.5;
     for (int i = 0; i < count; ++i) {
       mSavedItems.Add(Contact(i, stamp));
@@ -51,19 +51,6 @@ class BenchStore : public CDatabaseObject {
     }
     for (int i = 0; i < count / 100; ++i) mCurrentItems.Add(Contact(count + i, stamp));
   }
-
-  bool SetCurrentFolder(int, const std::string&, const std::string&) override { return true; }
-  int GetContentKind() override { return CONTENT_CONTACT; }
-  bool ItemExists(const std::string&) override { return false; }
-  int32_t AddAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&) override { return kStoreFail; }
-  int32_t UpdateAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&, int&) override {
-    return kStoreFail;
-  }
-  int32_t AddCalendarItem(const std::string&, std::string&) override { return kStoreFail; }
-  bool RemoveItem(const std::string&) override { return false; }
-
- protected:
-  int32_t ReadCurrentFolder() override { return kStoreOk; }
 };
 
 std::string BenchFolder() {

@@ -4,29 +4,19 @@
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "config/CConf.h"
-#include "stores/CDatabaseObject.h"
+#include "tests/support/ListOnlyStore.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 // A store whose folder is a fixed list of identifiers; it records what the lists held while the
 // folder was read, and exposes the bookkeeping helpers.
-class RecordingStore : public CDatabaseObject {
+class RecordingStore : public ListOnlyStore {
  public:
-  using CDatabaseObject::CDatabaseObject;
+  using ListOnlyStore::ListOnlyStore;
   using CDatabaseObject::NoteItemAdded;
   using CDatabaseObject::NoteItemRemoved;
   using CDatabaseObject::NoteItemWritten;
-
-  bool SetCurrentFolder(int, const std::string&, const std::string&) override { return true; }
-  int GetContentKind() override { return CONTENT_CONTACT; }
-  bool ItemExists(const std::string&) override { return false; }
-  int32_t AddAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&) override { return kStoreFail; }
-  int32_t UpdateAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&, int&) override {
-    return kStoreFail;
-  }
-  int32_t AddCalendarItem(const std::string&, std::string&) override { return kStoreFail; }
-  bool RemoveItem(const std::string&) override { return false; }
 
   std::vector<std::string> folder;
   int32_t readStatus = kStoreOk;
