@@ -40,6 +40,19 @@ double JoinDate(int64_t day, int64_t ms) {
   return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
 }
 
+// The local date and time of `moment`, to the second; false when it cannot be broken down.
+bool LocalParts(time_t moment, DateParts& parts) {
+  struct tm local {};
+  if (localtime_r(&moment, &local) == nullptr) return false;
+  parts.year = local.tm_year + 1900;
+  parts.month = local.tm_mon + 1;
+  parts.day = local.tm_mday;
+  parts.hour = local.tm_hour;
+  parts.minute = local.tm_min;
+  parts.second = local.tm_sec;
+  return true;
+}
+
 }  // namespace
 
 double DateFromParts(const DateParts& parts) {
@@ -101,16 +114,8 @@ int WeekdayOf(double date) {
 }
 
 double DateFromTime(time_t moment) {
-  struct tm local {};
-  if (localtime_r(&moment, &local) == nullptr) return 0.0;
   DateParts parts;
-  parts.year = local.tm_year + 1900;
-  parts.month = local.tm_mon + 1;
-  parts.day = local.tm_mday;
-  parts.hour = local.tm_hour;
-  parts.minute = local.tm_min;
-  parts.second = local.tm_sec;
-  return DateFromParts(parts);
+  return LocalParts(moment, parts) ? DateFromParts(parts) : 0.0;
 }
 
 time_t TimeFromDate(double date) {
@@ -130,15 +135,8 @@ time_t TimeFromDate(double date) {
 double DateNow() {
   struct timeval now {};
   gettimeofday(&now, nullptr);
-  struct tm local {};
-  localtime_r(&now.tv_sec, &local);
   DateParts parts;
-  parts.year = local.tm_year + 1900;
-  parts.month = local.tm_mon + 1;
-  parts.day = local.tm_mday;
-  parts.hour = local.tm_hour;
-  parts.minute = local.tm_min;
-  parts.second = local.tm_sec;
+  if (!LocalParts(now.tv_sec, parts)) return 0.0;
   parts.millisecond = static_cast<int>(now.tv_usec / 1000);
   return DateFromParts(parts);
 }

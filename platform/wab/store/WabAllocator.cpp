@@ -10,21 +10,11 @@ WabAllocator::Block WabAllocator::NewBlock(std::size_t cb) {
   return std::make_unique<std::byte[]>(cb == 0 ? 1 : cb);  // zero-filled; never null
 }
 
-HRESULT WabAllocator::Allocate(std::size_t cb, void** buffer) {
-  if (buffer == nullptr) return MAPI_E_INVALID_PARAMETER;
-  *buffer = nullptr;
-  if (cb > kMaxBufferBytes) return MAPI_E_NOT_ENOUGH_MEMORY;
-  return GuardCall([&] {
-    Block block = NewBlock(cb);
-    void* address = block.get();
-    std::lock_guard lock(mMutex);
-    mRoots.emplace(address, Root{std::move(block), {}});
-    *buffer = address;
-    return S_OK;
-  });
-}
+HRESULT WabAllocator::Allocate(std::size_t cb, void** buffer) { return NewBuffer(cb, std::nullopt, buffer); }
 
-HRESULT WabAllocator::AllocateMore(std::size_t cb, void* object, void** buffer) {
+HRESULT WabAllocator::AllocateMore(std::size_t cb, void* object, void** buffer) { return NewBuffer(cb, object, buffer); }
+
+HRESULT WabAllocator::NewBuffer(std::size_t cb, std::optional<void*> linkTo, void** buffer) {
   if (buffer == nullptr) return MAPI_E_INVALID_PARAMETER;
   *buffer = nullptr;
   if (cb > kMaxBufferBytes) return MAPI_E_NOT_ENOUGH_MEMORY;
@@ -32,12 +22,17 @@ HRESULT WabAllocator::AllocateMore(std::size_t cb, void* object, void** buffer) 
     Block block = NewBlock(cb);
     void* address = block.get();
     std::lock_guard lock(mMutex);
-    void* rootAddress = object;
-    if (auto linked = mLinkedToRoot.find(object); linked != mLinkedToRoot.end()) rootAddress = linked->second;
-    auto root = mRoots.find(rootAddress);
-    if (root == mRoots.end()) return MAPI_E_INVALID_PARAMETER;
-    mLinkedToRoot.emplace(address, rootAddress);
-    root->second.linked.push_back(std::move(block));
+    if (!linkTo) {
+      mRoots.emplace(address, Root{std::move(block), {}});
+    } else {
+      // A buffer linked to a linked buffer belongs to the same root.
+      void* rootAddress = *linkTo;
+      if (auto linked = mLinkedToRoot.find(rootAddress); linked != mLinkedToRoot.end()) rootAddress = linked->second;
+      auto root = mRoots.find(rootAddress);
+      if (root == mRoots.end()) return MAPI_E_INVALID_PARAMETER;
+      mLinkedToRoot.emplace(address, rootAddress);
+      root->second.linked.push_back(std::move(block));
+    }
     *buffer = address;
     return S_OK;
   });

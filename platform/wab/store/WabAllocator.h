@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -33,6 +34,9 @@ class WabAllocator {
     std::vector<Block> linked;
   };
   static Block NewBlock(std::size_t cb);
+  // A zero-filled buffer of `cb` bytes: a root when `linkTo` is empty, else linked to the root
+  // that *linkTo is or belongs to (MAPI_E_INVALID_PARAMETER when it is neither).
+  HRESULT NewBuffer(std::size_t cb, std::optional<void*> linkTo, void** buffer);
 
   mutable std::mutex mMutex;
   std::unordered_map<void*, Root> mRoots;
