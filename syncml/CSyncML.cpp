@@ -2,11 +2,11 @@
 // posting, and decoding the reply.
 #include "syncml/CSyncML.h"
 
-#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
 
+#include "common/AsciiText.h"
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "common/StringTable.h"
@@ -55,8 +55,7 @@ SmlFilter CalendarFilter(const std::string& startDate) {
 
 // Only absolute http and https addresses may replace the one the user entered.
 bool IsHttpAddress(const std::string& uri) {
-  std::string scheme = uri.substr(0, uri.find("://"));
-  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string scheme = AsciiLowercase(uri.substr(0, uri.find("://")));
   const std::size_t hostStart = scheme.size() + 3;
   return (scheme == "http" || scheme == "https") && uri.size() > hostStart && uri[hostStart] != '/';
 }
@@ -384,11 +383,7 @@ void CSyncML::Finalize() {
   SmlInstance& codec = Codec();
   if (!CloseSync()) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
   if (codec.EndMessage(!mMessageFull) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
-  const char* data = nullptr;
-  std::size_t length = 0;
-  if (codec.LockOutput(data, length) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
-  mOutgoingMessage.assign(data, length);
-  if (codec.UnlockOutput(length) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
+  if (codec.TakeOutput(mOutgoingMessage) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
 }
 
 // ---- Exchange
@@ -409,16 +404,7 @@ void CSyncML::SendRequest() {
 
 void CSyncML::Parse() {
   SmlInstance& codec = Codec();
-  char* buffer = nullptr;
-  std::size_t freeSize = 0;
-  if (codec.LockInput(buffer, freeSize) != SML_OK) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
-  const std::size_t length = mReceivedMessage.size();
-  if (length > freeSize) {
-    codec.UnlockInput(0);
-    throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
-  }
-  if (length > 0) std::memcpy(buffer, mReceivedMessage.data(), length);
-  if (codec.UnlockInput(length) != SML_OK) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
+  if (codec.AppendInput(mReceivedMessage) != SML_OK) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
   const SmlRet ret = codec.ProcessData();
   if (ret == SML_OK) return;
   if (ret == SML_CANCEL) throw CSyncmlException(IDS_CANCELED_BY_USER);

@@ -153,6 +153,28 @@ SmlRet SmlInstance::UnlockInput(std::size_t written) {
   return SML_OK;
 }
 
+SmlRet SmlInstance::AppendInput(std::string_view bytes) {
+  char* data = nullptr;
+  std::size_t freeSize = 0;
+  if (const SmlRet ret = LockInput(data, freeSize); ret != SML_OK) return ret;
+  if (bytes.size() > freeSize) {
+    UnlockInput(0);
+    return SML_ERR_BUFFER_FULL;
+  }
+  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+  return UnlockInput(bytes.size());
+}
+
+SmlRet SmlInstance::TakeOutput(std::string& text) {
+  const char* data = nullptr;
+  std::size_t length = 0;
+  if (const SmlRet ret = LockOutput(data, length); ret != SML_OK) return ret;
+  std::string taken(data, length);
+  if (const SmlRet ret = UnlockOutput(length); ret != SML_OK) return ret;
+  text = std::move(taken);
+  return SML_OK;
+}
+
 SmlRet SmlInstance::ProcessData() {
   if (mInputLocked) return SML_ERR_BUFFER_LOCKED;
   if (mProcessing || IsEvaluating()) return SML_ERR_WRONG_STATE;

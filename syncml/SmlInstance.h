@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "syncml/SmlHandlers.h"
 #include "syncml/SmlResult.h"
@@ -100,6 +101,12 @@ class SmlInstance {
   SmlRet LockInput(char*& data, std::size_t& freeSize);
   SmlRet UnlockInput(std::size_t written);
   std::size_t InputLength() const { return mInputLength; }
+  // LockInput, copy and UnlockInput in one step: `bytes` join the incoming message. When they do
+  // not fit, nothing is committed and the result is SML_ERR_BUFFER_FULL.
+  SmlRet AppendInput(std::string_view bytes);
+  // LockOutput, copy and UnlockOutput in one step: `text` receives the whole output, which is
+  // consumed. On failure `text` is left as it was.
+  SmlRet TakeOutput(std::string& text);
 
   // Decodes the incoming message, calling the handlers (see SmlDecodeMessage for the result).
   // The whole input is consumed whatever the result, also when a handler throws.

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <string>
+#include <string_view>
 
 #include "syncml/SmlInstance.h"
+#include "tests/syncml/SmlTestSupport.h"
 
 namespace {
 
@@ -24,14 +24,7 @@ void Check(bool condition) {
 
 template <class Write>
 void WriteMeasured(SmlInstance& instance, Write&& write) {
-  Check(instance.StartEvaluation() == SML_OK);
-  const SmlRet measured = write();
-  SmlEvaluation evaluation;
-  Check(instance.EndEvaluation(evaluation) == SML_OK);
-  const std::size_t before = instance.OutputLength();
-  const SmlRet real = write();
-  Check(measured == real);
-  Check(real == SML_OK ? evaluation.outputLength == instance.OutputLength() : instance.OutputLength() == before);
+  Check(MeasureThenWrite(instance, write).Agrees());
 }
 
 SmlInstance& Echo(void* context) { return **static_cast<SmlInstance**>(context); }
@@ -113,13 +106,8 @@ SmlHandlers DroppingHandlers() {
   return h;
 }
 
-SmlRet Process(SmlInstance& instance, const char* bytes, std::size_t size) {
-  char* input = nullptr;
-  std::size_t free = 0;
-  Check(instance.LockInput(input, free) == SML_OK);
-  Check(size <= free);
-  if (size > 0) std::memcpy(input, bytes, size);
-  Check(instance.UnlockInput(size) == SML_OK);
+SmlRet Process(SmlInstance& instance, std::string_view bytes) {
+  Check(instance.AppendInput(bytes) == SML_OK);
   const SmlRet ret = instance.ProcessData();
   Check(instance.InputLength() == 0);
   return ret;
@@ -132,14 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SmlInstance* self = nullptr;
   SmlInstance instance(SmlInstanceOptions{SmlEncoding::Xml, "fuzz", WorkspaceFor(size)}, EchoHandlers(), &self);
   self = &instance;
-  Process(instance, reinterpret_cast<const char*>(data), size);
+  Process(instance, std::string_view(reinterpret_cast<const char*>(data), size));
   if (instance.IsMessageOpen() || instance.OutputLength() == 0) return 0;
 
   const char* output = nullptr;
   std::size_t length = 0;
   Check(instance.LockOutput(output, length) == SML_OK);
   SmlInstance again(SmlInstanceOptions{SmlEncoding::Xml, "again", length}, DroppingHandlers(), nullptr);
-  Check(Process(again, output, length) == SML_OK);
+  Check(Process(again, std::string_view(output, length)) == SML_OK);
   Check(instance.UnlockOutput(length) == SML_OK);
   return 0;
 }

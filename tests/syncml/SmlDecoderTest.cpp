@@ -2,7 +2,6 @@
 // cases, the order of handler calls and stopping on a handler's code.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "syncml/SmlInstance.h"
+#include "tests/syncml/SmlTestSupport.h"
 
 namespace {
 
@@ -92,12 +92,7 @@ struct Recorder {
 // gone when this returns: what the recorder holds must stand on its own.
 SmlRet Decode(const std::string& message, Recorder& recorder, const SmlHandlers& handlers) {
   SmlInstance instance(SmlInstanceOptions{SmlEncoding::Xml, "DecoderTest", 4 << 20}, handlers, &recorder);
-  char* data = nullptr;
-  std::size_t free = 0;
-  EXPECT_EQ(instance.LockInput(data, free), SML_OK);
-  EXPECT_LE(message.size(), free);
-  std::memcpy(data, message.data(), message.size());
-  EXPECT_EQ(instance.UnlockInput(message.size()), SML_OK);
+  EXPECT_EQ(instance.AppendInput(message), SML_OK);
   return instance.ProcessData();
 }
 

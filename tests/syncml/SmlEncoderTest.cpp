@@ -5,6 +5,7 @@
 #include <string>
 
 #include "syncml/SmlInstance.h"
+#include "tests/syncml/SmlTestSupport.h"
 
 namespace {
 
@@ -12,15 +13,6 @@ constexpr std::size_t kWorkspace = 64 * 1024;
 
 SmlInstance MakeInstance(std::size_t workspace = kWorkspace) {
   return SmlInstance(SmlInstanceOptions{SmlEncoding::Xml, "EncoderTest", workspace}, SmlHandlers{}, nullptr);
-}
-
-std::string Output(SmlInstance& instance) {
-  const char* data = nullptr;
-  std::size_t length = 0;
-  EXPECT_EQ(instance.LockOutput(data, length), SML_OK);
-  std::string text(data, length);
-  EXPECT_EQ(instance.UnlockOutput(0), SML_OK);
-  return text;
 }
 
 SmlItem SourceItem(const std::string& locUri) {
@@ -150,7 +142,7 @@ TEST(SmlEncoder, FirstClientMessageIsWrittenByteForByte) {
       "<Data><![CDATA[BEGIN:VCARD\r\nFN:Smith & Sons <Ltd>\r\nEND:VCARD\r\n]]></Data></Item></Replace>"
       "<Delete><CmdID>7</CmdID><Item><Source><LocURI>loc-3</LocURI></Source></Item></Delete>"
       "</Sync><Final/></SyncBody></SyncML>";
-  EXPECT_EQ(Output(instance), expected);
+  EXPECT_EQ(OutputText(instance), expected);
 }
 
 TEST(SmlEncoder, DevInfInsideDataCarriesItsNamespaceAndItsChildrenDoNot) {
@@ -174,7 +166,7 @@ TEST(SmlEncoder, DevInfInsideDataCarriesItsNamespaceAndItsChildrenDoNot) {
   ASSERT_EQ(instance.StartMessage(ClientHeader()), SML_OK);
   const std::size_t start = instance.OutputLength();
   ASSERT_EQ(instance.AddCommand(results), SML_OK);
-  EXPECT_EQ(Output(instance).substr(start),
+  EXPECT_EQ(OutputText(instance).substr(start),
             "<Results><CmdID>2</CmdID><CmdRef>3</CmdRef>"
             "<Meta><Type xmlns='syncml:metinf'>application/vnd.syncml-devinf+xml</Type></Meta>"
             "<Item><Source><LocURI>./devinf11</LocURI></Source><Data><DevInf xmlns='syncml:devinf'>"
@@ -190,7 +182,7 @@ TEST(SmlEncoder, MessageVersionSelectsTheRootNamespace) {
                                           std::pair{SmlVersion::V12, "SYNCML:SYNCML1.2"}}) {
     SmlInstance instance = MakeInstance();
     ASSERT_EQ(instance.StartMessage(ClientHeader(), version), SML_OK);
-    EXPECT_NE(Output(instance).find(std::string("<SyncML xmlns='") + expected + "'><SyncHdr>"), std::string::npos);
+    EXPECT_NE(OutputText(instance).find(std::string("<SyncML xmlns='") + expected + "'><SyncHdr>"), std::string::npos);
   }
 }
 
@@ -209,7 +201,7 @@ TEST(SmlEncoder, TextIsEscapedAndDataWithMarkupCharactersBecomesCdata) {
   ASSERT_EQ(instance.StartMessage(ClientHeader()), SML_OK);
   const std::size_t start = instance.OutputLength();
   ASSERT_EQ(instance.AddCommand(add), SML_OK);
-  EXPECT_EQ(Output(instance).substr(start),
+  EXPECT_EQ(OutputText(instance).substr(start),
             "<Add><CmdID>1</CmdID><NoResp/><Meta><![CDATA[plain]]></Meta><Item>"
             "<Target><LocURI></LocURI></Target><Source><LocURI>a&amp;b&lt;c&gt;d</LocURI></Source>"
             "<Data><![CDATA[x]]]]><![CDATA[>y]]></Data><MoreData/></Item></Add>");
@@ -258,12 +250,12 @@ TEST(SmlEncoder, CommandPastTheWorkspaceFailsWithBufferFullAndLeavesOutputIntact
   while ((ret = instance.AddCommand(add)) == SML_OK) ++added;
   EXPECT_EQ(ret, SML_ERR_BUFFER_FULL);
   EXPECT_GT(added, 0);
-  const std::string before = Output(instance);
+  const std::string before = OutputText(instance);
   EXPECT_EQ(instance.AddCommand(add), SML_ERR_BUFFER_FULL);
-  EXPECT_EQ(Output(instance), before);
+  EXPECT_EQ(OutputText(instance), before);
   EXPECT_LE(before.size(), 1024u);
   // What still fits is written: the end of the message needs 20 bytes.
   const bool endFits = 1024 - before.size() >= 20;
   EXPECT_EQ(instance.EndMessage(false), endFits ? SML_OK : SML_ERR_BUFFER_FULL);
-  EXPECT_EQ(Output(instance), endFits ? before + "</SyncBody></SyncML>" : before);
+  EXPECT_EQ(OutputText(instance), endFits ? before + "</SyncBody></SyncML>" : before);
 }

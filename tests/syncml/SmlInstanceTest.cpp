@@ -6,6 +6,7 @@
 #include <string>
 
 #include "syncml/SmlCodec.h"
+#include "tests/syncml/SmlTestSupport.h"
 
 namespace {
 
@@ -44,27 +45,6 @@ std::string EncodedMessage(const SmlSyncHdr& header) {
   std::size_t length = 0;
   EXPECT_EQ(writer.LockOutput(data, length), SML_OK);
   return std::string(data, length);
-}
-
-SmlRet Feed(SmlInstance& instance, std::string_view bytes) {
-  char* data = nullptr;
-  std::size_t free = 0;
-  if (SmlRet ret = instance.LockInput(data, free); ret != SML_OK) return ret;
-  if (bytes.size() > free) {
-    instance.UnlockInput(0);
-    return SML_ERR_BUFFER_FULL;
-  }
-  std::memcpy(data, bytes.data(), bytes.size());
-  return instance.UnlockInput(bytes.size());
-}
-
-std::string TakeOutput(SmlInstance& instance) {
-  const char* data = nullptr;
-  std::size_t length = 0;
-  EXPECT_EQ(instance.LockOutput(data, length), SML_OK);
-  std::string text(data, length);
-  EXPECT_EQ(instance.UnlockOutput(length), SML_OK);
-  return text;
 }
 
 }  // namespace
@@ -110,7 +90,7 @@ TEST(SmlCodec, HandlersReceiveTheUserContextOfTheirInstance) {
   SmlHandle handle = 0;
   ASSERT_EQ(codec.CreateInstance(Options(8192), handlers, &context, handle), SML_OK);
   SmlInstance& instance = *codec.Instance(handle);
-  ASSERT_EQ(Feed(instance, EncodedMessage(Header("1"))), SML_OK);
+  ASSERT_EQ(instance.AppendInput(EncodedMessage(Header("1"))), SML_OK);
   EXPECT_EQ(instance.ProcessData(), SML_OK);
   EXPECT_EQ(context, 2);
 }
@@ -127,8 +107,8 @@ TEST(SmlInstanceBuffers, InputCommittedInSeveralRoundsIsOneMessage) {
   SmlInstance instance(Options(4096), handlers, &statuses);
   const std::string message = EncodedMessage(Header("1"));
   const std::size_t half = message.size() / 2;
-  ASSERT_EQ(Feed(instance, std::string_view(message).substr(0, half)), SML_OK);
-  ASSERT_EQ(Feed(instance, std::string_view(message).substr(half)), SML_OK);
+  ASSERT_EQ(instance.AppendInput(std::string_view(message).substr(0, half)), SML_OK);
+  ASSERT_EQ(instance.AppendInput(std::string_view(message).substr(half)), SML_OK);
   EXPECT_EQ(instance.InputLength(), message.size());
   EXPECT_EQ(instance.ProcessData(), SML_OK);
   EXPECT_EQ(statuses, 1);
@@ -141,6 +121,9 @@ TEST(SmlInstanceBuffers, InputIsBoundedByTheFreeWorkspace) {
   SmlInstance instance(Options(1000), SmlHandlers{}, nullptr);
   ASSERT_EQ(instance.StartMessage(Header("1")), SML_OK);
   const std::size_t written = instance.OutputLength();
+  // Input that does not fit is refused whole, and the input is not left locked.
+  EXPECT_EQ(instance.AppendInput(std::string(1000 - written + 1, ' ')), SML_ERR_BUFFER_FULL);
+  EXPECT_EQ(instance.InputLength(), 0u);
   char* data = nullptr;
   std::size_t free = 0;
   ASSERT_EQ(instance.LockInput(data, free), SML_OK);
@@ -178,18 +161,18 @@ TEST(SmlInstanceBuffers, HandlersWriteTheNextMessageWhileTheReplyIsDecoded) {
 
   SmlInstance roomy(Options(8192), handlers, &session);
   session.instance = &roomy;
-  ASSERT_EQ(Feed(roomy, reply), SML_OK);
+  ASSERT_EQ(roomy.AppendInput(reply), SML_OK);
   ASSERT_EQ(roomy.ProcessData(), SML_OK);
   ASSERT_EQ(session.written, SML_OK);
   ASSERT_EQ(roomy.EndMessage(true), SML_OK);
-  const std::string next = TakeOutput(roomy);
+  const std::string next = OutputText(roomy, true);
   EXPECT_NE(next.find("<MsgID>2</MsgID>"), std::string::npos);
   EXPECT_NE(next.find("<MsgRef>7</MsgRef>"), std::string::npos);
 
   // The unread reply is never overwritten: with too little room the handler's write fails.
   SmlInstance tight(Options(reply.size() + 100), handlers, &session);
   session.instance = &tight;
-  ASSERT_EQ(Feed(tight, reply), SML_OK);
+  ASSERT_EQ(tight.AppendInput(reply), SML_OK);
   ASSERT_EQ(tight.ProcessData(), SML_OK);
   EXPECT_EQ(session.written, SML_ERR_BUFFER_FULL);
 }
@@ -203,7 +186,14 @@ TEST(SmlInstanceBuffers, ConsumingPartOfTheOutputKeepsTheRest) {
   ASSERT_EQ(instance.LockOutput(data, length), SML_OK);
   const std::string whole(data, length);
   ASSERT_EQ(instance.UnlockOutput(10), SML_OK);
-  EXPECT_EQ(TakeOutput(instance), whole.substr(10));
+  EXPECT_EQ(OutputText(instance, true), whole.substr(10));
+  EXPECT_EQ(instance.OutputLength(), 0u);
+
+  ASSERT_EQ(instance.StartMessage(Header("2")), SML_OK);
+  ASSERT_EQ(instance.StartEvaluation(), SML_OK);
+  std::string taken = "kept";
+  EXPECT_EQ(instance.TakeOutput(taken), SML_ERR_WRONG_STATE);
+  EXPECT_EQ(taken, "kept");
 }
 
 TEST(SmlInstanceEvaluation, MeasuresWithoutKeepingAndRestoresTheOpenElements) {
