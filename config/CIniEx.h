@@ -70,7 +70,7 @@ class CIniEx {
   bool IsModified() const { return mModified; }
   bool IgnoresCase() const { return mIgnoreCase; }
 
- protected:
+ private:
   struct Entry {
     std::string key;
     std::string value;
@@ -80,10 +80,6 @@ class CIniEx {
     std::vector<Entry> entries;
   };
 
-  // Sections in file order (for derived classes that walk them).
-  const std::vector<Section>& Sections() const { return mSections; }
-
- private:
   bool SameName(std::string_view a, std::string_view b) const;
   Section* FindSection(std::string_view name);
   const Section* FindSection(std::string_view name) const;
