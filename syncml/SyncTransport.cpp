@@ -27,9 +27,7 @@ bool IsTokenChar(unsigned char c) {
 // The media type of a configured content type ("type/subtype", parameters dropped); the default
 // when the setting is not a plain media type, so nothing odd reaches the request headers.
 std::string RequestMime(std::string_view configured) {
-  std::string_view type = configured.substr(0, configured.find(';'));
-  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
-  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  const std::string_view type = TrimBlanks(configured.substr(0, configured.find(';')));
   const auto slash = type.find('/');
   const bool plain = slash != std::string_view::npos && slash > 0 && slash + 1 < type.size() &&
                      type.find('/', slash + 1) == std::string_view::npos &&
