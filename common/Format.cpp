@@ -3,7 +3,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -21,7 +23,13 @@ bool IsLengthModifier(char c) { return c == 'h' || c == 'l' || c == 'L' || c == 
 long long AsSigned(const FormatArg::Value& value) {
   if (const auto* v = std::get_if<long long>(&value)) return *v;
   if (const auto* v = std::get_if<unsigned long long>(&value)) return static_cast<long long>(*v);
-  if (const auto* v = std::get_if<double>(&value)) return static_cast<long long>(*v);
+  if (const auto* v = std::get_if<double>(&value)) {
+    // Out-of-range and NaN conversions are undefined: clamp them.
+    if (std::isnan(*v)) return 0;
+    if (*v >= 9.2e18) return std::numeric_limits<long long>::max();
+    if (*v <= -9.2e18) return std::numeric_limits<long long>::min();
+    return static_cast<long long>(*v);
+  }
   const std::string text(std::get<std::string_view>(value));
   return std::strtoll(text.c_str(), nullptr, 10);
 }

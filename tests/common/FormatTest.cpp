@@ -2,6 +2,8 @@
 // formats that do not match their arguments.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "common/Format.h"
 
 TEST(FormatText, RendersTheConversionsTheTextsUse) {
@@ -21,4 +23,5 @@ TEST(FormatText, MismatchedArgumentsNeverReadBeyondWhatWasGiven) {
   EXPECT_EQ(FormatText("%n%p%d", {5}), "5");
   EXPECT_EQ(FormatText("trailing %", {1}), "trailing ");
   EXPECT_LE(FormatText("%999999999d", {1}).size(), 9999u);
+  EXPECT_EQ(FormatText("%d|%d", {std::nan(""), 1e300}), "0|9223372036854775807");
 }
