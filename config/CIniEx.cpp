@@ -21,8 +21,8 @@ constexpr mode_t kFileMode = 0600;
 
 enum class ReadResult { kRead, kCannotOpen };
 
-// Reads at most `limit` bytes of a regular file. A larger file cannot be opened; a read error
-// part-way keeps what was read.
+// Reads at most `limit` bytes of a regular file. A larger file cannot be opened, nor can one whose
+// reading fails part-way: keeping the part read would let the next write drop the rest.
 ReadResult ReadBounded(const std::string& path, bool create, std::size_t limit, std::string& bytes) {
   bytes.clear();
   const int flags = O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0);
@@ -36,7 +36,8 @@ ReadResult ReadBounded(const std::string& path, bool create, std::size_t limit, 
   for (;;) {
     const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return ReadResult::kRead;
+    if (got < 0) return ReadResult::kCannotOpen;
+    if (got == 0) return ReadResult::kRead;
     if (bytes.size() + static_cast<std::size_t>(got) > limit) return ReadResult::kCannotOpen;
     bytes.append(buffer, static_cast<std::size_t>(got));
   }
