@@ -32,7 +32,7 @@ class CIniEx {
   // is never truncated. Section and key names (and `SetValue`'s value comparison) ignore letter
   // case when `ignoreCase` is set. With `backup`, each `Write` first keeps the previous file as
   // `path` + ".bak". Returns false only when the file cannot be opened (missing without `create`,
-  // not a regular file, or larger than kMaxFileSize); a read error part-way keeps what was read.
+  // not a regular file, larger than kMaxFileSize, or failing to read part-way).
   bool Open(const std::string& path, bool writeOnClose = false, bool create = false, bool ignoreCase = true,
             bool backup = false);
 
