@@ -345,7 +345,8 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
           session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
         } else {
           RestartAsSlowSync(store, link, changeLog, session);
-          packageSent = false;
+          // Only re-collected changes reopen the package; a download has none.
+          packageSent = link.mMode == SYNC_MODE_DOWNLOAD;
         }
         break;
       default:
