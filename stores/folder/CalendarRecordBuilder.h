@@ -6,7 +6,7 @@
 #include "pim/CDataItem.h"
 #include "pim/VCalItemReader.h"
 
-class VCalProperty;
+struct VCalProperty;
 
 // Builds the record of the VEVENT or VTODO of a vCalendar (1.0 or 2.0) text, with the values in
 // the forms records keep: task dates and all-day values "%Y%m%d" in local time, event times in
