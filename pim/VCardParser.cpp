@@ -197,13 +197,20 @@ class CardParser {
   bool ReadContinuation(std::string& value, bool quotedPrintable, unsigned version) {
     std::string_view next;
     while (true) {
-      AppendFoldedLines(value, version);
       if (quotedPrintable) {
-        if (value.empty() || value.back() != '=') return true;
-        value.pop_back();
-        if (!mStream.ReadLine(next)) return false;
-        value.append(next);
+        // A soft line break comes first: the line after it is taken whole, so a blank it begins
+        // with is text, not a fold.
+        if (!value.empty() && value.back() == '=') {
+          value.pop_back();
+          if (!mStream.ReadLine(next)) return false;
+          value.append(next);
+          continue;
+        }
+        const size_t before = value.size();
+        AppendFoldedLines(value, version);
+        if (value.size() == before) return true;
       } else {
+        AppendFoldedLines(value, version);
         // A line without a colon continues a plain value on a new line.
         if (!mStream.PeekLine(next) || next.empty() || NextLineHoldsColon()) return true;
         mStream.ReadLine(next);

@@ -127,6 +127,16 @@ TEST(VCardParserLines, QuotedPrintableSoftBreaksAndPlainContinuationLines) {
   EXPECT_EQ(Raw(card->Properties()[1]), (Strings{"first\r\nsecond line"})) << "an empty line continues nothing";
 }
 
+TEST(VCardParserLines, SoftLineBreakKeepsTheBlankThatBeginsTheNextLineInEveryVersion) {
+  for (const char* version : {"2.1", "3.0"}) {
+    const auto card = Parse(std::string("BEGIN:VCARD\nVERSION:") + version +
+                            "\nNOTE;ENCODING=QUOTED-PRINTABLE:Hello=\n world=\n\tand =C3=A9\n more\nEND:VCARD\n");
+    ASSERT_EQ(card->Properties().size(), 1u) << version;
+    EXPECT_EQ(card->Properties()[0].ValueText(0), version == std::string("2.1") ? "Hello world\tand é more" : "Hello world\tand émore")
+        << version << ": a blank after a soft line break is text; after a complete line it folds";
+  }
+}
+
 TEST(VCardParserLines, FoldedLinesAreJoinedWhateverTheyHold) {
   const auto card = Parse(
       "BEGIN:VCARD\nVERSION:3.0\nNOTE:see http:\n //example.com/a\n\tb\nTEL;TYPE=WORK,\n VOICE:+1 555\nEND:VCARD\n");
