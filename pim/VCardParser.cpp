@@ -211,10 +211,21 @@ class CardParser {
         if (value.size() == before) return true;
       } else {
         AppendFoldedLines(value, version);
-        // A line without a colon continues a plain value on a new line.
-        if (!mStream.PeekLine(next) || next.empty() || NextLineHoldsColon()) return true;
+        // A line without a colon continues a plain value on a new line. Empty lines continue it
+        // only when such a line follows them: a paragraph break is kept, trailing blanks are not.
+        const size_t mark = mStream.Tell();
+        size_t emptyLines = 0;
+        while (mStream.PeekLine(next) && next.empty()) {
+          mStream.ReadLine(next);
+          ++emptyLines;
+        }
+        if (!mStream.PeekLine(next) || NextLineHoldsColon()) {
+          mStream.Seek(mark);
+          return true;
+        }
         mStream.ReadLine(next);
-        value.append("\r\n").append(next);
+        for (size_t i = 0; i <= emptyLines; ++i) value.append("\r\n");
+        value.append(next);
       }
     }
   }

@@ -127,6 +127,13 @@ TEST(VCardParserLines, QuotedPrintableSoftBreaksAndPlainContinuationLines) {
   EXPECT_EQ(Raw(card->Properties()[1]), (Strings{"first\r\nsecond line"})) << "an empty line continues nothing";
 }
 
+TEST(VCardParserLines, EmptyLinesInsideAContinuedValueKeepTheTextAfterThem) {
+  const auto card = Parse("BEGIN:VCARD\nVERSION:2.1\nNOTE:para one\n\npara two\n\n\nlast\n\nTEL:1\nEND:VCARD\n");
+  ASSERT_EQ(card->Properties().size(), 2u);
+  EXPECT_EQ(card->Properties()[0].ValueText(0), "para one\r\n\r\npara two\r\n\r\n\r\nlast");
+  EXPECT_EQ(card->Properties()[1].ValueText(0), "1");
+}
+
 TEST(VCardParserLines, SoftLineBreakKeepsTheBlankThatBeginsTheNextLineInEveryVersion) {
   for (const char* version : {"2.1", "3.0"}) {
     const auto card = Parse(std::string("BEGIN:VCARD\nVERSION:") + version +
