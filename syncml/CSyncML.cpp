@@ -384,6 +384,7 @@ void CSyncML::Finalize() {
   if (!CloseSync()) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
   if (codec.EndMessage(!mMessageFull) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
   if (codec.TakeOutput(mOutgoingMessage) != SML_OK) throw CSyncmlException(IDS_SYNCML_FINALIZE_ERROR);
+  mSentFinal = !mMessageFull;
 }
 
 // ---- Exchange

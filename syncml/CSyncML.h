@@ -183,6 +183,8 @@ class CSyncML {
   SmlRet myHandleStatusCmd(const SmlStatus& status);
   SmlRet myHandleResultsCmd(const SmlResults& results);
   SmlRet HandlerResult() const;
+  // Alert 222: asks the server for the next message of the package it is sending.
+  void RequestNextMessage();
 
   // Apply one server item; the item's status code (201 or 200 when stored, else 500).
   int AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::string& localId);
@@ -226,4 +228,6 @@ class CSyncML {
   std::string mRespUri;
   // Set by RequestDatabases: only a session that asked may rebuild the links from Results.
   bool mDatabasesRequested = false;
+  // The last finalized message carried Final: the client's own package is complete.
+  bool mSentFinal = true;
 };

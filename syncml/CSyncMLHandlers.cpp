@@ -74,9 +74,27 @@ SmlRet CSyncML::myHandleStartMessage(const SmlSyncHdr& header) {
   return HandlerResult();
 }
 
-SmlRet CSyncML::myHandleEndMessage(bool) {
+// A message without Final is one of several: the session goes on until the server's last one.
+// When the client has sent all of its own and has nothing to answer, it asks for the next one.
+SmlRet CSyncML::myHandleEndMessage(bool final) {
   OperationLog log("myHandleEndMessage");
+  if (!final) {
+    if (mFinished && mSentFinal) RequestNextMessage();
+    mFinished = false;
+  }
   return HandlerResult();
+}
+
+void CSyncML::RequestNextMessage() {
+  LogDebug("myHandleEndMessage", "More messages follow: asking for the next one");
+  SmlAlert alert;
+  alert.cmdId = std::to_string(mCommandCounter);
+  alert.data = SmlPcdata::Plain("222");
+  SmlItem item;
+  if (!mTargetDatabase.empty()) item.target = SmlTarget{mTargetDatabase, std::nullopt, std::nullopt};
+  if (!mSourceDatabase.empty()) item.source = SmlSource{mSourceDatabase, std::nullopt};
+  alert.items.push_back(std::move(item));
+  if (!AddAnswer(alert)) LogError("myHandleEndMessage", "SyncML Alert error");
 }
 
 SmlRet CSyncML::myHandleStartSync(const SmlSync& sync) {

@@ -85,6 +85,48 @@ TEST_F(CSyncMLExchange, StatusesAnswerTheServerMessageTheyReferTo) {
   for (const ClientCommand& status : NextMessage(*session).Named("Status")) EXPECT_EQ(status.status.msgRef, "5");
 }
 
+// A server package may span several messages; only the one with Final ends the session.
+TEST_F(CSyncMLExchange, MessageWithoutFinalKeepsTheSessionGoingAndAsksForTheNextOneWhenNothingElseIsSent) {
+  const auto withoutFinal = [](std::string message) { return message.erase(message.find("<Final/>"), 8); };
+  auto session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  Exchange(*session, withoutFinal(ServerMessage(1, StatusXml(1, "0", "SyncHdr", "212"))));
+  EXPECT_FALSE(session->IsFinished());
+  const ClientMessage request = NextMessage(*session);
+  const std::vector<ClientCommand> alerts = request.Named("Alert");
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].alert.data.text, "222");
+  ASSERT_EQ(alerts[0].alert.items.size(), 1u);
+  ASSERT_TRUE(alerts[0].alert.items[0].target && alerts[0].alert.items[0].source);
+  EXPECT_EQ(alerts[0].alert.items[0].target->locUri, "./contacts");
+  EXPECT_EQ(alerts[0].alert.items[0].source->locUri, "Contacts");
+
+  // Items to answer are answer enough; the last message ends the session.
+  wire->Reply(withoutFinal(ServerMessage(2, SyncXml(2, AddOfCard(3, "srv-1", "Server Person")))));
+  session->SendRequest();
+  session->Parse();
+  EXPECT_FALSE(session->IsFinished());
+  EXPECT_TRUE(NextMessage(*session).Named("Alert").empty());
+  wire->Reply(ServerMessage(3, StatusXml(1, "0", "SyncHdr", "200")));
+  session->SendRequest();
+  session->Parse();
+  EXPECT_TRUE(session->IsFinished());
+  EXPECT_TRUE(NextMessage(*session).Named("Alert").empty());
+}
+
+TEST_F(CSyncMLExchange, ReplyWithoutFinalToAClientMessageThatWasFullAsksForNothing) {
+  mConf.SetMaxMsgSize(1200);
+  auto session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  session->Add("1", std::string(300, 'a'), "text/x-vcard");
+  session->Add("2", std::string(2000, 'b'), "text/x-vcard");
+  ASSERT_TRUE(session->IsMessageFull());
+  std::string reply = ServerMessage(1, StatusXml(1, "0", "SyncHdr", "212"));
+  Exchange(*session, reply.erase(reply.find("<Final/>"), 8));
+  EXPECT_FALSE(session->IsFinished());
+  EXPECT_TRUE(NextMessage(*session).Named("Alert").empty());
+}
+
 TEST_F(CSyncMLExchange, CancelStopsAfterTheFirstHandlerAndFailsTheParse) {
   auto session = MakeSession(1, &mStore);
   session->StartMessage(false);
