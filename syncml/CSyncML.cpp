@@ -275,10 +275,12 @@ void CSyncML::AddItemCommand(const Command& command, const char* operation, unsi
 
 // A command that would make the message reach max_msg_size waits for the next message (message
 // full), unless it is the first item command of the message: such an item never fits, so it goes
-// alone rather than holding the session up for ever.
+// alone rather than holding the session up for ever. A Replace that a reply handler adds (a
+// conflict answer, a contact sent back as stored) is nobody's pending change and would be lost if
+// held back, so it goes in whatever the size.
 SmlRet CSyncML::AddSized(const SmlCommand& command, const char* operation) {
   const long limit = mConf.MaxMsgSize();
-  if (limit > 0) {
+  if (limit > 0 && !mParsing) {
     std::size_t size = 0;
     if (SmlRet ret = MeasureWith(command, size); ret != SML_OK) return ret;
     if (size >= static_cast<unsigned long>(limit)) {
@@ -290,7 +292,7 @@ SmlRet CSyncML::AddSized(const SmlCommand& command, const char* operation) {
     }
   }
   const SmlRet ret = Codec().AddCommand(command);
-  if (ret == SML_ERR_BUFFER_FULL && mItemCommands > 0) {
+  if (ret == SML_ERR_BUFFER_FULL && mItemCommands > 0 && !mParsing) {
     mMessageFull = true;
     return SML_OK;
   }
@@ -406,6 +408,11 @@ void CSyncML::SendRequest() {
 void CSyncML::Parse() {
   SmlInstance& codec = Codec();
   if (codec.AppendInput(mReceivedMessage) != SML_OK) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
+  struct ParsingScope {
+    bool& parsing;
+    ~ParsingScope() { parsing = false; }
+  } scope{mParsing};
+  mParsing = true;
   const SmlRet ret = codec.ProcessData();
   if (ret == SML_OK) return;
   if (ret == SML_CANCEL) throw CSyncmlException(IDS_CANCELED_BY_USER);

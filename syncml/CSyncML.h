@@ -230,4 +230,6 @@ class CSyncML {
   bool mDatabasesRequested = false;
   // The last finalized message carried Final: the client's own package is complete.
   bool mSentFinal = true;
+  // Parse is running: the commands the reply handlers add are answers that cannot wait.
+  bool mParsing = false;
 };

@@ -124,6 +124,25 @@ TEST_F(HandlerItem, ReplaceWhoseNameTheStoreCompletedIsSentBackAsStored) {
   EXPECT_NE(item.data.text.find("Nicky"), std::string::npos);
 }
 
+// Such a Replace is no pending change the next message could carry: held back, it would be lost.
+TEST_F(HandlerItem, EveryContactSentBackGoesOutEvenBeyondTheMessageSizeLimit) {
+  const std::string first = mStore.AddLocalContact("First");
+  const std::string second = mStore.AddLocalContact("Second");
+  ASSERT_EQ(mStore.LoadContent("contacts"), kStoreOk);
+  mConf.SetMaxMsgSize(1000);
+  const std::string items = ItemXml({"srv-1", first, "text/x-vcard", VCardText("", "Nicky")}) +
+                            ItemXml({"srv-2", second, "text/x-vcard", VCardText("", "Tiny")});
+  const ClientMessage message = Answer(ItemCommandXml("Replace", 3, items));
+  const auto replaces = message.Named("Replace");
+  ASSERT_EQ(replaces.size(), 2u);
+  EXPECT_EQ(replaces[0].item.items.at(0).source->locUri, first);
+  EXPECT_EQ(replaces[1].item.items.at(0).source->locUri, second);
+  EXPECT_NE(replaces[1].item.items.at(0).data.text.find("Tiny"), std::string::npos);
+  EXPECT_GT(mSession->OutgoingMessage().size(), 1000u);
+  EXPECT_FALSE(mSession->IsMessageFull());
+  EXPECT_TRUE(message.final);
+}
+
 TEST_F(HandlerItem, ServerDeleteRemovesTheItemAndNamesItsTargetInTheStatus) {
   const std::string id = mStore.AddLocalContact("Going");
   const std::string items = ItemXml({std::nullopt, id, "text/x-vcard", std::nullopt}) +
