@@ -2,6 +2,7 @@
 #include "stores/folder/FolderStore.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -68,8 +69,6 @@ bool IsPlainName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-bool MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST; }
-
 }  // namespace
 
 FolderStore::FolderStore(CConf& conf, std::string root) : CDatabaseObject(conf), mRoot(std::move(root)) {
@@ -77,11 +76,20 @@ FolderStore::FolderStore(CConf& conf, std::string root) : CDatabaseObject(conf),
   std::error_code error;
   std::filesystem::create_directories(mRoot, error);
   bool ready = std::filesystem::is_directory(mRoot, error);
-  for (const int type : {DATA_CONTACTS, DATA_EVENTS, DATA_TASKS}) ready = ready && MakeFolder(mRoot + DefaultFolderName(type));
+  for (const int type : {DATA_CONTACTS, DATA_EVENTS, DATA_TASKS}) ready = ready && MakeDefaultFolder(type);
   if (!ready) {
     LogError(kOperation, "Cannot use the store folder " + mRoot);
     mInitError = IDS_DATABASE_LOAD_ERROR;
   }
+}
+
+bool FolderStore::MakeDefaultFolder(int dataType) {
+  const std::string path = mRoot + DefaultFolderName(dataType);
+  if (::mkdir(path.c_str(), 0700) == 0) {
+    mMadeFolders.push_back(path + "/");
+    return true;
+  }
+  return errno == EEXIST;
 }
 
 // ---- Folders
@@ -117,6 +125,22 @@ bool FolderStore::ItemExists(const std::string& entryId) {
 }
 
 // ---- Reading
+
+int32_t FolderStore::LoadContent(const std::string& listName) {
+  const int32_t status = CDatabaseObject::LoadContent(listName);
+  const auto made = std::find(mMadeFolders.begin(), mMadeFolders.end(), mFolder);
+  if (status != kStoreOk || made == mMadeFolders.end()) return status;
+  // Loaded once with an empty index, the new folder is this store's own from then on.
+  mMadeFolders.erase(made);
+  if (mSavedItems.Empty()) return status;
+  LogError(kOperation, "The folder " + mFolder + " was missing while its index lists items; not synchronized, "
+                       "so that its items are not deleted on the server");
+  // Removed again (it is still empty), so that the next run finds it missing too.
+  ::rmdir(mFolder.c_str());
+  mCurrentItems.Clear();
+  mSavedItems.Clear();
+  return kStoreFail;
+}
 
 int32_t FolderStore::ReadCurrentFolder() {
   if (mFolder.empty()) return kStoreFail;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "stores/CDatabaseObject.h"
 
@@ -25,6 +26,10 @@
 // atomically; a new item gets a new file name made of 16 random hexadecimal digits. A file that
 // cannot be read or parsed is left out of mCurrentItems but still exists (ItemExists), so it is
 // never reported as a deletion. Each item file is read up to kMaxItemBytes.
+//
+// A default folder that had to be made while its link's index still lists items has vanished
+// (deleted, or a drive not mounted): LoadContent then fails and removes the empty folder again,
+// so the link fails rather than report every item as deleted to the server.
 class FolderStore final : public CDatabaseObject {
  public:
   static constexpr const char* kEnvironmentVariable = "LARK_FOLDER_STORE";
@@ -33,6 +38,10 @@ class FolderStore final : public CDatabaseObject {
   // Creates the root and the three default folders (0700) when missing; when that fails
   // mInitError is 308 and nothing can be selected.
   FolderStore(CConf& conf, std::string root);
+
+  // As CDatabaseObject::LoadContent; kStoreFail (and the lists empty) when the current folder is
+  // a default folder this object made and the index lists items.
+  int32_t LoadContent(const std::string& listName) override;
 
   bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
   int GetContentKind() override;
@@ -54,6 +63,7 @@ class FolderStore final : public CDatabaseObject {
   int32_t ReadCurrentFolder() override;
 
  private:
+  bool MakeDefaultFolder(int dataType);
   bool IsItemName(const std::string& name) const;
   bool IsCalendarFolder() const { return mDataType != DATA_CONTACTS; }
   std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
@@ -68,5 +78,8 @@ class FolderStore final : public CDatabaseObject {
   std::string mRoot;
   std::string mFolder;
   int mDataType = DATA_CONTACTS;
+  // Default folders (ending in "/") that did not exist until this object made them and that no
+  // LoadContent has read yet.
+  std::vector<std::string> mMadeFolders;
   mutable std::mt19937_64 mGenerator{std::random_device{}()};
 };

@@ -183,6 +183,31 @@ TEST_F(FolderStoreTest, ChangeCheckSeesUserEditsButNotTheServersOwnWrites) {
                                                                {CChangeLogEntry::UPDATED, "bob.vcf"}}));
 }
 
+// A folder that is gone (deleted, or its drive not mounted) must not read as "every item deleted":
+// the server would delete them all. Once the user makes the folder again, an empty folder counts.
+TEST_F(FolderStoreTest, AVanishedFolderWhoseIndexListsItemsIsNotReadAsEmptyUntilTheUserMakesItAgain) {
+  WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
+  Load(DATA_CONTACTS);
+  mStore->mCurrentItems.SaveFile();
+  std::filesystem::remove_all(mRoot + "/contacts");
+
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    FolderStore store(mConf, mRoot);
+    ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    EXPECT_EQ(store.LoadContent("Link"), kStoreFail) << attempt;
+    EXPECT_TRUE(store.mSavedItems.Empty());
+    EXPECT_FALSE(std::filesystem::exists(mRoot + "/contacts")) << attempt;
+  }
+  ASSERT_TRUE(std::filesystem::create_directory(mRoot + "/contacts"));
+  FolderStore store(mConf, mRoot);
+  ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  ASSERT_EQ(store.LoadContent("Link"), kStoreOk);
+  CChangeLog changeLog(mConf);
+  ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
+  changeLog.CheckUpdate(store, false);
+  EXPECT_EQ(changeLog.Entries(), (std::vector<CChangeLogEntry>{{CChangeLogEntry::DELETED, "ada.vcf"}}));
+}
+
 TEST_F(FolderStoreTest, NamedFoldersMustExistAndStayInsideTheRoot) {
   EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", "store"));
   std::filesystem::create_directory(mRoot + "/family");
