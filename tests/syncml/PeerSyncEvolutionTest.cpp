@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "config/CLog.h"
 #include "syncml/DatabaseRequest.h"
@@ -21,14 +22,13 @@ class PeerSyncEvolution : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!PeerServer::MissingPrograms().empty()) return;
-    sServer = new PeerServer(std::string(LARK_SOURCE_DIR) + "/scripts/syncml-server");
+    sServer = std::make_unique<PeerServer>(std::string(LARK_SOURCE_DIR) + "/scripts/syncml-server");
     sServer->AddPeer(kIdentity, kUser, kPassword);
     // A database the classification does not know: the server lists it as "./family".
     sServer->AddDatastore("family", "contacts");
   }
   static void TearDownTestSuite() {
-    delete sServer;
-    sServer = nullptr;
+    sServer.reset();
   }
 
   void SetUp() override {
@@ -56,13 +56,13 @@ class PeerSyncEvolution : public ::testing::Test {
     return session.GetErrorState();
   }
 
-  static PeerServer* sServer;
+  static std::unique_ptr<PeerServer> sServer;
   TempDir mDir;
   CConf mConf{mDir.Path()};
   TestStore mStore{mConf};
 };
 
-PeerServer* PeerSyncEvolution::sServer = nullptr;
+std::unique_ptr<PeerServer> PeerSyncEvolution::sServer;
 
 TEST_F(PeerSyncEvolution, HeaderOnlyCheckPassesWithTheRightLoginAndFailsWithAWrongOne) {
   EXPECT_EQ(CheckState(), SYNC_ERROR_NONE);
