@@ -75,6 +75,8 @@ std::string_view CharsetParameter(std::string_view parameters) {
 
 bool IsFoldedLine(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
 // Appends what the escape "\\" + `next` stands for; returns 1 when `next` belongs to the escape,
 // 0 for an unknown escape (the backslash is kept and `next` is read on its own).
 size_t AppendEscape(char next, std::string& out) {
@@ -192,6 +194,12 @@ class CardParser {
     return colon;
   }
 
+  bool FoldSplitsEscape(unsigned version) const {
+    std::string_view next;
+    return version != 2 && mStream.PeekLine(next) && IsFoldedLine(next) && next.size() >= 3 && IsHexDigit(next[1]) &&
+           IsHexDigit(next[2]);
+  }
+
   // Joins the lines that continue a value. False when the input ends where a quoted-printable
   // soft line break promised another line.
   bool ReadContinuation(std::string& value, bool quotedPrintable, unsigned version) {
@@ -199,8 +207,9 @@ class CardParser {
     while (true) {
       if (quotedPrintable) {
         // A soft line break comes first: the line after it is taken whole, so a blank it begins
-        // with is text, not a fold.
-        if (!value.empty() && value.back() == '=') {
+        // with is text, not a fold. Only a vCard 3.0 fold that splits an escape ("=" then a blank
+        // and two hexadecimal digits) is read as a fold.
+        if (!value.empty() && value.back() == '=' && !FoldSplitsEscape(version)) {
           value.pop_back();
           if (!mStream.ReadLine(next)) return false;
           value.append(next);

@@ -142,6 +142,8 @@ TEST(VCardParserLines, SoftLineBreakKeepsTheBlankThatBeginsTheNextLineInEveryVer
     EXPECT_EQ(card->Properties()[0].ValueText(0), version == std::string("2.1") ? "Hello world\tand é more" : "Hello world\tand émore")
         << version << ": a blank after a soft line break is text; after a complete line it folds";
   }
+  const auto folded = Parse("BEGIN:VCARD\nVERSION:3.0\nNOTE;ENCODING=QUOTED-PRINTABLE:caf=\n C3=A9 ok\nEND:VCARD\n");
+  EXPECT_EQ(folded->Properties()[0].ValueText(0), "café ok") << "a 3.0 fold through an escape stays a fold";
 }
 
 TEST(VCardParserLines, FoldedLinesAreJoinedWhateverTheyHold) {
