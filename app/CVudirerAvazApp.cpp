@@ -1,6 +1,7 @@
 // Start-up of the program.
 #include "app/CVudirerAvazApp.h"
 
+#include <filesystem>
 #include <iostream>
 
 #include "app/ConfigMigration.h"
@@ -82,8 +83,12 @@ StartupResult CVudirerAvazApp::ReportStatus(int code) {
 }
 
 StartupResult CVudirerAvazApp::LoadConfiguration() {
-  // No per-user folder means no place to migrate into: the load below then fails on its own.
-  if (!mConf.Load(false) && !mConf.ConfigFolder().empty()) MigrateConfiguration(mProgramFolder, mConf.ConfigFolder());
+  // No per-user folder means no place to migrate into: the load below then fails on its own. A
+  // file that is there but cannot be read is the user's configuration all the same: an old one
+  // copied over it (with its anchors and indexes) would lose it, so only a missing file migrates.
+  if (!mConf.Load(false) && !mConf.ConfigFolder().empty() && !std::filesystem::exists(mConf.ConfigFilePath())) {
+    MigrateConfiguration(mProgramFolder, mConf.ConfigFolder());
+  }
   if (!mConf.Load(true)) {
     Tell(LoadString(IDS_CANNOT_LOAD_CONFIGURATION), PromptKind::Error);
     return StartupResult::Failed;

@@ -8,6 +8,7 @@
 #include "app/CVudirerAvazApp.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
+#include "config/CIniEx.h"
 #include "platform/shell/InstanceLock.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/app/AppTestSupport.h"
@@ -190,6 +191,16 @@ TEST_F(StartupTest, ExistingConfigurationIsNotReplacedByAnOldOne) {
   std::ofstream(home.ProgramFolder() + "QuenorSync.cfg") << "[QuenorSync]\r\nlanguage=fr\r\n";
   EXPECT_EQ(Start({"/silent"}), StartupResult::Ready);
   EXPECT_EQ(app->Conf().Language(), "en");
+}
+
+TEST_F(StartupTest, UnreadableConfigurationIsNotReplacedByAnOldOneAndStartUpFails) {
+  WriteCompleteConfiguration(home, "en");
+  fs::resize_file(ConfigFile(), CIniEx::kMaxFileSize + 1);  // there, but refused by the reader
+  std::ofstream(home.ProgramFolder() + "QuenorSync.cfg") << "[QuenorSync]\r\nlanguage=fr\r\n";
+  std::ofstream(home.ProgramFolder() + "link.anc") << "old anchor";
+  EXPECT_EQ(Start({"/silent"}), StartupResult::Failed);
+  EXPECT_EQ(fs::file_size(ConfigFile()), CIniEx::kMaxFileSize + 1);
+  EXPECT_FALSE(fs::exists(home.ConfigFolder() + "link.anc"));
 }
 
 }  // namespace
