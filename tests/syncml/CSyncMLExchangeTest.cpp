@@ -138,7 +138,7 @@ TEST_F(CSyncMLExchange, CancelStopsAfterTheFirstHandlerAndFailsTheParse) {
   EXPECT_EQ(NextMessage(*session).Names(), (std::vector<std::string>{"Status"}));
 }
 
-TEST_F(CSyncMLExchange, ContainersAndCopyFailTheParseWhileEarlierCommandsStayApplied) {
+TEST_F(CSyncMLExchange, ContainersCopyExecAndSearchFailTheParseWhileEarlierCommandsStayApplied) {
   for (const std::string container : {"Atomic", "Sequence", "Copy"}) {
     TestStore store(mConf);
     ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
@@ -151,6 +151,17 @@ TEST_F(CSyncMLExchange, ContainersAndCopyFailTheParseWhileEarlierCommandsStayApp
     const std::string reply = ServerMessage(1, SyncXml(2, AddOfCard(3, "srv-1", "First Person") + unhandled));
     EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { Exchange(*session, reply); }), IDS_SYNCML_PARSE_ERROR) << container;
     EXPECT_EQ(store.HeldCount(DATA_CONTACTS), 1u) << container;
+  }
+  // Exec and Search stand in the body, after the Sync.
+  for (const std::string command : {"Exec", "Search"}) {
+    TestStore store(mConf);
+    ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    auto session = MakeSession(1, &store);
+    session->StartMessage(false);
+    const std::string unhandled = ItemCommandXml(command, 4, ItemXml({std::nullopt, "./run", std::nullopt, "x"}));
+    const std::string reply = ServerMessage(1, SyncXml(2, AddOfCard(3, "srv-1", "First Person")) + unhandled);
+    EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { Exchange(*session, reply); }), IDS_SYNCML_PARSE_ERROR) << command;
+    EXPECT_EQ(store.HeldCount(DATA_CONTACTS), 1u) << command;
   }
   EXPECT_NE(LogText().find("CSyncML::Parse error"), std::string::npos);
 }
