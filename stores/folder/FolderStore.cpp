@@ -128,18 +128,39 @@ bool FolderStore::ItemExists(const std::string& entryId) {
 
 int32_t FolderStore::LoadContent(const std::string& listName) {
   const int32_t status = CDatabaseObject::LoadContent(listName);
+  if (status != kStoreOk) return status;
+  if (IsVanishedFolder()) {
+    LogError(kOperation, "The folder " + mFolder + " was missing while its index lists items; not synchronized, "
+                         "so that its items are not deleted on the server");
+    // Removed again (it is still empty), so that the next run finds it missing too.
+    ::rmdir(mFolder.c_str());
+    mCurrentItems.Clear();
+    mSavedItems.Clear();
+    return kStoreFail;
+  }
+  KeepUnreadableItems();
+  return status;
+}
+
+bool FolderStore::IsVanishedFolder() {
   const auto made = std::find(mMadeFolders.begin(), mMadeFolders.end(), mFolder);
-  if (status != kStoreOk || made == mMadeFolders.end()) return status;
+  if (made == mMadeFolders.end()) return false;
   // Loaded once with an empty index, the new folder is this store's own from then on.
   mMadeFolders.erase(made);
-  if (mSavedItems.Empty()) return status;
-  LogError(kOperation, "The folder " + mFolder + " was missing while its index lists items; not synchronized, "
-                       "so that its items are not deleted on the server");
-  // Removed again (it is still empty), so that the next run finds it missing too.
-  ::rmdir(mFolder.c_str());
-  mCurrentItems.Clear();
-  mSavedItems.Clear();
-  return kStoreFail;
+  return !mSavedItems.Empty();
+}
+
+// An item file that is there but could not be read this time keeps its indexed record, so that
+// the index saved after the run still lists it: once readable again it is an update (or nothing),
+// never a new item that the server would then hold twice.
+void FolderStore::KeepUnreadableItems() {
+  for (const CDataItem::Ptr& saved : mSavedItems.Items()) {
+    if (mCurrentItems.Contains(saved->itemId) || !ItemExists(saved->itemId)) continue;
+    LogError(kOperation, "Keeping the indexed record of " + PathOf(saved->itemId));
+    CDataItem::Ptr kept = CDataItem::Create(saved->kind);
+    *kept = *saved;
+    mCurrentItems.Add(std::move(kept));
+  }
 }
 
 int32_t FolderStore::ReadCurrentFolder() {

@@ -25,7 +25,8 @@
 // 0), else an OLE date printed with "%.20f" (sub-second, compared as text). Writes replace a file
 // atomically; a new item gets a new file name made of 16 random hexadecimal digits. A file that
 // cannot be read or parsed is left out of mCurrentItems but still exists (ItemExists), so it is
-// never reported as a deletion. Each item file is read up to kMaxItemBytes.
+// never reported as a deletion; LoadContent puts its indexed record (if any) into mCurrentItems,
+// so that it stays in the index. Each item file is read up to kMaxItemBytes.
 //
 // A default folder that had to be made while its link's index still lists items has vanished
 // (deleted, or a drive not mounted): LoadContent then fails and removes the empty folder again,
@@ -39,8 +40,9 @@ class FolderStore final : public CDatabaseObject {
   // mInitError is 308 and nothing can be selected.
   FolderStore(CConf& conf, std::string root);
 
-  // As CDatabaseObject::LoadContent; kStoreFail (and the lists empty) when the current folder is
-  // a default folder this object made and the index lists items.
+  // As CDatabaseObject::LoadContent, then keeps the indexed records of item files that could not
+  // be read. kStoreFail (and the lists empty) when the current folder is a default folder this
+  // object made and the index lists items.
   int32_t LoadContent(const std::string& listName) override;
 
   bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
@@ -64,6 +66,8 @@ class FolderStore final : public CDatabaseObject {
 
  private:
   bool MakeDefaultFolder(int dataType);
+  bool IsVanishedFolder();
+  void KeepUnreadableItems();
   bool IsItemName(const std::string& name) const;
   bool IsCalendarFolder() const { return mDataType != DATA_CONTACTS; }
   std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }

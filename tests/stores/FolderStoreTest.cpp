@@ -78,6 +78,30 @@ TEST_F(FolderStoreTest, AnUnreadableFileIsLeftOutButStillExistsSoItIsNeverADelet
   EXPECT_FALSE(mStore->ItemExists("../contacts/x.vcf"));
 }
 
+TEST_F(FolderStoreTest, AFileThatCannotBeReadForARunStaysIndexedSoItReturnsAsAnUpdateNotAsANewItem) {
+  const std::string path = FileIn("events", "review.vcs");
+  WriteFileBytes(path, kEvent);
+  SetModificationTime(path, 1800000000);
+  Load(DATA_EVENTS);
+  mStore->mCurrentItems.SaveFile();
+  CChangeLog changeLog(mConf);
+  ASSERT_TRUE(changeLog.InitAnchor(2, "Link"));
+
+  WriteFileBytes(path, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nEND:VCALENDAR\r\n");  // a broken hand edit
+  Load(DATA_EVENTS);
+  changeLog.CheckUpdate(*mStore, false);
+  EXPECT_TRUE(changeLog.Entries().empty());
+  mStore->mCurrentItems.SaveFile();
+
+  std::string fixed = kEvent;
+  fixed.replace(fixed.find("Review"), 6, "Yearly review");
+  WriteFileBytes(path, fixed);
+  SetModificationTime(path, 1900000000);
+  Load(DATA_EVENTS);
+  changeLog.CheckUpdate(*mStore, false);
+  EXPECT_EQ(changeLog.Entries(), (std::vector<CChangeLogEntry>{{CChangeLogEntry::UPDATED, "review.vcs"}}));
+}
+
 TEST_F(FolderStoreTest, StampsFollowModificationTimesInBothCompareForms) {
   const std::string path = FileIn("contacts", "ada.vcf");
   WriteFileBytes(path, kAda);
