@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <sys/wait.h>
 
+#include "app/HeadlessSyncRun.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
+#include "config/CConf.h"
 #include "platform/shell/InstanceLock.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/app/AppTestSupport.h"
@@ -18,6 +20,7 @@ namespace fs = std::filesystem;
 
 struct ProgramRun {
   int exitStatus = -1;
+  std::string output;
   std::string errorOutput;
 };
 
@@ -25,12 +28,14 @@ struct ProgramRun {
 ProgramRun RunProgram(const TestHome& home, const std::string& arguments) {
   TempDir runtime;
   const std::string errors = home.Root() + "stderr.txt";
+  const std::string output = home.Root() + "stdout.txt";
   const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME='" + home.Root() +
                               "home' XDG_DATA_HOME='" + home.Root() + "data' XDG_RUNTIME_DIR='" + runtime.Path() +
-                              "' '" LARK_BINARY_DIR "/bin/larkspan' " + arguments + " 2>'" + errors + "'";
+                              "' '" LARK_BINARY_DIR "/bin/larkspan' " + arguments + " 2>'" + errors + "' >'" + output + "'";
   const int status = std::system(command.c_str());
   ProgramRun run;
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.output = ReadFileBytes(output);
   run.errorOutput = ReadFileBytes(errors);
   return run;
 }
@@ -75,6 +80,20 @@ TEST(Program, CompleteStartUpSaysTheMainWindowIsNotBuiltYet) {
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(Contains(run.errorOutput, FormatText(EnglishString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {"QuenorSync"})))
       << run.errorOutput;
+}
+
+TEST(Program, SilentRunThatCannotReachTheServerPrintsWhyAndEndsWithTheFailureStatus) {
+  TestHome home;
+  WriteCompleteConfiguration(home);
+  {
+    CConf conf(home.ConfigFolder());
+    ASSERT_TRUE(conf.Load(false));
+    conf.SetUrl("http://127.0.0.1:9/");  // nothing listens there
+    conf.Save();
+  }
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, HeadlessSyncRun::kSyncFailedStatus);
+  EXPECT_EQ(run.output, EnglishString(IDS_COMMUNICATION_ERROR) + "\n");
 }
 
 TEST(Program, FindsItsLanguageLibrariesBesideItself) {
