@@ -134,7 +134,8 @@ class CSyncML {
   int ServerAdditions() const { return mServerAdditions; }
   int ServerReplacements() const { return mServerReplacements; }
   int ServerDeletions() const { return mServerDeletions; }
-  // True when the last message carried no command that needs an answer from the server.
+  // True when the last message carried no command that needs an answer from the server and the
+  // last reply was the server's final message (one without Final means more are to come).
   bool IsFinished() const { return mFinished; }
   void SetFinished(bool finished) { mFinished = finished; }
   // A command did not fit into the current message.
