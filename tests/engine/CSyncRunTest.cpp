@@ -270,6 +270,17 @@ TEST_F(SyncRunTest, ConsoleObserverPrintsWhatEachLinkSentAndReceived) {
   EXPECT_EQ(console.LinksFailed(), 0);
 }
 
+TEST_F(SyncRunTest, ConsoleObserverWritesNoTerminalControlsAServerTextMayCarry) {
+  std::ostringstream out;
+  ConsoleSyncObserver console(out);
+  CSyncLink link = Link(0);
+  link.mState = SYNC_STATE_IN_PROGRESS;
+  link.mStatusText = "Bad \x1b[2J\x07request\r\n\xc2\x9b" "31m r\xc3\xa9ponse\xc2\x85";
+  console.SyncLinkUpdate(0, link);
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(text.find(": ") + 2), "Bad ?[2J?request???31m r\xc3\xa9ponse?\n");
+}
+
 // ---- The check before a run
 
 TEST_F(SyncRunTest, CheckRefusedByTheServerStartsNoWorker) {
