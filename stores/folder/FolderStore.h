@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "stores/CDatabaseObject.h"
@@ -27,6 +28,10 @@
 // cannot be read or parsed is left out of mCurrentItems but still exists (ItemExists), so it is
 // never reported as a deletion; LoadContent puts its indexed record (if any) into mCurrentItems,
 // so that it stays in the index. Each item file is read up to kMaxItemBytes.
+//
+// An item the server sends as new whose text is byte for byte that of an item file the index
+// does not list is written over that file instead of a new one: a session whose end never
+// reached the index (the process died) wrote it, and the server sends it again.
 //
 // A default folder that had to be made while its link's index still lists items has vanished
 // (deleted, or a drive not mounted): LoadContent then fails and removes the empty folder again,
@@ -68,6 +73,10 @@ class FolderStore final : public CDatabaseObject {
   bool MakeDefaultFolder(int dataType);
   bool IsVanishedFolder();
   void KeepUnreadableItems();
+  void NoteUnindexedItems();
+  // Takes the item file not listed by the index whose bytes are `text` (a contact folder's with
+  // `extension`); "" when there is none.
+  std::string TakeUnindexedCopy(const std::string& text, const char* extension);
   bool IsItemName(const std::string& name) const;
   bool IsCalendarFolder() const { return mDataType != DATA_CONTACTS; }
   std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
@@ -85,5 +94,7 @@ class FolderStore final : public CDatabaseObject {
   // Default folders (ending in "/") that did not exist until this object made them and that no
   // LoadContent has read yet.
   std::vector<std::string> mMadeFolders;
+  // Item files of the current folder that the index does not list, by the hash of their bytes.
+  std::unordered_multimap<std::size_t, std::string> mUnindexed;
   mutable std::mt19937_64 mGenerator{std::random_device{}()};
 };

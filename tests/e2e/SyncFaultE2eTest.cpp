@@ -99,4 +99,21 @@ TEST_F(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWen
   ExpectNextRunRepairs();
 }
 
+TEST_F(SyncFaultE2eTest, DownloadKilledAfterApplyingServerItemsLeavesNoLocalDuplicates) {
+  Link(0).mMode = SYNC_MODE_DOWNLOAD;
+  for (int i = 0; i < 8; ++i) WriteServer("contacts", "server-" + std::to_string(i), VCard("Server" + std::to_string(i), "Person"));
+  ASSERT_TRUE(Sync(0).Succeeded()) << Link(0).mStatusText;
+  for (int i = 8; i < 14; ++i) WriteServer("contacts", "server-" + std::to_string(i), VCard("Server" + std::to_string(i), "Person"));
+  const bool killed = SyncInChildKilledBy(
+      [](int session, int message) {
+        if (session == 1 && message == 1) ::raise(SIGKILL);
+      },
+      nullptr);
+  EXPECT_TRUE(killed);
+  mBeforePost = nullptr;
+  ASSERT_TRUE(Sync(0).Succeeded()) << Link(0).mStatusText;
+  EXPECT_EQ(FolderContents(LocalFolder("contacts"), false).size(), 14u);
+  ExpectBothSidesEqual();
+}
+
 }  // namespace
