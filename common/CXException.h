@@ -44,6 +44,13 @@ class CHttpException : public CXException {
   using CXException::CXException;
 };
 
+// An HTTP exchange that failed before any of the request left (no connection, no TLS session):
+// the server cannot have seen the message.
+class CHttpNotSentException : public CHttpException {
+ public:
+  using CHttpException::CHttpException;
+};
+
 // Outlook store adapter.
 class COutlookException : public CXException {
  public:

@@ -278,8 +278,16 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     session.SetSyncMode(link.mMode);
     if (slowStart) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
+    const bool markedBefore = mark.IsSet();
     if (!mark.Set()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
-    RunExchanges(store, link, changeLog, session);
+    try {
+      RunExchanges(store, link, changeLog, session);
+    } catch (...) {
+      // Nothing of this session left (no connection, or cancelled before the first post): the
+      // server holds nothing of it, so the next run need not be a slow sync because of it.
+      if (!markedBefore && !session.MayHaveReachedServer()) mark.Clear();
+      throw;
+    }
     SaveLinkResult(store, changeLog);
     mark.Clear();
     LogDebug(kSyncDatabase, "End");

@@ -11,7 +11,8 @@ class CSyncLink;
 // removed once the run's index and anchor are saved. Still there at the next run, it says that
 // the server may have applied changes of a session whose answers never reached the index (the
 // run failed, was cancelled, or the process died): that run must be a slow sync, or the items
-// exchanged in the lost session would be duplicated on both sides.
+// exchanged in the lost session would be duplicated on both sides. A session of which nothing
+// reached the server (no connection) leaves no mark.
 class UnfinishedExchangeMark {
  public:
   static constexpr const char* kExtension = ".run";

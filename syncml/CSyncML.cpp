@@ -402,7 +402,15 @@ void CSyncML::SendRequest() {
     LogError(kOperation, "RespURI is not an http or https address: " + mRespUri);
     throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
   }
-  mReceivedMessage = mTransport->Post(mRespUri.empty() ? mConf.SyncUrl() : mRespUri, mOutgoingMessage);
+  try {
+    mReceivedMessage = mTransport->Post(mRespUri.empty() ? mConf.SyncUrl() : mRespUri, mOutgoingMessage);
+  } catch (const CHttpNotSentException&) {
+    throw;
+  } catch (...) {
+    mMayHaveReachedServer = true;
+    throw;
+  }
+  mMayHaveReachedServer = true;
 }
 
 void CSyncML::Parse() {

@@ -140,6 +140,9 @@ class CSyncML {
   void SetFinished(bool finished) { mFinished = finished; }
   // A command did not fit into the current message.
   bool IsMessageFull() const { return mMessageFull; }
+  // False only while every post of the session failed before any byte of it left: then the
+  // server cannot hold anything of this session.
+  bool MayHaveReachedServer() const { return mMayHaveReachedServer; }
 
   const std::string& SessionId() const { return mSessionId; }
   // MsgID of the next message.
@@ -233,4 +236,5 @@ class CSyncML {
   bool mSentFinal = true;
   // Parse is running: the commands the reply handlers add are answers that cannot wait.
   bool mParsing = false;
+  bool mMayHaveReachedServer = false;
 };

@@ -48,6 +48,12 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return HeaderName(line) == name; });
 }
 
+// The failures that happen before a connection carries any byte of the request.
+bool FailedBeforeSending(CURLcode code) {
+  return code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_CONNECT ||
+         code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION;
+}
+
 [[noreturn]] void ThrowIncorrectAddress(std::string_view url, std::string_view why) {
   LogError(kLogOperation, std::string("Incorrect server address \"") + std::string(url) + "\": " + std::string(why));
   throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
@@ -231,7 +237,8 @@ long HttpClient::Perform(Transfer& transfer) {
   }
   if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && transfer.stoppedReading)) {
     const std::string text = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
-    throw HttpTransferError(text + " (curl error " + std::to_string(code) + ")", code == CURLE_OPERATION_TIMEDOUT);
+    throw HttpTransferError(text + " (curl error " + std::to_string(code) + ")", code == CURLE_OPERATION_TIMEDOUT,
+                            FailedBeforeSending(code));
   }
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -16,11 +16,16 @@ class HttpBuffer;
 // the time-out. The message is curl's error text, for the log.
 class HttpTransferError : public std::runtime_error {
  public:
-  HttpTransferError(const std::string& text, bool timedOut) : std::runtime_error(text), mTimedOut(timedOut) {}
+  HttpTransferError(const std::string& text, bool timedOut, bool nothingSent = false)
+      : std::runtime_error(text), mTimedOut(timedOut), mNothingSent(nothingSent) {}
   bool TimedOut() const { return mTimedOut; }
+  // No byte of the request left: the host or proxy was not found, the connection was refused,
+  // or the TLS session was not established.
+  bool NothingSent() const { return mNothingSent; }
 
  private:
   bool mTimedOut;
+  bool mNothingSent;
 };
 
 struct HttpClientOptions {

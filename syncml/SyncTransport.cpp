@@ -98,6 +98,7 @@ std::string HttpSyncTransport::Post(const std::string& url, const std::string& m
     reply = Exchange(url, message, contentType);
   } catch (const HttpTransferError& error) {
     LogError(kSendOperation, error.what());
+    if (error.NothingSent()) throw CHttpNotSentException(IDS_COMMUNICATION_ERROR);
     throw CHttpException(error.TimedOut() ? IDS_TIMED_OUT : IDS_COMMUNICATION_ERROR);
   } catch (const HttpSinkError& error) {
     LogError(kSendOperation, error.what());

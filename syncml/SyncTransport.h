@@ -49,7 +49,8 @@ class SyncTransport {
   //   161 the reply's Content-Type is not SyncML;
   //   310 the server did not answer within the time-out;
   //   163 any other failure (connection, TLS, certificate, a reply above the ceiling); curl's
-  //       error text is logged as an error under "CSyncML::SendRequest".
+  //       error text is logged as an error under "CSyncML::SendRequest". When no byte of the
+  //       request left (no host, no connection, no TLS session) it is a CHttpNotSentException.
   virtual std::string Post(const std::string& url, const std::string& message) = 0;
 
  protected:

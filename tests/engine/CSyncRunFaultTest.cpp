@@ -164,6 +164,37 @@ TEST_F(SyncRunFaultTest, AfterASessionThatDidNotFinishTheNextRunIsASlowSyncOfEve
   EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "200");
 }
 
+TEST_F(SyncRunFaultTest, ASessionOfWhichNothingLeftIsFollowedByANormalSyncUnlessAnEarlierOneWasLost) {
+  SynchronizeOnce();
+  const UnfinishedExchangeMark mark(mConf, Link(0));
+  // The server check of each run passes; the link's first post finds no server.
+  const auto failLinkPost = [&] {
+    const std::size_t failAt = mServer.Posts().size() + 1;
+    mServer.SetHook([failAt](int index) {
+      if (static_cast<std::size_t>(index) == failAt) throw CHttpNotSentException(IDS_COMMUNICATION_ERROR);
+    });
+  };
+  failLinkPost();
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_COMMUNICATION_ERROR));
+  EXPECT_FALSE(mark.IsSet());
+  ExpectAnchorAndIndexUnchanged();
+
+  // A mark left by a session that did reach the server stays until a run completes.
+  ASSERT_TRUE(mark.Set());
+  failLinkPost();
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_TRUE(mark.IsSet());
+
+  mServer.SetHook(nullptr);
+  RunOnce(0);
+  EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "201");
+  EXPECT_FALSE(mark.IsSet());
+  RunOnce(0);
+  EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "200");
+}
+
 TEST_F(SyncRunFaultTest, FolderAndLoadFailuresFailTheLinkWithTheirTexts) {
   mStores.configure = [](TestStore& store) { store.SetOpen(false); };
   RunOnce(0);
