@@ -1,13 +1,22 @@
 // Local store interface: the loading order and the bookkeeping every store shares.
 #include "stores/CDatabaseObject.h"
 
+#include "common/Format.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
 
 namespace {
 constexpr std::string_view kLoadOperation = "LoadContent";
 constexpr size_t kInitialIdMapBuckets = 10;
+constexpr double kOleDaysAt1970 = 25569.0;
+constexpr double kSecondsPerDay = 86400.0;
 }  // namespace
+
+std::string ModificationStampText(long long seconds, long nanoseconds, bool wholeSeconds) {
+  if (wholeSeconds) return FormatText("%lld", {seconds});
+  const double exact = static_cast<double>(seconds) + static_cast<double>(nanoseconds) / 1e9;
+  return FormatText("%.20f", {kOleDaysAt1970 + exact / kSecondsPerDay});
+}
 
 CDatabaseObject::CDatabaseObject(CConf& conf) : mConf(conf) { mIdMap.reserve(kInitialIdMapBuckets); }
 

@@ -27,6 +27,11 @@ enum StoreWriteStatus : int {
 // Content type of a contact group sent by the server; anything else is an ordinary contact.
 inline constexpr const char* kGroupContentType = "text/zep-group";
 
+// A modification time (seconds and nanoseconds since 1970) as the text of an item's
+// PR_LAST_MODIFICATION_TIME in the store's compare form: whole seconds ("%lld") for the address
+// book, else an OLE date with 20 decimals ("%.20f"), the way the object model stamps a saved item.
+std::string ModificationStampText(long long seconds, long nanoseconds, bool wholeSeconds);
+
 // One object per sync run, created and used on the worker thread only; it presents one local
 // folder at a time as item records keyed by local entry identifier.
 //

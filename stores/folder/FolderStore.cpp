@@ -31,8 +31,6 @@ constexpr const char* kContactExtension = ".vcf";
 constexpr const char* kGroupExtension = ".group";
 constexpr const char* kCalendarExtension = ".vcs";
 constexpr const char* kICalendarExtension = ".ics";
-constexpr double kOleDaysAt1970 = 25569.0;
-constexpr double kSecondsPerDay = 86400.0;
 
 const char* DefaultFolderName(int dataType) {
   switch (dataType) {
@@ -271,11 +269,8 @@ CDataItem::Ptr FolderStore::BuildContactRecord(PVCard& card, bool group, int& wr
 std::optional<std::string> FolderStore::StampOf(const std::string& path) const {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  if (mConf.SyncWithOutlook() == LOCAL_APP_WINDOWS_CONTACTS) {
-    return FormatText("%lld", {static_cast<long long>(info.st_mtim.tv_sec)});
-  }
-  const double seconds = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
-  return FormatText("%.20f", {kOleDaysAt1970 + seconds / kSecondsPerDay});
+  return ModificationStampText(info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+                               mConf.SyncWithOutlook() == LOCAL_APP_WINDOWS_CONTACTS);
 }
 
 // ---- Writing

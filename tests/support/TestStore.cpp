@@ -12,8 +12,6 @@
 namespace {
 
 constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
-constexpr double kOleDaysAt1970 = 25569.0;
-constexpr double kSecondsPerDay = 86400.0;
 
 const char* MessageClassOf(int kind) {
   switch (kind) {
@@ -186,8 +184,7 @@ void TestStore::SetDateWindow(const std::string& firstDay, const std::string& la
 }
 
 std::string TestStore::StampAt(std::time_t seconds) const {
-  if (mOptions.stamps == StampForm::UnixSeconds) return FormatText("%lld", {static_cast<long long>(seconds)});
-  return FormatText("%.20f", {kOleDaysAt1970 + static_cast<double>(seconds) / kSecondsPerDay});
+  return ModificationStampText(seconds, 0, mOptions.stamps == StampForm::UnixSeconds);
 }
 
 // ---- The store interface
