@@ -1,6 +1,8 @@
 // Message formatting of the exception family.
 #include "common/CXException.h"
 
+#include <utility>
+
 #include "common/Format.h"
 #include "common/StringTable.h"
 
@@ -10,3 +12,6 @@ CXException::CXException(unsigned stringId, long long argument)
     : mStringId(stringId), mArgument(argument), mMessage(FormatText(LoadString(stringId), {argument})) {}
 
 CXException::CXException(std::string message) : mMessage(std::move(message)) {}
+
+CAutomationException::CAutomationException(std::string description)
+    : CXException(FormatText(LoadString(IDS_OUTLOOK_REFUSES), {description})), mDescription(std::move(description)) {}

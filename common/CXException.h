@@ -57,6 +57,22 @@ class COutlookException : public CXException {
   using CXException::CXException;
 };
 
+// Raised by a store operation when the local application's automation interface refuses a call
+// (the Outlook store, when Outlook answers with an error), and caught by the reply handlers, which
+// log it and stop answering the rest of that server command. The message is string 219 filled
+// with the description, so a handler that does not catch it still fails the link with a readable
+// text.
+class CAutomationException : public CXException {
+ public:
+  explicit CAutomationException(std::string description);
+
+  // The automation error's own text, as the application gave it.
+  const std::string& Description() const { return mDescription; }
+
+ private:
+  std::string mDescription;
+};
+
 // Item lists and their index files.
 class CDataItemListException : public CXException {
  public:

@@ -1,5 +1,5 @@
 // Base64 encoding and lenient decoding.
-#include "config/Base64.h"
+#include "common/Base64.h"
 
 namespace {
 
