@@ -43,7 +43,7 @@ outlook::MAPIFolder ContactsOf(const outlook::Application& application) {
 
 void FillContact(const outlook::ContactItem& contact, int n) {
   const std::string tag = std::to_string(n);
-  for (const PropertyDef& property : PropertiesOf(ItemKind::Contact)) {
+  for (const outlookmodel::PropertyDef& property : outlookmodel::PropertiesOf(outlookmodel::ItemKind::Contact)) {
     if (property.type == VariantType::String) contact.Put(property.id, std::string(property.name) + " " + tag);
   }
   contact.SetEmail1Address("person" + tag + "@example.org");
@@ -51,7 +51,7 @@ void FillContact(const outlook::ContactItem& contact, int n) {
 
 void BM_CreateContacts(benchmark::State& state) {
   for (auto _ : state) {
-    const outlook::Application application(CreateOutlookApplication(Profile().path));
+    const outlook::Application application(outlookmodel::CreateOutlookApplication(Profile().path));
     const outlook::Items items = ContactsOf(application).GetItems();
     for (int n = 1; n <= kContacts; ++n) {
       const outlook::ContactItem contact(items.Add("IPM.Contact"));
@@ -65,7 +65,7 @@ void BM_CreateContacts(benchmark::State& state) {
 void BM_ReadContacts(benchmark::State& state) {
   size_t bytes = 0;
   for (auto _ : state) {
-    const outlook::Application application(CreateOutlookApplication(Profile().path));
+    const outlook::Application application(outlookmodel::CreateOutlookApplication(Profile().path));
     const outlook::Items items = ContactsOf(application).GetItems();
     const int32_t count = items.GetCount();
     if (count != kContacts) state.SkipWithError("the profile does not hold the created contacts");
@@ -73,7 +73,7 @@ void BM_ReadContacts(benchmark::State& state) {
       const outlook::ContactItem contact(items.Item(index));
       bytes += contact.GetEntryID().size() + contact.GetMessageClass().size();
       benchmark::DoNotOptimize(contact.GetLastModificationTime());
-      for (const PropertyDef& property : PropertiesOf(ItemKind::Contact)) {
+      for (const outlookmodel::PropertyDef& property : outlookmodel::PropertiesOf(outlookmodel::ItemKind::Contact)) {
         bytes += contact.Get(property.id).ToString().size();
       }
     }

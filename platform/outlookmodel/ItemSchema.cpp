@@ -8,6 +8,8 @@
 #include "platform/automation/AutomationDate.h"
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 namespace {
 
 using T = VariantType;
@@ -211,3 +213,5 @@ int32_t ObjectClassOf(ItemKind kind) {
   }
   return olMail;
 }
+
+}  // namespace outlookmodel

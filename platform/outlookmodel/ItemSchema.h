@@ -9,6 +9,8 @@
 
 #include "platform/automation/Dispatch.h"
 
+namespace outlookmodel {
+
 enum class ItemKind { Mail, Appointment, Contact, Task, DistList };
 
 struct PropertyDef {
@@ -37,3 +39,5 @@ bool KindOfItemType(int32_t itemType, ItemKind& kind);
 int32_t FolderItemTypeOf(ItemKind kind);
 // The Class member of an item of `kind` (olContact, ...).
 int32_t ObjectClassOf(ItemKind kind);
+
+}  // namespace outlookmodel

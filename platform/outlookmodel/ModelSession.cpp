@@ -9,6 +9,8 @@
 #include "platform/outlookmodel/OutlookFolder_p.h"
 #include "platform/outlookmodel/OutlookItem_p.h"
 
+namespace outlookmodel {
+
 namespace {
 
 // A new appointment starts at the next half hour and lasts 30 minutes.
@@ -76,3 +78,5 @@ int64_t ModelSession::DefaultFolderFor(ItemKind kind) {
   if (!folder) ThrowNotFound();
   return folder->id;
 }
+
+}  // namespace outlookmodel

@@ -11,6 +11,8 @@
 #include "platform/outlookmodel/ItemSchema.h"
 #include "platform/outlookmodel/ProfileStore.h"
 
+namespace outlookmodel {
+
 // Owned jointly by the objects made from it (shared_ptr); the connection closes with the last one.
 class ModelSession : public std::enable_shared_from_this<ModelSession> {
  public:
@@ -60,3 +62,5 @@ inline bool EqualsStoreId(const std::string& a, const std::string& b) {
   }
   return true;
 }
+
+}  // namespace outlookmodel

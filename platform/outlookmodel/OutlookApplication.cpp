@@ -8,6 +8,8 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "platform/outlookmodel/OutlookRecipient_p.h"
 
+namespace outlookmodel {
+
 using DispatchArgs::At;
 using DispatchArgs::Given;
 using DispatchArgs::RequireCount;
@@ -140,3 +142,5 @@ ObjectFactory MakeDefaultObjectFactory() {
   RegisterOutlookModel(factory);
   return factory;
 }
+
+}  // namespace outlookmodel

@@ -5,6 +5,8 @@
 
 #include "platform/outlookmodel/ModelSession_p.h"
 
+namespace outlookmodel {
+
 // Application: GetNamespace("MAPI"), CreateItem.
 class OutlookApplication : public Dispatch {
  public:
@@ -31,3 +33,5 @@ class OutlookNamespace : public Dispatch {
   std::shared_ptr<ModelSession> mSession;
   bool mLoggedOn = false;
 };
+
+}  // namespace outlookmodel

@@ -6,6 +6,8 @@
 
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 using DispatchArgs::PutValue;
 using DispatchArgs::RequireCount;
 
@@ -345,3 +347,5 @@ Variant OutlookExceptionEntry::Invoke(DispId id, InvokeKind kind, const std::vec
   }
   ThrowMemberNotFound("Exception", id);
 }
+
+}  // namespace outlookmodel

@@ -6,6 +6,8 @@
 
 #include "platform/outlookmodel/OutlookItem_p.h"
 
+namespace outlookmodel {
+
 // An appointment: a single one, the master of a recurring series, or one occurrence of a series.
 // An occurrence shares the master object; saving or deleting it records an exception in the
 // master and saves the master, so the change lands in one transaction with the series.
@@ -89,3 +91,5 @@ class OutlookExceptionEntry : public Dispatch {
   std::shared_ptr<OutlookAppointment> mMaster;
   ExceptionData mException;
 };
+
+}  // namespace outlookmodel

@@ -3,6 +3,8 @@
 
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 using DispatchArgs::Given;
 using DispatchArgs::RequireCount;
 
@@ -145,3 +147,5 @@ Variant OutlookItems::Add(const std::vector<Variant>& args) {
   if (Given(args, 0) && args[0].Type() == VariantType::String) item->PutProperty(OutlookId::kMessageClass, args[0]);
   return item;
 }
+
+}  // namespace outlookmodel

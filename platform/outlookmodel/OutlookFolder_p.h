@@ -7,6 +7,8 @@
 
 #include "platform/outlookmodel/ModelSession_p.h"
 
+namespace outlookmodel {
+
 class OutlookFolder : public Dispatch {
  public:
   OutlookFolder(std::shared_ptr<ModelSession> session, FolderRecord folder)
@@ -51,3 +53,5 @@ class OutlookItems : public Dispatch {
   std::vector<int64_t> mIds;
   std::pair<int64_t, int64_t> mIdsStamp{-1, -1};
 };
+
+}  // namespace outlookmodel

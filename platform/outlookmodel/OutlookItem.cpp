@@ -7,6 +7,8 @@
 #include "platform/automation/OutlookDispIds.h"
 #include "platform/outlookmodel/OutlookRecipient_p.h"
 
+namespace outlookmodel {
+
 using DispatchArgs::PutValue;
 using DispatchArgs::RequireCount;
 
@@ -202,3 +204,5 @@ std::vector<std::string> RecipientNames(const Variant& recipients) {
   }
   return names;
 }
+
+}  // namespace outlookmodel

@@ -8,6 +8,8 @@
 
 #include "platform/outlookmodel/ModelSession_p.h"
 
+namespace outlookmodel {
+
 class OutlookItem : public Dispatch, public std::enable_shared_from_this<OutlookItem> {
  public:
   OutlookItem(std::shared_ptr<ModelSession> session, ItemKind kind, ItemRecord record);
@@ -74,3 +76,5 @@ class OutlookDistList : public OutlookItem {
 
 // Texts of the recipients in a Recipients object (any Dispatch answering Count, Item and Name).
 std::vector<std::string> RecipientNames(const Variant& recipients);
+
+}  // namespace outlookmodel

@@ -7,6 +7,8 @@
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/ObjectFactory.h"
 
+namespace outlookmodel {
+
 // Registers "Outlook.Application", "Outlook.Application.12" and "Outlook.Application.14". Each
 // creation opens the profile at ProfileStore::DefaultPath() (read when the object is created)
 // and fails with kInvalidClassString while LARK_OUTLOOK_NOT_INSTALLED is set to anything but
@@ -22,3 +24,5 @@ bool IsOutlookModelInstalled();
 // A new Application object on the profile at `profilePath`, regardless of the environment.
 // Every object reached from it shares its profile connection and keeps it open while it lives.
 Dispatch::Ptr CreateOutlookApplication(const std::string& profilePath);
+
+}  // namespace outlookmodel

@@ -3,6 +3,8 @@
 
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 using DispatchArgs::PutValue;
 using DispatchArgs::RequireCount;
 
@@ -88,3 +90,5 @@ Variant OutlookRecipients::Invoke(DispId id, InvokeKind kind, const std::vector<
   }
   ThrowMemberNotFound("Recipients", id);
 }
+
+}  // namespace outlookmodel

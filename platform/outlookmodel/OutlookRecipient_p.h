@@ -5,6 +5,8 @@
 
 #include "platform/outlookmodel/OutlookItem_p.h"
 
+namespace outlookmodel {
+
 // A recipient (one entry of an item's recipient list, or a stand-alone one such as CurrentUser).
 // The data is shared with the list, so changes through this object are part of the item.
 class OutlookRecipient : public Dispatch {
@@ -47,3 +49,5 @@ class OutlookRecipients : public Dispatch {
 // anything else is an unresolved name (no address). `resolved` tells whether a contact was found.
 RecipientData ResolveRecipient(ProfileStore& profile, int64_t store, int64_t folder, const std::string& text,
                                bool& resolved);
+
+}  // namespace outlookmodel

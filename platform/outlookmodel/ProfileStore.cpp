@@ -17,6 +17,8 @@
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
@@ -561,3 +563,5 @@ void ProfileStore::SetCurrentUser(const UserIdentity& user) {
 }
 
 std::pair<int64_t, int64_t> ProfileStore::ChangeStamp() { return {mDb.DataVersion(), mLocalChanges}; }
+
+}  // namespace outlookmodel

@@ -13,6 +13,8 @@
 #include "platform/outlookmodel/Recurrence.h"
 #include "platform/outlookmodel/SqliteDatabase.h"
 
+namespace outlookmodel {
+
 struct StoreRecord {
   int64_t id = 0;
   std::string storeId;  // upper-case hex
@@ -141,3 +143,5 @@ class ProfileStore {
   SqliteDatabase mDb;
   int64_t mLocalChanges = 0;
 };
+
+}  // namespace outlookmodel

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+namespace outlookmodel {
+
 namespace {
 
 constexpr int kSearchYears = 100;
@@ -141,3 +143,5 @@ std::optional<double> NthOccurrenceDay(const RecurrenceRule& rule, int32_t count
   for (int32_t n = 1; day && n < count; ++n) day = NextOccurrenceDay(rule, *day + 1.0);
   return count >= 1 ? day : std::nullopt;
 }
+
+}  // namespace outlookmodel

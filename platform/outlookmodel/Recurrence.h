@@ -8,6 +8,8 @@
 #include "platform/automation/AutomationDate.h"
 #include "platform/automation/OutlookDispIds.h"
 
+namespace outlookmodel {
+
 struct RecurrenceRule {
   int32_t type = olRecursWeekly;
   // Days, weeks or months between occurrences (months for the yearly types: 12 is every year).
@@ -43,3 +45,5 @@ std::optional<double> NextOccurrenceDay(const RecurrenceRule& rule, double day);
 int32_t CountOccurrences(const RecurrenceRule& rule);
 // The day of the `count`-th occurrence (1-based); none when the series has fewer.
 std::optional<double> NthOccurrenceDay(const RecurrenceRule& rule, int32_t count);
+
+}  // namespace outlookmodel

@@ -5,6 +5,8 @@
 
 #include "platform/automation/AutomationError.h"
 
+namespace outlookmodel {
+
 namespace {
 
 constexpr int kMaxValueBytes = 64 << 20;
@@ -131,3 +133,5 @@ void SqliteTransaction::Commit() {
   mDb.Execute(mNested ? "RELEASE nested" : "COMMIT");
   mDone = true;
 }
+
+}  // namespace outlookmodel

@@ -11,6 +11,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace outlookmodel {
+
 class SqliteDatabase;
 
 // One prepared statement, finalized on destruction. Owned by its SqliteDatabase's cache.
@@ -98,3 +100,5 @@ class SqliteTransaction {
 
 // The error every database failure raises.
 [[noreturn]] void ThrowDatabaseError(sqlite3* db, std::string_view what);
+
+}  // namespace outlookmodel

@@ -26,7 +26,7 @@ std::string FullPath(const outlook::MAPIFolder& folder) {
 class FolderTest : public OutlookFixture {};
 
 TEST_F(FolderTest, EveryProgrammaticIdentifierCreatesTheApplication) {
-  ObjectFactory factory = MakeDefaultObjectFactory();
+  ObjectFactory factory = outlookmodel::MakeDefaultObjectFactory();
   for (const char* progId : {"Outlook.Application", "Outlook.Application.12", "Outlook.Application.14"}) {
     const outlook::Application application(factory.CreateObject(progId));
     EXPECT_EQ(application.GetClass(), olApplication) << progId;
@@ -36,7 +36,7 @@ TEST_F(FolderTest, EveryProgrammaticIdentifierCreatesTheApplication) {
 
 TEST_F(FolderTest, NotInstalledSwitchMakesCreationFailWithInvalidClassString) {
   ScopedEnv absent("LARK_OUTLOOK_NOT_INSTALLED", "1");
-  ObjectFactory factory = MakeDefaultObjectFactory();
+  ObjectFactory factory = outlookmodel::MakeDefaultObjectFactory();
   for (const char* progId : {"Outlook.Application", "Outlook.Application.12", "Outlook.Application.14"}) {
     const AutomationError error = ErrorOf([&] { factory.CreateObject(progId); });
     EXPECT_EQ(error.Code(), AutomationCode::kInvalidClassString) << progId;

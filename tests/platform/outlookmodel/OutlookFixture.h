@@ -50,7 +50,7 @@ class OutlookFixture : public ::testing::Test {
 
   // A new, independent connection to the same profile (what another process would have).
   static outlook::Application Connect() {
-    return outlook::Application(MakeDefaultObjectFactory().CreateObject("Outlook.Application"));
+    return outlook::Application(outlookmodel::MakeDefaultObjectFactory().CreateObject("Outlook.Application"));
   }
   static outlook::NameSpace Logon(const outlook::Application& application) {
     outlook::NameSpace session = application.GetNamespace("MAPI");

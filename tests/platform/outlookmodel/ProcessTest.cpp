@@ -190,7 +190,7 @@ TEST_F(ProcessTest, WriterKilledMidSaveLeavesTheItemWholeEitherOldOrNew) {
     ASSERT_TRUE(ProfileIsIntact(mProfile));
     const outlook::ContactItem stored(Logon(Connect()).GetItemFromID(id, ""));
     const std::string generation = stored.GetFileAs();
-    for (const PropertyDef& property : PropertiesOf(ItemKind::Contact)) {
+    for (const outlookmodel::PropertyDef& property : outlookmodel::PropertiesOf(outlookmodel::ItemKind::Contact)) {
       if (property.type != VariantType::String) continue;
       const std::string value = stored.GetText(property.id);
       EXPECT_EQ(value.substr(0, generation.size()), generation) << property.name << " in round " << round;

@@ -14,12 +14,12 @@
 namespace {
 
 int Churn(const std::string& entryId) {
-  const outlook::Application application(MakeDefaultObjectFactory().CreateObject("Outlook.Application"));
+  const outlook::Application application(outlookmodel::MakeDefaultObjectFactory().CreateObject("Outlook.Application"));
   const outlook::NameSpace session = application.GetNamespace("MAPI");
   const std::string padding(64 * 1024, 'x');
   for (int generation = 1;; ++generation) {
     const outlook::ContactItem contact(session.GetItemFromID(entryId, ""));
-    for (const PropertyDef& property : PropertiesOf(ItemKind::Contact)) {
+    for (const outlookmodel::PropertyDef& property : outlookmodel::PropertiesOf(outlookmodel::ItemKind::Contact)) {
       if (property.type != VariantType::String) continue;
       const std::string value = std::to_string(generation) + (property.id == OutlookId::kBody ? padding : "");
       contact.Put(property.id, value);
