@@ -15,6 +15,7 @@
 #include "common/BuildInfo.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -62,11 +63,11 @@ int main(int argc, char** argv) {
       return HeadlessSyncRun(application.Conf(), application.Prompts(), std::cout).Run();
     }
     if (result == StartupResult::Ready) {
-      std::cerr << FormatText(LoadString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {application.Conf().ProductName()}) << '\n';
+      std::cerr << TerminalSafe(FormatText(LoadString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {application.Conf().ProductName()})) << '\n';
     }
     return ExitStatusFor(result);
   } catch (const std::exception& error) {
-    std::cerr << BuildInfo::kProductName << ": " << error.what() << '\n';
+    std::cerr << BuildInfo::kProductName << ": " << TerminalSafe(error.what()) << '\n';
     return ExitStatusFor(StartupResult::Failed);
   }
 }

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 
 ConsoleSyncObserver::ConsoleSyncObserver(std::ostream& out) : mOut(out) {}
 
@@ -52,23 +53,5 @@ void ConsoleSyncObserver::WriteDetails(const CSyncLink& link) {
   count(IDS_DETAILS_SERVER_DELETIONS, link.mServerCounts.deleted);
 }
 
-// Status texts can carry server messages; terminal control sequences must not reach a terminal:
-// neither the C0 controls and DEL nor the C1 controls (U+0080 to U+009F, which a terminal reads
-// as ESC sequences: U+009B opens one like ESC "[").
-void ConsoleSyncObserver::WriteLine(const std::string& text) {
-  std::string line;
-  line.reserve(text.size() + 1);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      line.push_back('?');
-      ++i;
-      continue;
-    }
-    const bool control = c < 0x20 || c == 0x7F;
-    line.push_back(control ? '?' : text[i]);
-  }
-  line.push_back('\n');
-  mOut << line << std::flush;
-}
+// Status texts can carry server messages; control sequences in them must not reach a terminal.
+void ConsoleSyncObserver::WriteLine(const std::string& text) { mOut << TerminalSafe(text) << '\n' << std::flush; }

@@ -12,6 +12,7 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "platform/outlookmodel/ProfileStore.h"
 #include "tools/ToolCommands.h"
+#include "tools/ToolOutput.h"
 
 namespace {
 
@@ -62,9 +63,9 @@ std::string StampText(double date) {
   return text;
 }
 
-ItemKind KindOf(const outlook::OutlookItem& item) {
-  ItemKind kind = ItemKind::Mail;
-  KindOfMessageClass(item.GetMessageClass(), kind);
+outlookmodel::ItemKind KindOf(const outlook::OutlookItem& item) {
+  outlookmodel::ItemKind kind = outlookmodel::ItemKind::Mail;
+  outlookmodel::KindOfMessageClass(item.GetMessageClass(), kind);
   return kind;
 }
 
@@ -84,7 +85,7 @@ std::vector<std::string> SplitPath(const std::string& path) {
 class OutlookTool {
  public:
   OutlookTool()
-      : mApplication(MakeDefaultObjectFactory().CreateObject("Outlook.Application")),
+      : mApplication(outlookmodel::MakeDefaultObjectFactory().CreateObject("Outlook.Application")),
         mNamespace(mApplication.GetNamespace("MAPI")) {
     mNamespace.Logon();
   }
@@ -107,7 +108,7 @@ class OutlookTool {
 
  private:
   int Print(const Dispatch::Ptr& folder) {
-    std::printf("%s\n", outlook::MAPIFolder(folder).GetEntryID().c_str());
+    PrintTo(stdout, "%s\n", outlook::MAPIFolder(folder).GetEntryID().c_str());
     return 0;
   }
 
@@ -115,7 +116,7 @@ class OutlookTool {
     const outlook::Folders tops = mNamespace.GetFolders();
     for (int32_t i = 1; i <= tops.GetCount(); ++i) {
       const outlook::MAPIFolder top = tops.Item(i);
-      std::printf("%s\t%s\n", top.GetStoreID().c_str(), top.GetName().c_str());
+      PrintTo(stdout, "%s\t%s\n", top.GetStoreID().c_str(), top.GetName().c_str());
     }
     return 0;
   }
@@ -128,7 +129,7 @@ class OutlookTool {
 
   void ListTree(const outlook::MAPIFolder& folder, const std::string& parentPath) {
     const std::string path = parentPath.empty() ? folder.GetName() : parentPath + "\\" + folder.GetName();
-    std::printf("%s\t%s\t%d\t%s\n", folder.GetEntryID().c_str(), folder.GetStoreID().c_str(), folder.GetDefaultItemType(),
+    PrintTo(stdout, "%s\t%s\t%d\t%s\n", folder.GetEntryID().c_str(), folder.GetStoreID().c_str(), folder.GetDefaultItemType(),
                 path.c_str());
     const outlook::Folders children = folder.GetFolders();
     for (int32_t i = 1; i <= children.GetCount(); ++i) ListTree(children.Item(i), path);
@@ -163,7 +164,7 @@ class OutlookTool {
     const int32_t count = items.GetCount();
     for (int32_t i = 1; i <= count; ++i) {
       const outlook::OutlookItem item(items.Item(i));
-      std::printf("%s\t%s\t%s\t%s\n", item.GetEntryID().c_str(), item.GetMessageClass().c_str(),
+      PrintTo(stdout, "%s\t%s\t%s\t%s\n", item.GetEntryID().c_str(), item.GetMessageClass().c_str(),
                   StampText(item.GetLastModificationTime()).c_str(), Title(item).c_str());
     }
     return 0;
@@ -171,33 +172,33 @@ class OutlookTool {
 
   static std::string Title(const outlook::OutlookItem& item) {
     switch (KindOf(item)) {
-      case ItemKind::Contact: return item.GetText(OutlookId::kFileAs);
-      case ItemKind::DistList: return item.GetText(OutlookId::kDLName);
-      case ItemKind::Mail:
-      case ItemKind::Appointment:
-      case ItemKind::Task: break;
+      case outlookmodel::ItemKind::Contact: return item.GetText(OutlookId::kFileAs);
+      case outlookmodel::ItemKind::DistList: return item.GetText(OutlookId::kDLName);
+      case outlookmodel::ItemKind::Mail:
+      case outlookmodel::ItemKind::Appointment:
+      case outlookmodel::ItemKind::Task: break;
     }
     return item.GetSubject();
   }
 
   int Show(const std::string& entryId) {
     const outlook::OutlookItem item = FindItem(entryId);
-    const ItemKind kind = KindOf(item);
-    std::printf("EntryID=%s\nMessageClass=%s\nLastModificationTime=%s\nFolder=%s\n", item.GetEntryID().c_str(),
+    const outlookmodel::ItemKind kind = KindOf(item);
+    PrintTo(stdout, "EntryID=%s\nMessageClass=%s\nLastModificationTime=%s\nFolder=%s\n", item.GetEntryID().c_str(),
                 item.GetMessageClass().c_str(), StampText(item.GetLastModificationTime()).c_str(),
                 outlook::MAPIFolder(item.GetParent()).GetName().c_str());
-    for (const PropertyDef& property : PropertiesOf(kind)) {
-      std::printf("%s=%s\n", property.name, item.Get(property.id).ToString().c_str());
+    for (const outlookmodel::PropertyDef& property : outlookmodel::PropertiesOf(kind)) {
+      PrintTo(stdout, "%s=%s\n", property.name, item.Get(property.id).ToString().c_str());
     }
-    if (kind == ItemKind::DistList) ShowMembers(outlook::DistListItem(item.Object()));
-    if (kind == ItemKind::Appointment) ShowAppointment(outlook::AppointmentItem(item.Object()));
+    if (kind == outlookmodel::ItemKind::DistList) ShowMembers(outlook::DistListItem(item.Object()));
+    if (kind == outlookmodel::ItemKind::Appointment) ShowAppointment(outlook::AppointmentItem(item.Object()));
     return 0;
   }
 
   static void ShowMembers(const outlook::DistListItem& list) {
     for (int32_t i = 1; i <= list.GetMemberCount(); ++i) {
       const outlook::Recipient member = list.GetMember(i);
-      std::printf("Member%d=%s <%s> %s\n", i, member.GetName().c_str(), member.GetAddress().c_str(),
+      PrintTo(stdout, "Member%d=%s <%s> %s\n", i, member.GetName().c_str(), member.GetAddress().c_str(),
                   member.GetEntryID().c_str());
     }
   }
@@ -206,19 +207,19 @@ class OutlookTool {
     const outlook::Recipients recipients = appointment.GetRecipients();
     for (int32_t i = 1; i <= recipients.GetCount(); ++i) {
       const outlook::Recipient attendee = recipients.Item(i);
-      std::printf("Attendee%d=%s <%s> %d\n", i, attendee.GetName().c_str(), attendee.GetAddress().c_str(),
+      PrintTo(stdout, "Attendee%d=%s <%s> %d\n", i, attendee.GetName().c_str(), attendee.GetAddress().c_str(),
                   attendee.GetMeetingResponseStatus());
     }
-    std::printf("RecurrenceState=%d\n", appointment.GetRecurrenceState());
+    PrintTo(stdout, "RecurrenceState=%d\n", appointment.GetRecurrenceState());
     if (appointment.GetRecurrenceState() != olApptMaster) return;
     const outlook::RecurrencePattern pattern = appointment.GetRecurrencePattern();
     for (const PatternMember& member : kPatternMembers) {
-      std::printf("%s=%s\n", member.name, pattern.Get(member.id).ToString().c_str());
+      PrintTo(stdout, "%s=%s\n", member.name, pattern.Get(member.id).ToString().c_str());
     }
     const outlook::Exceptions exceptions = pattern.GetExceptions();
     for (int32_t i = 1; i <= exceptions.GetCount(); ++i) {
       const outlook::Exception exception = exceptions.Item(i);
-      std::printf("Exception%d=%s %s\n", i, Variant::Date(exception.GetOriginalDate()).ToString().c_str(),
+      PrintTo(stdout, "Exception%d=%s %s\n", i, Variant::Date(exception.GetOriginalDate()).ToString().c_str(),
                   exception.GetDeleted() ? "deleted" : exception.GetAppointmentItem().GetSubject().c_str());
     }
   }
@@ -240,13 +241,13 @@ class OutlookTool {
 
   // NAME=VALUE pairs, applied in order: item properties, and on appointments the recurrence members.
   static void Assign(const outlook::OutlookItem& item, const Args& assignments, size_t first) {
-    const ItemKind kind = KindOf(item);
+    const outlookmodel::ItemKind kind = KindOf(item);
     for (size_t i = first; i < assignments.size(); ++i) {
       const size_t equals = assignments[i].find('=');
       if (equals == std::string::npos || equals == 0) throw UsageError();
       const std::string name = assignments[i].substr(0, equals);
       const Variant value(assignments[i].substr(equals + 1));
-      if (const PropertyDef* property = FindProperty(kind, name)) {
+      if (const outlookmodel::PropertyDef* property = outlookmodel::FindProperty(kind, name)) {
         item.Put(property->id, value);
         continue;
       }
@@ -254,8 +255,8 @@ class OutlookTool {
       for (const PatternMember& candidate : kPatternMembers) {
         if (name == candidate.name) member = &candidate;
       }
-      if (member == nullptr || kind != ItemKind::Appointment) {
-        std::fprintf(stderr, "error: %s has no property \"%s\"\n", item.GetMessageClass().c_str(), name.c_str());
+      if (member == nullptr || kind != outlookmodel::ItemKind::Appointment) {
+        PrintTo(stderr, "error: %s has no property \"%s\"\n", item.GetMessageClass().c_str(), name.c_str());
         throw UsageError();
       }
       outlook::AppointmentItem(item.Object()).GetRecurrencePattern().Put(member->id, value);
@@ -266,7 +267,7 @@ class OutlookTool {
     const outlook::OutlookItem item(FindFolder(args[0]).GetItems().Add(args[1]));
     Assign(item, args, 2);
     item.Save();
-    std::printf("%s\n", item.GetEntryID().c_str());
+    PrintTo(stdout, "%s\n", item.GetEntryID().c_str());
     return 0;
   }
 
@@ -320,14 +321,14 @@ class OutlookTool {
 };
 
 int User(const Args& args) {
-  ProfileStore profile(ProfileStore::DefaultPath());
+  outlookmodel::ProfileStore profile(outlookmodel::ProfileStore::DefaultPath());
   if (args.size() == 2) {
     profile.SetCurrentUser({args[0], args[1]});
     return 0;
   }
   if (!args.empty()) return Usage();
-  const UserIdentity user = profile.CurrentUser();
-  std::printf("%s\t%s\n", user.name.c_str(), user.address.c_str());
+  const outlookmodel::UserIdentity user = profile.CurrentUser();
+  PrintTo(stdout, "%s\t%s\n", user.name.c_str(), user.address.c_str());
   return 0;
 }
 
@@ -343,7 +344,7 @@ int RunOutlookCommand(const std::vector<std::string>& args) {
   } catch (const UsageError&) {
     return Usage();
   } catch (const AutomationError& error) {
-    std::fprintf(stderr, "error: %s (0x%08X)\n", error.what(), error.Code());
+    PrintTo(stderr, "error: %s (0x%08X)\n", error.what(), error.Code());
     return 1;
   }
 }

@@ -19,6 +19,7 @@
 #include "platform/wab/WabPtr.h"
 #include "platform/wab/WabSetting.h"
 #include "tools/ToolCommands.h"
+#include "tools/ToolOutput.h"
 
 namespace {
 
@@ -237,7 +238,7 @@ class WabTool {
 
   int List() {
     for (const Row& row : Rows()) {
-      std::printf("%s\t%s\t%s\n", Hex(row.id.data(), static_cast<ULONG>(row.id.size())).c_str(),
+      PrintTo(stdout, "%s\t%s\t%s\n", Hex(row.id.data(), static_cast<ULONG>(row.id.size())).c_str(),
                   row.objectType == MAPI_DISTLIST ? "group" : "contact", row.displayName.c_str());
     }
     return 0;
@@ -249,7 +250,7 @@ class WabTool {
     WabBuffer<SPropValue> values(mBook.Allocator());
     Check(entry->GetProps(nullptr, MAPI_UNICODE, &count, values.Put()), "GetProps");
     for (ULONG i = 0; i < count; ++i) {
-      for (const std::string& line : Render(values.Get()[i])) std::printf("%s\n", line.c_str());
+      for (const std::string& line : Render(values.Get()[i])) PrintTo(stdout, "%s\n", line.c_str());
     }
     return 0;
   }
@@ -261,7 +262,7 @@ class WabTool {
     WabRef<IMAPIProp> entry;
     Check(mBook.Container()->CreateEntry(static_cast<ULONG>(templ.size()), Id(templ), 0, entry.Put()), "CreateEntry");
     SetAndSave(entry.Get(), values);
-    std::printf("%s\n", HexOf(EntryIdOf(entry.Get())).c_str());
+    PrintTo(stdout, "%s\n", HexOf(EntryIdOf(entry.Get())).c_str());
     return 0;
   }
 
@@ -436,14 +437,14 @@ int RunWabCommand(const std::vector<std::string>& args) {
   options.library = library;
   WabConnection book(options);
   if (!book.IsOpen()) {
-    std::fprintf(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
+    PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
     return 1;
   }
   try {
     WabTool tool(book);
     return Dispatch(tool, command, rest);
   } catch (const CommandError& error) {
-    std::fprintf(stderr, "larkstore wab: %s\n", error.message.c_str());
+    PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
     return 1;
   }
 }
