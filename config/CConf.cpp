@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <random>
 
 #include "common/AsciiText.h"
+#include "common/Base64.h"
 #include "common/BuildInfo.h"
+#include "common/RandomIdentity.h"
 #include "common/StringIds.h"
 #include "common/TextCodec.h"
-#include "config/Base64.h"
+#include "config/CLog.h"
 #include "platform/shell/UserFolders.h"
 
 namespace {
@@ -116,7 +117,15 @@ bool CConf::Save() {
   WriteSettings();
   SaveLogin(false);
   SaveLinks();
-  Write();
+  if (!IsOpen()) {
+    LogError("CConf::Save", "The configuration file was not opened: nothing saved");
+    return false;
+  }
+  std::string error;
+  if (IsModified() && Write(&error).empty()) {
+    LogError("CConf::Save", "Cannot write " + Path() + ": " + error);
+    return false;
+  }
   return true;
 }
 
@@ -255,13 +264,4 @@ std::string CConf::SyncStartDate() const {
   return std::string(buffer, std::strftime(buffer, sizeof buffer, "%Y%m%d", &day));
 }
 
-std::string CConf::GenerateIdentity() {
-  static constexpr char kSymbols[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  std::random_device device;
-  std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-  std::mt19937_64 generator(seed);
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kSymbols - 2);
-  std::string identity(kIdentityLength, '0');
-  for (char& symbol : identity) symbol = kSymbols[pick(generator)];
-  return identity;
-}
+std::string CConf::GenerateIdentity() { return RandomIdentity(kIdentityLength); }

@@ -43,7 +43,8 @@ class CConf : public CIniEx {
   // only with `create`; false when it cannot. Then reads every setting and the links.
   bool Load(bool create);
   // Writes every setting, the identity (when the local application changed), the login and the
-  // links into the file, then writes the file. Always true (a failed write is silent).
+  // links into the file, then writes the file. False (and an error line in the log) when the file
+  // was never opened or cannot be written; the previous file then stays as it was.
   bool Save();
   // Writes "login", "password" (Base64, only when remembered) and "remember_pass"; with
   // `writeNow` the file is written at once.

@@ -284,8 +284,8 @@ void CIniEx::KeepBackup() const {
   if (ReadWholeFile(mPath, previous, kMaxFileSize)) WriteFileAtomically(mPath + ".bak", previous, kFileMode);
 }
 
-std::string CIniEx::Write() {
+std::string CIniEx::Write(std::string* error) {
   if (!IsOpen() || !mModified) return {};
   if (mBackup) KeepBackup();
-  return WriteFileAtomically(mPath, Serialize(), kFileMode) ? mPath : std::string();
+  return WriteFileAtomically(mPath, Serialize(), kFileMode, error) ? mPath : std::string();
 }

@@ -59,8 +59,9 @@ class CIniEx {
 
   // When modified: replaces the whole file atomically (0600) and returns its path. When not
   // modified, or the file cannot be written, writes nothing and returns an empty string; a failed
-  // write leaves the previous file whole. The modified flag stays set either way.
-  std::string Write();
+  // write leaves the previous file whole and puts the reason into `error` when given. The
+  // modified flag stays set either way.
+  std::string Write(std::string* error = nullptr);
 
   // The exact bytes `Write` would store (UTF-16LE, LF line ends).
   std::string Serialize() const;

@@ -185,6 +185,7 @@ constexpr StringEntry kGerman[] = {
     {IDS_CANNOT_CREATE_THREAD, "Der Thread kann nicht erstellt werden"},
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "Die in der Konfiguration gewählte lokale Anwendung kann mit dieser Version von %s noch nicht synchronisiert werden."},
     {IDS_UPDATE_NOT_AVAILABLE, "Der Server verlangt eine neuere Version von %s, aber die Aktualisierung ist in dieser Version nicht verfügbar. Bitte installieren Sie die neue Version selbst."},
+    {IDS_CONFIG_SAVE_FAILED, "Die Synchronisation ist beendet, aber ihr Ergebnis konnte nicht in der Einstellungsdatei %s gespeichert werden. Bitte prüfen Sie den freien Speicherplatz."},
 };
 
 }  // namespace

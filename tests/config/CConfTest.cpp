@@ -444,7 +444,7 @@ TEST_F(CConfTest, FailedSaveLeavesTheExistingFileWhole) {
     conf.SetUrl("http://changed");
     return conf.Save() ? 0 : 1;
   });
-  EXPECT_EQ(result, 0);  // a failed write is silent
+  EXPECT_EQ(result, 1);  // the failure is reported
   EXPECT_EQ(ReadFileBytes(dir.File("QuenorSync.cfg")), before);
   CConf conf(dir.Path());
   ASSERT_TRUE(conf.Load(false));
