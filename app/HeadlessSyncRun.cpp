@@ -10,7 +10,7 @@ HeadlessSyncRun::HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& prog
 
 int HeadlessSyncRun::Run() {
   ConsoleSyncObserver observer(mProgress);
-  ProgramStoreFactory stores;
+  RunStoreFactory stores(FolderStoreFromEnvironment());
   ProgramUpdateStarter updates;
   CSyncRun run(mConf, CSyncRun::Services{observer, mPrompt, stores, updates});
   run.SetSelectedLink(-1);

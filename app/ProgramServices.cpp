@@ -1,4 +1,4 @@
-// The program's store factory and update starter.
+// The program's store choice and update starter.
 #include "app/ProgramServices.h"
 
 #include <cstdlib>
@@ -7,16 +7,11 @@
 #include "common/Format.h"
 #include "common/StringTable.h"
 #include "config/CConf.h"
-#include "config/CLog.h"
 #include "stores/folder/FolderStore.h"
 
-std::unique_ptr<CDatabaseObject> ProgramStoreFactory::CreateStore(CConf& conf) {
+std::string FolderStoreFromEnvironment() {
   const char* folder = std::getenv(FolderStore::kEnvironmentVariable);
-  if (folder != nullptr && *folder != '\0') {
-    LogDebug("SyncThreadProc", std::string("Folder store: ") + folder);
-    return std::make_unique<FolderStore>(conf, folder);
-  }
-  throw CMainException(FormatText(LoadString(IDS_LOCAL_STORE_NOT_AVAILABLE), {conf.ProductName()}));
+  return folder != nullptr ? std::string(folder) : std::string();
 }
 
 void ProgramUpdateStarter::StartUpdate(CConf& conf) {

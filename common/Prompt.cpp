@@ -1,10 +1,12 @@
 // Prompt answers for runs without a user, and the switch that keeps silent runs from asking.
 #include "common/Prompt.h"
 
+#include <algorithm>
 #include <ostream>
 #include <utility>
 
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 
 PromptAnswer SafeDefaultAnswer(PromptButtons buttons) {
   switch (buttons) {
@@ -22,7 +24,25 @@ std::string ConflictContactLine(const ConflictQuestion& question) {
   return question.displayName + " [" + question.nickname + " ]";
 }
 
+EmailTypesAnswer AutomaticEmailTypes(const EmailTypesQuestion& question) {
+  EmailTypesAnswer answer{question.types, EMAIL_ALWAYS_ASK};
+  if (question.addresses.size() != question.types.size()) return answer;
+  const auto has = [&](const char* kind) { return std::find(answer.types.begin(), answer.types.end(), kind) != answer.types.end(); };
+  bool home = has(kEmailTypeHome);
+  bool work = has(kEmailTypeWork);
+  for (std::string& type : answer.types) {
+    if (!type.empty()) continue;
+    type = !home || work ? kEmailTypeHome : kEmailTypeWork;
+    (type == kEmailTypeHome ? home : work) = true;
+  }
+  return answer;
+}
+
 ConflictAnswer Prompt::AskConflict(const ConflictQuestion&) { return ConflictAnswer::Both; }
+
+std::optional<EmailTypesAnswer> Prompt::AskEmailTypes(const EmailTypesQuestion& question) {
+  return AutomaticEmailTypes(question);
+}
 
 HeadlessPrompt::HeadlessPrompt(std::ostream& out) : mOut(out) {}
 
@@ -41,17 +61,13 @@ ConflictAnswer HeadlessPrompt::AskConflict(const ConflictQuestion& question) {
   return ConflictAnswer::Both;
 }
 
-// Texts can carry server messages; terminal control sequences in them must not reach a terminal.
-void HeadlessPrompt::WriteLine(std::string_view text) {
-  std::string line;
-  line.reserve(text.size() + 1);
-  for (char c : text) {
-    const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-    line.push_back(control && c != '\n' && c != '\t' ? '?' : c);
-  }
-  line.push_back('\n');
-  mOut << line << std::flush;
+std::optional<EmailTypesAnswer> HeadlessPrompt::AskEmailTypes(const EmailTypesQuestion& question) {
+  WriteLine(LoadString(IDS_EMAILS_MODIFIED) + "\n" + ConflictContactLine({question.displayName, question.nickname}));
+  return AutomaticEmailTypes(question);
 }
+
+// Texts can carry server messages; control sequences in them must not reach a terminal.
+void HeadlessPrompt::WriteLine(std::string_view text) { mOut << TerminalSafe(text, true) << '\n' << std::flush; }
 
 SilentAwarePrompt::SilentAwarePrompt(Prompt& interactive, Prompt& quiet, std::function<bool()> isSilent)
     : mInteractive(interactive), mQuiet(quiet), mIsSilent(std::move(isSilent)) {}
@@ -64,6 +80,10 @@ bool SilentAwarePrompt::AskLogin(LoginRequest& request) { return Current().AskLo
 
 ConflictAnswer SilentAwarePrompt::AskConflict(const ConflictQuestion& question) {
   return Current().AskConflict(question);
+}
+
+std::optional<EmailTypesAnswer> SilentAwarePrompt::AskEmailTypes(const EmailTypesQuestion& question) {
+  return Current().AskEmailTypes(question);
 }
 
 Prompt& SilentAwarePrompt::Current() { return mIsSilent && mIsSilent() ? mQuiet : mInteractive; }

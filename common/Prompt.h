@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class PromptButtons { Ok, OkCancel, YesNo };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
@@ -27,6 +29,42 @@ struct ConflictQuestion {
 
 // The contact line of the conflict question: the display name, " [", the nickname and " ]".
 std::string ConflictContactLine(const ConflictQuestion& question);
+
+// How e-mail addresses without a home or work type are typed (`email_management_mode`): the user
+// is asked, or they become personal ("H"), or business ("W").
+enum EmailManagementMode : int {
+  EMAIL_ALWAYS_ASK = 0,
+  EMAIL_UNKNOWN_PERSONAL = 1,
+  EMAIL_UNKNOWN_BUSINESS = 2,
+};
+
+// E-mail types: home (personal) and work (business); an empty type is not known yet.
+inline constexpr const char* kEmailTypeHome = "H";
+inline constexpr const char* kEmailTypeWork = "W";
+
+// The e-mail type question: a contact and its addresses with their types, two parallel lists
+// of equal length.
+struct EmailTypesQuestion {
+  std::string displayName;
+  std::string nickname;
+  std::vector<std::string> addresses;
+  std::vector<std::string> types;
+};
+
+// Its answer: the types of all addresses (same length as the question's lists) and the mode the
+// user chose for the contacts that follow in the run.
+struct EmailTypesAnswer {
+  std::vector<std::string> types;
+  int mode = EMAIL_ALWAYS_ASK;
+
+  friend bool operator==(const EmailTypesAnswer&, const EmailTypesAnswer&) = default;
+};
+
+// The answer given without the user: every address whose type is still empty becomes home while
+// the contact has no home address or already has both kinds, else work (so: home first, then
+// work, then home for the rest); the mode stays "always ask". Lists of different lengths are
+// answered with the types unchanged.
+EmailTypesAnswer AutomaticEmailTypes(const EmailTypesQuestion& question);
 
 // The login request: the values shown first, and on OK the values entered (UTF-8).
 struct LoginRequest {
@@ -54,11 +92,17 @@ class Prompt {
   // Asks which value of a conflicting item to keep. This implementation answers Both, the answer
   // of a question closed without a choice; prompts that can show the question override it.
   virtual ConflictAnswer AskConflict(const ConflictQuestion& question);
+
+  // Asks which addresses of a contact are business ones. std::nullopt when the user cancelled:
+  // the caller then stops the run as cancelled by the user. This implementation answers with
+  // AutomaticEmailTypes; prompts that can show the question override it.
+  virtual std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question);
 };
 
 // For runs without a user: never blocks, writes each text as one line to `out` (control
 // characters other than line break and tab shown as "?"), and gives the safe default answer; a
-// login request is declined and a conflict keeps both values. `out` must outlive the object.
+// login request is declined, a conflict keeps both values and e-mail types are assigned
+// automatically. `out` must outlive the object.
 class HeadlessPrompt final : public Prompt {
  public:
   explicit HeadlessPrompt(std::ostream& out);
@@ -67,6 +111,7 @@ class HeadlessPrompt final : public Prompt {
                        PromptKind kind = PromptKind::Information) override;
   bool AskLogin(LoginRequest& request) override;
   ConflictAnswer AskConflict(const ConflictQuestion& question) override;
+  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
 
  private:
   void WriteLine(std::string_view text);
@@ -84,6 +129,7 @@ class SilentAwarePrompt final : public Prompt {
                        PromptKind kind = PromptKind::Information) override;
   bool AskLogin(LoginRequest& request) override;
   ConflictAnswer AskConflict(const ConflictQuestion& question) override;
+  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
 
  private:
   Prompt& Current();

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/SyncDataType.h"
+
 class CIniEx;
 
 // Values of CSyncLink::mMode.
@@ -16,13 +18,6 @@ enum SyncMode : int {
   SYNC_MODE_TWO_WAY = 0,    // both directions
   SYNC_MODE_DOWNLOAD = 1,   // from the server only
   SYNC_MODE_UPLOAD = 2,     // to the server only
-};
-
-// Values of CSyncLink::mDataType.
-enum SyncDataType : int {
-  DATA_TYPE_CONTACTS = 0,
-  DATA_TYPE_EVENTS = 1,
-  DATA_TYPE_TASKS = 2,
 };
 
 // Values of CSyncLink::mClientApp (and of the configuration's sync_with_outlook, which adds -1).

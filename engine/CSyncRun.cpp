@@ -12,9 +12,11 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "engine/StoreItemSink.h"
 #include "engine/UnfinishedExchangeMark.h"
 #include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
+#include "syncml/SessionSettings.h"
 #include "syncml/SyncTransport.h"
 
 namespace {
@@ -90,10 +92,7 @@ bool CSyncRun::CheckServer() {
   LogDebug(kCheckServer, "Begin");
   bool allowed = false;
   try {
-    SessionServices services;
-    if (Transports() != nullptr) services.transport = Transports()->CreateTransport(mConf);
-    services.prompt = &mServices.prompt;
-    CSyncML session(mConf, nullptr, 0, std::move(services));
+    CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(nullptr), 0);
     session.StartMessage(false);
     session.Finalize();
     session.SendRequest();
@@ -155,7 +154,7 @@ int CSyncRun::SyncThreadProc() {
       NoteRunError(LoadString(missing));
     } else if (AskForPassword()) {
       OpenLog(mConf);
-      std::unique_ptr<CDatabaseObject> store = mServices.stores.CreateStore(mConf);
+      std::unique_ptr<CDatabaseObject> store = mServices.stores.CreateStore(mConf, mServices.prompt);
       MainSyncLoop(*store);
     }
   } catch (const CXException& error) {
@@ -220,8 +219,31 @@ void CSyncRun::MainSyncLoop(CDatabaseObject& store) {
       if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) mOutcome.cancelled = true;
     }
     SetLinkStatus();
-    mConf.Save();
+    if (!mConf.Save()) ReportSaveFailure(link);
   }
+}
+
+// The link's result stays in memory only: the user must learn that it was not kept (a full
+// disk), so the link shows the failure and the run counts it as failed.
+void CSyncRun::ReportSaveFailure(CSyncLink& link) {
+  const bool failedBefore = link.mState == SYNC_STATE_FAILED;
+  link.mState = SYNC_STATE_FAILED;
+  {
+    std::lock_guard lock(mMutex);
+    if (!failedBefore) ++mOutcome.linksFailed;
+  }
+  SetLinkStatus(FormatText(LoadString(IDS_CONFIG_SAVE_FAILED), {mConf.ConfigFilePath()}));
+}
+
+SessionServices CSyncRun::MakeSessionServices(ItemSink* sink) {
+  SessionServices services;
+  services.transport = Transports() != nullptr ? Transports()->CreateTransport(mConf) : MakeHttpSyncTransport(mConf);
+  services.sink = sink;
+  services.prompt = &mServices.prompt;
+  services.cancelRequested = [this] { return mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED; };
+  services.silent = mConf.Silent();
+  services.autoResolveConflicts = mConf.ConfResPol();
+  return services;
 }
 
 bool CSyncRun::IsLinkEligible(const CSyncLink& link, int index) const {
@@ -244,7 +266,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     mSentEntries = 0;
     mPendingEntry.reset();
 
-    if (!store.SetCurrentFolder(link.mDataType, link.mLocalEntryId, link.mLocalStoreId)) {
+    if (!store.SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId)) {
       throw CMainException(IDS_FOLDER_SELECT_ERROR);
     }
     SetLinkStatus(LoadString(IDS_INITIALIZING_CHANGE_LOG));
@@ -269,13 +291,12 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    SessionServices services;
-    if (Transports() != nullptr) services.transport = Transports()->CreateTransport(mConf);
-    services.prompt = &mServices.prompt;
-    CSyncML session(mConf, &store, changeLog.GetAnchor(), std::move(services));
+    StoreItemSink sink(store);
+    CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), changeLog.GetAnchor());
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
+    if (store.GetContentKind() == CONTENT_CALENDAR) session.SetFilterStartDate(mConf.SyncStartDate());
     if (slowStart) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
     const bool markedBefore = mark.IsSet();

@@ -17,7 +17,9 @@ class CConf;
 class CDatabaseObject;
 class CSyncLink;
 class CSyncML;
+class ItemSink;
 class Prompt;
+struct SessionServices;
 
 // How a call of BeginSyncRun ended.
 enum class SyncRunStart {
@@ -111,6 +113,10 @@ class CSyncRun {
   void CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full);
   void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
   void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
+  void ReportSaveFailure(CSyncLink& link);
+  // What a session of this run gets: the transport, the sink (null: no store), the prompt, the
+  // cancel flag and the policies of the configuration.
+  SessionServices MakeSessionServices(ItemSink* sink);
   // Sets the status text of link mCurrentLink when `text` is given; always tells the observer.
   void SetLinkStatus(const std::optional<std::string>& text = std::nullopt);
   void CancelCheck() const;

@@ -1,22 +1,13 @@
-// The seams of a sync run: where its local store, its SyncML transport and the update come from.
+// The seams of a sync run: where its local store (stores/StoreFactory.h), its SyncML transport
+// and the update come from.
 #pragma once
 
 #include <memory>
 
-class CConf;
-class CDatabaseObject;
-class SyncTransport;
+#include "stores/StoreFactory.h"
 
-// Makes the local store of a run, on the worker thread, once per run.
-class SyncStoreFactory {
- public:
-  virtual ~SyncStoreFactory() = default;
-  // The store of the configured local application (`sync_with_outlook`). The run owns it and
-  // destroys it on the worker before the run ends; `conf` outlives it. Throws a CXException
-  // with a message for the user when that store cannot be made: the run then stops before any
-  // link.
-  virtual std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf) = 0;
-};
+class CConf;
+class SyncTransport;
 
 // Makes the transport of one SyncML session (the server check, and each link's session).
 class SyncTransportFactory {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "engine/CDataItemList.h"
+#include "engine/SyncDataType.h"
 
 class CConf;
 class PVCard;
@@ -14,8 +15,6 @@ class PVCard;
 inline constexpr int32_t kStoreOk = 0;
 inline constexpr int32_t kStoreFail = static_cast<int32_t>(0x80004005u);
 
-// Data type of a sync link and so of the selected folder.
-enum StoreDataType : int { DATA_CONTACTS = 0, DATA_EVENTS = 1, DATA_TASKS = 2 };
 // GetContentKind: vCard items, or vCalendar items (events and tasks).
 enum StoreContentKind : int { CONTENT_CONTACT = 1, CONTENT_CALENDAR = 2 };
 // Write status of UpdateAddressBookItem.
@@ -58,9 +57,9 @@ class CDatabaseObject {
   virtual int32_t LoadContent(const std::string& listName);
   // Selects the folder later operations work on: by both identifiers when both are non-empty,
   // else the default folder of `dataType`. False when no folder could be selected.
-  virtual bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) = 0;
-  // CONTENT_CALENDAR when the current folder holds events or tasks; any other value means contacts.
-  virtual int GetContentKind() = 0;
+  virtual bool SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) = 0;
+  // CONTENT_CALENDAR when the current folder holds events or tasks, else CONTENT_CONTACT.
+  virtual StoreContentKind GetContentKind() = 0;
   // Whether an item of the saved index that is missing from mCurrentItems still exists in the
   // current folder (left out because it lies outside the sync period): it is then not deleted.
   virtual bool ItemExists(const std::string& entryId) = 0;
@@ -69,9 +68,9 @@ class CDatabaseObject {
   virtual int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
                                      const std::string& contentType) = 0;
   // Writes `card` over the item `entryId`; an item that no longer exists is created anew and
-  // `entryId` receives its new identifier. `writeStatus` gets a StoreWriteStatus.
+  // `entryId` receives its new identifier. `writeStatus` says what was written.
   virtual int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                        const std::string& contentType, int& writeStatus) = 0;
+                                        const std::string& contentType, StoreWriteStatus& writeStatus) = 0;
   // Writes one VEVENT or VTODO over the item `entryId`, or creates it when `entryId` names none
   // (then `entryId` receives the new identifier).
   virtual int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) = 0;

@@ -4,17 +4,17 @@
 
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "common/AsciiText.h"
+#include "common/Base64.h"
 #include "common/CXException.h"
+#include "common/RandomIdentity.h"
 #include "common/StringIds.h"
 #include "common/StringTable.h"
-#include "config/Base64.h"
-#include "config/CConf.h"
 #include "config/CLog.h"
 #include "pim/VCardContext.h"
-#include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML_p.h"
 #include "syncml/DeviceInfo.h"
 #include "syncml/SyncTransport.h"
@@ -87,22 +87,24 @@ unsigned ErrorStateStringId(int state) {
 
 // ---- Construction and destruction
 
-CSyncML::CSyncML(CConf& conf, CDatabaseObject* store, long lastAnchor, SessionServices services)
+CSyncML::CSyncML(SessionSettings settings, SessionServices services, long lastAnchor)
     : mLastAnchor(lastAnchor),
-      mStore(store),
-      mConf(conf),
+      mSettings(std::move(settings)),
       mTransport(std::move(services.transport)),
-      mPrompt(services.prompt) {
+      mSink(services.sink),
+      mPrompt(services.prompt),
+      mCancelRequested(std::move(services.cancelRequested)),
+      mSilent(services.silent),
+      mAutoResolveConflicts(services.autoResolveConflicts) {
   OperationLog log("CSyncML::CSyncML");
-  mSourceUri = conf.ClientStoreId().empty() ? std::string(kClientName) : conf.ClientStoreId();
-  if (!conf.Login().empty()) mCredentials = EscapedLogin(conf.Login()) + ":" + conf.Password();
+  mSourceUri = mSettings.clientStoreId.empty() ? std::string(kClientName) : mSettings.clientStoreId;
+  if (!mSettings.login.empty()) mCredentials = EscapedLogin(mSettings.login) + ":" + mSettings.password;
   try {
     mVCardContext = std::make_unique<VCardContext>();
     InitializeCodec();
   } catch (const std::bad_alloc&) {
     throw CSyncmlException(IDS_SYNCML_INIT_ERROR);
   }
-  if (!mTransport) mTransport = MakeHttpSyncTransport(conf);
 }
 
 CSyncML::~CSyncML() {
@@ -153,7 +155,7 @@ void CSyncML::StartMessage(bool force) {
   OperationLog log("CSyncML::StartMessage");
   if (!force && mMessageCounter > 1) return;
   // Same alphabet and length as a client store identity, from the same seeded generator.
-  if (mSessionId.empty()) mSessionId = CConf::GenerateIdentity();
+  if (mSessionId.empty()) mSessionId = RandomIdentity(kSessionIdLength);
   mCommandCounter = 1;
   mFinished = true;
   mMessageFull = false;
@@ -170,10 +172,10 @@ SmlSyncHdr CSyncML::MessageHeader() {
   header.verProto = "SyncML/1.1";
   header.sessionId = mSessionId;
   header.msgId = std::to_string(mMessageCounter);
-  header.target.locUri = mConf.Url();
-  header.source = SmlSource{mSourceUri, std::string(kClientName) + mConf.ProductVersion()};
+  header.target.locUri = mSettings.serverUrl;
+  header.source = SmlSource{mSourceUri, std::string(kClientName) + mSettings.productVersion};
   SmlMetInf meta;
-  meta.maxMsgSize = std::to_string(mConf.MaxMsgSize());
+  meta.maxMsgSize = std::to_string(mSettings.maxMsgSize);
   header.meta = SmlPcdata::Of(std::move(meta));
   if (!mCredentials.empty()) {
     const std::string encoded = EncodeBase64(mCredentials);
@@ -203,10 +205,7 @@ void CSyncML::Alert(const std::string& target, const std::string& source) {
 SmlItem CSyncML::AlertItem(const std::string& target, const std::string& source) {
   SmlItem item;
   SmlTarget itemTarget{target.empty() ? mTargetDatabase : target, std::nullopt, std::nullopt};
-  if (mStore != nullptr && mStore->GetContentKind() == CONTENT_CALENDAR) {
-    const std::string startDate = mConf.SyncStartDate();
-    if (!startDate.empty()) itemTarget.filter = CalendarFilter(startDate);
-  }
+  if (!mFilterStartDate.empty()) itemTarget.filter = CalendarFilter(mFilterStartDate);
   item.target = std::move(itemTarget);
   item.source = SmlSource{source.empty() ? mSourceDatabase : source, std::nullopt};
   SmlMetInf meta;
@@ -279,7 +278,7 @@ void CSyncML::AddItemCommand(const Command& command, const char* operation, unsi
 // conflict answer, a contact sent back as stored) is nobody's pending change and would be lost if
 // held back, so it goes in whatever the size.
 SmlRet CSyncML::AddSized(const SmlCommand& command, const char* operation) {
-  const long limit = mConf.MaxMsgSize();
+  const long limit = mSettings.maxMsgSize;
   if (limit > 0 && !mParsing) {
     std::size_t size = 0;
     if (SmlRet ret = MeasureWith(command, size); ret != SML_OK) return ret;
@@ -402,8 +401,9 @@ void CSyncML::SendRequest() {
     LogError(kOperation, "RespURI is not an http or https address: " + mRespUri);
     throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
   }
+  if (!mTransport) throw std::logic_error("CSyncML::SendRequest: the session has no transport");
   try {
-    mReceivedMessage = mTransport->Post(mRespUri.empty() ? mConf.SyncUrl() : mRespUri, mOutgoingMessage);
+    mReceivedMessage = mTransport->Post(mRespUri.empty() ? mSettings.postUrl : mRespUri, mOutgoingMessage);
   } catch (const CHttpNotSentException&) {
     throw;
   } catch (...) {

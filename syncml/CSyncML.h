@@ -3,16 +3,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "syncml/SessionSettings.h"
 #include "syncml/SmlCodec.h"
 #include "syncml/SmlTypes.h"
 
-class CConf;
-class CDatabaseObject;
-class CDataItem;
+class ItemSink;
 class Prompt;
 class SyncTransport;
 class VCardContext;
@@ -44,21 +44,16 @@ bool IsErrorFree(int state);
 // String id of the message of `state`; 0 for the states without one.
 unsigned ErrorStateStringId(int state);
 
-// What a session uses besides the configuration and the store.
-struct SessionServices {
-  // Posts the messages; null: HTTP(S) configured from the settings.
-  std::unique_ptr<SyncTransport> transport;
-  // Asks the conflict question; null: conflicts keep both values.
-  Prompt* prompt = nullptr;
-};
-
 // One session per sync link, or a short one without a store for the server check and the
 // database request. Calling order per message: StartMessage, commands, Finalize, SendRequest,
 // Parse; Parse runs the reply handlers, which start the next message and put their answers into it.
+// The session reads no configuration and makes no connection of its own: its settings are a
+// value, its transport, item sink and prompt are given (SessionServices), so that a reply can be
+// fed with SetReceivedMessage and Parse without any I/O.
 //
 // Ownership: the session owns its codec instance, its vCard library context and its transport.
-// The configuration, the store and the prompt are not owned and must outlive the session. A
-// session belongs to the thread that created it.
+// The item sink and the prompt are not owned and must outlive the session. A session belongs to
+// the thread that created it.
 class CSyncML {
  public:
   static constexpr std::size_t kWorkspaceSize = 16777216;
@@ -69,9 +64,8 @@ class CSyncML {
   // A session posts at most this many messages; a server that never lets it end fails the link.
   static constexpr long kMaxMessages = 10000;
 
-  // `store` may be null (server check, database request). Throws CSyncmlException 292 when the
-  // codec or the vCard library context cannot be set up.
-  CSyncML(CConf& conf, CDatabaseObject* store, long lastAnchor, SessionServices services = {});
+  // Throws CSyncmlException 292 when the codec or the vCard library context cannot be set up.
+  CSyncML(SessionSettings settings, SessionServices services, long lastAnchor);
   ~CSyncML();
   CSyncML(const CSyncML&) = delete;
   CSyncML& operator=(const CSyncML&) = delete;
@@ -84,6 +78,8 @@ class CSyncML {
   // 0 two-way, 1 download from the server, 2 upload to the server.
   void SetSyncMode(int mode) { mSyncMode = mode; }
   int SyncMode() const { return mSyncMode; }
+  // The first day ("%Y%m%d") of the calendar items the Alert asks for; empty: no date filter.
+  void SetFilterStartDate(std::string startDate) { mFilterStartDate = std::move(startDate); }
 
   // Begins a new message; without `force` only the first call of the session does anything.
   // Throws CSyncmlException 293.
@@ -113,10 +109,10 @@ class CSyncML {
   // Closes the message and takes its XML text. Throws CSyncmlException 300.
   void Finalize();
 
-  // Posts the finalized message to the settings' SyncUrl, or to the RespURI of the last reply
-  // that carried one, and keeps the reply. Throws CHttpException (see SyncTransport; 236 for a
-  // RespURI that is not http or https) and CSyncmlException when the session already posted
-  // kMaxMessages messages.
+  // Posts the finalized message to the settings' post address, or to the RespURI of the last
+  // reply that carried one, and keeps the reply. Throws CHttpException (see SyncTransport; 236 for
+  // a RespURI that is not http or https), CSyncmlException when the session already posted
+  // kMaxMessages messages, and std::logic_error when the session was made without a transport.
   void SendRequest();
   // Decodes the received reply and runs the handlers. Throws CSyncmlException 301 (the reply does
   // not fit the workspace), 305 (cancel requested) or 302 (any decoding failure; the commands
@@ -134,6 +130,9 @@ class CSyncML {
   int ServerAdditions() const { return mServerAdditions; }
   int ServerReplacements() const { return mServerReplacements; }
   int ServerDeletions() const { return mServerDeletions; }
+  // The server's device information, once a Results answered the Get of RequestDatabases with
+  // it; the caller applies it to the links (LinksFromDevInf).
+  const std::optional<SmlDevInf>& ServerDevInf() const { return mServerDevInf; }
   // True when the last message carried no command that needs an answer from the server and the
   // last reply was the server's final message (one without Final means more are to come).
   bool IsFinished() const { return mFinished; }
@@ -220,11 +219,15 @@ class CSyncML {
   bool mFinished = true;
   bool mSyncOpen = false;
   std::unique_ptr<VCardContext> mVCardContext;
-  CDatabaseObject* mStore;
-  CConf& mConf;
-
+  SessionSettings mSettings;
   std::unique_ptr<SyncTransport> mTransport;
+  ItemSink* mSink;
   Prompt* mPrompt;
+  std::function<bool()> mCancelRequested;
+  bool mSilent;
+  bool mAutoResolveConflicts;
+  std::string mFilterStartDate;
+  std::optional<SmlDevInf> mServerDevInf;
   // Item commands (Add, Replace, Delete) in the current message.
   int mItemCommands = 0;
   // MsgID of the server message being answered (MsgRef of the Statuses and Results).

@@ -7,15 +7,13 @@
 #include "common/Format.h"
 #include "common/Prompt.h"
 #include "common/StringTable.h"
-#include "config/CConf.h"
 #include "config/CLog.h"
 #include "pim/CDataItem.h"
 #include "pim/VCardParser.h"
-#include "stores/AutomationException.h"
-#include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
 #include "syncml/CSyncML_p.h"
 #include "syncml/DeviceInfo.h"
+#include "syncml/ItemSink.h"
 
 namespace {
 
@@ -54,7 +52,7 @@ void LogAutomationError(const char* operation, const CAutomationException& error
 }  // namespace
 
 SmlRet CSyncML::HandlerResult() const {
-  return mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED ? SML_CANCEL : SML_OK;
+  return mCancelRequested && mCancelRequested() ? SML_CANCEL : SML_OK;
 }
 
 // ---- Message frame
@@ -140,7 +138,7 @@ void CSyncML::AnswerDevInfRequest(const SmlGet& get) {
     results.meta = SmlPcdata::Of(std::move(meta));
     SmlItem answer;
     answer.source = SmlSource{*uri, std::nullopt};
-    answer.data = SmlPcdata::Of(ClientDevInf(mConf, mSourceUri));
+    answer.data = SmlPcdata::Of(mSettings.clientDevInf);
     results.items.push_back(std::move(answer));
     if (AddAnswer(results)) mFinished = false;
     return;
@@ -218,14 +216,14 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
       LogError(kAddOperation, "Zep3_PVCard_FromStream error");
       return kStatusFailed;
     }
-    if (mStore == nullptr || mStore->AddAddressBookItem(*card, localId, serverId, contentType) != kStoreOk) {
+    if (mSink == nullptr || !mSink->AddContact(*card, serverId, contentType, localId)) {
       LogError(kAddOperation, "Error adding entry to WAB:" + localId);
       return kStatusFailed;
     }
     return 201;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
-    if (mStore == nullptr || mStore->AddCalendarItem(text, localId) != kStoreOk) {
+    if (mSink == nullptr || !mSink->WriteCalendarItem(text, localId)) {
       LogError(kAddOperation, "Error adding entry to CAL:" + localId);
       return kStatusFailed;
     }
@@ -278,17 +276,17 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
       LogError(kReplaceOperation, "Zep3_PVCard_FromStream error");
       return kStatusFailed;
     }
-    int writeStatus = WRITE_NOTHING;
-    if (mStore == nullptr || mStore->UpdateAddressBookItem(*card, localId, "", contentType, writeStatus) != kStoreOk) {
+    const ContactWrite written = mSink == nullptr ? ContactWrite::Failed : mSink->ReplaceContact(*card, contentType, localId);
+    if (written == ContactWrite::Failed) {
       LogError(kReplaceOperation, "Error updating entry to WAB:" + localId);
       return kStatusFailed;
     }
     // The store completed the name the card lacked: the server gets the item as stored.
-    if (writeStatus == WRITE_NAME_COMPLETED) SendStoredItemBack(localId);
+    if (written == ContactWrite::NameCompleted) SendStoredItemBack(localId);
     return 200;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
-    if (mStore == nullptr || mStore->AddCalendarItem(text, localId) != kStoreOk) {
+    if (mSink == nullptr || !mSink->WriteCalendarItem(text, localId)) {
       LogError(kReplaceOperation, "Error updating entry to CAL:" + localId);
       return kStatusFailed;
     }
@@ -298,7 +296,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
 }
 
 void CSyncML::SendStoredItemBack(const std::string& localId) {
-  const CDataItem::Ptr record = mStore->mCurrentItems.Find(localId);
+  const CDataItem::Ptr record = mSink->StoredItem(localId);
   if (record) Replace(localId, record->ToText(), record->ContentTypeOf());
 }
 
@@ -312,7 +310,7 @@ SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
         LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a TARGET URI !");
       } else if (!ItemMeta(del, item).IsPresent()) {
         LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a META !");
-      } else if (mStore != nullptr && mStore->RemoveItem(*target)) {
+      } else if (mSink != nullptr && mSink->RemoveItem(*target)) {
         status = 210;
         ++mServerDeletions;
       }
@@ -390,13 +388,13 @@ void CSyncML::DecideStatusByCommand(const std::string& cmd, const std::string& c
 // The server refused a Replace because its copy changed too: keep the local value, take the
 // server's, or keep both, as the configuration or the user decides.
 void CSyncML::ResolveConflict(const SmlStatus& status) {
-  if (mStore == nullptr) return;
+  if (mSink == nullptr) return;
   const std::string localId = status.sourceRefs.empty() ? std::string() : status.sourceRefs.front();
   const std::string serverId = status.targetRefs.empty() ? std::string() : status.targetRefs.front();
-  const CDataItem::Ptr record = mStore->mCurrentItems.Find(localId);
+  const CDataItem::Ptr record = mSink->StoredItem(localId);
   if (!record) return;
   ConflictAnswer answer = ConflictAnswer::Both;
-  if (!mConf.ConfResPol() && !mConf.Silent() && mPrompt != nullptr) {
+  if (!mAutoResolveConflicts && !mSilent && mPrompt != nullptr) {
     answer = mPrompt->AskConflict(ConflictQuestion{record->Property("PR_DISPLAY_NAME"), record->Property("PR_NICKNAME")});
   }
   try {
@@ -422,9 +420,9 @@ void CSyncML::ResolveConflict(const SmlStatus& status) {
 
 // ---- Device information
 
-// Only a session that asked for the server's databases rebuilds the links: a Results arriving
-// during a link's sync must not change the links the driver is walking. A Results without
-// device information leaves them as they are.
+// Only a session that asked for the server's databases keeps the device information of a Results
+// (the caller rebuilds the links from it): a Results arriving during a link's sync must not change
+// the links the driver is walking.
 SmlRet CSyncML::myHandleResultsCmd(const SmlResults& results) {
   static constexpr const char* kOperation = "myHandleResultsCmd";
   OperationLog log(kOperation);
@@ -434,11 +432,9 @@ SmlRet CSyncML::myHandleResultsCmd(const SmlResults& results) {
   } else if (devInf == nullptr) {
     LogError(kOperation, "Results without device information, links unchanged");
   } else {
-    const CSyncLinkArray links = LinksFromDevInf(mConf.Links(), *devInf);
-    mConf.Links().Clear();
-    for (const CSyncLink& link : links) mConf.Links().Add(link);
+    mServerDevInf = *devInf;
     LogDebug(kOperation, "Server databases");
-    LogDebug(kOperation, static_cast<long long>(links.Size()));
+    LogDebug(kOperation, static_cast<long long>(devInf->dataStores.size()));
   }
   return HandlerResult();
 }

@@ -34,9 +34,9 @@ constexpr const char* kICalendarExtension = ".ics";
 
 const char* DefaultFolderName(int dataType) {
   switch (dataType) {
-    case DATA_EVENTS:
+    case DATA_TYPE_EVENTS:
       return "events";
-    case DATA_TASKS:
+    case DATA_TYPE_TASKS:
       return "tasks";
     default:
       return "contacts";
@@ -74,7 +74,7 @@ FolderStore::FolderStore(CConf& conf, std::string root) : CDatabaseObject(conf),
   std::error_code error;
   std::filesystem::create_directories(mRoot, error);
   bool ready = std::filesystem::is_directory(mRoot, error);
-  for (const int type : {DATA_CONTACTS, DATA_EVENTS, DATA_TASKS}) ready = ready && MakeDefaultFolder(type);
+  for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) ready = ready && MakeDefaultFolder(type);
   if (!ready) {
     LogError(kOperation, "Cannot use the store folder " + mRoot);
     mInitError = IDS_DATABASE_LOAD_ERROR;
@@ -92,9 +92,9 @@ bool FolderStore::MakeDefaultFolder(int dataType) {
 
 // ---- Folders
 
-bool FolderStore::SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) {
+bool FolderStore::SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) {
   mFolder.clear();
-  if (mInitError != 0 || dataType < DATA_CONTACTS || dataType > DATA_TASKS) return false;
+  if (mInitError != 0 || dataType < DATA_TYPE_CONTACTS || dataType > DATA_TYPE_TASKS) return false;
   std::string folder = mRoot + DefaultFolderName(dataType);
   if (!folderEntryId.empty() && !storeId.empty()) {
     if (!IsPlainName(folderEntryId)) return false;
@@ -107,7 +107,7 @@ bool FolderStore::SetCurrentFolder(int dataType, const std::string& folderEntryI
   return true;
 }
 
-int FolderStore::GetContentKind() { return IsCalendarFolder() ? CONTENT_CALENDAR : CONTENT_CONTACT; }
+StoreContentKind FolderStore::GetContentKind() { return IsCalendarFolder() ? CONTENT_CALENDAR : CONTENT_CONTACT; }
 
 bool FolderStore::IsItemName(const std::string& name) const {
   if (!IsPlainName(name)) return false;
@@ -228,22 +228,22 @@ CDataItem::Ptr FolderStore::ReadItem(const std::string& entryId) const {
 CDataItem::Ptr FolderStore::ParseItem(const std::string& name, const std::string& text) const {
   if (IsCalendarFolder()) {
     CDataItem::Ptr record = CalendarRecordBuilder::Build(text);
-    const int wantedKind = mDataType == DATA_TASKS ? ITEM_TASK : ITEM_EVENT;
+    const int wantedKind = mDataType == DATA_TYPE_TASKS ? ITEM_TASK : ITEM_EVENT;
     return record && record->kind == wantedKind ? record : nullptr;
   }
   VCardContext context;
   PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
   if (!card) return nullptr;
-  int writeStatus = WRITE_NOTHING;
+  StoreWriteStatus writeStatus = WRITE_NOTHING;
   return BuildContactRecord(*card, ExtensionOf(name) == kGroupExtension, writeStatus);
 }
 
 // Members are kept as the card names them when they are files of this folder; a server
 // reference resolves through mIdMap to the item the server sent earlier in the run.
-CDataItem::Ptr FolderStore::BuildContactRecord(PVCard& card, bool group, int& writeStatus) const {
+CDataItem::Ptr FolderStore::BuildContactRecord(PVCard& card, bool group, StoreWriteStatus& writeStatus) const {
   if (!group) {
     auto record = CDataItem::Create(ITEM_CONTACT);
-    writeStatus = ContactRecordBuilder(*record).Build(card);
+    writeStatus = static_cast<StoreWriteStatus>(ContactRecordBuilder(*record).Build(card));
     return record;
   }
   auto record = CDataItem::Create(ITEM_GROUP);
@@ -313,7 +313,7 @@ int32_t FolderStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, c
                                        const std::string& contentType) {
   const bool group = contentType == kGroupContentType;
   newEntryId.clear();
-  int writeStatus = WRITE_NOTHING;
+  StoreWriteStatus writeStatus = WRITE_NOTHING;
   const CDataItem::Ptr record = IsCalendarFolder() ? nullptr : BuildContactRecord(card, group, writeStatus);
   if (!record || !WriteItem(*record, newEntryId, group ? kGroupExtension : kContactExtension)) {
     LogError("AddAddressBookItem", group ? "ListPVCard2OAB error" : "Pvcard2AddressBook error");
@@ -325,10 +325,10 @@ int32_t FolderStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, c
 }
 
 int32_t FolderStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                          const std::string& contentType, int& writeStatus) {
+                                          const std::string& contentType, StoreWriteStatus& writeStatus) {
   const bool group = contentType == kGroupContentType;
   writeStatus = WRITE_NOTHING;
-  int status = WRITE_NOTHING;
+  StoreWriteStatus status = WRITE_NOTHING;
   const CDataItem::Ptr record = IsCalendarFolder() ? nullptr : BuildContactRecord(card, group, status);
   // A contact written over a group's file (or the reverse) would change the item's kind: it
   // becomes a new item of the right kind instead.
@@ -345,7 +345,7 @@ int32_t FolderStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, c
 
 int32_t FolderStore::AddCalendarItem(const std::string& vcalendarText, std::string& entryId) {
   const CDataItem::Ptr record = IsCalendarFolder() ? CalendarRecordBuilder::Build(vcalendarText) : nullptr;
-  const int wantedKind = mDataType == DATA_TASKS ? ITEM_TASK : ITEM_EVENT;
+  const int wantedKind = mDataType == DATA_TYPE_TASKS ? ITEM_TASK : ITEM_EVENT;
   if (!record || record->kind != wantedKind || !WriteItem(*record, entryId, kCalendarExtension)) {
     LogError("AddCalendarItem", "CalendarItem2CAL error");
     return kStoreFail;

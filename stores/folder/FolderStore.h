@@ -50,13 +50,13 @@ class FolderStore final : public CDatabaseObject {
   // object made and the index lists items.
   int32_t LoadContent(const std::string& listName) override;
 
-  bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
-  int GetContentKind() override;
+  bool SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) override;
+  StoreContentKind GetContentKind() override;
   bool ItemExists(const std::string& entryId) override;
   int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
                              const std::string& contentType) override;
   int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                const std::string& contentType, int& writeStatus) override;
+                                const std::string& contentType, StoreWriteStatus& writeStatus) override;
   int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) override;
   bool RemoveItem(const std::string& entryId) override;
 
@@ -78,19 +78,19 @@ class FolderStore final : public CDatabaseObject {
   // `extension`); "" when there is none.
   std::string TakeUnindexedCopy(const std::string& text, const char* extension);
   bool IsItemName(const std::string& name) const;
-  bool IsCalendarFolder() const { return mDataType != DATA_CONTACTS; }
+  bool IsCalendarFolder() const { return mDataType != DATA_TYPE_CONTACTS; }
   std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
   std::optional<std::string> StampOf(const std::string& path) const;
   std::string NewEntryId(const char* extension) const;
   CDataItem::Ptr ParseItem(const std::string& name, const std::string& text) const;
-  CDataItem::Ptr BuildContactRecord(PVCard& card, bool group, int& writeStatus) const;
+  CDataItem::Ptr BuildContactRecord(PVCard& card, bool group, StoreWriteStatus& writeStatus) const;
   // Writes `record`'s text as `entryId` (a new identifier when `entryId` names no file of the
   // current folder) and brings its record in mCurrentItems up to date. False on failure.
   bool WriteItem(const CDataItem& record, std::string& entryId, const char* newExtension);
 
   std::string mRoot;
   std::string mFolder;
-  int mDataType = DATA_CONTACTS;
+  int mDataType = DATA_TYPE_CONTACTS;
   // Default folders (ending in "/") that did not exist until this object made them and that no
   // LoadContent has read yet.
   std::vector<std::string> mMadeFolders;

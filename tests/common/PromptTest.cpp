@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/Prompt.h"
 
@@ -55,8 +57,8 @@ TEST(HeadlessPrompt, DeclinesLoginWithoutChangingTheRequest) {
 TEST(HeadlessPrompt, NeutralisesTerminalControlCharactersButKeepsLineBreaks) {
   std::ostringstream out;
   HeadlessPrompt prompt(out);
-  prompt.Message(std::string("Server says \x1b[2Jhi\r\n\tbye\0!", 26));
-  EXPECT_EQ(out.str(), "Server says ?[2Jhi?\n\tbye?!\n");
+  prompt.Message(std::string("Server says \x1b[2Jhi\r\n\tbye\0!\xc2\x9b" "1m", 30));
+  EXPECT_EQ(out.str(), "Server says ?[2Jhi?\n\tbye?!?1m\n");
 }
 
 TEST(HeadlessPrompt, ConflictKeepsBothAndWritesTheQuestionWithTheContactLine) {
@@ -105,3 +107,30 @@ TEST(SilentAwarePrompt, AsksTheUserOnlyWhileNotSilentAtTheMomentOfTheQuestion) {
 }
 
 }  // namespace
+
+// A contact's addresses without a type, as the silent run types them: home while there is no home
+// address or there are both kinds, else work.
+TEST(AutomaticEmailTypes, UntypedAddressesBecomeHomeThenWorkThenHome) {
+  const auto types = [](std::vector<std::string> given) {
+    const std::vector<std::string> addresses(given.size(), "someone@example.org");
+    return AutomaticEmailTypes(EmailTypesQuestion{"Ann Lee", "", addresses, std::move(given)});
+  };
+  EXPECT_EQ(types({"", "W", ""}), (EmailTypesAnswer{{"H", "W", "H"}, EMAIL_ALWAYS_ASK}));
+  EXPECT_EQ(types({"", ""}), (EmailTypesAnswer{{"H", "W"}, EMAIL_ALWAYS_ASK}));
+  EXPECT_EQ(types({"", "", "", ""}), (EmailTypesAnswer{{"H", "W", "H", "H"}, EMAIL_ALWAYS_ASK}));
+  EXPECT_EQ(types({"H", ""}), (EmailTypesAnswer{{"H", "W"}, EMAIL_ALWAYS_ASK}));
+  EXPECT_EQ(types({"W", "H"}), (EmailTypesAnswer{{"W", "H"}, EMAIL_ALWAYS_ASK}));
+  // Lists of different lengths: nothing changes.
+  const EmailTypesQuestion uneven{"Ann Lee", "", {"a@example.org", "b@example.org"}, {""}};
+  EXPECT_EQ(AutomaticEmailTypes(uneven).types, std::vector<std::string>{""});
+}
+
+TEST(HeadlessPrompt, EmailQuestionIsWrittenAndAnsweredAutomatically) {
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  const EmailTypesQuestion question{"Ann Lee", "annie", {"a@example.org", "b@example.org"}, {"", ""}};
+  EXPECT_EQ(prompt.AskEmailTypes(question), (EmailTypesAnswer{{"H", "W"}, EMAIL_ALWAYS_ASK}));
+  EXPECT_EQ(out.str(), "The email address(es) of the following contact have been modified:\nAnn Lee [annie ]\n");
+  MessageOnlyPrompt plain;
+  EXPECT_EQ(plain.AskEmailTypes(question), AutomaticEmailTypes(question));
+}

@@ -46,7 +46,7 @@ std::string Canonical(const CDataItem& record, std::initializer_list<const char*
 class FolderStoreFactory final : public SyncStoreFactory {
  public:
   explicit FolderStoreFactory(std::string root) : mRoot(std::move(root)) {}
-  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf) override { return std::make_unique<FolderStore>(conf, mRoot); }
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override { return std::make_unique<FolderStore>(conf, mRoot); }
 
  private:
   std::string mRoot;

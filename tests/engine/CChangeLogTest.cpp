@@ -24,7 +24,7 @@ constexpr int kTextMode = 1;
 // select the folder, load it with the saved index, check; "a successful run" saves the index.
 class ChangeLogTest : public ::testing::Test {
  protected:
-  void Open(TestStore::StampForm stamps, int dataType = DATA_CONTACTS) {
+  void Open(TestStore::StampForm stamps, SyncDataType dataType = DATA_TYPE_CONTACTS) {
     mStore = std::make_unique<TestStore>(mConf, TestStore::Options{stamps, "", 1767225600});
     mDataType = dataType;
   }
@@ -50,7 +50,7 @@ class ChangeLogTest : public ::testing::Test {
   TempDir mDir;
   CConf mConf{mDir.Path()};
   std::unique_ptr<TestStore> mStore;
-  int mDataType = DATA_CONTACTS;
+  SyncDataType mDataType = DATA_TYPE_CONTACTS;
   CChangeLog mLog{mConf};
 };
 
@@ -114,7 +114,7 @@ TEST_F(ChangeLogTest, NumberModeCountsOnlyANewerTimeAsUpdate) {
 }
 
 TEST_F(ChangeLogTest, EventOutsideTheWindowIsNotDeletedButADeletedOneIs) {
-  Open(TestStore::StampForm::OleDateText, DATA_EVENTS);
+  Open(TestStore::StampForm::OleDateText, DATA_TYPE_EVENTS);
   const auto old = mStore->AddLocalEvent("old", "20260105", "20260106");
   const auto removed = mStore->AddLocalEvent("removed", "20260310T090000Z", "20260310T100000Z");
   mStore->AddLocalEvent("current", "20260312T090000Z", "20260312T100000Z");

@@ -8,7 +8,9 @@
 #include "common/StringTable.h"
 #include "engine/UnfinishedExchangeMark.h"
 #include "syncml/CSyncML.h"
-#include "tests/engine/CSyncRunTestSupport.h"
+#include "tests/support/SyncRunTestSupport.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -65,7 +67,7 @@ TEST_F(SyncRunFaultTest, CancelWhileWaitingTakesEffectAfterTheReplyBeforeItIsPar
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
   EXPECT_EQ(Link(1).mState, SYNC_STATE_NEVER);
   EXPECT_EQ(mServer.Posts().size(), postsBefore + 2);
-  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 3u);
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_TYPE_CONTACTS), 3u);
   ExpectAnchorAndIndexUnchanged();
   EXPECT_TRUE(mRun->LastOutcome().cancelled);
   EXPECT_EQ(mConf.SyncRunning(), CConf::RUN_IDLE);
@@ -117,6 +119,23 @@ TEST_F(SyncRunFaultTest, TransportFailureFailsTheLinkKeepsAnchorAndIndexAndTheRu
   EXPECT_FALSE(mRun->LastOutcome().Succeeded());
 }
 
+// A full disk while the configuration is saved after a link: the link shows the failure (its
+// state would be lost without a word), the run counts it failed, the previous file stays whole.
+TEST_F(SyncRunFaultTest, ALinkWhoseResultCannotBeSavedReportsTheFailureAndKeepsThePreviousFile) {
+  RunOnce(0);
+  ASSERT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+  const std::string before = ReadFileBytes(mConf.ConfigFilePath());
+  // Every other file of the run (anchor, empty index) is far smaller than the settings file.
+  const int result = RunWithFileSizeLimit(before.size() - 1, [&] {
+    RunOnce(0);
+    const bool reported = Link(0).mState == SYNC_STATE_FAILED &&
+                          Link(0).mStatusText == FormatText(LoadString(IDS_CONFIG_SAVE_FAILED), {mConf.ConfigFilePath()});
+    return reported && mRun->LastOutcome().linksFailed == 1 && !mRun->LastOutcome().Succeeded() ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFileBytes(mConf.ConfigFilePath()), before);
+}
+
 TEST_F(SyncRunFaultTest, ServerErrorStateFailsTheLinkWithItsMessage) {
   mServer.SetResponder([](const std::string& message, int index) {
     if (message.find("./contacts") != std::string::npos) return ServerReply(index + 1, HeaderStatus() + AlertStatus("404"));
@@ -137,7 +156,7 @@ TEST_F(SyncRunFaultTest, ServerItemsAppliedBeforeAFailureStayApplied) {
   });
   RunOnce(0);
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_TIMED_OUT));
-  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 4u);
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_TYPE_CONTACTS), 4u);
   ExpectAnchorAndIndexUnchanged();
 }
 

@@ -7,7 +7,7 @@
 
 #include "common/CXException.h"
 #include "common/StringTable.h"
-#include "tests/engine/CSyncRunTestSupport.h"
+#include "tests/support/SyncRunTestSupport.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST_F(SyncRunTest, FirstRunSendsEveryItemAppliesTheServersAndSavesAnchorIndexAn
   }
   EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{2, 0, 0}));
   EXPECT_EQ(Link(0).mServerCounts, (ChangeCounts{1, 0, 0}));
-  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 3u);
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_TYPE_CONTACTS), 3u);
   EXPECT_EQ(mConf.SyncRunning(), CConf::RUN_IDLE);
   EXPECT_TRUE(mRun->LastOutcome().Succeeded());
 
@@ -156,7 +156,7 @@ TEST_F(SyncRunTest, DownloadOnlySendsNothingEvenAfterASlowSyncRequest) {
   EXPECT_EQ(AlertCode(messages[0]), "205");
   EXPECT_EQ(TotalOf(messages, "Add") + TotalOf(messages, "Replace") + TotalOf(messages, "Delete"), 0);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
-  EXPECT_EQ(OpenStore()->HeldCount(DATA_CONTACTS), 2u);
+  EXPECT_EQ(OpenStore()->HeldCount(DATA_TYPE_CONTACTS), 2u);
 }
 
 TEST_F(SyncRunTest, UploadOnlyAlertsUploadAndSendsChanges) {
@@ -357,7 +357,7 @@ TEST_F(SyncRunTest, StoreThatCannotOpenStopsTheRunBeforeAnyLink) {
 TEST_F(SyncRunTest, StoreFactoryErrorIsTheRunsErrorAndNoLinkRuns) {
   class Refusing final : public SyncStoreFactory {
    public:
-    std::unique_ptr<CDatabaseObject> CreateStore(CConf&) override { throw CMainException(std::string("no such store")); }
+    std::unique_ptr<CDatabaseObject> CreateStore(CConf&, Prompt&) override { throw CMainException(std::string("no such store")); }
   } refusing;
   CSyncRun run(mConf, CSyncRun::Services{mObserver, mPrompt, refusing, mUpdates, &mTransports});
   ASSERT_EQ(run.BeginSyncRun(), SyncRunStart::Started);

@@ -34,7 +34,7 @@ class FolderStoreTest : public ::testing::Test {
     mStore = std::make_unique<FolderStore>(mConf, mRoot);
   }
   std::string FileIn(const std::string& folder, const std::string& name) const { return mRoot + "/" + folder + "/" + name; }
-  void Load(int dataType) {
+  void Load(SyncDataType dataType) {
     ASSERT_TRUE(mStore->SetCurrentFolder(dataType, "", ""));
     ASSERT_EQ(mStore->LoadContent("Link"), kStoreOk);
   }
@@ -52,7 +52,7 @@ TEST_F(FolderStoreTest, ItemFilesBecomeRecordsNamedByTheirFilesAndOtherFilesAreI
   WriteFileBytes(FileIn("contacts", "team.group"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Team\r\nUID:ada.vcf\r\nUID:gone.vcf\r\nEND:VCARD\r\n");
   WriteFileBytes(FileIn("contacts", "notes.txt"), "not an item");
   WriteFileBytes(FileIn("contacts", "ada.vcf.Xy12Ab"), kAda);  // a write's temporary file
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
 
   ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
   const CDataItem::Ptr ada = mStore->mCurrentItems.Find("ada.vcf");
@@ -71,7 +71,7 @@ TEST_F(FolderStoreTest, ItemFilesBecomeRecordsNamedByTheirFilesAndOtherFilesAreI
 TEST_F(FolderStoreTest, AnUnreadableFileIsLeftOutButStillExistsSoItIsNeverADeletion) {
   WriteFileBytes(FileIn("events", "broken.vcs"), "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nEND:VCALENDAR\r\n");
   WriteFileBytes(FileIn("events", "review.vcs"), kEvent);
-  Load(DATA_EVENTS);
+  Load(DATA_TYPE_EVENTS);
   EXPECT_EQ(mStore->mCurrentItems.Count(), 1u);
   EXPECT_TRUE(mStore->ItemExists("broken.vcs"));
   EXPECT_FALSE(mStore->ItemExists("missing.vcs"));
@@ -82,13 +82,13 @@ TEST_F(FolderStoreTest, AFileThatCannotBeReadForARunStaysIndexedSoItReturnsAsAnU
   const std::string path = FileIn("events", "review.vcs");
   WriteFileBytes(path, kEvent);
   SetModificationTime(path, 1800000000);
-  Load(DATA_EVENTS);
+  Load(DATA_TYPE_EVENTS);
   mStore->mCurrentItems.SaveFile();
   CChangeLog changeLog(mConf);
   ASSERT_TRUE(changeLog.InitAnchor(2, "Link"));
 
   WriteFileBytes(path, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nEND:VCALENDAR\r\n");  // a broken hand edit
-  Load(DATA_EVENTS);
+  Load(DATA_TYPE_EVENTS);
   changeLog.CheckUpdate(*mStore, false);
   EXPECT_TRUE(changeLog.Entries().empty());
   mStore->mCurrentItems.SaveFile();
@@ -97,7 +97,7 @@ TEST_F(FolderStoreTest, AFileThatCannotBeReadForARunStaysIndexedSoItReturnsAsAnU
   fixed.replace(fixed.find("Review"), 6, "Yearly review");
   WriteFileBytes(path, fixed);
   SetModificationTime(path, 1900000000);
-  Load(DATA_EVENTS);
+  Load(DATA_TYPE_EVENTS);
   changeLog.CheckUpdate(*mStore, false);
   EXPECT_EQ(changeLog.Entries(), (std::vector<CChangeLogEntry>{{CChangeLogEntry::UPDATED, "review.vcs"}}));
 }
@@ -106,20 +106,20 @@ TEST_F(FolderStoreTest, StampsFollowModificationTimesInBothCompareForms) {
   const std::string path = FileIn("contacts", "ada.vcf");
   WriteFileBytes(path, kAda);
   SetModificationTime(path, 1767225600, 250000000);
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "46023.00000289351737592369");
 
   SetModificationTime(path, 1767225600, 750000000);  // half a second later: a new text stamp
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "46023.00000868055212777108");
 
   mConf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   EXPECT_EQ(mStore->mCurrentItems.Find("ada.vcf")->Property("PR_LAST_MODIFICATION_TIME"), "1767225600");
 }
 
 TEST_F(FolderStoreTest, ServerContactsAreWrittenAsNewFilesOrOverTheirOwnAndMapped) {
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   auto card = Card(kAda);
   std::string id;
   ASSERT_EQ(mStore->AddAddressBookItem(*card, id, "srv-1", "text/x-vcard"), kStoreOk);
@@ -132,7 +132,7 @@ TEST_F(FolderStoreTest, ServerContactsAreWrittenAsNewFilesOrOverTheirOwnAndMappe
 
   auto renamed = Card("BEGIN:VCARD\r\nVERSION:2.1\r\nN:King;Ada\r\nFN:Ada King\r\nEND:VCARD\r\n");
   std::string sameId = id;
-  int status = WRITE_NOTHING;
+  StoreWriteStatus status = WRITE_NOTHING;
   ASSERT_EQ(mStore->UpdateAddressBookItem(*renamed, sameId, "", "text/x-vcard", status), kStoreOk);
   EXPECT_EQ(sameId, id);
   EXPECT_EQ(status, WRITE_DONE);
@@ -145,7 +145,7 @@ TEST_F(FolderStoreTest, ServerContactsAreWrittenAsNewFilesOrOverTheirOwnAndMappe
 }
 
 TEST_F(FolderStoreTest, ServerGroupsResolveMembersSentEarlierInTheRunAndDropUnknownOnes) {
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   auto card = Card(kAda);
   std::string member;
   ASSERT_EQ(mStore->AddAddressBookItem(*card, member, "srv-7", "text/x-vcard"), kStoreOk);
@@ -164,12 +164,12 @@ TEST_F(FolderStoreTest, ServerGroupsResolveMembersSentEarlierInTheRunAndDropUnkn
 // index lists is never taken, so two equal server items stay two.
 TEST_F(FolderStoreTest, AServerItemSentAgainAfterALostSessionReplacesItsUnindexedCopyOnly) {
   auto card = Card(kAda);
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   std::string lost;
   ASSERT_EQ(mStore->AddAddressBookItem(*card, lost, "srv-1", "text/x-vcard"), kStoreOk);
 
   FolderStore again(mConf, mRoot);
-  ASSERT_TRUE(again.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  ASSERT_TRUE(again.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   ASSERT_EQ(again.LoadContent("Link"), kStoreOk);
   std::string resent;
   ASSERT_EQ(again.AddAddressBookItem(*card, resent, "srv-1", "text/x-vcard"), kStoreOk);
@@ -184,7 +184,7 @@ TEST_F(FolderStoreTest, AServerItemSentAgainAfterALostSessionReplacesItsUnindexe
 }
 
 TEST_F(FolderStoreTest, CalendarItemsGoOnlyIntoTheirOwnKindOfFolder) {
-  Load(DATA_TASKS);
+  Load(DATA_TYPE_TASKS);
   std::string id;
   EXPECT_EQ(mStore->AddCalendarItem(kEvent, id), kStoreFail);
   ASSERT_EQ(mStore->AddCalendarItem(kTask, id), kStoreOk);
@@ -203,7 +203,7 @@ TEST_F(FolderStoreTest, CalendarItemsGoOnlyIntoTheirOwnKindOfFolder) {
 
 TEST_F(FolderStoreTest, RemovingDeletesTheFileAndAMissingFileIsNoError) {
   WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   EXPECT_TRUE(mStore->RemoveItem("ada.vcf"));
   EXPECT_FALSE(std::filesystem::exists(FileIn("contacts", "ada.vcf")));
   EXPECT_EQ(mStore->mCurrentItems.Count(), 0u);
@@ -215,7 +215,7 @@ TEST_F(FolderStoreTest, ChangeCheckSeesUserEditsButNotTheServersOwnWrites) {
   WriteFileBytes(FileIn("contacts", "bob.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Bob\r\nEND:VCARD\r\n");
   CChangeLog changeLog(mConf);
   ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   changeLog.CheckUpdate(*mStore, false);
   EXPECT_EQ(changeLog.NewCount(), 2);
   auto card = Card(kAda);
@@ -225,7 +225,7 @@ TEST_F(FolderStoreTest, ChangeCheckSeesUserEditsButNotTheServersOwnWrites) {
 
   SetModificationTime(FileIn("contacts", "bob.vcf"), 1900000000);
   std::filesystem::remove(FileIn("contacts", "ada.vcf"));
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   changeLog.CheckUpdate(*mStore, false);
   EXPECT_EQ(changeLog.Entries(), (std::vector<CChangeLogEntry>{{CChangeLogEntry::DELETED, "ada.vcf"},
                                                                {CChangeLogEntry::UPDATED, "bob.vcf"}}));
@@ -235,20 +235,20 @@ TEST_F(FolderStoreTest, ChangeCheckSeesUserEditsButNotTheServersOwnWrites) {
 // the server would delete them all. Once the user makes the folder again, an empty folder counts.
 TEST_F(FolderStoreTest, AVanishedFolderWhoseIndexListsItemsIsNotReadAsEmptyUntilTheUserMakesItAgain) {
   WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
-  Load(DATA_CONTACTS);
+  Load(DATA_TYPE_CONTACTS);
   mStore->mCurrentItems.SaveFile();
   std::filesystem::remove_all(mRoot + "/contacts");
 
   for (int attempt = 0; attempt < 2; ++attempt) {
     FolderStore store(mConf, mRoot);
-    ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
     EXPECT_EQ(store.LoadContent("Link"), kStoreFail) << attempt;
     EXPECT_TRUE(store.mSavedItems.Empty());
     EXPECT_FALSE(std::filesystem::exists(mRoot + "/contacts")) << attempt;
   }
   ASSERT_TRUE(std::filesystem::create_directory(mRoot + "/contacts"));
   FolderStore store(mConf, mRoot);
-  ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   ASSERT_EQ(store.LoadContent("Link"), kStoreOk);
   CChangeLog changeLog(mConf);
   ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
@@ -257,13 +257,13 @@ TEST_F(FolderStoreTest, AVanishedFolderWhoseIndexListsItemsIsNotReadAsEmptyUntil
 }
 
 TEST_F(FolderStoreTest, NamedFoldersMustExistAndStayInsideTheRoot) {
-  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", "store"));
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "family", "store"));
   std::filesystem::create_directory(mRoot + "/family");
-  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", "store"));
+  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "family", "store"));
   EXPECT_EQ(mStore->CurrentFolder(), mRoot + "/family/");
-  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "../elsewhere", "store"));
-  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_CONTACTS, "..", "store"));
-  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_CONTACTS, "family", ""));  // one identifier: the default folder
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "../elsewhere", "store"));
+  EXPECT_FALSE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "..", "store"));
+  EXPECT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "family", ""));  // one identifier: the default folder
   EXPECT_EQ(mStore->CurrentFolder(), mRoot + "/contacts/");
 }
 
@@ -271,7 +271,7 @@ TEST_F(FolderStoreTest, ARootThatCannotBeMadeIsAnInitError) {
   WriteFileBytes(mDir.Path() + "plain-file", "x");
   FolderStore store(mConf, mDir.Path() + "plain-file/store");
   EXPECT_NE(store.mInitError, 0u);
-  EXPECT_FALSE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  EXPECT_FALSE(store.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class TestStoreTest : public ::testing::Test {
     return "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:" + component + "\r\n" + lines + "END:" + component +
            "\r\nEND:VCALENDAR\r\n";
   }
-  void Select(int dataType) {
+  void Select(SyncDataType dataType) {
     ASSERT_TRUE(mStore.SetCurrentFolder(dataType, "", ""));
     ASSERT_EQ(mStore.LoadContent("Link"), kStoreOk);
   }
@@ -67,7 +67,7 @@ TEST_F(TestStoreTest, NewItemsGetNewIdentifiersAndEveryWriteANewStamp) {
 TEST_F(TestStoreTest, LoadedRecordsCarryTheStoreKeysAndAreCopies) {
   const auto id = mStore.AddLocalContact("A");
   const auto task = mStore.AddLocalTask("T", "20260201");
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   ASSERT_EQ(mStore.mCurrentItems.Count(), 1u);
   const auto record = mStore.mCurrentItems.First();
   EXPECT_EQ(record->itemId, id);
@@ -81,14 +81,14 @@ TEST_F(TestStoreTest, LoadedRecordsCarryTheStoreKeysAndAreCopies) {
 }
 
 TEST_F(TestStoreTest, FoldersAreSelectedByBothIdentifiersOrByType) {
-  mStore.AddFolder(DATA_EVENTS, "folder-1", "store-1");
-  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_EVENTS, "folder-1", "store-1"));
+  mStore.AddFolder(DATA_TYPE_EVENTS, "folder-1", "store-1");
+  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_EVENTS, "folder-1", "store-1"));
   EXPECT_EQ(mStore.GetContentKind(), CONTENT_CALENDAR);
-  EXPECT_FALSE(mStore.SetCurrentFolder(DATA_EVENTS, "folder-2", "store-1"));
-  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_TASKS, "folder-2", ""));
+  EXPECT_FALSE(mStore.SetCurrentFolder(DATA_TYPE_EVENTS, "folder-2", "store-1"));
+  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_TASKS, "folder-2", ""));
   EXPECT_EQ(mStore.GetContentKind(), CONTENT_CALENDAR);
   mStore.SetOpen(false);
-  EXPECT_FALSE(mStore.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  EXPECT_FALSE(mStore.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
 }
 
 TEST_F(TestStoreTest, ItemsOutsideTheDateWindowAreLeftOutButStillExist) {
@@ -96,7 +96,7 @@ TEST_F(TestStoreTest, ItemsOutsideTheDateWindowAreLeftOutButStillExist) {
   const auto march = mStore.AddLocalEvent("Mar", "20260310T090000Z", "20260310T100000Z");
   const auto contact = mStore.AddLocalContact("C");
   mStore.SetDateWindow("20260301", "20261231");
-  Select(DATA_EVENTS);
+  Select(DATA_TYPE_EVENTS);
   ASSERT_EQ(mStore.mCurrentItems.Count(), 1u);
   EXPECT_EQ(mStore.mCurrentItems.First()->itemId, march);
   EXPECT_TRUE(mStore.ItemExists(january));
@@ -110,12 +110,12 @@ TEST_F(TestStoreTest, ItemsOutsideTheDateWindowAreLeftOutButStillExist) {
   EXPECT_EQ(mStore.Held(march), nullptr);
   EXPECT_EQ(mStore.mCurrentItems.Count(), 0u);
 
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   EXPECT_FALSE(mStore.ItemExists(contact));
 }
 
 TEST_F(TestStoreTest, ServerContactIsWrittenLikeAContactStoreDoes) {
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   auto card = Card("N:Doe;John;Q;Dr\r\nFN:John Doe\r\nTEL;WORK;VOICE:111\r\nTEL;WORK;VOICE:222\r\nTEL;WORK;VOICE:333\r\n"
                    "TEL;CELL:444\r\nEMAIL;INTERNET:home@example.org\r\nEMAIL;INTERNET;WORK;PREF:work@example.org\r\n"
                    "ORG:Acme;Sales\r\nNOTE:Call back\r\n");
@@ -138,10 +138,10 @@ TEST_F(TestStoreTest, ServerContactIsWrittenLikeAContactStoreDoes) {
 }
 
 TEST_F(TestStoreTest, UpdateOfAVanishedContactCreatesItAnewAndNicknameCompletesTheName) {
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   auto card = Card("NICKNAME:Johnny\r\n");
   std::string id = "vanished";
-  int status = WRITE_NOTHING;
+  StoreWriteStatus status = WRITE_NOTHING;
   ASSERT_EQ(mStore.UpdateAddressBookItem(*card, id, "", "text/x-vcard", status), kStoreOk);
   EXPECT_NE(id, "vanished");
   EXPECT_EQ(status, WRITE_NAME_COMPLETED);
@@ -158,7 +158,7 @@ TEST_F(TestStoreTest, UpdateOfAVanishedContactCreatesItAnewAndNicknameCompletesT
 }
 
 TEST_F(TestStoreTest, GroupMembersNamedByServerIdentifierResolveThroughTheIdMap) {
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   const auto local = mStore.AddLocalContact("Local");
   auto member = Card("FN:From server\r\n");
   std::string memberId;
@@ -180,7 +180,7 @@ TEST_F(TestStoreTest, GroupMembersNamedByServerIdentifierResolveThroughTheIdMap)
 
 TEST_F(TestStoreTest, ServerEventsAndTasksBecomeCalendarRecords) {
   ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  Select(DATA_EVENTS);
+  Select(DATA_TYPE_EVENTS);
   const std::string event = Calendar("VEVENT",
                                      "SUMMARY:Review\r\nDTSTART:20260310T100000\r\nDTEND:20260310T110000Z\r\n"
                                      "LOCATION:Room 1\r\nATTENDEE;CN=Ann;PARTSTAT=ACCEPTED:MAILTO:ann@example.org\r\n"
@@ -207,7 +207,7 @@ TEST_F(TestStoreTest, ServerEventsAndTasksBecomeCalendarRecords) {
   std::string taskId;
   EXPECT_EQ(mStore.AddCalendarItem(Calendar("VTODO", "SUMMARY:Task\r\n"), taskId), kStoreFail);
   EXPECT_EQ(mStore.AddCalendarItem("not a calendar", taskId), kStoreFail);
-  Select(DATA_TASKS);
+  Select(DATA_TYPE_TASKS);
   ASSERT_EQ(mStore.AddCalendarItem(Calendar("VTODO", "SUMMARY:Task\r\nDUE:20260320T120000Z\r\nSTATUS:COMPLETED\r\n"), taskId),
             kStoreOk);
   EXPECT_EQ(mStore.Held(taskId)->Property("VC_DUE"), "20260320");
@@ -215,12 +215,12 @@ TEST_F(TestStoreTest, ServerEventsAndTasksBecomeCalendarRecords) {
 }
 
 TEST_F(TestStoreTest, FailingWritesAreReportedAndChangeNothing) {
-  Select(DATA_CONTACTS);
+  Select(DATA_TYPE_CONTACTS);
   mStore.FailWrites(true);
   auto card = Card("FN:X\r\n");
   std::string id;
   EXPECT_EQ(mStore.AddAddressBookItem(*card, id, "1", "text/x-vcard"), kStoreFail);
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 0u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
   EXPECT_TRUE(mStore.mIdMap.empty());
   mStore.FailNextLoad(-7);
   EXPECT_EQ(mStore.LoadContent("Link"), -7);
@@ -237,10 +237,10 @@ TEST_F(TestStoreTest, MirrorFolderKeepsItemsAcrossStoreObjects) {
     first.DeleteLocal(group);
   }
   TestStore second(mConf, TestStore::Options{TestStore::StampForm::OleDateText, mirror, 0});
-  EXPECT_EQ(second.HeldIds(DATA_CONTACTS), std::vector<std::string>{contact});
+  EXPECT_EQ(second.HeldIds(DATA_TYPE_CONTACTS), std::vector<std::string>{contact});
   EXPECT_EQ(second.Held(contact)->Property("PR_DISPLAY_NAME"), "Tab\tand\nline");
   EXPECT_EQ(second.Held(event)->kind, ITEM_EVENT);
-  EXPECT_EQ(second.HeldIds(DATA_EVENTS), std::vector<std::string>{event});
+  EXPECT_EQ(second.HeldIds(DATA_TYPE_EVENTS), std::vector<std::string>{event});
   const auto next = second.AddLocalContact("Next");
   EXPECT_NE(next, contact);
   EXPECT_NE(next, event);

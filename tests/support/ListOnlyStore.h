@@ -13,11 +13,11 @@ class ListOnlyStore : public CDatabaseObject {
  public:
   using CDatabaseObject::CDatabaseObject;
 
-  bool SetCurrentFolder(int, const std::string&, const std::string&) override { return true; }
-  int GetContentKind() override { return CONTENT_CONTACT; }
+  bool SetCurrentFolder(SyncDataType, const std::string&, const std::string&) override { return true; }
+  StoreContentKind GetContentKind() override { return CONTENT_CONTACT; }
   bool ItemExists(const std::string&) override { return false; }
   int32_t AddAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&) override { return kStoreFail; }
-  int32_t UpdateAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&, int&) override {
+  int32_t UpdateAddressBookItem(PVCard&, std::string&, const std::string&, const std::string&, StoreWriteStatus&) override {
     return kStoreFail;
   }
   int32_t AddCalendarItem(const std::string&, std::string&) override { return kStoreFail; }

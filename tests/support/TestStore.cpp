@@ -87,7 +87,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 TestStore::TestStore(CConf& conf, Options options) : CDatabaseObject(conf), mOptions(std::move(options)), mClock(mOptions.clock) {
-  for (const int type : {DATA_CONTACTS, DATA_EVENTS, DATA_TASKS}) DefaultFolder(type);
+  for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) DefaultFolder(type);
   LoadMirror();
 }
 
@@ -104,20 +104,20 @@ std::string TestStore::AddLocal(int dataType, int kind, std::map<std::string, st
 }
 
 std::string TestStore::AddLocalContact(const std::string& displayName) {
-  return AddLocal(DATA_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", displayName}});
+  return AddLocal(DATA_TYPE_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", displayName}});
 }
 
 std::string TestStore::AddLocalGroup(const std::string& displayName, std::vector<std::string> members) {
-  return AddLocal(DATA_CONTACTS, ITEM_GROUP, {{"PR_DISPLAY_NAME", displayName}}, std::move(members));
+  return AddLocal(DATA_TYPE_CONTACTS, ITEM_GROUP, {{"PR_DISPLAY_NAME", displayName}}, std::move(members));
 }
 
 std::string TestStore::AddLocalEvent(const std::string& summary, const std::string& start, const std::string& end) {
-  return AddLocal(DATA_EVENTS, ITEM_EVENT,
+  return AddLocal(DATA_TYPE_EVENTS, ITEM_EVENT,
                   {{"VC_SUMMARY", summary}, {"VC_DTSTART", start}, {"VC_DTEND", end}, {"VC_CATEGORIES", "Appointment"}});
 }
 
 std::string TestStore::AddLocalTask(const std::string& summary, const std::string& due) {
-  return AddLocal(DATA_TASKS, ITEM_TASK, {{"VC_SUMMARY", summary}, {"VC_DUE", due}, {"PERCENT-COMPLETE", "0"}});
+  return AddLocal(DATA_TYPE_TASKS, ITEM_TASK, {{"VC_SUMMARY", summary}, {"VC_DUE", due}, {"PERCENT-COMPLETE", "0"}});
 }
 
 bool TestStore::EditLocal(const std::string& id, const std::string& key, const std::string& value) {
@@ -189,7 +189,7 @@ std::string TestStore::StampAt(std::time_t seconds) const {
 
 // ---- The store interface
 
-bool TestStore::SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) {
+bool TestStore::SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) {
   mCurrent = nullptr;
   if (!mOpen) return false;
   const auto folder = mFolders.find(FolderKey(dataType, folderEntryId, storeId));
@@ -198,7 +198,7 @@ bool TestStore::SetCurrentFolder(int dataType, const std::string& folderEntryId,
   return true;
 }
 
-int TestStore::GetContentKind() { return mCurrent != nullptr && IsCalendar(*mCurrent) ? CONTENT_CALENDAR : CONTENT_CONTACT; }
+StoreContentKind TestStore::GetContentKind() { return mCurrent != nullptr && IsCalendar(*mCurrent) ? CONTENT_CALENDAR : CONTENT_CONTACT; }
 
 // Only calendar folders leave items out of mCurrentItems; a contact missing from the list is gone.
 bool TestStore::ItemExists(const std::string& entryId) {
@@ -338,8 +338,8 @@ void TestStore::LoadMirror() {
     if (!ReadWholeFile(path.string(), text)) throw std::runtime_error("cannot read " + path.string());
     auto item = CDataItem::Create();
     item->itemId = path.stem().string();
-    std::string folderKey = FolderKey(DATA_CONTACTS, "", "");
-    int dataType = DATA_CONTACTS;
+    std::string folderKey = FolderKey(DATA_TYPE_CONTACTS, "", "");
+    int dataType = DATA_TYPE_CONTACTS;
     std::string entryId, storeId;
     for (const std::string& line : Lines(text)) {
       const auto fields = SplitTabs(line);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/CXException.h"
 #include "pim/CDataItem.h"
 #include "stores/CDatabaseObject.h"
 
@@ -90,13 +91,13 @@ class TestStore : public CDatabaseObject {
   }
 
   // --- The store interface.
-  bool SetCurrentFolder(int dataType, const std::string& folderEntryId, const std::string& storeId) override;
-  int GetContentKind() override;
+  bool SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) override;
+  StoreContentKind GetContentKind() override;
   bool ItemExists(const std::string& entryId) override;
   int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
                              const std::string& contentType) override;
   int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                const std::string& contentType, int& writeStatus) override;
+                                const std::string& contentType, StoreWriteStatus& writeStatus) override;
   int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) override;
   bool RemoveItem(const std::string& entryId) override;
 
@@ -105,7 +106,7 @@ class TestStore : public CDatabaseObject {
 
  private:
   struct Folder {
-    int dataType = DATA_CONTACTS;
+    int dataType = DATA_TYPE_CONTACTS;
     std::string entryId;
     std::string storeId;
     std::vector<std::string> order;
@@ -117,7 +118,7 @@ class TestStore : public CDatabaseObject {
   Folder* FolderOf(const std::string& id);
   const Folder* FolderOf(const std::string& id) const;
   CDataItem::Ptr Find(const std::string& id) const;
-  bool IsCalendar(const Folder& folder) const { return folder.dataType != DATA_CONTACTS; }
+  bool IsCalendar(const Folder& folder) const { return folder.dataType != DATA_TYPE_CONTACTS; }
   bool InDateWindow(const CDataItem& item) const;
 
   std::string NewId();
@@ -129,7 +130,7 @@ class TestStore : public CDatabaseObject {
   void RefreshCurrentRecord(const std::string& id);
 
   // Server writes, from the card or text to a held item (TestStoreWrites.cpp).
-  bool WriteContact(PVCard& card, std::string& id, int& writeStatus);
+  bool WriteContact(PVCard& card, std::string& id, StoreWriteStatus& writeStatus);
   bool WriteGroup(PVCard& card, std::string& id);
   bool WriteCalendarItem(const std::string& text, std::string& id);
 

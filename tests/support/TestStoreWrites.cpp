@@ -2,7 +2,6 @@
 // records by the folder store's record builders (the field rules a real contact store follows).
 #include "config/CLog.h"
 #include "pim/PVCard.h"
-#include "stores/AutomationException.h"
 #include "stores/folder/CalendarRecordBuilder.h"
 #include "stores/folder/ContactRecordBuilder.h"
 #include "tests/support/TestStore.h"
@@ -21,7 +20,7 @@ int32_t TestStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, con
   ThrowIfAutomationRefuses();
   const bool group = contentType == kGroupContentType;
   newEntryId.clear();
-  int writeStatus = WRITE_NOTHING;
+  StoreWriteStatus writeStatus = WRITE_NOTHING;
   const bool written = group ? WriteGroup(card, newEntryId) : WriteContact(card, newEntryId, writeStatus);
   if (!written) {
     LogError("AddAddressBookItem", group ? "ListPVCard2OAB error" : "Pvcard2AddressBook error");
@@ -34,7 +33,7 @@ int32_t TestStore::AddAddressBookItem(PVCard& card, std::string& newEntryId, con
 }
 
 int32_t TestStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                         const std::string& contentType, int& writeStatus) {
+                                         const std::string& contentType, StoreWriteStatus& writeStatus) {
   ThrowIfAutomationRefuses();
   const bool group = contentType == kGroupContentType;
   writeStatus = WRITE_NOTHING;
@@ -52,11 +51,11 @@ int32_t TestStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, con
 
 // Writes over the contact `id` of the current folder, or creates one (and sets `id`) when the
 // folder holds none by that identifier. Fields the card does not give are left empty.
-bool TestStore::WriteContact(PVCard& card, std::string& id, int& writeStatus) {
+bool TestStore::WriteContact(PVCard& card, std::string& id, StoreWriteStatus& writeStatus) {
   if (!mOpen || mFailWrites || mCurrent == nullptr || IsCalendar(*mCurrent)) return false;
   auto record = CDataItem::Create(ITEM_CONTACT);
   if (mCurrent->items.count(id) != 0) record->itemId = id;
-  writeStatus = ContactRecordBuilder(*record).Build(card);
+  writeStatus = static_cast<StoreWriteStatus>(ContactRecordBuilder(*record).Build(card));
   id = Store(*mCurrent, std::move(record));
   return true;
 }
@@ -102,7 +101,7 @@ bool TestStore::WriteCalendarItem(const std::string& text, std::string& id) {
   if (!mOpen || mFailWrites || mCurrent == nullptr || !IsCalendar(*mCurrent)) return false;
   CDataItem::Ptr record = CalendarRecordBuilder::Build(text);
   if (!record) return false;
-  const int wantedType = record->kind == ITEM_TASK ? DATA_TASKS : DATA_EVENTS;
+  const int wantedType = record->kind == ITEM_TASK ? DATA_TYPE_TASKS : DATA_TYPE_EVENTS;
   if (mCurrent->dataType != wantedType) return false;
   if (mCurrent->items.count(id) != 0) record->itemId = id;
   id = Store(*mCurrent, std::move(record));

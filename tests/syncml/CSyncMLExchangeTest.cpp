@@ -6,7 +6,7 @@
 
 #include "common/CXException.h"
 #include "common/StringIds.h"
-#include "config/Base64.h"
+#include "common/Base64.h"
 #include "tests/support/ScriptedSyncServer.h"
 #include "tests/syncml/CSyncMLTestSupport.h"
 
@@ -18,10 +18,7 @@ class CSyncMLExchange : public SessionFixture {
   std::unique_ptr<CSyncML> MakeHttpSession() {
     mConf.SetUrl(mServer.BaseUrl() + "/");
     mConf.SetSyncMime("application/vnd.syncml+xml");
-    auto session = std::make_unique<CSyncML>(mConf, &mStore, 1);
-    session->SetTargetDatabase("./contacts");
-    session->SetSourceDatabase("Contacts");
-    return session;
+    return MakeSessionOver(nullptr, 1, &mStore);
   }
 
   static std::string AddOfCard(int cmdId, const std::string& serverId, const std::string& name) {
@@ -134,14 +131,14 @@ TEST_F(CSyncMLExchange, CancelStopsAfterTheFirstHandlerAndFailsTheParse) {
   EXPECT_EQ(ThrownStringId<CSyncmlException>(
                 [&] { Exchange(*session, ServerMessage(1, SyncXml(2, AddOfCard(3, "srv-1", "Server Person")))); }),
             IDS_CANCELED_BY_USER);
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 0u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
   EXPECT_EQ(NextMessage(*session).Names(), (std::vector<std::string>{"Status"}));
 }
 
 TEST_F(CSyncMLExchange, ContainersCopyExecAndSearchFailTheParseWhileEarlierCommandsStayApplied) {
   for (const std::string container : {"Atomic", "Sequence", "Copy"}) {
     TestStore store(mConf);
-    ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
     auto session = MakeSession(1, &store);
     session->StartMessage(false);
     const std::string inner = AddOfCard(5, "srv-2", "Second Person");
@@ -150,18 +147,18 @@ TEST_F(CSyncMLExchange, ContainersCopyExecAndSearchFailTheParseWhileEarlierComma
                                       : "<" + container + "><CmdID>4</CmdID>" + inner + "</" + container + ">";
     const std::string reply = ServerMessage(1, SyncXml(2, AddOfCard(3, "srv-1", "First Person") + unhandled));
     EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { Exchange(*session, reply); }), IDS_SYNCML_PARSE_ERROR) << container;
-    EXPECT_EQ(store.HeldCount(DATA_CONTACTS), 1u) << container;
+    EXPECT_EQ(store.HeldCount(DATA_TYPE_CONTACTS), 1u) << container;
   }
   // Exec and Search stand in the body, after the Sync.
   for (const std::string command : {"Exec", "Search"}) {
     TestStore store(mConf);
-    ASSERT_TRUE(store.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
     auto session = MakeSession(1, &store);
     session->StartMessage(false);
     const std::string unhandled = ItemCommandXml(command, 4, ItemXml({std::nullopt, "./run", std::nullopt, "x"}));
     const std::string reply = ServerMessage(1, SyncXml(2, AddOfCard(3, "srv-1", "First Person")) + unhandled);
     EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { Exchange(*session, reply); }), IDS_SYNCML_PARSE_ERROR) << command;
-    EXPECT_EQ(store.HeldCount(DATA_CONTACTS), 1u) << command;
+    EXPECT_EQ(store.HeldCount(DATA_TYPE_CONTACTS), 1u) << command;
   }
   EXPECT_NE(LogText().find("CSyncML::Parse error"), std::string::npos);
 }

@@ -7,7 +7,7 @@
 
 #include "common/CXException.h"
 #include "common/StringIds.h"
-#include "config/Base64.h"
+#include "common/Base64.h"
 #include "tests/syncml/CSyncMLTestSupport.h"
 
 namespace {
@@ -115,7 +115,7 @@ TEST_F(CSyncMLMessage, LaterMessagesKeepTheSessionCountMsgIdRestartCmdIdsAndCarr
 }
 
 TEST_F(CSyncMLMessage, CalendarAlertFiltersFromTheStartDateOnlyWhenThePeriodIsLimited) {
-  ASSERT_TRUE(mStore.SetCurrentFolder(DATA_EVENTS, "", ""));
+  ASSERT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_EVENTS, "", ""));
   const auto filterOf = [&](int period) {
     mConf.SetSyncPeriod(period);
     auto session = MakeSession(3, &mStore);
@@ -134,7 +134,7 @@ TEST_F(CSyncMLMessage, CalendarAlertFiltersFromTheStartDateOnlyWhenThePeriodIsLi
   EXPECT_EQ(mConf.SyncStartDate().size(), 8u);
   EXPECT_FALSE(filterOf(5));
 
-  ASSERT_TRUE(mStore.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  ASSERT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   EXPECT_FALSE(filterOf(1));
 }
 

@@ -195,17 +195,37 @@ SessionFixture::SessionFixture() {
   mConf.SetPassword("secret");
   mConf.SetClientStoreId("client-identity");
   CLog::Instance().Open(mDir.File("Sync.log"), LOG_DEBUG);
-  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_CONTACTS, "", ""));
+  EXPECT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
 }
 
 SessionFixture::~SessionFixture() { CLog::Instance().Close(); }
 
+SessionServices TestSessionServices(CConf& conf, ItemSink* sink, std::unique_ptr<SyncTransport> transport, Prompt* prompt) {
+  SessionServices services;
+  services.transport = transport ? std::move(transport) : MakeHttpSyncTransport(conf);
+  services.sink = sink;
+  services.prompt = prompt;
+  services.cancelRequested = [&conf] { return conf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED; };
+  services.silent = conf.Silent();
+  services.autoResolveConflicts = conf.ConfResPol();
+  return services;
+}
+
 std::unique_ptr<CSyncML> SessionFixture::MakeSession(long lastAnchor, CDatabaseObject* store, Prompt* prompt) {
   auto transport = std::make_unique<ScriptedTransport>();
   wire = transport.get();
-  auto session = std::make_unique<CSyncML>(mConf, store, lastAnchor, SessionServices{std::move(transport), prompt});
+  return MakeSessionOver(std::move(transport), lastAnchor, store, prompt);
+}
+
+std::unique_ptr<CSyncML> SessionFixture::MakeSessionOver(std::unique_ptr<SyncTransport> transport, long lastAnchor,
+                                                         CDatabaseObject* store, Prompt* prompt) {
+  ItemSink* sink = nullptr;
+  if (store != nullptr) sink = mSinks.emplace_back(std::make_unique<StoreItemSink>(*store)).get();
+  auto session = std::make_unique<CSyncML>(SessionSettings::FromConf(mConf),
+                                           TestSessionServices(mConf, sink, std::move(transport), prompt), lastAnchor);
   session->SetTargetDatabase("./contacts");
   session->SetSourceDatabase("Contacts");
+  if (store != nullptr && store->GetContentKind() == CONTENT_CALENDAR) session->SetFilterStartDate(mConf.SyncStartDate());
   return session;
 }
 

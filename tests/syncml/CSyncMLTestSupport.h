@@ -15,6 +15,7 @@
 #include "common/Prompt.h"
 #include "common/StringIds.h"
 #include "config/CConf.h"
+#include "engine/StoreItemSink.h"
 #include "syncml/CSyncML.h"
 #include "syncml/SyncTransport.h"
 #include "tests/support/TempDir.h"
@@ -122,6 +123,11 @@ struct ClientMessage {
 // Decodes a message the session wrote; a decoding failure fails the test.
 ClientMessage DecodeClientMessage(const std::string& xml);
 
+// What the sync driver gives a session: the transport (HTTP from the settings when null), the
+// sink, the prompt, the configuration's cancel flag (read live) and its policies.
+SessionServices TestSessionServices(CConf& conf, ItemSink* sink, std::unique_ptr<SyncTransport> transport = nullptr,
+                                    Prompt* prompt = nullptr);
+
 // A configuration in a temporary folder (login "user", password "secret", identity
 // "client-identity", url of a server that is never reached), a test store and sessions on a
 // scripted transport.
@@ -132,6 +138,9 @@ class SessionFixture : public ::testing::Test {
 
   // A session on the contacts link ("./contacts" <- "Contacts"); `wire` points at its transport.
   std::unique_ptr<CSyncML> MakeSession(long lastAnchor = 7, CDatabaseObject* store = nullptr, Prompt* prompt = nullptr);
+  // The same over `transport` (null: HTTP from the settings), with `store` behind its sink.
+  std::unique_ptr<CSyncML> MakeSessionOver(std::unique_ptr<SyncTransport> transport, long lastAnchor,
+                                           CDatabaseObject* store, Prompt* prompt = nullptr);
   // Finalizes the message, posts it and parses `reply`; returns the message that was sent.
   ClientMessage Exchange(CSyncML& session, const std::string& reply);
   // The message the handlers started, finalized and decoded.
@@ -142,4 +151,8 @@ class SessionFixture : public ::testing::Test {
   CConf mConf{mDir.Path()};
   TestStore mStore{mConf};
   ScriptedTransport* wire = nullptr;
+
+ private:
+  // The sinks of the sessions made; they outlive the sessions.
+  std::vector<std::unique_ptr<StoreItemSink>> mSinks;
 };

@@ -213,11 +213,14 @@ TEST_F(DatabaseRequest, UnsupportedVersionAsksForTheUpdateAndOtherErrorsAreShown
   EXPECT_EQ(mPrompt.messages.back(), "HTTP error 500 : no response from server.");
 }
 
-TEST_F(DatabaseRequest, ResultsWithoutDeviceInformationOrNotAskedForLeaveTheLinks) {
+TEST_F(DatabaseRequest, AReplyWithoutDeviceInformationFailsAndResultsNotAskedForLeaveTheLinks) {
   mConf.Links().Add(ConfiguredLink("", DATA_TYPE_CONTACTS, "Contacts"));
   const CSyncLinkArray before = mConf.Links();
   const std::string results = "<Results><CmdID>2</CmdID><MsgRef>1</MsgRef><CmdRef>1</CmdRef><Item><Data>x</Data></Item></Results>";
-  EXPECT_EQ(Request(ServerMessage(1, results)), DatabaseRequestResult::Succeeded);
+  EXPECT_EQ(Request(ServerMessage(1, results)), DatabaseRequestResult::Failed);
+  const std::string refused = StatusXml(1, "1", "Get", "403") ;
+  EXPECT_EQ(Request(ServerMessage(1, StatusXml(2, "0", "SyncHdr", "212") + refused)), DatabaseRequestResult::Failed);
+  EXPECT_EQ(mPrompt.messages, (std::vector<std::string>{LoadString(IDS_SYNCML_ERROR), LoadString(IDS_SYNCML_ERROR)}));
   EXPECT_EQ(mConf.Links(), before);
 
   auto session = MakeSession(1, &mStore);

@@ -44,8 +44,8 @@ class HandlerItem : public SessionFixture {
 
 TEST_F(HandlerItem, ServerContactIsStoredAnsweredWith201AndMappedToItsNewIdentifier) {
   const ClientMessage message = Answer(ItemCommandXml("Add", 3, Card("srv-1", "Sam Server")));
-  ASSERT_EQ(mStore.HeldCount(DATA_CONTACTS), 1u);
-  const std::string localId = mStore.HeldIds(DATA_CONTACTS)[0];
+  ASSERT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 1u);
+  const std::string localId = mStore.HeldIds(DATA_TYPE_CONTACTS)[0];
   EXPECT_EQ(mStore.Held(localId)->Property("PR_DISPLAY_NAME"), "Sam Server");
   ASSERT_EQ(message.Names(), (std::vector<std::string>{"Status", "Status", "Status", "Map"}));
   EXPECT_EQ(message.commands[1].status.cmd, "Sync");
@@ -62,14 +62,14 @@ TEST_F(HandlerItem, ServerContactIsStoredAnsweredWith201AndMappedToItsNewIdentif
 
 TEST_F(HandlerItem, CalendarTextReachesTheStoreWithLfLineEnds) {
   RecordingStore store(mConf);
-  ASSERT_TRUE(store.SetCurrentFolder(DATA_EVENTS, "", ""));
+  ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_EVENTS, "", ""));
   const ClientMessage message =
       Answer(ItemCommandXml("Add", 3, ItemXml({"srv-5", std::nullopt, "text/x-vcalendar", VEventText("Meeting")})), &store);
   ASSERT_EQ(store.texts.size(), 1u);
   EXPECT_EQ(store.texts[0].find('\r'), std::string::npos);
   EXPECT_NE(store.texts[0].find("SUMMARY:Meeting\nDTSTART"), std::string::npos);
   EXPECT_EQ(Codes(message, "Add"), std::vector<std::string>{"201"});
-  EXPECT_EQ(store.HeldCount(DATA_EVENTS), 1u);
+  EXPECT_EQ(store.HeldCount(DATA_TYPE_EVENTS), 1u);
 }
 
 TEST_F(HandlerItem, MalformedAddItemsAreRefusedWith500AndTheProtocolText) {
@@ -81,7 +81,7 @@ TEST_F(HandlerItem, MalformedAddItemsAreRefusedWith500AndTheProtocolText) {
   const ClientMessage message = Answer(ItemCommandXml("Add", 3, items));
   EXPECT_EQ(Codes(message, "Add"), (std::vector<std::string>{"500", "500", "500", "500"}));
   EXPECT_TRUE(message.Named("Map").empty());
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 0u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
   const std::string log = LogText();
   EXPECT_NE(log.find("Protocol error: the ADD command MUST contain DATA tag!"), std::string::npos);
   EXPECT_NE(log.find("Protocol error: the ADD command MUST contain SOURCE tag!"), std::string::npos);
@@ -94,7 +94,7 @@ TEST_F(HandlerItem, ItemWithoutMetaTakesTheTypeOfItsCommand) {
       Answer(ItemCommandXml("Add", 3, ItemXml({"srv-1", std::nullopt, std::nullopt, VCardText("Typed By Command")}),
                             "text/x-vcard"));
   EXPECT_EQ(Codes(message, "Add"), std::vector<std::string>{"201"});
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 1u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 1u);
 }
 
 TEST_F(HandlerItem, ServerReplaceUpdatesTheLocalItemAndATargetIsRequired) {
@@ -157,7 +157,7 @@ TEST_F(HandlerItem, ServerDeleteRemovesTheItemAndNamesItsTargetInTheStatus) {
   EXPECT_EQ(statuses[3].status.data.text, "500");
   EXPECT_EQ(statuses[4].status.data.text, "500");
   EXPECT_TRUE(statuses[4].status.targetRefs.empty());
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 0u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
   EXPECT_EQ(mSession->ServerDeletions(), 1);
   const std::string log = LogText();
   EXPECT_NE(log.find("Protocol error: the DELETE command MUST specify a META !"), std::string::npos);
@@ -170,7 +170,7 @@ TEST_F(HandlerItem, AutomationErrorIsLoggedAndLeavesTheRestOfTheCommandUnanswere
   const ClientMessage message = Answer(ItemCommandXml("Add", 3, items) + ItemCommandXml("Add", 4, Card("s4", "Four")));
   EXPECT_EQ(Codes(message, "Add"), std::vector<std::string>{"201"});
   EXPECT_EQ(message.Named("Map").size(), 1u);
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 1u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 1u);
   const std::string refusal = FormatText(LoadString(IDS_OUTLOOK_REFUSES), {"The operation failed."});
   EXPECT_NE(LogText().find(refusal), std::string::npos);
 }

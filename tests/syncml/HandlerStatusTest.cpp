@@ -110,7 +110,7 @@ TEST_F(HandlerStatus, ServerAlertsShowAMessageOrAskForSlowSyncAndAreAnswered) {
 class HandlerConflict : public SessionFixture {
  protected:
   HandlerConflict() {
-    mLocalId = mStore.AddLocal(DATA_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", "Ann Local"}, {"PR_NICKNAME", "Annie"}});
+    mLocalId = mStore.AddLocal(DATA_TYPE_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", "Ann Local"}, {"PR_NICKNAME", "Annie"}});
     EXPECT_EQ(mStore.LoadContent("contacts"), kStoreOk);
   }
 

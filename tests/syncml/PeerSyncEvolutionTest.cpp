@@ -42,13 +42,13 @@ class PeerSyncEvolution : public ::testing::Test {
     mConf.SetSyncMime("application/vnd.syncml+xml");
     mConf.SetMaxMsgSize(65536);
     CLog::Instance().Open(mDir.File("Sync.log"), LOG_DEBUG);
-    ASSERT_TRUE(mStore.SetCurrentFolder(DATA_CONTACTS, "", ""));
+    ASSERT_TRUE(mStore.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   }
   void TearDown() override { CLog::Instance().Close(); }
 
   // The error state after the header-only check exchange.
   int CheckState() {
-    CSyncML session(mConf, nullptr, 0);
+    CSyncML session(SessionSettings::FromConf(mConf), TestSessionServices(mConf, nullptr), 0);
     session.StartMessage(false);
     session.Finalize();
     session.SendRequest();
@@ -60,6 +60,7 @@ class PeerSyncEvolution : public ::testing::Test {
   TempDir mDir;
   CConf mConf{mDir.Path()};
   TestStore mStore{mConf};
+  StoreItemSink mSink{mStore};
 };
 
 std::unique_ptr<PeerServer> PeerSyncEvolution::sServer;
@@ -113,7 +114,7 @@ TEST_F(PeerSyncEvolution, SlowSyncWithACardThenATwoWaySyncAreAcceptedAndEveryAns
   }
   std::vector<ClientMessage> sent;
   {
-    CSyncML session(mConf, &mStore, -1);
+    CSyncML session(SessionSettings::FromConf(mConf), TestSessionServices(mConf, &mSink), -1);
     session.SetTargetDatabase("./contacts");
     session.SetSourceDatabase("Contacts");
     session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
@@ -132,8 +133,8 @@ TEST_F(PeerSyncEvolution, SlowSyncWithACardThenATwoWaySyncAreAcceptedAndEveryAns
   bool stored = false;
   for (const std::string& item : sServer->Items("contacts")) stored = stored || item.find("Lara Local") != std::string::npos;
   EXPECT_TRUE(stored);
-  ASSERT_EQ(mStore.HeldCount(DATA_CONTACTS), 1u);
-  const std::string localId = mStore.HeldIds(DATA_CONTACTS)[0];
+  ASSERT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 1u);
+  const std::string localId = mStore.HeldIds(DATA_TYPE_CONTACTS)[0];
   EXPECT_EQ(mStore.Held(localId)->Property("PR_DISPLAY_NAME"), "Sam Server");
   bool mapped = false;
   for (const ClientMessage& message : sent) {
@@ -148,7 +149,7 @@ TEST_F(PeerSyncEvolution, SlowSyncWithACardThenATwoWaySyncAreAcceptedAndEveryAns
   // The next session is an ordinary two-way one: the server deletes the card it removed.
   std::filesystem::remove(sServer->DatastoreFolder("contacts") + "server-card-1");
   ASSERT_EQ(mStore.LoadContent("contacts"), kStoreOk);
-  CSyncML twoWay(mConf, &mStore, 0);
+  CSyncML twoWay(SessionSettings::FromConf(mConf), TestSessionServices(mConf, &mSink), 0);
   twoWay.SetTargetDatabase("./contacts");
   twoWay.SetSourceDatabase("Contacts");
   twoWay.StartMessage(false);
@@ -156,7 +157,7 @@ TEST_F(PeerSyncEvolution, SlowSyncWithACardThenATwoWaySyncAreAcceptedAndEveryAns
   twoWay.StartSync();
   RunSession(twoWay);
   EXPECT_EQ(twoWay.GetErrorState(), SYNC_ERROR_NONE);
-  EXPECT_EQ(mStore.HeldCount(DATA_CONTACTS), 0u);
+  EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
   EXPECT_EQ(ReadFileBytes(mDir.File("Sync.log")).find(kPassword), std::string::npos);
 }
 

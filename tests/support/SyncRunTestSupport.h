@@ -114,7 +114,7 @@ class RecordingUpdateStarter final : public UpdateStarter {
 class MirroredStoreFactory final : public SyncStoreFactory {
  public:
   explicit MirroredStoreFactory(std::string folder) : mFolder(std::move(folder)) {}
-  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf) override;
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override;
   std::function<void(TestStore&)> configure;
 
  private:

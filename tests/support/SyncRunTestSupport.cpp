@@ -1,5 +1,5 @@
 // Scripted peer, reply texts, recorders and the two-link fixture of the driver tests.
-#include "tests/engine/CSyncRunTestSupport.h"
+#include "tests/support/SyncRunTestSupport.h"
 
 #include "common/CXException.h"
 #include "common/StringIds.h"
@@ -173,7 +173,7 @@ std::vector<std::string> AnsweringPrompt::Texts() const {
   return mTexts;
 }
 
-std::unique_ptr<CDatabaseObject> MirroredStoreFactory::CreateStore(CConf& conf) {
+std::unique_ptr<CDatabaseObject> MirroredStoreFactory::CreateStore(CConf& conf, Prompt&) {
   auto store = std::make_unique<TestStore>(conf, TestStore::Options{TestStore::StampForm::OleDateText, mFolder});
   if (configure) configure(*store);
   return store;

@@ -1,0 +1,33 @@
+// The choice of a run's local store.
+#include "stores/StoreFactory.h"
+
+#include <utility>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/StringIds.h"
+#include "common/StringTable.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "stores/folder/FolderStore.h"
+
+namespace {
+
+// The store adapters of the two local applications are not part of this version yet.
+[[noreturn]] void ApplicationStoreMissing(const CConf& conf, const char* store) {
+  LogError("SyncThreadProc", std::string(store) + " store not available");
+  throw CMainException(FormatText(LoadString(IDS_LOCAL_STORE_NOT_AVAILABLE), {conf.ProductName()}));
+}
+
+}  // namespace
+
+RunStoreFactory::RunStoreFactory(std::string folderStorePath) : mFolderStorePath(std::move(folderStorePath)) {}
+
+std::unique_ptr<CDatabaseObject> RunStoreFactory::CreateStore(CConf& conf, Prompt&) {
+  if (!mFolderStorePath.empty()) {
+    LogDebug("SyncThreadProc", "Folder store: " + mFolderStorePath);
+    return std::make_unique<FolderStore>(conf, mFolderStorePath);
+  }
+  if (conf.SyncWithOutlook() == LOCAL_APP_OUTLOOK) ApplicationStoreMissing(conf, "Outlook");
+  ApplicationStoreMissing(conf, "Windows Contacts");
+}

@@ -1,0 +1,42 @@
+// The local side of a SyncML session: where the server's items go, and the stored items the
+// session sends back.
+#pragma once
+
+#include <string>
+
+#include "pim/CDataItem.h"
+
+class PVCard;
+
+// What writing a server contact did.
+enum class ContactWrite {
+  Failed,         // nothing was written
+  Written,        // written as sent
+  NameCompleted,  // written, and the store completed the display name itself: the server gets
+                  // the item back as stored
+};
+
+// Implemented over the run's local store by the sync driver; called by the reply handlers on the
+// session's thread, one call at a time. A call may throw CAutomationException when the local
+// application refuses it: the handler logs the description and answers no further item of that
+// server command. The sink is not owned by the session and must outlive it.
+class ItemSink {
+ public:
+  virtual ~ItemSink() = default;
+
+  // Creates the server's contact (a contact group when `contentType` is the group type) and gives
+  // its local identifier; false when the store could not create it. `card` may be changed.
+  virtual bool AddContact(PVCard& card, const std::string& serverId, const std::string& contentType,
+                          std::string& localId) = 0;
+  // Writes the server's contact over the local item `localId`; an item that no longer exists is
+  // created anew and `localId` receives its new identifier.
+  virtual ContactWrite ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) = 0;
+  // Writes one VEVENT or VTODO over the item `localId`, or creates it when `localId` is empty or
+  // names no item (then `localId` receives the new identifier); false when nothing was written.
+  virtual bool WriteCalendarItem(const std::string& vcalendarText, std::string& localId) = 0;
+  // Deletes the local item; true when the item was handled.
+  virtual bool RemoveItem(const std::string& localId) = 0;
+  // The record of a local item as stored now, for sending it to the server again; null when the
+  // store holds no such item.
+  virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
+};
