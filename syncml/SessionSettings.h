@@ -7,11 +7,11 @@
 #include <string>
 
 #include "syncml/SmlDevInf.h"
+#include "syncml/SyncTransport.h"
 
 class CConf;
 class ItemSink;
 class Prompt;
-class SyncTransport;
 
 // Copied into the session when it is made; a session never reads the configuration itself.
 struct SessionSettings {

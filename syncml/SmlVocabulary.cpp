@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
+
+#include "common/AsciiText.h"
 
 namespace {
 
@@ -118,9 +121,17 @@ std::string_view SmlNamespaceOf(SmlVocab vocab, SmlVersion version) {
   return "SYNCML:SYNCML1.1";
 }
 
+// Servers write the namespaces in either letter case, and some name a vocabulary by the URL of
+// its DTD ("http://www.syncml.org/docs/devinf_v11_20020215.dtd").
 std::optional<SmlVocab> SmlVocabOfNamespace(std::string_view value) {
-  if (value.substr(0, 13) == "SYNCML:SYNCML") return V::SyncMl;
-  if (value == "syncml:metinf") return V::MetInf;
-  if (value == "syncml:devinf") return V::DevInf;
+  const std::string name = AsciiLowercase(value);
+  if (name.starts_with("syncml:syncml")) return V::SyncMl;
+  if (name == "syncml:metinf") return V::MetInf;
+  if (name == "syncml:devinf") return V::DevInf;
+  if (name.ends_with(".dtd")) {
+    const std::string_view file = std::string_view(name).substr(name.rfind('/') + 1);
+    if (file.starts_with("devinf")) return V::DevInf;
+    if (file.starts_with("syncml_metinf") || file.starts_with("metinf")) return V::MetInf;
+  }
   return std::nullopt;
 }

@@ -39,6 +39,8 @@ SmlTag SmlLookupTag(SmlVocab vocab, std::string_view name);
 
 // The namespace written for `vocab`; the SyncML one depends on the message's version.
 std::string_view SmlNamespaceOf(SmlVocab vocab, SmlVersion version);
-// The vocabulary a namespace value names: any value beginning with "SYNCML:SYNCML" is SyncML,
-// "syncml:metinf" MetInf and "syncml:devinf" DevInf; anything else is not accepted.
+// The vocabulary a namespace value names, in any letter case: a value beginning with
+// "SYNCML:SYNCML" is SyncML, "syncml:metinf" MetInf and "syncml:devinf" DevInf, and so is the URL
+// of their DTD (a file name beginning "devinf" or "syncml_metinf", ending ".dtd"); anything else
+// is not accepted.
 std::optional<SmlVocab> SmlVocabOfNamespace(std::string_view value);
