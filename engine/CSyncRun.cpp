@@ -335,11 +335,15 @@ void CSyncRun::CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLo
 void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session) {
   ChangeCounts serverTotals;
   bool packageSent = false;
+  bool firstMessage = true;
   bool more = true;
   while (more) {
     CancelCheck();
     session.StartMessage(false);
     session.Alert("", "");
+    // The server learns the client's capabilities (UTC times among them) without asking.
+    if (firstMessage) session.PutDevInf();
+    firstMessage = false;
     if (!packageSent) {
       session.StartSync();
       if (session.GetErrorState() == SYNC_ERROR_SLOW_SYNC || link.mMode != SYNC_MODE_DOWNLOAD) {

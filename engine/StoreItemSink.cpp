@@ -18,6 +18,10 @@ bool StoreItemSink::WriteCalendarItem(const std::string& vcalendarText, std::str
   return mStore.AddCalendarItem(vcalendarText, localId) == kStoreOk;
 }
 
-bool StoreItemSink::RemoveItem(const std::string& localId) { return mStore.RemoveItem(localId); }
+// An item is held when it was loaded or exists outside what was loaded (the sync period).
+ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
+  if (!mStore.mCurrentItems.Find(localId) && !mStore.ItemExists(localId)) return ItemRemoval::NotHeld;
+  return mStore.RemoveItem(localId) ? ItemRemoval::Removed : ItemRemoval::Failed;
+}
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }

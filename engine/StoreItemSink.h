@@ -16,7 +16,7 @@ class StoreItemSink final : public ItemSink {
   bool AddContact(PVCard& card, const std::string& serverId, const std::string& contentType, std::string& localId) override;
   ContactWrite ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) override;
   bool WriteCalendarItem(const std::string& vcalendarText, std::string& localId) override;
-  bool RemoveItem(const std::string& localId) override;
+  ItemRemoval RemoveItem(const std::string& localId) override;
   CDataItem::Ptr StoredItem(const std::string& localId) override;
 
  private:

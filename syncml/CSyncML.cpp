@@ -2,6 +2,7 @@
 // posting, and decoding the reply.
 #include "syncml/CSyncML.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -53,11 +54,29 @@ SmlFilter CalendarFilter(const std::string& startDate) {
   return filter;
 }
 
-// Only absolute http and https addresses may replace the one the user entered.
-bool IsHttpAddress(const std::string& uri) {
-  const std::string scheme = AsciiLowercase(uri.substr(0, uri.find("://")));
-  const std::size_t hostStart = scheme.size() + 3;
-  return (scheme == "http" || scheme == "https") && uri.size() > hostStart && uri[hostStart] != '/';
+// The scheme and host of an absolute http or https address, in lower case; empty when it is not
+// one. The user information and the port are not part of it.
+std::string SchemeAndHost(const std::string& uri) {
+  const std::size_t separator = uri.find("://");
+  if (separator == std::string::npos) return {};
+  const std::string scheme = AsciiLowercase(uri.substr(0, separator));
+  if (scheme != "http" && scheme != "https") return {};
+  std::string authority = uri.substr(separator + 3, uri.find_first_of("/?#", separator + 3) - separator - 3);
+  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  const std::size_t portStart = authority.rfind(':');
+  const bool bracketed = !authority.empty() && authority.front() == '[';
+  if (portStart != std::string::npos && (!bracketed || portStart > authority.rfind(']'))) authority.erase(portStart);
+  return authority.empty() ? std::string() : scheme + "://" + AsciiLowercase(authority);
+}
+
+
+// Whether `uri` addresses the host of `configured`, with its scheme or upgraded to https.
+bool IsSameServer(const std::string& uri, const std::string& configured) {
+  const std::string target = SchemeAndHost(uri);
+  const std::string own = SchemeAndHost(configured);
+  if (target.empty() || own.empty()) return false;
+  if (target == own) return true;
+  return own.starts_with("http://") && target == "https://" + own.substr(7);
 }
 
 }  // namespace
@@ -175,7 +194,7 @@ SmlSyncHdr CSyncML::MessageHeader() {
   header.target.locUri = mSettings.serverUrl;
   header.source = SmlSource{mSourceUri, std::string(kClientName) + mSettings.productVersion};
   SmlMetInf meta;
-  meta.maxMsgSize = std::to_string(mSettings.maxMsgSize);
+  meta.maxMsgSize = std::to_string(MessageLimit());
   header.meta = SmlPcdata::Of(std::move(meta));
   if (!mCredentials.empty()) {
     const std::string encoded = EncodeBase64(mCredentials);
@@ -278,7 +297,7 @@ void CSyncML::AddItemCommand(const Command& command, const char* operation, unsi
 // conflict answer, a contact sent back as stored) is nobody's pending change and would be lost if
 // held back, so it goes in whatever the size.
 SmlRet CSyncML::AddSized(const SmlCommand& command, const char* operation) {
-  const long limit = mSettings.maxMsgSize;
+  const long limit = MessageLimit();
   if (limit > 0 && !mParsing) {
     std::size_t size = 0;
     if (SmlRet ret = MeasureWith(command, size); ret != SML_OK) return ret;
@@ -379,6 +398,25 @@ void CSyncML::RequestDatabases() {
   mDatabasesRequested = true;
 }
 
+void CSyncML::PutDevInf() {
+  OperationLog log("CSyncML::PutDevInf");
+  SmlPut put;
+  put.cmdId = std::to_string(mCommandCounter);
+  put.meta = MetaOfType(kDevInfType);
+  SmlItem item;
+  item.source = SmlSource{kDevInf11Uri, std::nullopt};
+  item.data = SmlPcdata::Of(mSettings.clientDevInf);
+  put.items.push_back(std::move(item));
+  if (!AddAnswer(put)) throw CSyncmlException(IDS_SYNCML_REQUEST_ERROR);
+  mFinished = false;
+}
+
+long CSyncML::MessageLimit() const {
+  const long own = mSettings.maxMsgSize;
+  if (mServerMaxMsgSize <= 0) return own;
+  return own > 0 ? std::min(own, mServerMaxMsgSize) : mServerMaxMsgSize;
+}
+
 void CSyncML::Finalize() {
   OperationLog log("CSyncML::Finalize");
   SmlInstance& codec = Codec();
@@ -397,8 +435,10 @@ void CSyncML::SendRequest() {
     throw CSyncmlException(IDS_TOO_MANY_MESSAGES, kMaxMessages);
   }
   mReceivedMessage.clear();
-  if (!mRespUri.empty() && !IsHttpAddress(mRespUri)) {
-    LogError(kOperation, "RespURI is not an http or https address: " + mRespUri);
+  // The credentials of every header go where the messages go: never to another host, and never
+  // in clear after https.
+  if (!mRespUri.empty() && !IsSameServer(mRespUri, mSettings.postUrl)) {
+    LogError(kOperation, "RespURI is not an address of the configured server: " + mRespUri);
     throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
   }
   if (!mTransport) throw std::logic_error("CSyncML::SendRequest: the session has no transport");

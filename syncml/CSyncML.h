@@ -106,6 +106,13 @@ class CSyncML {
               const std::optional<std::string>& targetRef = std::nullopt);
   // The Get of the server's device information. Throws CSyncmlException 299.
   void RequestDatabases();
+  // The Put of the client's device information ("./devinf11"), for the first message of a sync
+  // session: a server that never asks must still learn that the client reads UTC times. Throws
+  // CSyncmlException 299.
+  void PutDevInf();
+  // The largest message the session writes: the smaller of `max_msg_size` and the MaxMsgSize
+  // the server announced in its last header (either may be absent).
+  long MessageLimit() const;
   // Closes the message and takes its XML text. Throws CSyncmlException 300.
   void Finalize();
 
@@ -227,6 +234,8 @@ class CSyncML {
   bool mSilent;
   bool mAutoResolveConflicts;
   std::string mFilterStartDate;
+  // MaxMsgSize of the server's last header; 0 when it gave none.
+  long mServerMaxMsgSize = 0;
   std::optional<SmlDevInf> mServerDevInf;
   // Item commands (Add, Replace, Delete) in the current message.
   int mItemCommands = 0;

@@ -62,6 +62,10 @@ SmlRet CSyncML::myHandleStartMessage(const SmlSyncHdr& header) {
   mServerMsgId = header.msgId;
   // The server binds the session to this address; later messages go there.
   if (header.respUri && !header.respUri->empty()) mRespUri = *header.respUri;
+  // A server's limit caps the client's messages too.
+  if (const SmlMetInf* meta = header.meta.MetInf(); meta != nullptr && meta->maxMsgSize) {
+    mServerMaxMsgSize = PositiveNumber(meta->maxMsgSize);
+  }
   try {
     StartMessage(true);
   } catch (const CSyncmlException&) {
@@ -306,13 +310,23 @@ SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
     const std::string* target = TargetUri(item);
     int status = kStatusFailed;
     try {
+      // A Delete needs no Meta (servers send none). An item the store does not hold is gone
+      // already: 211, not a failure.
       if (target == nullptr) {
         LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a TARGET URI !");
-      } else if (!ItemMeta(del, item).IsPresent()) {
-        LogError(kDeleteOperation, "Protocol error: the DELETE command MUST specify a META !");
-      } else if (mSink != nullptr && mSink->RemoveItem(*target)) {
-        status = 210;
-        ++mServerDeletions;
+      } else if (mSink != nullptr) {
+        switch (mSink->RemoveItem(*target)) {
+          case ItemRemoval::Removed:
+            status = 210;
+            ++mServerDeletions;
+            break;
+          case ItemRemoval::NotHeld:
+            LogDebug(kDeleteOperation, "Item not held: " + *target);
+            status = 211;
+            break;
+          case ItemRemoval::Failed:
+            break;
+        }
       }
     } catch (const CAutomationException& error) {
       LogAutomationError(kDeleteOperation, error);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/AsciiText.h"
 #include "config/CLog.h"
 #include "syncml/SmlTypes.h"
 
@@ -30,6 +31,17 @@ inline std::string ContentTypeOf(const SmlPcdata& meta) {
   if (meta.IsText()) return meta.text;
   const SmlMetInf* metInf = meta.MetInf();
   return metInf != nullptr ? TextOf(metInf->type) : std::string();
+}
+
+// A number of a Meta element; 0 when absent or not a positive decimal number below 10^9.
+inline long PositiveNumber(const SmlText& text) {
+  if (!text) return 0;
+  long value = 0;
+  for (const char c : TrimBlanks(*text)) {
+    if (c < '0' || c > '9' || value > 100000000) return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value;
 }
 
 inline bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -42,7 +42,10 @@ bool AcceptsType(int dataType, std::string_view type) {
 // from the client. A store listing none of them is read-only; one without SyncCap is not.
 bool IsReadOnly(const std::optional<SmlSyncCap>& syncCap) {
   if (!syncCap) return false;
-  for (const std::string& value : syncCap->syncTypes) {
+  for (const std::string& text : syncCap->syncTypes) {
+    std::string_view value = text;
+    value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t\r\n")));
+    value.remove_suffix(value.size() - std::min(value.size(), value.find_last_not_of(" \t\r\n") + 1));
     int type = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), type);
     if (error == std::errc() && end == value.data() + value.size() && type >= 1 && type <= 4) return false;
@@ -70,18 +73,24 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
   return store;
 }
 
-// The configured link that `fresh` (a new link for a listed database) takes over: one with the
-// same server name and data type, preferring one that already targets the same URI, so that the
-// links of a server listing two databases with one name ("./events" and "calendar") each keep
-// their own settings.
-const CSyncLink* SurvivingLink(const CSyncLinkArray& existing, const CSyncLink& fresh) {
-  const CSyncLink* sameName = nullptr;
+// The configured link that `fresh` (a new link for a listed database) takes over, among those no
+// other listed database took: one that targets the same URI, or else (`sameUriOnly` false) one
+// with the same server name and data type. So two databases that both map to one configured link
+// ("./events" and "calendar") make two links, the second a new one.
+const CSyncLink* SurvivingLink(const CSyncLinkArray& existing, const CSyncLink& fresh, std::vector<bool>& taken,
+                               bool sameUriOnly) {
+  std::size_t index = 0;
   for (const CSyncLink& link : existing) {
-    if (link.mServerName != fresh.mServerName || link.mDataType != fresh.mDataType) continue;
-    if (link.ServerUri() == fresh.ServerUri()) return &link;
-    if (sameName == nullptr) sameName = &link;
+    const bool free = !taken[index];
+    const bool matches = sameUriOnly ? link.ServerUri() == fresh.ServerUri()
+                                     : link.mServerName == fresh.mServerName && link.mDataType == fresh.mDataType;
+    if (free && matches) {
+      taken[index] = true;
+      return &link;
+    }
+    ++index;
   }
-  return sameName;
+  return nullptr;
 }
 
 }  // namespace
@@ -101,7 +110,8 @@ std::optional<ServerDatabase> ClassifyDataStore(const SmlDataStore& store) {
 }
 
 CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& devInf) {
-  CSyncLinkArray links;
+  std::vector<CSyncLink> fresh;
+  std::vector<const SmlDataStore*> stores;
   for (const SmlDataStore& store : devInf.dataStores) {
     const std::optional<ServerDatabase> database = ClassifyDataStore(store);
     if (!database) continue;
@@ -109,11 +119,26 @@ CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& 
     link.mServerName = database->serverName;
     link.mDataType = database->dataType;
     link.SetServerUri(*store.sourceRef);
-    if (const CSyncLink* same = SurvivingLink(existing, link)) {
-      link = *same;
-      link.SetServerUri(*store.sourceRef);
-    }
     link.mReadOnly = database->readOnly ? 1 : 0;
+    fresh.push_back(link);
+    stores.push_back(&store);
+  }
+  // Links already targeting a listed URI are taken over first, then those matching by name.
+  std::vector<bool> taken(existing.Size(), false);
+  std::vector<const CSyncLink*> survivors(fresh.size(), nullptr);
+  for (const bool sameUriOnly : {true, false}) {
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+      if (survivors[i] == nullptr) survivors[i] = SurvivingLink(existing, fresh[i], taken, sameUriOnly);
+    }
+  }
+  CSyncLinkArray links;
+  for (std::size_t i = 0; i < fresh.size(); ++i) {
+    CSyncLink link = fresh[i];
+    if (survivors[i] != nullptr) {
+      link = *survivors[i];
+      link.SetServerUri(*stores[i]->sourceRef);
+      link.mReadOnly = fresh[i].mReadOnly;
+    }
     links.Add(link);
   }
   return links;

@@ -16,6 +16,13 @@ enum class ContactWrite {
                   // the item back as stored
 };
 
+// What deleting a local item for the server did.
+enum class ItemRemoval {
+  Removed,  // the item was deleted (or kept by the store's own rule, such as the sync period)
+  NotHeld,  // the store holds no such item: it is gone already
+  Failed,   // the store could not delete it
+};
+
 // Implemented over the run's local store by the sync driver; called by the reply handlers on the
 // session's thread, one call at a time. A call may throw CAutomationException when the local
 // application refuses it: the handler logs the description and answers no further item of that
@@ -34,8 +41,8 @@ class ItemSink {
   // Writes one VEVENT or VTODO over the item `localId`, or creates it when `localId` is empty or
   // names no item (then `localId` receives the new identifier); false when nothing was written.
   virtual bool WriteCalendarItem(const std::string& vcalendarText, std::string& localId) = 0;
-  // Deletes the local item; true when the item was handled.
-  virtual bool RemoveItem(const std::string& localId) = 0;
+  // Deletes the local item.
+  virtual ItemRemoval RemoveItem(const std::string& localId) = 0;
   // The record of a local item as stored now, for sending it to the server again; null when the
   // store holds no such item.
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;

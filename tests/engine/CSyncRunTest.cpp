@@ -244,7 +244,7 @@ TEST_F(SyncRunTest, ANewGroupsNewMembersGoOutFirstAndTheGroupStaysLocal) {
   const std::string message = mServer.SyncMessages().at(0);
   EXPECT_EQ(CountElements(message, "Add"), 3);
   EXPECT_EQ(message.find("<LocURI>" + group + "</LocURI>"), std::string::npos);
-  EXPECT_EQ(message.find("text/zep-group"), std::string::npos);
+  EXPECT_EQ(message.find("<Type xmlns=\"syncml:metinf\">text/zep-group</Type>"), std::string::npos);
   // The group's members go out before the contacts that stand after the group in the folder.
   EXPECT_LT(message.find("<LocURI>" + first + "</LocURI>"), message.find("<LocURI>" + single + "</LocURI>"));
   EXPECT_LT(message.find("<LocURI>" + second + "</LocURI>"), message.find("<LocURI>" + single + "</LocURI>"));

@@ -38,7 +38,9 @@ class MemorySink final : public ItemSink {
     if (localId.empty()) localId = "local-" + std::to_string(++mNext);
     return Keep(localId, ITEM_EVENT, "");
   }
-  bool RemoveItem(const std::string& localId) override { return mItems.erase(localId) != 0; }
+  ItemRemoval RemoveItem(const std::string& localId) override {
+    return mItems.erase(localId) != 0 ? ItemRemoval::Removed : ItemRemoval::NotHeld;
+  }
   CDataItem::Ptr StoredItem(const std::string& localId) override {
     const auto found = mItems.find(localId);
     return found == mItems.end() ? nullptr : found->second;

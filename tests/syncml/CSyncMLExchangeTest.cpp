@@ -49,6 +49,28 @@ TEST_F(CSyncMLExchange, LaterMessagesArePostedToTheRespUriAndAMalformedOneIsRefu
   EXPECT_EQ(DecodeClientMessage(requests[1].body).header.msgId, "2");
 }
 
+// The credentials of every header go where the messages go: a RespURI naming another host, or
+// plain http after https, is refused; the same host with another port or path, or https after
+// http, is followed.
+TEST_F(CSyncMLExchange, ARespUriOfAnotherHostOrWithoutTlsIsRefused) {
+  mConf.SetUrl("https://sync.example.test/");
+  const auto accepted = [&](const std::string& respUri) {
+    auto session = MakeSession(1, &mStore);
+    session->StartMessage(false);
+    Exchange(*session, ServerMessage(1, StatusXml(1, "0", "SyncHdr", "212"), respUri));
+    session->Finalize();
+    wire->Reply(ServerMessage(2, StatusXml(1, "0", "SyncHdr", "200")));
+    return ThrownStringId<CHttpException>([&] { session->SendRequest(); }) == 0;
+  };
+  EXPECT_TRUE(accepted("https://sync.example.test/cgi-bin/vudireravaz?sessionid=7"));
+  EXPECT_TRUE(accepted("https://SYNC.example.test:8443/other"));
+  EXPECT_FALSE(accepted("http://sync.example.test/cgi-bin/vudireravaz?sessionid=7"));
+  EXPECT_FALSE(accepted("https://elsewhere.example.test/cgi-bin/vudireravaz"));
+  EXPECT_FALSE(accepted("https://sync.example.test@elsewhere.example.test/"));
+  mConf.SetUrl("http://sync.example.test/");
+  EXPECT_TRUE(accepted("https://sync.example.test/secure"));
+}
+
 TEST_F(CSyncMLExchange, LogOfAWholeExchangeHoldsNeitherPlainNorEncodedPassword) {
   const std::string password = "Tr1cky:Pa55";
   mConf.SetPassword(password);

@@ -220,6 +220,52 @@ TEST_F(CSyncMLMessage, DeviceInformationRequestIsAGetOfDevinf11) {
   EXPECT_EQ(gets[0].get.items.at(0).target->locUri, "./devinf11");
 }
 
+// Sent unasked in a sync session's first message: a server that never asks must still learn that
+// the client reads UTC times.
+TEST_F(CSyncMLMessage, DeviceInformationIsPutAsDevinf11WithUtcAndTheClientsStores) {
+  auto session = MakeSession();
+  session->StartMessage(false);
+  session->Alert("", "");
+  session->PutDevInf();
+  const ClientMessage message = NextMessage(*session);
+  ASSERT_EQ(message.Names(), (std::vector<std::string>{"Alert", "Put"}));
+  const SmlPut put = message.Named("Put")[0].put;
+  EXPECT_EQ(put.meta.MetInf()->type, "application/vnd.syncml-devinf+xml");
+  ASSERT_EQ(put.items.size(), 1u);
+  EXPECT_EQ(put.items[0].source->locUri, "./devinf11");
+  const SmlDevInf* devInf = put.items[0].data.DevInf();
+  ASSERT_NE(devInf, nullptr);
+  EXPECT_TRUE(devInf->utc);
+  EXPECT_EQ(devInf->devId, "client-identity");
+  EXPECT_EQ(devInf->dataStores.size(), 3u);
+}
+
+// A server announcing a smaller MaxMsgSize in its header caps the client's messages (and what the
+// client announces) from the next message on.
+TEST_F(CSyncMLMessage, TheServersMaxMsgSizeCapsTheClientsMessages) {
+  mConf.SetMaxMsgSize(102400);
+  auto session = MakeSession();
+  session->StartMessage(false);
+  std::string reply = ServerMessage(1, StatusXml(1, "0", "SyncHdr", "212"));
+  reply.insert(reply.find("</SyncHdr>"), "<Meta><MaxMsgSize xmlns='syncml:metinf'> 3000 </MaxMsgSize></Meta>");
+  Exchange(*session, reply);
+  EXPECT_EQ(session->MessageLimit(), 3000);
+  session->Add("1", std::string(1500, 'x'), "text/x-vcard");
+  session->Add("2", std::string(1500, 'y'), "text/x-vcard");
+  EXPECT_TRUE(session->IsMessageFull());
+  const ClientMessage message = NextMessage(*session);
+  EXPECT_EQ(message.header.meta.MetInf()->maxMsgSize, "3000");
+  EXPECT_EQ(message.Named("Add").size(), 1u);
+  EXPECT_LT(session->OutgoingMessage().size(), 3000u);
+  // A larger one does not raise the client's own limit.
+  std::string larger = ServerMessage(2, StatusXml(1, "0", "SyncHdr", "200"));
+  larger.insert(larger.find("</SyncHdr>"), "<Meta><MaxMsgSize xmlns='syncml:metinf'>900000</MaxMsgSize></Meta>");
+  wire->Reply(larger);
+  session->SendRequest();
+  session->Parse();
+  EXPECT_EQ(session->MessageLimit(), 102400);
+}
+
 TEST_F(CSyncMLMessage, EachOperationFailsWithItsOwnMessage) {
   auto session = MakeSession();
   EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { session->Alert("", ""); }), IDS_SYNCML_ALERT_ERROR);

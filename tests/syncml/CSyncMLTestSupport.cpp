@@ -178,6 +178,12 @@ ClientMessage DecodeClientMessage(const std::string& xml) {
     command.get = *get;
     return collector.Push(std::move(command));
   };
+  handlers.putCmd = [&](void*, std::unique_ptr<SmlPut> put) {
+    ClientCommand command = CommandNamed("Put");
+    command.cmdId = put->cmdId;
+    command.put = *put;
+    return collector.Push(std::move(command));
+  };
   handlers.resultsCmd = [&](void*, std::unique_ptr<SmlResults> results) {
     ClientCommand command = CommandNamed("Results");
     command.cmdId = results->cmdId;

@@ -107,6 +107,7 @@ struct ClientCommand {
   SmlStatus status;
   SmlMap map;
   SmlGet get;
+  SmlPut put;
   SmlResults results;
 };
 

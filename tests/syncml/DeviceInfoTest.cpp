@@ -65,6 +65,7 @@ TEST(DeviceInfo, StoreIsReadOnlyWhenItsSyncTypesLetTheClientSendNothing) {
   EXPECT_TRUE(readOnly(std::vector<std::string>{"5", "6", "7"}));
   EXPECT_TRUE(readOnly(std::vector<std::string>{"x", "04x"}));
   EXPECT_FALSE(readOnly(std::vector<std::string>{"", "7", "2"}));
+  EXPECT_FALSE(readOnly(std::vector<std::string>{" 7 ", "\n 1\t"}));  // values as servers indent them
   EXPECT_FALSE(readOnly(std::nullopt));
 }
 
@@ -103,6 +104,19 @@ TEST(DeviceInfo, LinksRememberTheUriUnderWhichTheServerListsTheirDatabase) {
   EXPECT_EQ(links.At(2), listedAsCalendar);
   EXPECT_EQ(links.At(3), existing.At(0));
   EXPECT_TRUE(links.At(3).mServerUri.empty());
+
+  // One configured link and two listed databases that both map to it: the one with its URI takes
+  // it over, the other becomes a new link (not a second copy of the same folder).
+  CSyncLinkArray one;
+  one.Add(ConfiguredLink("", DATA_TYPE_EVENTS, "Calendar"));
+  SmlDevInf both;
+  both.dataStores = {Store("calendar", "text/calendar"), Store("./events", "text/x-vcalendar")};
+  const CSyncLinkArray split = LinksFromDevInf(one, both);
+  ASSERT_EQ(split.Size(), 2u);
+  EXPECT_EQ(split.At(1), one.At(0));
+  EXPECT_EQ(split.At(0).mMode, SYNC_MODE_OFF);
+  EXPECT_TRUE(split.At(0).mLocalName.empty());
+  EXPECT_EQ(split.At(0).ServerUri(), "calendar");
 }
 
 TEST(DeviceInfo, ClientDescribesItsLinkedFoldersOrTheTypeRoots) {

@@ -143,25 +143,29 @@ TEST_F(HandlerItem, EveryContactSentBackGoesOutEvenBeyondTheMessageSizeLimit) {
   EXPECT_TRUE(message.final);
 }
 
+// Servers send Delete without Meta; an item the client does not hold is gone already (211).
 TEST_F(HandlerItem, ServerDeleteRemovesTheItemAndNamesItsTargetInTheStatus) {
   const std::string id = mStore.AddLocalContact("Going");
+  const std::string bare = mStore.AddLocalContact("Going without Meta");
+  ASSERT_EQ(mStore.LoadContent("Link"), kStoreOk);
   const std::string items = ItemXml({std::nullopt, id, "text/x-vcard", std::nullopt}) +
+                            ItemXml({std::nullopt, bare, std::nullopt, std::nullopt}) +
                             ItemXml({std::nullopt, "other", std::nullopt, std::nullopt}) +
                             ItemXml({"s3", std::nullopt, "text/x-vcard", std::nullopt});
   const ClientMessage message = Answer(ItemCommandXml("Delete", 3, items));
   const auto statuses = message.Named("Status");
-  ASSERT_EQ(statuses.size(), 5u);
+  ASSERT_EQ(statuses.size(), 6u);
   EXPECT_EQ(statuses[2].status.data.text, "210");
   EXPECT_EQ(statuses[2].status.targetRefs, std::vector<std::string>{id});
   EXPECT_TRUE(statuses[2].status.sourceRefs.empty());
-  EXPECT_EQ(statuses[3].status.data.text, "500");
-  EXPECT_EQ(statuses[4].status.data.text, "500");
-  EXPECT_TRUE(statuses[4].status.targetRefs.empty());
+  EXPECT_EQ(statuses[3].status.data.text, "210");
+  EXPECT_EQ(statuses[4].status.data.text, "211");
+  EXPECT_EQ(statuses[4].status.targetRefs, std::vector<std::string>{"other"});
+  EXPECT_EQ(statuses[5].status.data.text, "500");
+  EXPECT_TRUE(statuses[5].status.targetRefs.empty());
   EXPECT_EQ(mStore.HeldCount(DATA_TYPE_CONTACTS), 0u);
-  EXPECT_EQ(mSession->ServerDeletions(), 1);
-  const std::string log = LogText();
-  EXPECT_NE(log.find("Protocol error: the DELETE command MUST specify a META !"), std::string::npos);
-  EXPECT_NE(log.find("Protocol error: the DELETE command MUST specify a TARGET URI !"), std::string::npos);
+  EXPECT_EQ(mSession->ServerDeletions(), 2);
+  EXPECT_NE(LogText().find("Protocol error: the DELETE command MUST specify a TARGET URI !"), std::string::npos);
 }
 
 TEST_F(HandlerItem, AutomationErrorIsLoggedAndLeavesTheRestOfTheCommandUnanswered) {
