@@ -18,5 +18,6 @@ int HeadlessSyncRun::Run() {
   run.WaitForEnd();
   const SyncRunOutcome outcome = run.LastOutcome();
   if (!outcome.error.empty()) observer.WriteMessage(outcome.error);
-  return outcome.Succeeded() ? 0 : kSyncFailedStatus;
+  if (!outcome.Completed()) return kSyncFailedStatus;
+  return outcome.linksWithItemErrors > 0 ? kSyncItemErrorsStatus : 0;
 }

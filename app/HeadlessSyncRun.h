@@ -9,11 +9,14 @@ class Prompt;
 // Runs one sync of all links with the program's store and update services, reports each link's
 // progress and what it sent and received on `progress`, waits for the end, and writes the run's
 // error (a failed server check, a store that cannot be opened) on `progress` too. Returns the
-// process exit status: 0 when every link that ran succeeded, kSyncFailedStatus otherwise.
+// process exit status: 0 when every link that ran succeeded, kSyncItemErrorsStatus when they all
+// ran but items failed, kSyncFailedStatus otherwise.
 // `prompt` answers what the run would ask; the silent flag of `conf` keeps it from asking.
 class HeadlessSyncRun {
  public:
   static constexpr int kSyncFailedStatus = 4;
+  // Every link ran, but some items did not synchronize.
+  static constexpr int kSyncItemErrorsStatus = 5;
 
   HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& progress);
   int Run();

@@ -197,6 +197,8 @@ constexpr StringEntry kEnglish[] = {
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "The local application chosen in the configuration cannot be synchronized by this version of %s yet."},
     {IDS_UPDATE_NOT_AVAILABLE, "The server asks for a newer version of %s, but updating is not available in this version. Please install the new version yourself."},
     {IDS_CONFIG_SAVE_FAILED, "The synchronization finished, but its result could not be saved in the settings file %s. Please check the free disk space."},
+    {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronized with %d errors"},
+    {IDS_DETAILS_ITEM_ERRORS, "Items not synchronized:"},
 };
 
 }  // namespace

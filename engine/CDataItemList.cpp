@@ -301,6 +301,21 @@ void CDataItemList::Add(CDataItem::Ptr item) {
   mItems.push_back(std::move(item));
 }
 
+void CDataItemList::Put(CDataItem::Ptr item) {
+  const auto hit = mFirstByKey.find(item->itemId);
+  if (hit == mFirstByKey.end()) {
+    Add(std::move(item));
+    return;
+  }
+  for (CDataItem::Ptr& held : mItems) {
+    if (held == hit->second) {
+      held = item;
+      break;
+    }
+  }
+  hit->second = std::move(item);
+}
+
 bool CDataItemList::Remove(const std::string& key) {
   const auto hit = mFirstByKey.find(key);
   if (hit == mFirstByKey.end()) return false;

@@ -61,6 +61,9 @@ class CDataItemList {
   void Add(CDataItem::Ptr item);
   // Removes the first record with itemId `key`, if any; returns whether one was removed.
   bool Remove(const std::string& key);
+  // Puts `item` (not null) in the place of the first record with itemId `item->itemId`, or at the
+  // end when there is none.
+  void Put(CDataItem::Ptr item);
   void Clear();
 
   size_t Count() const { return mItems.size(); }

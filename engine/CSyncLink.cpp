@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "common/Format.h"
 #include "common/StringTable.h"
 #include "config/CIniEx.h"
 
@@ -89,7 +90,12 @@ std::string CSyncLink::ModeText() const {
 
 std::string CSyncLink::StateText() const {
   switch (mState) {
-    case SYNC_STATE_SYNCHRONIZED: return LoadString(IDS_STATE_SYNCHRONIZED) + " " + FormatLocalDateTime(mLastSyncTime);
+    case SYNC_STATE_SYNCHRONIZED: {
+      // Never a clean "Synchronized" when items failed.
+      const std::string state = mItemErrors > 0 ? FormatText(LoadString(IDS_SYNCHRONIZED_WITH_ERRORS), {mItemErrors})
+                                                : LoadString(IDS_STATE_SYNCHRONIZED);
+      return state + " " + FormatLocalDateTime(mLastSyncTime);
+    }
     case SYNC_STATE_FAILED: return LoadString(IDS_STATE_FAILED);
     case SYNC_STATE_NEVER: return LoadString(IDS_STATE_NEVER);
     default: return !mStatusText.empty() ? mStatusText : LoadString(IDS_STATE_IN_PROGRESS);
@@ -115,6 +121,7 @@ CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
   link.mDataType = ReadInt(ini, section, "data_type");
   link.mClientApp = ReadInt(ini, section, "client_app");
   link.mState = ReadInt(ini, section, "sync_state");
+  link.mItemErrors = std::max(0, ReadInt(ini, section, "sync_errors"));
   ParseLocalDateTime(ini.GetValue(section, "sync_date"), link.mLastSyncTime);
   return link;
 }
@@ -130,6 +137,12 @@ void CSyncLink::WriteSection(CIniEx& ini, std::string_view section) const {
   ini.SetValue(section, "client_app", std::to_string(mClientApp));
   ini.SetValue(section, "sync_state", std::to_string(mState));
   ini.SetValue(section, "sync_date", mState == SYNC_STATE_SYNCHRONIZED ? FormatLocalDateTime(mLastSyncTime) : std::string());
+  // Only a link whose last run left items unsynchronized carries the key.
+  if (mItemErrors > 0) {
+    ini.SetValue(section, "sync_errors", std::to_string(mItemErrors));
+  } else if (ini.HasKey(section, "sync_errors")) {
+    ini.RemoveKey(section, "sync_errors");
+  }
   // Only links of servers that list a database under a URI of their own carry the key.
   if (!mServerUri.empty()) {
     ini.SetValue(section, "server_uri", mServerUri);

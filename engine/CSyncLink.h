@@ -62,6 +62,8 @@ class CSyncLink {
   int mClientApp = LOCAL_APP_OUTLOOK;  // "client_app"
   int mState = SYNC_STATE_NEVER;       // "sync_state"
   std::int64_t mLastSyncTime = 0;      // "sync_date": seconds since the epoch of the last success
+  int mItemErrors = 0;                 // "sync_errors" (written only when above 0): items of the last
+                                       // run that did not synchronize (refused by either side)
 
   // Run-time only.
   std::string mStatusText;      // latest progress or error text of a run
@@ -90,7 +92,7 @@ class CSyncLink {
   bool HasChanges() const;
   // The mode as shown to the user.
   std::string ModeText() const;
-  // The main window's row text for the state.
+  // The main window's row text for the state ("Synchronized with N errors" when items failed).
   std::string StateText() const;
   // The details dialog's text: "Failed: <status>" for a failed link, else StateText().
   std::string StateDetails() const;

@@ -216,6 +216,7 @@ void CSyncRun::MainSyncLoop(CDatabaseObject& store) {
       std::lock_guard lock(mMutex);
       ++mOutcome.linksRun;
       if (!succeeded) ++mOutcome.linksFailed;
+      if (succeeded && link.mItemErrors > 0) ++mOutcome.linksWithItemErrors;
       if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) mOutcome.cancelled = true;
     }
     SetLinkStatus();
@@ -263,8 +264,10 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     // The counts shown after the run are this run's, never an earlier run's.
     link.mLocalCounts = {};
     link.mServerCounts = {};
+    link.mItemErrors = 0;
     mSentEntries = 0;
     mPendingEntry.reset();
+    mSentChanges.clear();
 
     if (!store.SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId)) {
       throw CMainException(IDS_FOLDER_SELECT_ERROR);
@@ -309,6 +312,8 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       if (!markedBefore && !session.MayHaveReachedServer()) mark.Clear();
       throw;
     }
+    KeepRefusedChangesPending(store, session.ItemFailures());
+    link.mItemErrors = static_cast<int>(session.ItemFailures().size());
     SaveLinkResult(store, changeLog);
     mark.Clear();
     LogDebug(kSyncDatabase, "End");
@@ -426,6 +431,7 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   const CDataItem::Ptr record = deletion ? store.mSavedItems.Find(entry.key) : store.mCurrentItems.Find(entry.key);
   // Contact groups stay local: servers take only the contacts (the members go out on their own).
   if (!record || record->kind == ITEM_GROUP) return false;
+  mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
   switch (entry.type) {
     case CChangeLogEntry::NEW:
       session.Add(entry.key, record->ToText(), record->ContentTypeOf());
@@ -439,6 +445,22 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
       break;
   }
   return true;
+}
+
+// A change the server refused stays a change for the next run (sent again once): the new index
+// keeps the item's previous record, or none for a new item, so the change log finds it again.
+void CSyncRun::KeepRefusedChangesPending(CDatabaseObject& store, const std::vector<ItemFailure>& failures) {
+  for (const ItemFailure& failure : failures) {
+    if (!failure.refusedByServer) continue;
+    const auto sent = mSentChanges.find(failure.id);
+    if (sent == mSentChanges.end()) continue;
+    if (sent->second) {
+      store.mCurrentItems.Put(sent->second);
+    } else {
+      store.mCurrentItems.Remove(failure.id);
+    }
+    LogError(kSyncDatabase, "Refused by the server, sent again next run: " + failure.id);
+  }
 }
 
 // The index first, then the anchor: a failure in between leaves the old anchor, which makes

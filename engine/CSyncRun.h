@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "engine/CChangeLog.h"
+#include "pim/CDataItem.h"
 #include "engine/SyncObserver.h"
 #include "engine/SyncRunServices.h"
 
@@ -19,6 +21,7 @@ class CSyncLink;
 class CSyncML;
 class ItemSink;
 class Prompt;
+struct ItemFailure;
 struct SessionServices;
 
 // How a call of BeginSyncRun ended.
@@ -36,9 +39,13 @@ struct SyncRunOutcome {
   std::string error;
   int linksRun = 0;
   int linksFailed = 0;
+  // Links that synchronized but left items unsynchronized (refused by either side).
+  int linksWithItemErrors = 0;
   bool cancelled = false;
 
-  bool Succeeded() const { return error.empty() && linksFailed == 0 && !cancelled; }
+  // No run error, no failed link, no cancel; items may have failed.
+  bool Completed() const { return error.empty() && linksFailed == 0 && !cancelled; }
+  bool Succeeded() const { return Completed() && linksWithItemErrors == 0; }
 };
 
 // The run driver the main window owns. BeginSyncRun, RequestCancel, CheckServer and WaitForEnd
@@ -113,6 +120,7 @@ class CSyncRun {
   void CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full);
   void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
   void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
+  void KeepRefusedChangesPending(CDatabaseObject& store, const std::vector<ItemFailure>& failures);
   void ReportSaveFailure(CSyncLink& link);
   // What a session of this run gets: the transport, the sink (null: no store), the prompt, the
   // cancel flag and the policies of the configuration.
@@ -139,6 +147,9 @@ class CSyncRun {
   // not fit into the last message.
   int mSentEntries = 0;
   std::optional<CChangeLogEntry> mPendingEntry;
+  // Every change sent, by local identifier, with the item's record in the saved index before the
+  // run (null for a new item): a change the server refuses gets it back in the new index.
+  std::map<std::string, CDataItem::Ptr> mSentChanges;
 
   // Guards the links' status texts, the flag's 1 -> 2 and 1/2 -> 0 steps, and mOutcome.
   mutable std::mutex mMutex;

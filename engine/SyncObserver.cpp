@@ -51,6 +51,7 @@ void ConsoleSyncObserver::WriteDetails(const CSyncLink& link) {
   count(IDS_DETAILS_SERVER_ADDITIONS, link.mServerCounts.added);
   count(IDS_DETAILS_SERVER_UPDATES, link.mServerCounts.updated);
   count(IDS_DETAILS_SERVER_DELETIONS, link.mServerCounts.deleted);
+  if (link.mItemErrors > 0) count(IDS_DETAILS_ITEM_ERRORS, link.mItemErrors);
 }
 
 // Status texts can carry server messages; control sequences in them must not reach a terminal.

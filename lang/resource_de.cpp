@@ -186,6 +186,8 @@ constexpr StringEntry kGerman[] = {
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "Die in der Konfiguration gewählte lokale Anwendung kann mit dieser Version von %s noch nicht synchronisiert werden."},
     {IDS_UPDATE_NOT_AVAILABLE, "Der Server verlangt eine neuere Version von %s, aber die Aktualisierung ist in dieser Version nicht verfügbar. Bitte installieren Sie die neue Version selbst."},
     {IDS_CONFIG_SAVE_FAILED, "Die Synchronisation ist beendet, aber ihr Ergebnis konnte nicht in der Einstellungsdatei %s gespeichert werden. Bitte prüfen Sie den freien Speicherplatz."},
+    {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisiert mit %d Fehlern"},
+    {IDS_DETAILS_ITEM_ERRORS, "Nicht synchronisierte Elemente:"},
 };
 
 }  // namespace

@@ -186,6 +186,8 @@ constexpr StringEntry kFrench[] = {
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "L'application locale choisie dans la configuration ne peut pas encore être synchronisée par cette version de %s."},
     {IDS_UPDATE_NOT_AVAILABLE, "Le serveur demande une version plus récente de %s, mais la mise à jour n'est pas disponible dans cette version. Veuillez installer vous-même la nouvelle version."},
     {IDS_CONFIG_SAVE_FAILED, "La synchronisation est terminée, mais son résultat n'a pas pu être enregistré dans le fichier de paramètres %s. Veuillez vérifier l'espace disque disponible."},
+    {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisé avec %d erreurs"},
+    {IDS_DETAILS_ITEM_ERRORS, "Éléments non synchronisés :"},
 };
 
 }  // namespace

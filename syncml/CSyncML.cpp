@@ -79,6 +79,10 @@ bool IsSameServer(const std::string& uri, const std::string& configured) {
   return own.starts_with("http://") && target == "https://" + own.substr(7);
 }
 
+const char* ItemCommandName(const SmlAdd&) { return "Add"; }
+const char* ItemCommandName(const SmlReplace&) { return "Replace"; }
+const char* ItemCommandName(const SmlDelete&) { return "Delete"; }
+
 }  // namespace
 
 bool IsErrorFree(int state) {
@@ -287,8 +291,15 @@ void CSyncML::FillItemCommand(SmlItemCommand& command, const char* operation, co
 template <class Command>
 void CSyncML::AddItemCommand(const Command& command, const char* operation, unsigned errorId) {
   Command numbered = command;
-  numbered.cmdId = std::to_string(mCommandCounter);
+  const std::string cmdId = std::to_string(mCommandCounter);
+  numbered.cmdId = cmdId;
+  const int itemCommands = mItemCommands;
   if (AddSized(SmlCommand(std::move(numbered)), operation) != SML_OK) throw CSyncmlException(errorId);
+  if (mItemCommands == itemCommands) return;  // held back for the next message
+  // The message being written has MsgID mMessageCounter - 1.
+  const SmlItem& item = command.items.front();
+  const std::string localId = item.source && item.source->locUri ? *item.source->locUri : std::string();
+  mSentItems[std::to_string(mMessageCounter - 1) + "/" + cmdId] = {localId, ItemCommandName(command)};
 }
 
 // A command that would make the message reach max_msg_size waits for the next message (message

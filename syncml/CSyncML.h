@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "syncml/SessionSettings.h"
 #include "syncml/SmlCodec.h"
@@ -37,6 +40,19 @@ enum SyncErrorState : int {
   SYNC_ERROR_DELETE = 14,            // the server refused a Delete
   SYNC_ERROR_UNAVAILABLE = 15,       // 503
   SYNC_ERROR_FORBIDDEN = 16,         // 403 (no message of its own)
+};
+
+// One item that did not synchronize: a client command the server refused, or a server command
+// the client refused (answered with a 4xx or 5xx status).
+struct ItemFailure {
+  bool refusedByServer = false;
+  // The local identifier (refused by the server, and server Replace and Delete), or the server's
+  // identifier (a server Add the client refused).
+  std::string id;
+  std::string command;  // "Add", "Replace" or "Delete"
+  int code = 0;
+
+  friend bool operator==(const ItemFailure&, const ItemFailure&) = default;
 };
 
 // Whether `state` counts as free of error (0, 2 or 3).
@@ -134,6 +150,10 @@ class CSyncML {
   // Throws CSyncmlException with the state's message, or string 129 when it has none.
   [[noreturn]] void ThrowErrorState() const;
 
+  // Every item of the session that did not synchronize, in the order the failures were learnt.
+  // An item the server refuses does not fail the session: the driver keeps it as a pending change.
+  const std::vector<ItemFailure>& ItemFailures() const { return mItemFailures; }
+
   int ServerAdditions() const { return mServerAdditions; }
   int ServerReplacements() const { return mServerReplacements; }
   int ServerDeletions() const { return mServerDeletions; }
@@ -201,6 +221,12 @@ class CSyncML {
   int ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& item);
   void SendStoredItemBack(const std::string& localId);
   void DecideStatusByCommand(const std::string& cmd, const std::string& code);
+  static bool IsItemCommand(const std::string& cmd);
+  // Codes that speak for the whole session whatever command they answer.
+  static bool IsAboutTheSession(const std::string& code);
+  void HandleItemStatus(const SmlStatus& status, const std::string& code);
+  void NoteRefusedByServer(const SmlStatus& status, int code);
+  void NoteRefusedByClient(const std::string& id, const std::string& command, int code);
   void ResolveConflict(const SmlStatus& status);
   void AnswerDevInfRequest(const SmlGet& get);
 
@@ -237,6 +263,10 @@ class CSyncML {
   // MaxMsgSize of the server's last header; 0 when it gave none.
   long mServerMaxMsgSize = 0;
   std::optional<SmlDevInf> mServerDevInf;
+  // The local identifier and command of every item command sent, by "MsgID/CmdID", so that a
+  // server Status without references still names its item.
+  std::map<std::string, std::pair<std::string, std::string>> mSentItems;
+  std::vector<ItemFailure> mItemFailures;
   // Item commands (Add, Replace, Delete) in the current message.
   int mItemCommands = 0;
   // MsgID of the server message being answered (MsgRef of the Statuses and Results).

@@ -1,6 +1,7 @@
 // The reply handlers of the SyncML session: the server's items applied to the store, its
 // statuses turned into the session's error state, conflicts resolved, and the answers (Status,
 // Map, Results) put into the next message.
+#include <cstdlib>
 #include <string>
 
 #include "common/CXException.h"
@@ -188,12 +189,15 @@ SmlRet CSyncML::myHandleAddCmd(const SmlAdd& add) {
       status = AddServerItem(add, item, localId);
     } catch (const CAutomationException& error) {
       LogAutomationError(kAddOperation, error);
+      NoteRefusedByClient(item.source && item.source->locUri ? *item.source->locUri : std::string(), "Add", kStatusFailed);
       break;
     }
     Status(add.cmdId, "Add", status);
     if (status == 201) {
       Map(localId, *item.source->locUri);
       ++mServerAdditions;
+    } else {
+      NoteRefusedByClient(item.source && item.source->locUri ? *item.source->locUri : std::string(), "Add", status);
     }
   }
   return HandlerResult();
@@ -244,14 +248,20 @@ SmlRet CSyncML::myHandleReplaceCmd(const SmlReplace& replace) {
   }
   for (const SmlItem& item : replace.items) {
     int status = kStatusFailed;
+    const std::string target = TargetUri(item) != nullptr ? *TargetUri(item) : std::string();
     try {
       status = ReplaceServerItem(replace, item);
     } catch (const CAutomationException& error) {
       LogAutomationError(kReplaceOperation, error);
+      NoteRefusedByClient(target, "Replace", kStatusFailed);
       break;
     }
     Status(replace.cmdId, "Replace", status);
-    if (status == 200) ++mServerReplacements;
+    if (status == 200) {
+      ++mServerReplacements;
+    } else {
+      NoteRefusedByClient(target, "Replace", status);
+    }
   }
   return HandlerResult();
 }
@@ -330,9 +340,11 @@ SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
       }
     } catch (const CAutomationException& error) {
       LogAutomationError(kDeleteOperation, error);
+      NoteRefusedByClient(target ? *target : std::string(), "Delete", kStatusFailed);
       break;
     }
     Status(del.cmdId, "Delete", status, std::nullopt, target ? std::optional<std::string>(*target) : std::nullopt);
+    if (status >= 400) NoteRefusedByClient(target ? *target : std::string(), "Delete", status);
   }
   return HandlerResult();
 }
@@ -343,7 +355,9 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
   OperationLog log(kStatusOperation);
   const std::string& cmd = status.cmd;
   const std::string code = TextOf(status.data);
-  if (code == "400") {
+  if (IsItemCommand(cmd) && !IsAboutTheSession(code)) {
+    HandleItemStatus(status, code);
+  } else if (code == "400") {
     SetErrorState(SYNC_ERROR_BAD_REQUEST);
   } else if (code == "403") {
     SetErrorState(SYNC_ERROR_FORBIDDEN);
@@ -370,6 +384,52 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
   return HandlerResult();
 }
 
+bool CSyncML::IsItemCommand(const std::string& cmd) { return cmd == "Add" || cmd == "Replace" || cmd == "Delete"; }
+
+bool CSyncML::IsAboutTheSession(const std::string& code) {
+  static constexpr const char* kAboutTheSession[] = {"401", "407", "417", "420", "503", "508", "510", "513"};
+  for (const char* session : kAboutTheSession) {
+    if (code == session) return true;
+  }
+  return false;
+}
+
+// A status for one of the client's items: accepted, a conflict, or a refusal of that item alone
+// (any other 4xx or 5xx); a Delete of an item the server does not hold (404) leaves what was
+// wanted, and one it failed to carry out (500) is retried like any refused item.
+void CSyncML::HandleItemStatus(const SmlStatus& status, const std::string& code) {
+  const std::string& cmd = status.cmd;
+  if (code == "409") {
+    if (cmd == "Replace") ResolveConflict(status);
+  } else if (cmd == "Delete" && code == "404") {
+    LogDebug(kStatusOperation, "Delete of an item the server does not hold");
+  } else if (code != "418" && code != "419" && code.size() == 3 && (code[0] == '4' || code[0] == '5')) {
+    NoteRefusedByServer(status, std::atoi(code.c_str()));
+  } else {
+    DecideStatusByCommand(cmd, code);
+  }
+}
+
+// The item stays a pending change of the client: the driver keeps it out of the saved index (or
+// keeps its previous record there), so the next run sends it once more.
+void CSyncML::NoteRefusedByServer(const SmlStatus& status, int code) {
+  std::string localId;
+  if (const auto sent = mSentItems.find(TextOf(status.msgRef) + "/" + TextOf(status.cmdRef)); sent != mSentItems.end()) {
+    localId = sent->second.first;
+  } else if (!status.sourceRefs.empty()) {
+    localId = status.sourceRefs.front();
+  } else if (!status.targetRefs.empty()) {
+    localId = status.targetRefs.front();
+  }
+  LogError(kStatusOperation, status.cmd + " refused by the server (" + std::to_string(code) + "): " + localId);
+  mItemFailures.push_back(ItemFailure{true, localId, status.cmd, code});
+}
+
+void CSyncML::NoteRefusedByClient(const std::string& id, const std::string& command, int code) {
+  LogError(kStatusOperation, "Server " + command + " refused (" + std::to_string(code) + "): " + id);
+  mItemFailures.push_back(ItemFailure{false, id, command, code});
+}
+
 void CSyncML::DecideStatusByCommand(const std::string& cmd, const std::string& code) {
   if (cmd == "SyncHdr") {
     if (code == "212" || code == "200") {
@@ -389,7 +449,7 @@ void CSyncML::DecideStatusByCommand(const std::string& cmd, const std::string& c
     LogError(kStatusOperation, "Replace error on the server: " + code);
     SetErrorState(SYNC_ERROR_REPLACE);
   } else if (cmd == "Delete") {
-    if (code == "210" || code == "211" || code == "500" || code == "200") return;
+    if (code == "210" || code == "211" || code == "200") return;
     if (code == "419") {
       LogDebug(kStatusOperation, "Delete conflict on the server: server won");
       return;

@@ -6,6 +6,7 @@
 #include "common/CXException.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
+#include "engine/CDataItemList.h"
 #include "engine/UnfinishedExchangeMark.h"
 #include "syncml/CSyncML.h"
 #include "tests/support/SyncRunTestSupport.h"
@@ -117,6 +118,68 @@ TEST_F(SyncRunFaultTest, TransportFailureFailsTheLinkKeepsAnchorAndIndexAndTheRu
   ExpectAnchorAndIndexUnchanged();
   EXPECT_EQ(mRun->LastOutcome().linksFailed, 1);
   EXPECT_FALSE(mRun->LastOutcome().Succeeded());
+}
+
+// The CmdID of the client command whose item names `localId` in `message` ("" when none).
+std::string CmdIdOfItem(const std::string& message, const std::string& localId) {
+  const std::size_t item = message.find("<LocURI>" + localId + "</LocURI>");
+  if (item == std::string::npos) return {};
+  const std::size_t open = message.rfind("<CmdID>", item);
+  return message.substr(open + 7, message.find("</CmdID>", open) - open - 7);
+}
+
+// Whether the saved index of link `linkIndex` lists `id`.
+bool IndexLists(const CConf& conf, int linkIndex, const std::string& id) {
+  CDataItemList index;
+  index.SetPath(conf.ConfigFolder(), conf.Links().At(static_cast<std::size_t>(linkIndex)).LocalFileName());
+  index.LoadFile();
+  return index.Contains(id);
+}
+
+// One item the server refuses does not fail the link: everything else is committed (anchor and
+// index), the link says it has errors, and the refused item is sent once more in the next run.
+TEST_F(SyncRunFaultTest, AnItemTheServerRefusesIsSentAgainNextRunAndTheRestIsCommitted) {
+  std::string refused;
+  std::string accepted;
+  {
+    auto store = OpenStore();
+    refused = store->AddLocalContact("Refused one");
+    accepted = store->AddLocalContact("Accepted one");
+  }
+  bool refuse = true;
+  mServer.SetResponder([&](const std::string& message, int index) {
+    const std::string cmdId = CmdIdOfItem(message, refused);
+    if (!refuse || cmdId.empty()) return ScriptedPeer::DefaultReply(message, index);
+    return ServerReply(index + 1, HeaderStatus() + AlertStatus("200") +
+                                      "<Status><CmdID>3</CmdID><MsgRef>1</MsgRef><CmdRef>" + cmdId +
+                                      "</CmdRef><Cmd>Add</Cmd><Data>500</Data></Status>");
+  });
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+  EXPECT_EQ(Link(0).mItemErrors, 1);
+  EXPECT_EQ(Link(0).StateText().rfind(FormatText(LoadString(IDS_SYNCHRONIZED_WITH_ERRORS), {1}), 0), 0u);
+  EXPECT_TRUE(mRun->LastOutcome().Completed());
+  EXPECT_FALSE(mRun->LastOutcome().Succeeded());
+  EXPECT_EQ(mRun->LastOutcome().linksWithItemErrors, 1);
+  EXPECT_NE(AnchorText(0), "0");
+  EXPECT_FALSE(IndexLists(mConf, 0, refused));
+  EXPECT_TRUE(IndexLists(mConf, 0, accepted));
+  // The errors survive a restart of the program.
+  CConf reloaded(mConf.ConfigFolder());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_EQ(reloaded.Links().At(0).mItemErrors, 1);
+
+  // Next run: only the refused item goes out, this time accepted, and the link is clean again.
+  refuse = false;
+  const std::size_t before = mServer.SyncMessages().size();
+  RunOnce(0);
+  const std::vector<std::string> messages = mServer.SyncMessages();
+  ASSERT_GT(messages.size(), before);
+  EXPECT_EQ(CountElements(messages[before], "Add"), 1);
+  EXPECT_NE(messages[before].find("<LocURI>" + refused + "</LocURI>"), std::string::npos);
+  EXPECT_EQ(Link(0).mItemErrors, 0);
+  EXPECT_TRUE(mRun->LastOutcome().Succeeded());
+  EXPECT_TRUE(IndexLists(mConf, 0, refused));
 }
 
 // A full disk while the configuration is saved after a link: the link shows the failure (its
