@@ -83,16 +83,22 @@ const CChangeLogEntry* CChangeLog::NextEntry() {
 }
 
 bool CChangeLog::CheckUpdate(CDatabaseObject& store, bool full) {
+  if (full) store.mSavedItems.Clear();
+  return Check(store, false);
+}
+
+bool CChangeLog::CheckEverything(CDatabaseObject& store) { return Check(store, true); }
+
+bool CChangeLog::Check(CDatabaseObject& store, bool everything) {
   Log("Begin");
   mNewCount = mUpdatedCount = mDeletedCount = 0;
-  if (full) store.mSavedItems.Clear();
   mEntries.clear();
   mEntryKeys.clear();
   mCursor = 0;
 
   Log("Known items in the index", static_cast<long long>(store.mSavedItems.Count()));
   Log("Current items in the database", static_cast<long long>(store.mCurrentItems.Count()));
-  FindUpdatedAndDeleted(store);
+  FindUpdatedAndDeleted(store, everything);
   FindNew(store);
 
   Log("Search is done, rewinding");
@@ -101,7 +107,7 @@ bool CChangeLog::CheckUpdate(CDatabaseObject& store, bool full) {
   return !mEntries.empty();
 }
 
-void CChangeLog::FindUpdatedAndDeleted(CDatabaseObject& store) {
+void CChangeLog::FindUpdatedAndDeleted(CDatabaseObject& store, bool everything) {
   Log("Looking for updated/deleted items");
   long long position = 0;
   for (const auto& saved : store.mSavedItems.Items()) {
@@ -118,7 +124,7 @@ void CChangeLog::FindUpdatedAndDeleted(CDatabaseObject& store) {
     if (HasEntry(key)) continue;
     if (current) {
       Log("Existing item is found");
-      if (IsModified(current->Property(kStampKey), saved->Property(kStampKey))) {
+      if (everything || IsModified(current->Property(kStampKey), saved->Property(kStampKey))) {
         Append(CChangeLogEntry::UPDATED, key);
         Log("Updated entry found", key);
       }

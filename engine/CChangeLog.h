@@ -43,6 +43,12 @@ class CChangeLog {
   // twice, no empty key. Asks the store's ItemExists before reporting a deletion. Returns
   // whether any entry was found; the cursor is set to the first entry.
   bool CheckUpdate(CDatabaseObject& store, bool full);
+  // For a slow sync the server forced on a link that has an index: every current item becomes an
+  // entry (those the index holds as updates, so they go out under the identifiers the server
+  // knows), and the items deleted since the last run stay deletions; same order as CheckUpdate.
+  bool CheckEverything(CDatabaseObject& store);
+  // The anchor a resumed session starts from: the Next anchor its interrupted predecessor sent.
+  void ResumeFrom(int anchor) { mAnchor = anchor; }
 
   // The anchor for a new session: -1 once after the configuration generated a new client store
   // identity (the flag is cleared), else the anchor read or advanced.
@@ -68,7 +74,8 @@ class CChangeLog {
   const std::string& AnchorPath() const { return mAnchorPath; }
 
  private:
-  void FindUpdatedAndDeleted(CDatabaseObject& store);
+  bool Check(CDatabaseObject& store, bool everything);
+  void FindUpdatedAndDeleted(CDatabaseObject& store, bool everything);
   void FindNew(CDatabaseObject& store);
   void AddNewChildren(CDatabaseObject& store, const std::string& parentKey);
   bool IsModified(const std::string& currentStamp, const std::string& savedStamp) const;

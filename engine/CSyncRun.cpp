@@ -13,7 +13,7 @@
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "engine/StoreItemSink.h"
-#include "engine/UnfinishedExchangeMark.h"
+#include "engine/SessionJournal.h"
 #include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
 #include "syncml/SessionSettings.h"
@@ -280,42 +280,58 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     SetLinkStatus(LoadString(IDS_LOADING_DATA));
     if (store.LoadContent(link.LocalFileName()) != kStoreOk) throw CMainException(IDS_DATABASE_LOAD_ERROR);
 
-    // A link that never completed a run with this identity starts as a slow sync, as standard
-    // servers expect; so does one whose last session never reached the index (the server may
-    // hold its changes). A download has no changes of its own and keeps its normal alert then.
-    const UnfinishedExchangeMark mark(mConf, link);
-    const bool firstRun = changeLog.Anchor() <= 0 || mConf.IdentityGenerated();
-    const bool afterUnfinished = mark.IsSet() && link.mMode != SYNC_MODE_DOWNLOAD;
-    const bool slowStart = firstRun || afterUnfinished;
-    if (slowStart) LogDebug(kSyncDatabase, firstRun ? "First run of the link: slow sync" : "Previous exchange did not finish: slow sync");
+    // Only a link's very first run with this identity is a slow sync the client asks for: a slow
+    // sync cannot carry deletions, and servers that do no content matching double every item of
+    // one (and erase their map of the client's identifiers). After an interrupted session the
+    // next one resumes with a normal sync from the Next anchor the interrupted one sent; a server
+    // that never stored it forces a slow sync of its own (508), which keeps its map.
+    SessionJournal journal(mConf, link);
+    const bool resumed = journal.Load() && !mConf.IdentityGenerated();
+    if (!resumed) journal.Clear();
+    const bool firstRun = !resumed && (mConf.IdentityGenerated() || changeLog.Anchor() < 0 ||
+                                       (changeLog.Anchor() == 0 && link.mLastSyncTime == 0));
+    if (resumed && journal.SentNextAnchor()) changeLog.ResumeFrom(*journal.SentNextAnchor());
+    if (firstRun) LogDebug(kSyncDatabase, "First run of the link: slow sync");
+    if (resumed) LogDebug(kSyncDatabase, "Previous session was interrupted: resuming it");
+    mJournal = &journal;
+    mResumed = resumed;
 
     CancelCheck();
-    if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, slowStart);
+    if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, firstRun);
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    StoreItemSink sink(store);
-    CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), changeLog.GetAnchor());
+    StoreItemSink sink(store, &journal);
+    const int lastAnchor = changeLog.GetAnchor();
+    CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), lastAnchor);
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
     if (store.GetContentKind() == CONTENT_CALENDAR) session.SetFilterStartDate(mConf.SyncStartDate());
-    if (slowStart) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
+    if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
-    const bool markedBefore = mark.IsSet();
-    if (!mark.Set()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    if (!journal.Begin(lastAnchor + 1)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
     try {
       RunExchanges(store, link, changeLog, session);
     } catch (...) {
       // Nothing of this session left (no connection, or cancelled before the first post): the
-      // server holds nothing of it, so the next run need not be a slow sync because of it.
-      if (!markedBefore && !session.MayHaveReachedServer()) mark.Clear();
+      // server holds nothing of it, so the next run need not resume it, or resumes the earlier
+      // interrupted session as before.
+      if (!session.MayHaveReachedServer()) {
+        if (resumed) {
+          journal.Begin(lastAnchor);
+        } else {
+          journal.Clear();
+        }
+      }
+      mJournal = nullptr;
       throw;
     }
     KeepRefusedChangesPending(store, session.ItemFailures());
     link.mItemErrors = static_cast<int>(session.ItemFailures().size());
     SaveLinkResult(store, changeLog);
-    mark.Clear();
+    journal.Clear();
+    mJournal = nullptr;
     LogDebug(kSyncDatabase, "End");
     return true;
   } catch (const CXException& error) {
@@ -331,6 +347,16 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
 void CSyncRun::CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full) {
   SetLinkStatus(LoadString(IDS_LOOKING_FOR_UPDATES));
   changeLog.CheckUpdate(store, full);
+  mSentEntries = 0;
+  link.mLocalCounts = CountsOf(changeLog);
+}
+
+// A slow sync the server forced: every item goes out, those the index holds under the
+// identifiers the server knows (a server without content matching would double them as new
+// ones), and the items deleted since the last run as deletions, so that none comes back.
+void CSyncRun::CollectEverything(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog) {
+  SetLinkStatus(LoadString(IDS_LOOKING_FOR_UPDATES));
+  changeLog.CheckEverything(store);
   mSentEntries = 0;
   link.mLocalCounts = CountsOf(changeLog);
 }
@@ -364,6 +390,8 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
     } else {
       SetLinkStatus(LoadString(IDS_SENDING_MESSAGE));
     }
+    // The server items this message maps must not be lost once the server holds their Maps.
+    if (mJournal != nullptr && !mJournal->Sync()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
     session.SendRequest();
     CancelCheck();
     SetLinkStatus(LoadString(IDS_MESSAGE_RECEIVED));
@@ -399,7 +427,11 @@ void CSyncRun::RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChang
   LogDebug(kSyncDatabase, "Slow Sync requested");
   session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
   session.SetFinished(false);
-  if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, true);
+  // Deletions sent before the server asked are sent again (their records left the saved list).
+  for (const auto& [key, saved] : mSentChanges) {
+    if (saved && !store.mCurrentItems.Contains(key) && !store.mSavedItems.Contains(key)) store.mSavedItems.Add(saved);
+  }
+  if (link.mMode != SYNC_MODE_DOWNLOAD) CollectEverything(store, link, changeLog);
   mPendingEntry.reset();
 }
 
@@ -431,10 +463,20 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   const CDataItem::Ptr record = deletion ? store.mSavedItems.Find(entry.key) : store.mCurrentItems.Find(entry.key);
   // Contact groups stay local: servers take only the contacts (the members go out on their own).
   if (!record || record->kind == ITEM_GROUP) return false;
+  // What the server itself wrote in a session not yet completed goes not back to it.
+  if (!deletion && mJournal != nullptr && mJournal->IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) {
+    LogDebug(kSyncDatabase, "Written by the server, not sent back: " + entry.key);
+    return false;
+  }
   mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
   switch (entry.type) {
     case CChangeLogEntry::NEW:
-      session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+      // An interrupted session may have delivered it: a Replace is an add where it did not.
+      if (mResumed) {
+        session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+      } else {
+        session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+      }
       break;
     case CChangeLogEntry::UPDATED:
       session.Replace(entry.key, record->ToText(), record->ContentTypeOf());

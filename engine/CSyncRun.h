@@ -20,6 +20,7 @@ class CDatabaseObject;
 class CSyncLink;
 class CSyncML;
 class ItemSink;
+class SessionJournal;
 class Prompt;
 struct ItemFailure;
 struct SessionServices;
@@ -118,6 +119,7 @@ class CSyncRun {
   void SendLocalChanges(CDatabaseObject& store, CChangeLog& changeLog, CSyncML& session);
   bool SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, CSyncML& session);
   void CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full);
+  void CollectEverything(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog);
   void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
   void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
   void KeepRefusedChangesPending(CDatabaseObject& store, const std::vector<ItemFailure>& failures);
@@ -150,6 +152,10 @@ class CSyncRun {
   // Every change sent, by local identifier, with the item's record in the saved index before the
   // run (null for a new item): a change the server refuses gets it back in the new index.
   std::map<std::string, CDataItem::Ptr> mSentChanges;
+  // The journal of the link's session (null between links), and whether the session resumes an
+  // interrupted one.
+  SessionJournal* mJournal = nullptr;
+  bool mResumed = false;
 
   // Guards the links' status texts, the flag's 1 -> 2 and 1/2 -> 0 steps, and mOutcome.
   mutable std::mutex mMutex;

@@ -1,21 +1,46 @@
-// The store behind a session's item sink.
+// The store behind a session's item sink, and the journal of what the server wrote into it.
 #include "engine/StoreItemSink.h"
 
+#include "config/CLog.h"
+#include "engine/SessionJournal.h"
 #include "stores/CDatabaseObject.h"
+
+namespace {
+constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
+}  // namespace
 
 bool StoreItemSink::AddContact(PVCard& card, const std::string& serverId, const std::string& contentType,
                                std::string& localId) {
-  return mStore.AddAddressBookItem(card, localId, serverId, contentType) == kStoreOk;
+  const std::string earlier = EarlierCopyOf(serverId);
+  if (earlier.empty()) {
+    if (mStore.AddAddressBookItem(card, localId, serverId, contentType) != kStoreOk) return false;
+  } else {
+    localId = earlier;
+    StoreWriteStatus status = WRITE_NOTHING;
+    if (mStore.UpdateAddressBookItem(card, localId, serverId, contentType, status) != kStoreOk) return false;
+  }
+  NoteWritten(serverId, localId);
+  return true;
 }
 
 ContactWrite StoreItemSink::ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) {
   StoreWriteStatus status = WRITE_NOTHING;
   if (mStore.UpdateAddressBookItem(card, localId, "", contentType, status) != kStoreOk) return ContactWrite::Failed;
+  NoteWritten("", localId);
   return status == WRITE_NAME_COMPLETED ? ContactWrite::NameCompleted : ContactWrite::Written;
 }
 
-bool StoreItemSink::WriteCalendarItem(const std::string& vcalendarText, std::string& localId) {
-  return mStore.AddCalendarItem(vcalendarText, localId) == kStoreOk;
+bool StoreItemSink::AddCalendarItem(const std::string& vcalendarText, const std::string& serverId, std::string& localId) {
+  localId = EarlierCopyOf(serverId);
+  if (mStore.AddCalendarItem(vcalendarText, localId) != kStoreOk) return false;
+  NoteWritten(serverId, localId);
+  return true;
+}
+
+bool StoreItemSink::ReplaceCalendarItem(const std::string& vcalendarText, std::string& localId) {
+  if (mStore.AddCalendarItem(vcalendarText, localId) != kStoreOk) return false;
+  NoteWritten("", localId);
+  return true;
 }
 
 // An item is held when it was loaded or exists outside what was loaded (the sync period).
@@ -25,3 +50,18 @@ ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
 }
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
+
+std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {
+  if (mJournal == nullptr) return {};
+  const std::optional<std::string> localId = mJournal->LocalIdOf(serverId);
+  if (!localId) return {};
+  LogDebug("StoreItemSink", "Server item " + serverId + " written before as " + *localId + ": written over it");
+  return *localId;
+}
+
+// The stamp is the one the store gave the item's record when it wrote it.
+void StoreItemSink::NoteWritten(const std::string& serverId, const std::string& localId) {
+  if (mJournal == nullptr) return;
+  const CDataItem::Ptr record = mStore.mCurrentItems.Find(localId);
+  mJournal->NoteWritten(serverId, localId, record ? record->Property(kStampKey) : std::string());
+}

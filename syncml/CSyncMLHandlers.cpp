@@ -231,7 +231,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
     return 201;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
-    if (mSink == nullptr || !mSink->WriteCalendarItem(text, localId)) {
+    if (mSink == nullptr || !mSink->AddCalendarItem(text, serverId, localId)) {
       LogError(kAddOperation, "Error adding entry to CAL:" + localId);
       return kStatusFailed;
     }
@@ -300,7 +300,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
     return 200;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
-    if (mSink == nullptr || !mSink->WriteCalendarItem(text, localId)) {
+    if (mSink == nullptr || !mSink->ReplaceCalendarItem(text, localId)) {
       LogError(kReplaceOperation, "Error updating entry to CAL:" + localId);
       return kStatusFailed;
     }

@@ -38,9 +38,11 @@ class ItemSink {
   // Writes the server's contact over the local item `localId`; an item that no longer exists is
   // created anew and `localId` receives its new identifier.
   virtual ContactWrite ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) = 0;
-  // Writes one VEVENT or VTODO over the item `localId`, or creates it when `localId` is empty or
+  // Creates the server's event or task (one VEVENT or VTODO) and gives its local identifier.
+  virtual bool AddCalendarItem(const std::string& vcalendarText, const std::string& serverId, std::string& localId) = 0;
+  // Writes the server's event or task over the local item `localId`, or creates it when that
   // names no item (then `localId` receives the new identifier); false when nothing was written.
-  virtual bool WriteCalendarItem(const std::string& vcalendarText, std::string& localId) = 0;
+  virtual bool ReplaceCalendarItem(const std::string& vcalendarText, std::string& localId) = 0;
   // Deletes the local item.
   virtual ItemRemoval RemoveItem(const std::string& localId) = 0;
   // The record of a local item as stored now, for sending it to the server again; null when the

@@ -137,7 +137,6 @@ int32_t FolderStore::LoadContent(const std::string& listName) {
     return kStoreFail;
   }
   KeepUnreadableItems();
-  NoteUnindexedItems();
   return status;
 }
 
@@ -160,28 +159,6 @@ void FolderStore::KeepUnreadableItems() {
     *kept = *saved;
     mCurrentItems.Add(std::move(kept));
   }
-}
-
-void FolderStore::NoteUnindexedItems() {
-  mUnindexed.clear();
-  for (const CDataItem::Ptr& item : mCurrentItems.Items()) {
-    std::string text;
-    if (mSavedItems.Contains(item->itemId) || !ReadWholeFile(PathOf(item->itemId), text, kMaxItemBytes)) continue;
-    mUnindexed.emplace(std::hash<std::string>{}(text), item->itemId);
-  }
-}
-
-std::string FolderStore::TakeUnindexedCopy(const std::string& text, const char* extension) {
-  const auto [first, last] = mUnindexed.equal_range(std::hash<std::string>{}(text));
-  for (auto it = first; it != last; ++it) {
-    if (!IsCalendarFolder() && ExtensionOf(it->second) != extension) continue;
-    std::string bytes;
-    if (!ReadWholeFile(PathOf(it->second), bytes, kMaxItemBytes) || bytes != text) continue;
-    std::string entryId = it->second;
-    mUnindexed.erase(it);
-    return entryId;
-  }
-  return {};
 }
 
 int32_t FolderStore::ReadCurrentFolder() {
@@ -289,8 +266,7 @@ bool FolderStore::WriteItem(const CDataItem& record, std::string& entryId, const
   struct stat info {};
   const bool existing = IsItemName(entryId) && ::stat(PathOf(entryId).c_str(), &info) == 0;
   const std::string text = record.ToText();
-  std::string id = existing ? entryId : TakeUnindexedCopy(text, newExtension);
-  if (id.empty()) id = NewEntryId(newExtension);
+  const std::string id = existing ? entryId : NewEntryId(newExtension);
   std::string error;
   if (!WriteFileAtomically(PathOf(id), text, 0600, &error)) {
     LogError(kOperation, "Cannot write " + PathOf(id) + ": " + error);

@@ -6,7 +6,6 @@
 #include <optional>
 #include <random>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "stores/CDatabaseObject.h"
@@ -73,10 +72,6 @@ class FolderStore final : public CDatabaseObject {
   bool MakeDefaultFolder(int dataType);
   bool IsVanishedFolder();
   void KeepUnreadableItems();
-  void NoteUnindexedItems();
-  // Takes the item file not listed by the index whose bytes are `text` (a contact folder's with
-  // `extension`); "" when there is none.
-  std::string TakeUnindexedCopy(const std::string& text, const char* extension);
   bool IsItemName(const std::string& name) const;
   bool IsCalendarFolder() const { return mDataType != DATA_TYPE_CONTACTS; }
   std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
@@ -94,7 +89,5 @@ class FolderStore final : public CDatabaseObject {
   // Default folders (ending in "/") that did not exist until this object made them and that no
   // LoadContent has read yet.
   std::vector<std::string> mMadeFolders;
-  // Item files of the current folder that the index does not list, by the hash of their bytes.
-  std::unordered_multimap<std::size_t, std::string> mUnindexed;
   mutable std::mt19937_64 mGenerator{std::random_device{}()};
 };

@@ -7,7 +7,7 @@
 #include "common/Format.h"
 #include "common/StringTable.h"
 #include "engine/CDataItemList.h"
-#include "engine/UnfinishedExchangeMark.h"
+#include "engine/SessionJournal.h"
 #include "syncml/CSyncML.h"
 #include "tests/support/SyncRunTestSupport.h"
 #include "tests/support/FileSizeLimit.h"
@@ -223,32 +223,44 @@ TEST_F(SyncRunFaultTest, ServerItemsAppliedBeforeAFailureStayApplied) {
   ExpectAnchorAndIndexUnchanged();
 }
 
-TEST_F(SyncRunFaultTest, AfterASessionThatDidNotFinishTheNextRunIsASlowSyncOfEveryItem) {
+// After a session that reached the server and did not finish, the next one resumes it: a normal
+// sync alerting with the Next anchor the interrupted session sent (never a slow sync the client
+// asks for, which cannot carry deletions), its new item sent as a Replace (an add where the first
+// attempt did not arrive).
+TEST_F(SyncRunFaultTest, AfterASessionThatDidNotFinishTheNextRunResumesItWithANormalSync) {
   SynchronizeOnce();
-  const UnfinishedExchangeMark mark(mConf, Link(0));
-  EXPECT_FALSE(mark.IsSet());
+  SessionJournal journal(mConf, Link(0));
+  EXPECT_FALSE(journal.Load());
+  const std::string third = OpenStore()->HeldIds(DATA_TYPE_CONTACTS).back();
   const std::size_t failAt = mServer.Posts().size() + 1;
   mServer.SetHook([&](int index) {
     if (static_cast<std::size_t>(index) == failAt) throw CHttpException(IDS_COMMUNICATION_ERROR);
   });
   RunOnce(0);
-  EXPECT_TRUE(mark.IsSet());
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  ASSERT_TRUE(journal.Load());
+  const std::string interrupted = mServer.SyncMessages().back();
 
   mServer.SetHook(nullptr);
   RunOnce(0);
   const std::string message = mServer.SyncMessages().back();
-  EXPECT_EQ(AlertCode(message), "201");
-  EXPECT_EQ(CountElements(message, "Add"), 3);
+  EXPECT_EQ(AlertCode(message), "200");
+  EXPECT_NE(message.find("<Last>" + std::to_string(std::stoi(mAnchor) + 1) + "</Last>"), std::string::npos) << message;
+  EXPECT_EQ(CountElements(message, "Add"), 0);
+  EXPECT_EQ(CountElements(message, "Replace"), 1);
+  EXPECT_NE(message.find("<LocURI>" + third + "</LocURI>"), std::string::npos);
+  EXPECT_NE(interrupted.find("<LocURI>" + third + "</LocURI>"), std::string::npos);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
-  EXPECT_FALSE(mark.IsSet());
+  EXPECT_FALSE(journal.Load());
 
   RunOnce(0);
   EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "200");
+  EXPECT_EQ(CountElements(mServer.SyncMessages().back(), "Replace"), 0);
 }
 
 TEST_F(SyncRunFaultTest, ASessionOfWhichNothingLeftIsFollowedByANormalSyncUnlessAnEarlierOneWasLost) {
   SynchronizeOnce();
-  const UnfinishedExchangeMark mark(mConf, Link(0));
+  SessionJournal journal(mConf, Link(0));
   // The server check of each run passes; the link's first post finds no server.
   const auto failLinkPost = [&] {
     const std::size_t failAt = mServer.Posts().size() + 1;
@@ -259,22 +271,29 @@ TEST_F(SyncRunFaultTest, ASessionOfWhichNothingLeftIsFollowedByANormalSyncUnless
   failLinkPost();
   RunOnce(0);
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_COMMUNICATION_ERROR));
-  EXPECT_FALSE(mark.IsSet());
+  EXPECT_FALSE(journal.Load());
   ExpectAnchorAndIndexUnchanged();
+  RunOnce(0);
+  EXPECT_EQ(CountElements(mServer.SyncMessages().back(), "Add"), 1);
 
-  // A mark left by a session that did reach the server stays until a run completes.
-  ASSERT_TRUE(mark.Set());
+  // A journal left by a session that did reach the server stays until a session completes.
+  OpenStore()->AddLocalContact("Fourth");
+  ASSERT_TRUE(journal.Begin(99));
   failLinkPost();
   RunOnce(0);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
-  EXPECT_TRUE(mark.IsSet());
+  EXPECT_TRUE(journal.Load());
 
   mServer.SetHook(nullptr);
   RunOnce(0);
-  EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "201");
-  EXPECT_FALSE(mark.IsSet());
+  const std::string resumed = mServer.SyncMessages().back();
+  EXPECT_EQ(AlertCode(resumed), "200");
+  EXPECT_NE(resumed.find("<Last>99</Last>"), std::string::npos);
+  EXPECT_EQ(CountElements(resumed, "Replace"), 1);
+  EXPECT_FALSE(journal.Load());
   RunOnce(0);
   EXPECT_EQ(AlertCode(mServer.SyncMessages().back()), "200");
+  EXPECT_NE(mServer.SyncMessages().back().find("<Last>100</Last>"), std::string::npos);
 }
 
 TEST_F(SyncRunFaultTest, FolderAndLoadFailuresFailTheLinkWithTheirTexts) {

@@ -93,16 +93,22 @@ TEST_F(SyncRunTest, LaterRunsSendOnlyWhatChangedLocally) {
   EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{0, 1, 1}));
 }
 
-TEST_F(SyncRunTest, ServerSlowSyncRequestResendsEveryItemAsNewWithoutANewAlert) {
+// A slow sync the server forces resends every item without a new Alert: those the index holds
+// under the identifiers the server knows (Replace), the new one as Add, and the one deleted since
+// the last run as a Delete, so that the server's copy does not come back.
+TEST_F(SyncRunTest, ServerSlowSyncRequestResendsEveryItemUnderItsKnownIdentifierWithoutANewAlert) {
+  std::string gone;
   {
     auto store = OpenStore();
     store->AddLocalContact("One");
     store->AddLocalContact("Two");
+    gone = store->AddLocalContact("Gone");
   }
   RunOnce(0);
   {
     auto store = OpenStore();
     store->AddLocalContact("Three");
+    store->DeleteLocal(gone);
   }
   mServer.SetResponder([](const std::string& message, int index) {
     if (message.find("<Alert>") != std::string::npos) return ServerReply(index + 1, HeaderStatus() + AlertStatus("508"));
@@ -113,10 +119,13 @@ TEST_F(SyncRunTest, ServerSlowSyncRequestResendsEveryItemAsNewWithoutANewAlert) 
   const auto messages = mServer.SyncMessages();
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(CountElements(messages[1], "Add"), 1);
-  EXPECT_EQ(CountElements(messages[2], "Add"), 3);
+  EXPECT_EQ(CountElements(messages[2], "Add"), 1);
+  EXPECT_EQ(CountElements(messages[2], "Replace"), 2);
+  EXPECT_EQ(CountElements(messages[2], "Delete"), 1);
+  EXPECT_NE(messages[2].find("<LocURI>" + gone + "</LocURI>"), std::string::npos);
   EXPECT_EQ(CountElements(messages[2], "Alert"), 0);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
-  EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{3, 0, 0}));
+  EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{1, 2, 1}));
 }
 
 TEST_F(SyncRunTest, ServerAlertConfirmingASlowSyncSendsNothingAgainAndLaterMessagesCarryNoSync) {

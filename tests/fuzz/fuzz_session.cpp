@@ -34,7 +34,11 @@ class MemorySink final : public ItemSink {
     Keep(localId, ITEM_CONTACT, "");
     return mNext % 2 == 0 ? ContactWrite::NameCompleted : ContactWrite::Written;
   }
-  bool WriteCalendarItem(const std::string&, std::string& localId) override {
+  bool AddCalendarItem(const std::string&, const std::string& serverId, std::string& localId) override {
+    localId = "local-" + std::to_string(++mNext);
+    return Keep(localId, ITEM_EVENT, serverId);
+  }
+  bool ReplaceCalendarItem(const std::string&, std::string& localId) override {
     if (localId.empty()) localId = "local-" + std::to_string(++mNext);
     return Keep(localId, ITEM_EVENT, "");
   }

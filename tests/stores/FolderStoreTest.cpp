@@ -159,30 +159,6 @@ TEST_F(FolderStoreTest, ServerGroupsResolveMembersSentEarlierInTheRunAndDropUnkn
   EXPECT_EQ(read->members, std::vector<std::string>{member});
 }
 
-// A session that died after writing the server's items never saved its index; the server sends
-// those items again. They go over the files written then, not into second copies; an item the
-// index lists is never taken, so two equal server items stay two.
-TEST_F(FolderStoreTest, AServerItemSentAgainAfterALostSessionReplacesItsUnindexedCopyOnly) {
-  auto card = Card(kAda);
-  Load(DATA_TYPE_CONTACTS);
-  std::string lost;
-  ASSERT_EQ(mStore->AddAddressBookItem(*card, lost, "srv-1", "text/x-vcard"), kStoreOk);
-
-  FolderStore again(mConf, mRoot);
-  ASSERT_TRUE(again.SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
-  ASSERT_EQ(again.LoadContent("Link"), kStoreOk);
-  std::string resent;
-  ASSERT_EQ(again.AddAddressBookItem(*card, resent, "srv-1", "text/x-vcard"), kStoreOk);
-  EXPECT_EQ(resent, lost);
-  again.mCurrentItems.SaveFile();
-
-  ASSERT_EQ(again.LoadContent("Link"), kStoreOk);
-  std::string second;
-  ASSERT_EQ(again.AddAddressBookItem(*card, second, "srv-2", "text/x-vcard"), kStoreOk);
-  EXPECT_NE(second, lost);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mRoot + "/contacts"), std::filesystem::directory_iterator()), 2);
-}
-
 TEST_F(FolderStoreTest, CalendarItemsGoOnlyIntoTheirOwnKindOfFolder) {
   Load(DATA_TYPE_TASKS);
   std::string id;
