@@ -16,7 +16,8 @@ create procedure DB.DBA.PEER_EXPORT_ITEMS (in col varchar, in folder varchar)
 ;
 
 -- A server-side change: the item text of file `src` stored as `item`, converted by the package's own
--- reader, so that the next sync sends it as an addition or an update.
+-- reader; marked as the package marks its own uploads, so that its triggers log the change (the next
+-- sync sends it as an addition or an update) instead of storing the text again under another name.
 create procedure DB.DBA.PEER_PUT_ITEM (in col varchar, in item varchar, in src varchar, in pwd varchar)
 {
   declare kind, content any;
@@ -24,7 +25,9 @@ create procedure DB.DBA.PEER_PUT_ITEM (in col varchar, in item varchar, in src v
   content := DB.DBA.sync_parse_in_data (file_to_string (src), kind);
   if (content is null)
     signal ('22023', 'PEER_PUT_ITEM: neither vCard nor vCalendar text');
+  connection_set ('__sync_dav_upl', '1');
   rc := DB.DBA.DAV_RES_UPLOAD (col || item, content, kind, '110100000NM', 'dav', 'administrators', 'dav', pwd);
+  connection_set ('__sync_dav_upl', '0');
   if (rc < 0)
     signal ('22023', sprintf ('PEER_PUT_ITEM: DAV_RES_UPLOAD failed with %d', rc));
 }

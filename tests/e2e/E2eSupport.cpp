@@ -211,6 +211,12 @@ void E2eTest::SetUp() {
 void E2eTest::TearDown() {
   mRun.reset();
   CLog::Instance().Close();
+  // LARK_E2E_LOG_DIR keeps each test's client log (<dir>/<test>.<server>.log) for a look afterwards.
+  const char* keep = std::getenv("LARK_E2E_LOG_DIR");
+  if (keep != nullptr && *keep != '\0' && mConf) {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    WriteFileBytes(std::string(keep) + "/" + name.substr(0, name.find('/')) + "." + PeerName(GetParam()) + ".log", LogText());
+  }
 }
 
 SyncRunOutcome E2eTest::Sync(int selected) {
