@@ -109,9 +109,11 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
   if (ShowsFault(GetParam(), fault))                                                                     \
   GTEST_SKIP() << "known client fault against " << PeerName(GetParam()) << ": " << FaultText(fault)
 
-// Runs the suite `fixture` over every server: tests named <Test>/SyncEvolution and <Test>/Virtuoso.
-#define LARK_E2E_OVER_EVERY_SERVER(fixture)                                                               \
-  INSTANTIATE_TEST_SUITE_P(Peers, fixture, ::testing::Values(PeerKind::SyncEvolution, PeerKind::Virtuoso), \
+// Runs the suite `fixture` over every server: tests named <Test>/SyncEvolution, <Test>/Virtuoso and
+// <Test>/Scripted.
+#define LARK_E2E_OVER_EVERY_SERVER(fixture)                                                                  \
+  INSTANTIATE_TEST_SUITE_P(Peers, fixture,                                                                   \
+                           ::testing::Values(PeerKind::SyncEvolution, PeerKind::Virtuoso, PeerKind::Scripted), \
                            PeerTestName<::testing::TestParamInfo<PeerKind>>)
 
 // Sample items.

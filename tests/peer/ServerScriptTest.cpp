@@ -41,7 +41,7 @@ class ServerScriptTest : public ::testing::TestWithParam<PeerKind> {
   void SetUp() override {
     const std::string missing = SyncPeer::MissingPrograms(GetParam());
     if (!missing.empty()) GTEST_SKIP() << PeerName(GetParam()) << " not installed: " << missing;
-    mServer = SyncPeer::Make(GetParam());
+    mServer = ScriptPeer::Make(GetParam());
     mServer->Start();
   }
 
@@ -55,7 +55,7 @@ class ServerScriptTest : public ::testing::TestWithParam<PeerKind> {
   }
 
   TempDir mDir;
-  std::unique_ptr<SyncPeer> mServer;
+  std::unique_ptr<ScriptPeer> mServer;
 };
 
 TEST_P(ServerScriptTest, StopInTheMiddleOfASessionLeavesNoProcessOfTheServer) {

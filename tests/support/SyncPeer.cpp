@@ -1,6 +1,8 @@
 // The two local SyncML servers of the end-to-end tests, driven through their scripts.
 #include "tests/support/SyncPeer.h"
 
+#include "tests/support/StatefulSyncServer.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,9 +51,9 @@ std::vector<std::string> FileContents(const std::string& folder) {
 std::string Tail(const std::string& text) { return text.size() > 3000 ? text.substr(text.size() - 3000) : text; }
 
 // Debian's SyncEvolution HTTP server with file datastores: one file per item, named by its id.
-class SyncEvolutionPeer final : public SyncPeer {
+class SyncEvolutionPeer final : public ScriptPeer {
  public:
-  SyncEvolutionPeer() : SyncPeer(PeerKind::SyncEvolution, ScriptPath("syncml-server")) {}
+  SyncEvolutionPeer() : ScriptPeer(PeerKind::SyncEvolution, ScriptPath("syncml-server")) {}
 
   PeerLogin AddPeer(const std::string& deviceId) override {
     const PeerLogin login{"e2e-user", "e2e-secret"};
@@ -97,9 +99,9 @@ class SyncEvolutionPeer final : public SyncPeer {
 };
 
 // Virtuoso's SyncML package: items live in its database and go through its script.
-class VirtuosoPeer final : public SyncPeer {
+class VirtuosoPeer final : public ScriptPeer {
  public:
-  VirtuosoPeer() : SyncPeer(PeerKind::Virtuoso, ScriptPath("virtuoso-server")) {}
+  VirtuosoPeer() : ScriptPeer(PeerKind::Virtuoso, ScriptPath("virtuoso-server")) {}
 
   PeerLogin AddPeer(const std::string& deviceId) override {
     const std::string output = Run({"add-peer", deviceId});
@@ -118,6 +120,58 @@ class VirtuosoPeer final : public SyncPeer {
     return FileContents(folder);
   }
   std::string LogTail() const override { return Tail(ReadFileBytes(Folder() + "/db/virtuoso.log")); }
+};
+
+// The stateful scripted server in this process, its datastores named like the real servers'.
+class ScriptedPeer final : public SyncPeer {
+ public:
+  ScriptedPeer() : SyncPeer(PeerKind::Scripted) {}
+
+  void Start() override {
+    if (!mServer) {
+      mServer = std::make_unique<StatefulSyncServer>();
+      mServer->AddDatastore("contacts", "text/x-vcard");
+      mServer->AddDatastore("events", "text/x-vcalendar");
+      mServer->AddDatastore("tasks", "text/x-vcalendar");
+    }
+    mServer->Listen();
+    mRunning = true;
+  }
+  void Stop() override {
+    if (mServer) mServer->StopListening();
+    mRunning = false;
+  }
+  bool Running() const override { return mRunning; }
+  std::string Url() const override { return mServer ? mServer->Url() : ""; }
+  PeerLogin AddPeer(const std::string&) override {
+    const PeerLogin login{"e2e-user", "e2e-secret"};
+    mServer->SetLogin(login.user, login.password);
+    return login;
+  }
+  // Also forgets the devices and takes the default habits again.
+  void Clear() override { mServer->Reset(); }
+  void PutItem(const std::string& datastore, const std::string& name, const std::string& text) override {
+    mServer->PutItem(datastore, name, text);
+  }
+  void DeleteItem(const std::string& datastore, const std::string& name) override { mServer->DeleteItem(datastore, name); }
+  std::vector<std::string> Items(const std::string& datastore) const override {
+    std::vector<std::string> texts;
+    for (const auto& [id, item] : mServer->Items(datastore)) texts.push_back(item.data);
+    return texts;
+  }
+  std::string LogTail() const override {
+    std::string tail;
+    const std::vector<ServerExchange> exchanges = mServer->Exchanges();
+    for (std::size_t i = exchanges.size() > 4 ? exchanges.size() - 4 : 0; i < exchanges.size(); ++i) {
+      tail += "request:\n" + exchanges[i].request + "\nreply:\n" + exchanges[i].reply + exchanges[i].error + "\n";
+    }
+    return tail;
+  }
+  StatefulSyncServer* Scripted() override { return mServer.get(); }
+
+ private:
+  std::unique_ptr<StatefulSyncServer> mServer;
+  bool mRunning = false;
 };
 
 // Whether /proc/<pid>/<name> (NUL-separated fields) holds `text`.
@@ -139,6 +193,7 @@ const char* PeerName(PeerKind kind) {
   switch (kind) {
     case PeerKind::SyncEvolution: return "SyncEvolution";
     case PeerKind::Virtuoso: return "Virtuoso";
+    case PeerKind::Scripted: return "Scripted";
   }
   return "unknown";
 }
@@ -154,6 +209,8 @@ std::string SyncPeer::MissingPrograms(PeerKind kind) {
       programs.insert(programs.end(), {"/usr/bin/virtuoso-t", "/usr/bin/isql-vt",
                                        "/usr/share/virtuoso-opensource-7/vad/syncml_dav.vad"});
       break;
+    case PeerKind::Scripted:
+      return "";
   }
   std::string missing;
   for (const char* program : programs) {
@@ -167,16 +224,22 @@ std::string SyncPeer::MissingPrograms(PeerKind kind) {
 }
 
 std::unique_ptr<SyncPeer> SyncPeer::Make(PeerKind kind) {
+  if (kind == PeerKind::Scripted) return std::make_unique<ScriptedPeer>();
+  return ScriptPeer::Make(kind);
+}
+
+std::unique_ptr<ScriptPeer> ScriptPeer::Make(PeerKind kind) {
   switch (kind) {
     case PeerKind::SyncEvolution: return std::make_unique<SyncEvolutionPeer>();
     case PeerKind::Virtuoso: return std::make_unique<VirtuosoPeer>();
+    case PeerKind::Scripted: break;
   }
-  throw std::invalid_argument("unknown server kind");
+  throw std::invalid_argument("not a server run by a script");
 }
 
-SyncPeer::SyncPeer(PeerKind kind, std::string script) : mKind(kind), mScript(std::move(script)) {}
+ScriptPeer::ScriptPeer(PeerKind kind, std::string script) : SyncPeer(kind), mScript(std::move(script)) {}
 
-SyncPeer::~SyncPeer() {
+ScriptPeer::~ScriptPeer() {
   try {
     Stop();
   } catch (const std::exception&) {
@@ -184,7 +247,7 @@ SyncPeer::~SyncPeer() {
   }
 }
 
-void SyncPeer::Start() {
+void ScriptPeer::Start() {
   std::vector<std::string> arguments{"start"};
   if (!mPort.empty()) arguments.push_back(mPort);
   mRunning = true;  // a start that fails half-way still leaves processes for Stop
@@ -195,15 +258,15 @@ void SyncPeer::Start() {
   mPort = mUrl.substr(colon + 1, mUrl.find('/', colon) - colon - 1);
 }
 
-void SyncPeer::Stop() {
+void ScriptPeer::Stop() {
   if (!mRunning) return;
   mRunning = false;
   Run({"stop"});
 }
 
-void SyncPeer::AddDatastore(const std::string& name, const std::string& kind) { Run({"add-datastore", name, kind}); }
+void ScriptPeer::AddDatastore(const std::string& name, const std::string& kind) { Run({"add-datastore", name, kind}); }
 
-std::vector<long> SyncPeer::LivingProcesses() const {
+std::vector<long> ScriptPeer::LivingProcesses() const {
   std::vector<long> found;
   const std::string folder = Folder();
   for (const auto& entry : fs::directory_iterator("/proc")) {
@@ -217,7 +280,7 @@ std::vector<long> SyncPeer::LivingProcesses() const {
   return found;
 }
 
-std::string SyncPeer::Run(std::vector<std::string> arguments) const {
+std::string ScriptPeer::Run(std::vector<std::string> arguments) const {
   arguments.insert(arguments.begin() + 1, Folder());
   std::string command = ShellQuoted(mScript);
   for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
