@@ -211,6 +211,11 @@ std::optional<std::string> StatefulSyncServer::StoredAnchor(const std::string& d
   return state == store.devices.end() ? std::nullopt : state->second.anchor;
 }
 
+void StatefulSyncServer::SetStoredAnchor(const std::string& device, const std::string& database, std::optional<std::string> anchor) {
+  std::lock_guard lock(mMutex);
+  mDatastores.at(database).devices[device].anchor = std::move(anchor);
+}
+
 std::optional<XmlElement> StatefulSyncServer::ClientDevInf(const std::string& device) const {
   std::lock_guard lock(mMutex);
   const auto found = mDevInfs.find(device);

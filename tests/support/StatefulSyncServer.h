@@ -101,6 +101,8 @@ class StatefulSyncServer {
   std::map<std::string, std::string> ClientMap(const std::string& device, const std::string& database) const;
   // The client's Next anchor stored by the device's last completed session, if any.
   std::optional<std::string> StoredAnchor(const std::string& device, const std::string& database) const;
+  // Replaces it (std::nullopt: forgets it), so that the device's next Alert 200 meets a stale anchor.
+  void SetStoredAnchor(const std::string& device, const std::string& database, std::optional<std::string> anchor);
   // Whether the device's DevInf (Put or Results of "./devinf11") arrived, and its text.
   std::optional<XmlElement> ClientDevInf(const std::string& device) const;
   std::vector<ServerExchange> Exchanges() const;
