@@ -34,17 +34,23 @@ std::vector<std::string> FolderContents(const std::string& folder, bool calendar
 // skips itself on that server with the fault's description (CI stays green); each mark goes
 // once the client is fixed.
 enum class ClientFault {
-  // The client's DevInf is never sent unasked: Virtuoso, which never asks, guesses the client's
-  // capabilities (no UTC support).
-  DevInfNotSent,
   // A server Delete without Meta is answered 500 and the item stays locally.
   DeleteWithoutMeta,
-  // An item the server refuses with 500 fails the whole link, and every retry sends the link's
-  // items again.
-  OneRefusedItemFailsTheLink,
+  // The first package (Alert and the first Sync part) goes out without Final when the Sync needs
+  // several messages; Virtuoso then answers with an empty Sync and never sends its own items.
+  FirstPackageSpansMessages,
+  // After an interrupted session the client asks for a slow sync (201): a server without content
+  // matching (Virtuoso) stores every re-sent item a second time.
+  SlowSyncAfterInterruption,
+  // A server that answers the one-way Alert 203 with a two-way slow sync (Virtuoso: 201) sends its
+  // items, and the upload-only link applies them.
+  UploadOnlyAppliesServerItems,
 };
 // Whether `kind` is known to show `fault` with today's client.
 bool ShowsFault(PeerKind kind, ClientFault fault);
+// Whether `kind` answers a normal Alert with an anchor it does not know by forcing a slow sync (508);
+// Virtuoso does not look at the anchors.
+bool ForcesSlowSyncOnUnknownAnchor(PeerKind kind);
 // False when LARK_RUN_KNOWN_FAULTS is set: the marked tests then run (to try a fix).
 bool SkipKnownFaults();
 const char* FaultText(ClientFault fault);

@@ -41,6 +41,8 @@ class SyncFaultE2eTest : public E2eTest {
 };
 
 TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNotStarted) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const std::string eventsBefore = AnchorAndIndex(1);
   const int eventsState = Link(1).mState;
@@ -61,6 +63,8 @@ TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNot
 }
 
 TEST_P(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTransportMessage) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   mAfterPost = [this](int session, int message) {
     if (session == 1 && message == 0) Server().Stop();
@@ -76,6 +80,8 @@ TEST_P(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTranspor
 }
 
 TEST_P(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const bool killed = SyncInChildKilledBy(nullptr, [](int session, int message) {
     if (session == 1 && message == 0) ::raise(SIGKILL);
@@ -86,6 +92,8 @@ TEST_P(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
 }
 
 TEST_P(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWentOut) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const bool killed = SyncInChildKilledBy(
       [](int session, int message) {
