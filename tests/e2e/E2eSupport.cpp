@@ -72,6 +72,7 @@ class RefusedUpdate final : public UpdateStarter {
 bool ShowsFault(PeerKind kind, ClientFault fault) {
   switch (fault) {
     case ClientFault::DeleteWithoutMeta:
+    case ClientFault::DevInfNamespace:
     case ClientFault::FirstPackageSpansMessages:
     case ClientFault::SlowSyncAfterInterruption:
     case ClientFault::UploadOnlyAppliesServerItems:
@@ -91,6 +92,8 @@ const char* FaultText(ClientFault fault) {
   switch (fault) {
     case ClientFault::DeleteWithoutMeta:
       return "a server Delete without Meta is answered 500 and the item stays locally, while the run reports success";
+    case ClientFault::DevInfNamespace:
+      return "the DevInf namespace \"http://www.syncml.org/docs/devinf_v11_20020215.dtd\" fails the decoding (SyncML parse error)";
     case ClientFault::FirstPackageSpansMessages:
       return "the Alert goes out in a message without Final when the Sync spans messages; the server then never sends its items";
     case ClientFault::SlowSyncAfterInterruption:

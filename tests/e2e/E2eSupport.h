@@ -42,6 +42,9 @@ enum class ClientFault {
   // After an interrupted session the client asks for a slow sync (201): a server without content
   // matching (Virtuoso) stores every re-sent item a second time.
   SlowSyncAfterInterruption,
+  // A DevInf namespace other than "syncml:devinf" (Virtuoso writes the DTD's URL) fails the decoding
+  // of the Results, so the database request fails.
+  DevInfNamespace,
   // A server that answers the one-way Alert 203 with a two-way slow sync (Virtuoso: 201) sends its
   // items, and the upload-only link applies them.
   UploadOnlyAppliesServerItems,

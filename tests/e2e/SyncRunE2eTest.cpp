@@ -1,8 +1,11 @@
 // Complete sync runs against each local SyncML server with the folder store: first slow
 // sync both ways, quiet second run, local and server changes, groups, modes.
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "common/StringTable.h"
+#include "syncml/DatabaseRequest.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -144,6 +147,18 @@ TEST_P(SyncRunE2eTest, UploadOnlyAppliesNothingFromTheServer) {
   EXPECT_FALSE(Link(2).mServerCounts.Any());
   const auto server = ServerContents("tasks");
   EXPECT_NE(std::find(server.begin(), server.end(), CalendarContent(VTodo("Mine", "20270601"))), server.end());
+}
+
+TEST_P(SyncRunE2eTest, DatabaseRequestFindsTheServersContactsEventsAndTasks) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::DevInfNamespace);
+  std::ostringstream out;
+  HeadlessPrompt prompt(out);
+  ASSERT_EQ(RequestServerDatabases(*mConf, prompt), DatabaseRequestResult::Succeeded) << out.str();
+  std::set<int> types;
+  for (const CSyncLink& link : mConf->Links()) {
+    if (link.mServerName.empty()) types.insert(link.mDataType);
+  }
+  EXPECT_EQ(types, (std::set<int>{DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}));
 }
 
 TEST_P(SyncRunE2eTest, LinksSwitchedOffOrNotSelectedKeepTheirStateAndItems) {
