@@ -159,6 +159,11 @@ TEST_P(SyncRunE2eTest, DatabaseRequestFindsTheServersContactsEventsAndTasks) {
     if (link.mServerName.empty()) types.insert(link.mDataType);
   }
   EXPECT_EQ(types, (std::set<int>{DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}));
+  // The request leaves its session open (the server's Get of the client's DevInf is never
+  // answered), which makes SyncEvolution hold every other device's session until the client's
+  // time-out; a restart ends it for the tests after this one.
+  Server().Stop();
+  Server().Start();
 }
 
 TEST_P(SyncRunE2eTest, LinksSwitchedOffOrNotSelectedKeepTheirStateAndItems) {
