@@ -1,4 +1,4 @@
-// Sync runs against the local SyncEvolution server that are cancelled, lose their server between
+// Sync runs against each local SyncML server that are cancelled, lose their server between
 // two messages, or lose their own process: the link fails cleanly, and the next run ends with
 // both sides equal and nothing duplicated.
 #include <csignal>
@@ -31,7 +31,7 @@ class SyncFaultE2eTest : public E2eTest {
     mAfterPost = nullptr;
     const SyncRunOutcome outcome = Sync();
     EXPECT_TRUE(outcome.Succeeded()) << outcome.error << " " << Link(0).mStatusText << " " << Link(1).mStatusText << "\n"
-                                     << sServer->LogTail();
+                                     << Server().LogTail();
     ExpectBothSidesEqual();
     EXPECT_EQ(FolderContents(LocalFolder("contacts"), false).size(), 34u);
     EXPECT_EQ(FolderContents(LocalFolder("events"), true).size(), 2u);
@@ -40,7 +40,9 @@ class SyncFaultE2eTest : public E2eTest {
   std::string mContactsBefore;
 };
 
-TEST_F(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNotStarted) {
+TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNotStarted) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const std::string eventsBefore = AnchorAndIndex(1);
   const int eventsState = Link(1).mState;
@@ -60,10 +62,12 @@ TEST_F(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNot
   ExpectNextRunRepairs();
 }
 
-TEST_F(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTransportMessage) {
+TEST_P(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTransportMessage) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
-  mAfterPost = [](int session, int message) {
-    if (session == 1 && message == 0) sServer->Stop();
+  mAfterPost = [this](int session, int message) {
+    if (session == 1 && message == 0) Server().Stop();
   };
   const SyncRunOutcome outcome = Sync();
   EXPECT_FALSE(outcome.Succeeded());
@@ -71,11 +75,13 @@ TEST_F(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTranspor
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_COMMUNICATION_ERROR));
   EXPECT_EQ(AnchorAndIndex(0), mContactsBefore);
   EXPECT_EQ(Link(1).mState, SYNC_STATE_FAILED);  // the run went on; the server was still away
-  sServer->Start();
+  Server().Start();
   ExpectNextRunRepairs();
 }
 
-TEST_F(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
+TEST_P(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const bool killed = SyncInChildKilledBy(nullptr, [](int session, int message) {
     if (session == 1 && message == 0) ::raise(SIGKILL);
@@ -85,7 +91,9 @@ TEST_F(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
   ExpectNextRunRepairs();
 }
 
-TEST_F(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWentOut) {
+TEST_P(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWentOut) {
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
+  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
   SynchronizeThenChangeBothSides();
   const bool killed = SyncInChildKilledBy(
       [](int session, int message) {
@@ -99,7 +107,7 @@ TEST_F(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWen
   ExpectNextRunRepairs();
 }
 
-TEST_F(SyncFaultE2eTest, DownloadKilledAfterApplyingServerItemsLeavesNoLocalDuplicates) {
+TEST_P(SyncFaultE2eTest, DownloadKilledAfterApplyingServerItemsLeavesNoLocalDuplicates) {
   Link(0).mMode = SYNC_MODE_DOWNLOAD;
   for (int i = 0; i < 8; ++i) WriteServer("contacts", "server-" + std::to_string(i), VCard("Server" + std::to_string(i), "Person"));
   ASSERT_TRUE(Sync(0).Succeeded()) << Link(0).mStatusText;
@@ -115,5 +123,7 @@ TEST_F(SyncFaultE2eTest, DownloadKilledAfterApplyingServerItemsLeavesNoLocalDupl
   EXPECT_EQ(FolderContents(LocalFolder("contacts"), false).size(), 14u);
   ExpectBothSidesEqual();
 }
+
+LARK_E2E_OVER_EVERY_SERVER(SyncFaultE2eTest);
 
 }  // namespace

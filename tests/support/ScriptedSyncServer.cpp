@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 
@@ -155,13 +156,16 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
   return values.front();
 }
 
-ScriptedSyncServer::ScriptedSyncServer() {
+ScriptedSyncServer::ScriptedSyncServer(int port) {
   mListener.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (mListener.Get() < 0) throw std::runtime_error("socket failed");
+  // A server restarted on its port must not wait for the old connections' TIME_WAIT to pass.
+  const int reuse = 1;
+  ::setsockopt(mListener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   if (::bind(mListener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(mListener.Get(), 16) != 0) {
     throw std::runtime_error("cannot listen on 127.0.0.1");

@@ -65,7 +65,8 @@ class ScriptedSyncServer {
   static constexpr std::size_t kMaxHeadBytes = 64 * 1024;
   static constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
 
-  ScriptedSyncServer();
+  // Listens on `port` of 127.0.0.1, or on a free one when 0; throws std::runtime_error when it cannot.
+  explicit ScriptedSyncServer(int port = 0);
   ~ScriptedSyncServer();
   ScriptedSyncServer(const ScriptedSyncServer&) = delete;
   ScriptedSyncServer& operator=(const ScriptedSyncServer&) = delete;
