@@ -2,6 +2,7 @@
 #include "syncml/SmlXmlWriter.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -9,6 +10,25 @@ constexpr std::string_view kCdataOpen = "<![CDATA[";
 constexpr std::string_view kCdataClose = "]]>";
 
 bool IsSpecial(char c) { return c == '&' || c == '<' || c == '>'; }
+
+// The C0 controls XML 1.0 does not allow anywhere, CDATA included (tab and line breaks it does).
+bool IsForbidden(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+}
+
+// `text` without the characters XML 1.0 forbids; the writers of item text encode such values
+// themselves, so this is the last line of defence: a conforming server refuses the whole message.
+std::string_view Allowed(std::string_view text, std::string& storage) {
+  std::size_t first = 0;
+  while (first < text.size() && !IsForbidden(text[first])) ++first;
+  if (first == text.size()) return text;
+  storage.assign(text.substr(0, first));
+  for (std::size_t i = first; i < text.size(); ++i) {
+    if (!IsForbidden(text[i])) storage += text[i];
+  }
+  return storage;
+}
 
 }  // namespace
 
@@ -34,7 +54,9 @@ bool SmlXmlWriter::NeedsEscaping(std::string_view text) {
   return false;
 }
 
-void SmlXmlWriter::Escaped(std::string_view text) {
+void SmlXmlWriter::Escaped(std::string_view content) {
+  std::string storage;
+  const std::string_view text = Allowed(content, storage);
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -46,7 +68,9 @@ void SmlXmlWriter::Escaped(std::string_view text) {
   Raw(text.substr(start));
 }
 
-void SmlXmlWriter::CdataSection(std::string_view text) {
+void SmlXmlWriter::CdataSection(std::string_view content) {
+  std::string storage;
+  std::string_view text = Allowed(content, storage);
   Raw(kCdataOpen);
   // "]]>" cannot stand inside a section: end the section after "]]" and start a new one for ">".
   for (std::size_t split = text.find(kCdataClose); split != std::string_view::npos;
@@ -64,7 +88,7 @@ void SmlXmlWriter::TextContent(std::string_view text) {
   if (NeedsEscaping(text)) {
     CdataSection(text);
   } else {
-    Raw(text);
+    Escaped(text);  // nothing to escape, but forbidden controls are dropped
   }
 }
 

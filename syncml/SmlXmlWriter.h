@@ -22,7 +22,8 @@ class SmlXmlWriter {
 
   // Bytes as they are.
   void Raw(std::string_view bytes);
-  // Text with "&", "<" and ">" written as references.
+  // Text with "&", "<" and ">" written as references. Like every text written, without the
+  // control characters XML 1.0 forbids (C0 but tab, line feed, carriage return).
   void Escaped(std::string_view text);
   // One CDATA section; an embedded "]]>" is split across two sections.
   void CdataSection(std::string_view text);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/Base64.h"
+#include "common/Base64.h"
 #include "config/CConf.h"
 #include "syncml/SyncTransport.h"
 #include "tests/support/SyncPeer.h"

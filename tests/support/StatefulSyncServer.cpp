@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "config/Base64.h"
+#include "common/Base64.h"
 
 namespace {
 

@@ -207,6 +207,22 @@ TEST(SmlEncoder, TextIsEscapedAndDataWithMarkupCharactersBecomesCdata) {
             "<Data><![CDATA[x]]]]><![CDATA[>y]]></Data><MoreData/></Item></Add>");
 }
 
+// XML 1.0 forbids the C0 controls but tab and line breaks, even in CDATA: a conforming server
+// refuses the whole message. They never reach the wire.
+TEST(SmlEncoder, ControlCharactersXmlForbidsNeverReachTheWire) {
+  SmlAdd add;
+  add.cmdId = "1";
+  add.items.push_back(SourceItem(std::string("id\0\x01", 4)));
+  add.items[0].data = SmlPcdata::Plain(std::string("BEGIN:VCARD\r\nTITLE:a\x0b" "b<c\x1f\tz\r\nEND:VCARD", 39));
+  SmlInstance instance = MakeInstance();
+  ASSERT_EQ(instance.StartMessage(ClientHeader()), SML_OK);
+  const std::size_t start = instance.OutputLength();
+  ASSERT_EQ(instance.AddCommand(add), SML_OK);
+  EXPECT_EQ(OutputText(instance).substr(start),
+            "<Add><CmdID>1</CmdID><Item><Source><LocURI>id</LocURI></Source>"
+            "<Data><![CDATA[BEGIN:VCARD\r\nTITLE:ab<c\tz\r\nEND:VCARD]]></Data></Item></Add>");
+}
+
 TEST(SmlEncoder, CommandsOutOfOrderAreRefusedAndWriteNothing) {
   SmlInstance instance = MakeInstance();
   SmlStatus status;
