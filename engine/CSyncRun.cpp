@@ -100,6 +100,7 @@ bool CSyncRun::CheckServer() {
     const int state = session.GetErrorState();
     if (state == SYNC_ERROR_NONE) {
       allowed = true;
+      session.EndShortSession();
     } else if (state == SYNC_ERROR_VERSION) {
       const bool accepted = mConf.Silent() || mServices.prompt.Message(LoadString(IDS_UPDATE_AVAILABLE), PromptButtons::OkCancel,
                                                                       PromptKind::Question) == PromptAnswer::Ok;
@@ -283,18 +284,23 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     // Only a link's very first run with this identity is a slow sync the client asks for: a slow
     // sync cannot carry deletions, and servers that do no content matching double every item of
     // one (and erase their map of the client's identifiers). After an interrupted session the
-    // next one resumes with a normal sync from the Next anchor the interrupted one sent; a server
-    // that never stored it forces a slow sync of its own (508), which keeps its map.
+    // next one resumes with a normal sync from the last good anchor (servers store an anchor only
+    // with a completed session), or, after an interrupted first run, from the Next anchor it sent;
+    // a server that never stored it forces a slow sync of its own (508), which keeps its map.
     SessionJournal journal(mConf, link);
     const bool resumed = journal.Load() && !mConf.IdentityGenerated();
     if (!resumed) journal.Clear();
     const bool firstRun = !resumed && (mConf.IdentityGenerated() || changeLog.Anchor() < 0 ||
                                        (changeLog.Anchor() == 0 && link.mLastSyncTime == 0));
-    if (resumed && journal.SentNextAnchor()) changeLog.ResumeFrom(*journal.SentNextAnchor());
+    const bool resumesFirstRun = resumed && journal.WasFirstRun() && journal.SentNextAnchor();
+    if (resumesFirstRun) changeLog.ResumeFrom(*journal.SentNextAnchor());
     if (firstRun) LogDebug(kSyncDatabase, "First run of the link: slow sync");
     if (resumed) LogDebug(kSyncDatabase, "Previous session was interrupted: resuming it");
     mJournal = &journal;
     mResumed = resumed;
+    mSlowSession = firstRun;
+    std::vector<std::string> indexed;
+    for (const CDataItem::Ptr& saved : store.mSavedItems.Items()) indexed.push_back(saved->itemId);
 
     CancelCheck();
     if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, firstRun);
@@ -310,7 +316,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     if (store.GetContentKind() == CONTENT_CALENDAR) session.SetFilterStartDate(mConf.SyncStartDate());
     if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
-    if (!journal.Begin(lastAnchor + 1)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    if (!journal.Begin(lastAnchor + 1, firstRun || resumesFirstRun)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
     try {
       RunExchanges(store, link, changeLog, session);
     } catch (...) {
@@ -319,7 +325,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       // interrupted session as before.
       if (!session.MayHaveReachedServer()) {
         if (resumed) {
-          journal.Begin(lastAnchor);
+          journal.Begin(lastAnchor, resumesFirstRun);
         } else {
           journal.Clear();
         }
@@ -327,6 +333,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       mJournal = nullptr;
       throw;
     }
+    if (link.mMode == SYNC_MODE_DOWNLOAD && mSlowSession) RemoveCopiesTheServerReplaced(store, indexed, journal);
     KeepRefusedChangesPending(store, session.ItemFailures());
     link.mItemErrors = static_cast<int>(session.ItemFailures().size());
     SaveLinkResult(store, changeLog);
@@ -361,21 +368,25 @@ void CSyncRun::CollectEverything(CDatabaseObject& store, CSyncLink& link, CChang
   link.mLocalCounts = CountsOf(changeLog);
 }
 
-// The client's changes form one package: a Sync in each message until a final message has
+// The first message is the initialization package alone: the Alert and the client's device
+// information (a server that never asks must still learn that the client reads UTC times), with
+// Final. Standard servers take changes only after it (some refuse a Sync that shares the Alert's
+// package), and their MaxMsgSize, known from its answer, caps the messages that carry the items.
+// The client's changes then form one package: a Sync in each message until a final message has
 // carried the last of them. Standard servers end a session whose client opens a Sync after that.
 void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session) {
   ChangeCounts serverTotals;
+  bool initializationSent = false;
   bool packageSent = false;
-  bool firstMessage = true;
   bool more = true;
   while (more) {
     CancelCheck();
     session.StartMessage(false);
-    session.Alert("", "");
-    // The server learns the client's capabilities (UTC times among them) without asking.
-    if (firstMessage) session.PutDevInf();
-    firstMessage = false;
-    if (!packageSent) {
+    if (!initializationSent) {
+      session.Alert("", "");
+      session.PutDevInf();
+      initializationSent = true;
+    } else if (!packageSent) {
       session.StartSync();
       if (session.GetErrorState() == SYNC_ERROR_SLOW_SYNC || link.mMode != SYNC_MODE_DOWNLOAD) {
         SendLocalChanges(store, changeLog, session);
@@ -418,13 +429,14 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
       default:
         session.ThrowErrorState();
     }
-    more = !session.IsFinished() || mPendingEntry.has_value();
+    more = !session.IsFinished() || mPendingEntry.has_value() || !packageSent;
   }
   link.mServerCounts = serverTotals;
 }
 
 void CSyncRun::RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session) {
   LogDebug(kSyncDatabase, "Slow Sync requested");
+  mSlowSession = true;
   session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
   session.SetFinished(false);
   // Deletions sent before the server asked are sent again (their records left the saved list).
@@ -487,6 +499,19 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
       break;
   }
   return true;
+}
+
+// A slow sync of a download link is a refresh from the server: the server sent all its items
+// anew, without the client's identifiers, so the local copies of the items synchronized before
+// are replaced by them. Copies the server did not write in this session (or in the interrupted
+// one it resumes) go; items that never synchronized stay.
+void CSyncRun::RemoveCopiesTheServerReplaced(CDatabaseObject& store, const std::vector<std::string>& indexed,
+                                             const SessionJournal& journal) {
+  for (const std::string& id : indexed) {
+    if (!store.mCurrentItems.Contains(id) || journal.WroteTo(id)) continue;
+    LogDebug(kSyncDatabase, "Refreshed from the server, earlier copy removed: " + id);
+    store.RemoveItem(id);
+  }
 }
 
 // A change the server refused stays a change for the next run (sent again once): the new index

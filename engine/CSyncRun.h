@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/CChangeLog.h"
 #include "pim/CDataItem.h"
@@ -123,6 +124,8 @@ class CSyncRun {
   void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
   void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
   void KeepRefusedChangesPending(CDatabaseObject& store, const std::vector<ItemFailure>& failures);
+  void RemoveCopiesTheServerReplaced(CDatabaseObject& store, const std::vector<std::string>& indexed,
+                                     const SessionJournal& journal);
   void ReportSaveFailure(CSyncLink& link);
   // What a session of this run gets: the transport, the sink (null: no store), the prompt, the
   // cancel flag and the policies of the configuration.
@@ -156,6 +159,8 @@ class CSyncRun {
   // interrupted one.
   SessionJournal* mJournal = nullptr;
   bool mResumed = false;
+  // The link's session ran as a slow sync (asked for, or forced by the server).
+  bool mSlowSession = false;
 
   // Guards the links' status texts, the flag's 1 -> 2 and 1/2 -> 0 steps, and mOutcome.
   mutable std::mutex mMutex;

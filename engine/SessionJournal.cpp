@@ -79,6 +79,7 @@ SessionJournal::SessionJournal(const CConf& conf, const CSyncLink& link)
 bool SessionJournal::Load() {
   mInterrupted = false;
   mSentNextAnchor.reset();
+  mFirstRun = false;
   mLocalIds.clear();
   mStamps.clear();
   mServerIds.clear();
@@ -90,7 +91,8 @@ bool SessionJournal::Load() {
   for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
     const std::vector<std::string_view> fields = Fields(rest.substr(0, end));
     rest.remove_prefix(end + 1);
-    if (fields.size() == 2 && fields[0] == "session") {
+    if ((fields.size() == 2 || fields.size() == 3) && fields[0] == "session") {
+      mFirstRun = fields.size() == 3 && fields[2] == "first";
       const std::string anchor(fields[1]);
       char* stop = nullptr;
       const long value = std::strtol(anchor.c_str(), &stop, 10);
@@ -103,10 +105,11 @@ bool SessionJournal::Load() {
   return true;
 }
 
-bool SessionJournal::Begin(int nextAnchor) {
+bool SessionJournal::Begin(int nextAnchor, bool firstRun) {
   mFile.Reset();
   std::string error;
-  if (!WriteFileAtomically(mPath, "session\t" + std::to_string(nextAnchor) + "\n" + ItemLines(), 0600, &error)) {
+  const std::string header = "session\t" + std::to_string(nextAnchor) + (firstRun ? "\tfirst\n" : "\tlater\n");
+  if (!WriteFileAtomically(mPath, header + ItemLines(), 0600, &error)) {
     LogError(kOperation, "Cannot write " + mPath + ": " + error);
     return false;
   }
@@ -149,6 +152,7 @@ void SessionJournal::Clear() {
   std::remove(mPath.c_str());
   mInterrupted = false;
   mSentNextAnchor.reset();
+  mFirstRun = false;
   mLocalIds.clear();
   mStamps.clear();
   mServerIds.clear();

@@ -19,8 +19,9 @@ class CSyncLink;
 //
 // Still there at the next run, it says the session was interrupted: the server may hold some of
 // its changes, and may resend its own. The next session then resumes (a normal sync, never a slow
-// sync the client asks for): it alerts with the Next anchor the interrupted session sent, sends
-// its new items as Replace (an add on standard servers when they do not know them), writes a
+// sync the client asks for): from the last good anchor, or, when the interrupted session was the
+// link's first, with the Next anchor it sent (a server that never stored it forces a slow sync
+// of its own, which keeps its map); it sends its new items as Replace (an add on standard servers when they do not know them), writes a
 // server item that comes again over the local item it went to the first time, and does not send
 // the server's own writes back. A session of which nothing reached the server leaves no journal.
 //
@@ -40,11 +41,13 @@ class SessionJournal {
   bool Interrupted() const { return mInterrupted; }
   // The Next anchor the interrupted session sent; nullopt when unknown (an older journal).
   std::optional<int> SentNextAnchor() const { return mSentNextAnchor; }
+  // Whether the interrupted session was the link's first (no run had completed before).
+  bool WasFirstRun() const { return mFirstRun; }
 
-  // Writes the journal of a session about to post its first message: its Next anchor, and the
-  // items an interrupted session wrote (they stay until a session completes). False (and a log
-  // line) when it cannot be written.
-  bool Begin(int nextAnchor);
+  // Writes the journal of a session about to post its first message: its Next anchor, whether
+  // it is the link's first session (or resumes one), and the items an interrupted session wrote
+  // (they stay until a session completes). False (and a log line) when it cannot be written.
+  bool Begin(int nextAnchor, bool firstRun);
   // After a server item was written into the store as `localId` (its stamp then `stamp`).
   // `serverId` is empty for a Replace (the server names the local item). Appended at once.
   void NoteWritten(const std::string& serverId, const std::string& localId, const std::string& stamp);
@@ -55,6 +58,8 @@ class SessionJournal {
 
   // The local item the server item `serverId` was written to by a session not yet completed.
   std::optional<std::string> LocalIdOf(const std::string& serverId) const;
+  // Whether a session not yet completed wrote a server item into `localId`.
+  bool WroteTo(const std::string& localId) const { return mStamps.count(localId) != 0; }
   // Whether `localId` still holds what the server wrote into it (its stamp is still `stamp`): a
   // change the server made, not to be sent back.
   bool IsServerWrite(const std::string& localId, const std::string& stamp) const;
@@ -71,6 +76,7 @@ class SessionJournal {
   bool mUnsynced = false;
   bool mInterrupted = false;
   std::optional<int> mSentNextAnchor;
+  bool mFirstRun = false;
   // In the order written: server identifier -> local identifier, and local identifier -> stamp.
   std::map<std::string, std::string> mLocalIds;
   std::map<std::string, std::string> mStamps;

@@ -142,9 +142,9 @@ CSyncML::~CSyncML() {
 }
 
 void CSyncML::InitializeCodec() {
-  mCodec = std::make_unique<SmlCodec>(kWorkspaceSize);
+  mCodec = std::make_unique<SmlCodec>(mSettings.workspaceSize);
   mCodecState = 1;
-  SmlInstanceOptions options{SmlEncoding::Xml, kWorkspaceName, kWorkspaceSize};
+  SmlInstanceOptions options{SmlEncoding::Xml, kWorkspaceName, mSettings.workspaceSize};
   if (mCodec->CreateInstance(std::move(options), MakeHandlers(), this, mInstance) != SML_OK) {
     throw CSyncmlException(IDS_SYNCML_INIT_ERROR);
   }
@@ -464,6 +464,20 @@ void CSyncML::SendRequest() {
   mMayHaveReachedServer = true;
 }
 
+void CSyncML::EndShortSession() {
+  static constexpr int kMaxClosingMessages = 3;
+  for (int sent = 0; sent < kMaxClosingMessages && !mFinished; ++sent) {
+    try {
+      Finalize();
+      SendRequest();
+      Parse();
+    } catch (const CXException& error) {
+      LogError("CSyncML::EndShortSession", error.Message());
+      return;
+    }
+  }
+}
+
 void CSyncML::Parse() {
   SmlInstance& codec = Codec();
   if (codec.AppendInput(mReceivedMessage) != SML_OK) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
@@ -475,6 +489,7 @@ void CSyncML::Parse() {
   const SmlRet ret = codec.ProcessData();
   if (ret == SML_OK) return;
   if (ret == SML_CANCEL) throw CSyncmlException(IDS_CANCELED_BY_USER);
+  if (ret == SML_ERR_BUFFER_FULL) throw CSyncmlException(IDS_SYNCML_MEMORY_ERROR);
   LogError("CSyncML::Parse error", static_cast<long long>(ret));
   throw CSyncmlException(IDS_SYNCML_PARSE_ERROR);
 }

@@ -72,6 +72,7 @@ unsigned ErrorStateStringId(int state);
 // the thread that created it.
 class CSyncML {
  public:
+  // The workspace of the program's sessions (SessionSettings::workspaceSize).
   static constexpr std::size_t kWorkspaceSize = 16777216;
   static constexpr const char* kWorkspaceName = "VudirerAvazWorkSpace";
   // Source LocURI when the configuration has no client store identity; also the LocName prefix.
@@ -137,6 +138,11 @@ class CSyncML {
   // a RespURI that is not http or https), CSyncmlException when the session already posted
   // kMaxMessages messages, and std::logic_error when the session was made without a transport.
   void SendRequest();
+  // For the sessions without a store (the server check, the database request), once their result
+  // is known: answers what the server's last reply asked for (its Get of the client's device
+  // information among them), so that the server ends the session at once instead of holding it
+  // (and other devices) until its time-out. At most a few messages; a failure is logged only.
+  void EndShortSession();
   // Decodes the received reply and runs the handlers. Throws CSyncmlException 301 (the reply does
   // not fit the workspace), 305 (cancel requested) or 302 (any decoding failure; the commands
   // before the failure stay applied).
@@ -213,6 +219,9 @@ class CSyncML {
   SmlRet myHandleStatusCmd(const SmlStatus& status);
   SmlRet myHandleResultsCmd(const SmlResults& results);
   SmlRet HandlerResult() const;
+  // An upload-only session applies nothing of the server's: its item commands are answered 405.
+  bool RefusesServerChanges(const SmlItemCommand& command, const char* name);
+  bool HasRoomForAnswers(const SmlItem& item) const;
   // Alert 222: asks the server for the next message of the package it is sending.
   void RequestNextMessage();
 

@@ -1,6 +1,7 @@
 // The reply handlers of the SyncML session: the server's items applied to the store, its
 // statuses turned into the session's error state, conflicts resolved, and the answers (Status,
 // Map, Results) put into the next message.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -51,6 +52,18 @@ void LogAutomationError(const char* operation, const CAutomationException& error
 }
 
 }  // namespace
+
+// An item is written into the store only when its Status and Map still fit into the next
+// message: a written item whose answers are lost would come again as a second copy.
+bool CSyncML::HasRoomForAnswers(const SmlItem& item) const {
+  constexpr std::size_t kAnswersOfOneItem = 1024;
+  const auto length = [](const auto& part) { return part && part->locUri ? part->locUri->size() : 0; };
+  const std::size_t needed = kAnswersOfOneItem + 2 * (length(item.source) + length(item.target) + mTargetDatabase.size() +
+                                                     mSourceDatabase.size());
+  if (Codec().OutputRoom() >= needed) return true;
+  LogError("CSyncML::Parse", "No room left for the answers of the server's items");
+  return false;
+}
 
 SmlRet CSyncML::HandlerResult() const {
   return mCancelRequested && mCancelRequested() ? SML_CANCEL : SML_OK;
@@ -176,8 +189,18 @@ SmlRet CSyncML::myHandleAlertCmd(const SmlAlert& alert) {
 
 // ---- Server items
 
+// Upload to the server only: the server's changes must not reach the store, even when the server
+// turned the one-way Alert into a two-way sync.
+bool CSyncML::RefusesServerChanges(const SmlItemCommand& command, const char* name) {
+  if (mSyncMode != 2) return false;
+  LogError(name, "Upload only: the server's change is not applied");
+  for (std::size_t i = 0; i < std::max<std::size_t>(command.items.size(), 1); ++i) Status(command.cmdId, name, 405);
+  return true;
+}
+
 SmlRet CSyncML::myHandleAddCmd(const SmlAdd& add) {
   OperationLog log(kAddOperation);
+  if (RefusesServerChanges(add, "Add")) return HandlerResult();
   if (add.items.empty()) {
     LogError(kAddOperation, "Protocol error: the ADD command MUST contain some data!");
     Status(add.cmdId, "Add", kStatusFailed);
@@ -186,6 +209,7 @@ SmlRet CSyncML::myHandleAddCmd(const SmlAdd& add) {
     std::string localId;
     int status = kStatusFailed;
     try {
+      if (!HasRoomForAnswers(item)) return SML_ERR_BUFFER_FULL;
       status = AddServerItem(add, item, localId);
     } catch (const CAutomationException& error) {
       LogAutomationError(kAddOperation, error);
@@ -242,6 +266,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
 
 SmlRet CSyncML::myHandleReplaceCmd(const SmlReplace& replace) {
   OperationLog log(kReplaceOperation);
+  if (RefusesServerChanges(replace, "Replace")) return HandlerResult();
   if (replace.items.empty()) {
     LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain some data!");
     Status(replace.cmdId, "Replace", kStatusFailed);
@@ -250,6 +275,7 @@ SmlRet CSyncML::myHandleReplaceCmd(const SmlReplace& replace) {
     int status = kStatusFailed;
     const std::string target = TargetUri(item) != nullptr ? *TargetUri(item) : std::string();
     try {
+      if (!HasRoomForAnswers(item)) return SML_ERR_BUFFER_FULL;
       status = ReplaceServerItem(replace, item);
     } catch (const CAutomationException& error) {
       LogAutomationError(kReplaceOperation, error);
@@ -316,9 +342,11 @@ void CSyncML::SendStoredItemBack(const std::string& localId) {
 
 SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
   OperationLog log(kDeleteOperation);
+  if (RefusesServerChanges(del, "Delete")) return HandlerResult();
   for (const SmlItem& item : del.items) {
     const std::string* target = TargetUri(item);
     int status = kStatusFailed;
+    if (!HasRoomForAnswers(item)) return SML_ERR_BUFFER_FULL;
     try {
       // A Delete needs no Meta (servers send none). An item the store does not hold is gone
       // already: 211, not a failure.

@@ -49,6 +49,7 @@ DatabaseRequestResult RequestServerDatabases(CConf& conf, Prompt& prompt, std::u
         // they are; that is no success.
         if (!session.ServerDevInf()) throw CSyncmlException(IDS_SYNCML_ERROR);
         ApplyServerDatabases(conf, *session.ServerDevInf());
+        session.EndShortSession();
         return DatabaseRequestResult::Succeeded;
       case SYNC_ERROR_VERSION: return AskForUpdate(conf, prompt);
       default: session.ThrowErrorState();

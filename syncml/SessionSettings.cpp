@@ -16,5 +16,6 @@ SessionSettings SessionSettings::FromConf(const CConf& conf) {
   settings.maxMsgSize = conf.MaxMsgSize();
   const std::string deviceId = conf.ClientStoreId().empty() ? std::string(CSyncML::kClientName) : conf.ClientStoreId();
   settings.clientDevInf = ClientDevInf(conf, deviceId);
+  settings.workspaceSize = CSyncML::kWorkspaceSize;
   return settings;
 }

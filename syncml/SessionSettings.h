@@ -2,6 +2,7 @@
 // with: its transport, its local store, its questions and its policies.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,8 @@ struct SessionSettings {
   long maxMsgSize = 0;
   // The client's device information, given to a server that asks for it.
   SmlDevInf clientDevInf;
+  // The codec's workspace, shared by the incoming reply and the next outgoing message (16 MiB).
+  std::size_t workspaceSize = std::size_t{16} << 20;
 
   // The settings of `conf`: url, SyncUrl, login and password, the client store identity, the
   // version, max_msg_size, and the device information of its links.

@@ -93,6 +93,8 @@ class SmlInstance {
   SmlRet UnlockOutput(std::size_t consumed);
   // Bytes written and not consumed (while evaluating: including what is being measured).
   std::size_t OutputLength() const { return mOutputLength; }
+  // What the outgoing message may still grow by (the incoming message shares the workspace).
+  std::size_t OutputRoom() const { return WriteLimit() > mOutputLength ? WriteLimit() - mOutputLength : 0; }
 
   // Free space for an incoming message: the caller copies up to `freeSize` bytes to `data` and
   // commits them with UnlockInput; several rounds append. While the input is locked nothing can

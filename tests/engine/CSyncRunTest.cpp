@@ -34,12 +34,15 @@ TEST_F(SyncRunTest, FirstRunSendsEveryItemAppliesTheServersAndSavesAnchorIndexAn
   EXPECT_EQ(RunOnce(), SyncRunStart::Started);
 
   const auto messages = mServer.SyncMessages();
-  // contacts: changes + answer to the server's Add; events: changes.
-  ASSERT_EQ(messages.size(), 3u);
+  const auto sessions = mServer.SyncSessions();
+  // contacts: initialization, then changes with the answer to the server's Add; events: the same.
+  ASSERT_EQ(sessions.size(), 2u);
   EXPECT_EQ(AlertCode(messages[0]), "201");  // a link's first run is a slow sync
-  EXPECT_EQ(CountElements(messages[0], "Add"), 2);
-  EXPECT_EQ(CountElements(messages[1], "Map"), 1);
-  EXPECT_EQ(CountElements(messages[2], "Add"), 1);
+  EXPECT_EQ(CountElements(messages[0], "Add"), 0);  // the initialization package goes alone
+  EXPECT_EQ(CountElements(messages[0], "Put"), 1);
+  EXPECT_EQ(CountElements(sessions[0], "Add"), 2);
+  EXPECT_EQ(CountElements(sessions[0], "Map"), 1);
+  EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
   for (int link : {0, 1}) {
     EXPECT_EQ(Link(link).mState, SYNC_STATE_SYNCHRONIZED) << Link(link).mStatusText;
     EXPECT_GT(Link(link).mLastSyncTime, 0);
@@ -73,10 +76,10 @@ TEST_F(SyncRunTest, LaterRunsSendOnlyWhatChangedLocally) {
   }
   RunOnce(0);
   RunOnce(0);
-  ASSERT_EQ(mServer.SyncMessages().size(), 2u);
-  EXPECT_EQ(AlertCode(mServer.SyncMessages()[1]), "200");
-  EXPECT_EQ(TotalOf({mServer.SyncMessages()[1]}, "Add") + TotalOf({mServer.SyncMessages()[1]}, "Replace") +
-                TotalOf({mServer.SyncMessages()[1]}, "Delete"),
+  ASSERT_EQ(mServer.SyncSessions().size(), 2u);
+  EXPECT_EQ(AlertCode(mServer.SyncSessions()[1]), "200");
+  EXPECT_EQ(TotalOf({mServer.SyncSessions()[1]}, "Add") + TotalOf({mServer.SyncSessions()[1]}, "Replace") +
+                TotalOf({mServer.SyncSessions()[1]}, "Delete"),
             0);
   {
     auto store = OpenStore();
@@ -84,7 +87,7 @@ TEST_F(SyncRunTest, LaterRunsSendOnlyWhatChangedLocally) {
     store->DeleteLocal(removed);
   }
   RunOnce(0);
-  const std::string third = mServer.SyncMessages().back();
+  const std::string third = mServer.SyncSessions().back();
   EXPECT_EQ(CountElements(third, "Replace"), 1);
   EXPECT_EQ(CountElements(third, "Delete"), 1);
   EXPECT_EQ(CountElements(third, "Add"), 0);
@@ -116,14 +119,14 @@ TEST_F(SyncRunTest, ServerSlowSyncRequestResendsEveryItemUnderItsKnownIdentifier
   });
   RunOnce(0);
 
-  const auto messages = mServer.SyncMessages();
-  ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(CountElements(messages[1], "Add"), 1);
-  EXPECT_EQ(CountElements(messages[2], "Add"), 1);
-  EXPECT_EQ(CountElements(messages[2], "Replace"), 2);
-  EXPECT_EQ(CountElements(messages[2], "Delete"), 1);
-  EXPECT_NE(messages[2].find("<LocURI>" + gone + "</LocURI>"), std::string::npos);
-  EXPECT_EQ(CountElements(messages[2], "Alert"), 0);
+  const auto sessions = mServer.SyncSessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(CountElements(sessions[0], "Add"), 3);
+  EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
+  EXPECT_EQ(CountElements(sessions[1], "Replace"), 2);
+  EXPECT_EQ(CountElements(sessions[1], "Delete"), 1);
+  EXPECT_NE(sessions[1].find("<LocURI>" + gone + "</LocURI>"), std::string::npos);
+  EXPECT_EQ(CountElements(sessions[1], "Alert"), 1);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
   EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{1, 2, 1}));
 }
@@ -139,10 +142,11 @@ TEST_F(SyncRunTest, ServerAlertConfirmingASlowSyncSendsNothingAgainAndLaterMessa
   });
   RunOnce(0);
   const auto messages = mServer.SyncMessages();
+  // The initialization, then the one package of changes with the answer to the server's Add.
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(CountElements(messages[0], "Add"), 1);
-  EXPECT_EQ(CountElements(messages[1], "Add"), 0);
-  EXPECT_EQ(CountElements(messages[1], "Sync"), 0);
+  EXPECT_EQ(CountElements(messages[0], "Sync"), 0);
+  EXPECT_EQ(CountElements(messages[1], "Add"), 1);
+  EXPECT_EQ(CountElements(messages[1], "Sync"), 1);
   EXPECT_EQ(CountElements(messages[1], "Map"), 1);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
 }
@@ -177,11 +181,11 @@ TEST_F(SyncRunTest, UploadOnlyAlertsUploadAndSendsChanges) {
   RunOnce(0);
   OpenStore()->AddLocalContact("Later");
   RunOnce(0);
-  const auto messages = mServer.SyncMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(AlertCode(messages[0]), "203");
-  EXPECT_EQ(AlertCode(messages[1]), "202");
-  EXPECT_EQ(CountElements(messages[1], "Add"), 1);
+  const auto sessions = mServer.SyncSessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(AlertCode(sessions[0]), "203");
+  EXPECT_EQ(AlertCode(sessions[1]), "202");
+  EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
 }
 
 TEST_F(SyncRunTest, ANewClientIdentityMakesTheNextRunASlowSync) {
@@ -189,10 +193,10 @@ TEST_F(SyncRunTest, ANewClientIdentityMakesTheNextRunASlowSync) {
   RunOnce(0);
   mConf.SetIdentityGenerated(true);
   RunOnce(0);
-  const auto messages = mServer.SyncMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(AlertCode(messages[1]), "201");
-  EXPECT_EQ(CountElements(messages[1], "Add"), 1);
+  const auto sessions = mServer.SyncSessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(AlertCode(sessions[1]), "201");
+  EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
 }
 
 TEST_F(SyncRunTest, LinksOffOfAnotherApplicationOrOfASwitchedOffTypeAreNotContacted) {
@@ -213,9 +217,9 @@ TEST_F(SyncRunTest, LinksOffOfAnotherApplicationOrOfASwitchedOffTypeAreNotContac
 TEST_F(SyncRunTest, ASelectedLinkRunsAloneAndTheOthersKeepTheirState) {
   Link(0).mState = SYNC_STATE_FAILED;
   RunOnce(1);
-  const auto messages = mServer.SyncMessages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("./events"), std::string::npos);
+  const auto sessions = mServer.SyncSessions();
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_NE(sessions[0].find("./events"), std::string::npos);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
   EXPECT_EQ(Link(1).mState, SYNC_STATE_SYNCHRONIZED);
 }
@@ -250,7 +254,7 @@ TEST_F(SyncRunTest, ANewGroupsNewMembersGoOutFirstAndTheGroupStaysLocal) {
     store->SetLocalMembers(group, {first, second});
   }
   RunOnce(0);
-  const std::string message = mServer.SyncMessages().at(0);
+  const std::string message = mServer.SyncSessions().at(0);
   EXPECT_EQ(CountElements(message, "Add"), 3);
   EXPECT_EQ(message.find("<LocURI>" + group + "</LocURI>"), std::string::npos);
   EXPECT_EQ(message.find("<Type xmlns=\"syncml:metinf\">text/zep-group</Type>"), std::string::npos);

@@ -28,7 +28,7 @@ TEST(SessionJournal, KeepsTheAnchorAndEveryCompleteLineAcrossADeadProcess) {
   CConf conf(dir.Path());
   SessionJournal journal(conf, ContactsLink());
   EXPECT_FALSE(journal.Load());
-  ASSERT_TRUE(journal.Begin(8));
+  ASSERT_TRUE(journal.Begin(8, true));
   journal.NoteWritten("srv\t1", "local\n1", "45000.5%");
   journal.NoteWritten("", "local-2", "45000.6");
   ASSERT_TRUE(journal.Sync());
@@ -38,6 +38,7 @@ TEST(SessionJournal, KeepsTheAnchorAndEveryCompleteLineAcrossADeadProcess) {
   SessionJournal reread(conf, ContactsLink());
   ASSERT_TRUE(reread.Load());
   EXPECT_EQ(reread.SentNextAnchor(), 8);
+  EXPECT_TRUE(reread.WasFirstRun());
   EXPECT_EQ(reread.LocalIdOf("srv\t1"), "local\n1");
   EXPECT_TRUE(reread.IsServerWrite("local\n1", "45000.5%"));
   EXPECT_TRUE(reread.IsServerWrite("local-2", "45000.6"));
@@ -46,10 +47,11 @@ TEST(SessionJournal, KeepsTheAnchorAndEveryCompleteLineAcrossADeadProcess) {
   EXPECT_FALSE(reread.LocalIdOf(""));
 
   // A resumed session keeps the earlier items until it completes; then nothing is left.
-  ASSERT_TRUE(reread.Begin(9));
+  ASSERT_TRUE(reread.Begin(9, false));
   SessionJournal third(conf, ContactsLink());
   ASSERT_TRUE(third.Load());
   EXPECT_EQ(third.SentNextAnchor(), 9);
+  EXPECT_FALSE(third.WasFirstRun());
   EXPECT_EQ(third.LocalIdOf("srv\t1"), "local\n1");
   third.Clear();
   EXPECT_FALSE(SessionJournal(conf, ContactsLink()).Load());
@@ -59,6 +61,7 @@ TEST(SessionJournal, KeepsTheAnchorAndEveryCompleteLineAcrossADeadProcess) {
   SessionJournal old(conf, ContactsLink());
   EXPECT_TRUE(old.Load());
   EXPECT_FALSE(old.SentNextAnchor());
+  EXPECT_FALSE(old.WasFirstRun());
 }
 
 // A session died after writing the server's items locally, before the server had their Maps:
@@ -75,7 +78,7 @@ TEST(SessionJournal, AServerItemSentAgainGoesOverTheLocalItemItWentToBefore) {
   std::string first;
   {
     SessionJournal journal(conf, ContactsLink());
-    ASSERT_TRUE(journal.Begin(1));
+    ASSERT_TRUE(journal.Begin(1, true));
     StoreItemSink sink(store, &journal);
     ASSERT_TRUE(sink.AddContact(*Zep3_PVCard_FromStream(&context, text), "srv-1", "text/x-vcard", first));
   }  // the process dies here
@@ -83,7 +86,7 @@ TEST(SessionJournal, AServerItemSentAgainGoesOverTheLocalItemItWentToBefore) {
   ASSERT_EQ(store.LoadContent("Contacts"), kStoreOk);
   SessionJournal journal(conf, ContactsLink());
   ASSERT_TRUE(journal.Load());
-  ASSERT_TRUE(journal.Begin(2));
+  ASSERT_TRUE(journal.Begin(2, true));
   StoreItemSink sink(store, &journal);
   std::string again;
   ASSERT_TRUE(sink.AddContact(*Zep3_PVCard_FromStream(&context, text), "srv-1", "text/x-vcard", again));

@@ -83,6 +83,9 @@ SessionSettings FuzzSettings() {
   settings.clientDevInf.verDtd = "1.1";
   settings.clientDevInf.devId = "fuzz-client";
   settings.clientDevInf.utc = true;
+  // Room for the largest input and its answers; small enough that a reply full of items meets
+  // the check that their answers still fit.
+  settings.workspaceSize = std::size_t{2} << 20;
   return settings;
 }
 

@@ -1,6 +1,8 @@
 // Scripted peer, reply texts, recorders and the two-link fixture of the driver tests.
 #include "tests/support/SyncRunTestSupport.h"
 
+#include <algorithm>
+
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "config/CLog.h"
@@ -106,6 +108,22 @@ std::vector<std::string> ScriptedPeer::SyncMessages() const {
     if (!check) messages.push_back(posted.body);
   }
   return messages;
+}
+
+std::vector<std::string> ScriptedPeer::SyncSessions() const {
+  std::vector<std::string> sessions;
+  std::vector<std::string> ids;
+  for (const std::string& message : SyncMessages()) {
+    const std::string id = Between(message, "<SessionID>", "</SessionID>");
+    const auto known = std::find(ids.begin(), ids.end(), id);
+    if (known == ids.end()) {
+      ids.push_back(id);
+      sessions.push_back(message);
+    } else {
+      sessions[static_cast<std::size_t>(known - ids.begin())] += message;
+    }
+  }
+  return sessions;
 }
 
 std::string ScriptedPeer::Post(const std::string& url, const std::string& message) {

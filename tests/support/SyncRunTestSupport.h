@@ -56,6 +56,8 @@ class ScriptedPeer {
   std::vector<Posted> Posts() const;
   // Messages of the links' sessions (the server check's header-only message is left out).
   std::vector<std::string> SyncMessages() const;
+  // The same, each session's messages joined into one text, in the order the sessions began.
+  std::vector<std::string> SyncSessions() const;
 
   std::string Post(const std::string& url, const std::string& message);
   static std::string DefaultReply(const std::string& message, int index);

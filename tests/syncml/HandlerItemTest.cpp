@@ -60,6 +60,32 @@ TEST_F(HandlerItem, ServerContactIsStoredAnsweredWith201AndMappedToItsNewIdentif
   EXPECT_FALSE(mSession->IsFinished());
 }
 
+// A server item is written into the store only while its Status and Map still fit into the next
+// message: a written item whose answers were lost would come again as a second copy.
+TEST_F(HandlerItem, ItemsWhoseAnswersNoLongerFitFailTheReplyBeforeTheyAreWritten) {
+  SessionSettings settings = SessionSettings::FromConf(mConf);
+  settings.workspaceSize = 9000;
+  StoreItemSink sink(mStore);
+  auto transport = std::make_unique<ScriptedTransport>();
+  ScriptedTransport* scripted = transport.get();
+  CSyncML session(settings, TestSessionServices(mConf, &sink, std::move(transport)), 1);
+  session.SetTargetDatabase("./contacts");
+  session.SetSourceDatabase("Contacts");
+  session.StartMessage(false);
+  session.Finalize();
+  std::string items;
+  for (int i = 0; i < 20; ++i) items += Card("srv-" + std::to_string(i), "Person " + std::to_string(i));
+  scripted->Reply(ServerMessage(1, SyncXml(2, ItemCommandXml("Add", 3, items))));
+  session.SendRequest();
+  EXPECT_EQ(ThrownStringId<CSyncmlException>([&] { session.Parse(); }), IDS_SYNCML_MEMORY_ERROR);
+  const std::size_t written = mStore.HeldCount(DATA_TYPE_CONTACTS);
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, 20u);
+  // Every item written has its Map in the message being built.
+  session.Finalize();
+  EXPECT_EQ(DecodeClientMessage(session.OutgoingMessage()).Named("Map").size(), written);
+}
+
 TEST_F(HandlerItem, CalendarTextReachesTheStoreWithLfLineEnds) {
   RecordingStore store(mConf);
   ASSERT_TRUE(store.SetCurrentFolder(DATA_TYPE_EVENTS, "", ""));
