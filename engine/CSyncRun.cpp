@@ -337,6 +337,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     KeepRefusedChangesPending(store, session.ItemFailures());
     link.mItemErrors = static_cast<int>(session.ItemFailures().size());
     SaveLinkResult(store, changeLog);
+    Checkpoint("journal");
     journal.Clear();
     mJournal = nullptr;
     LogDebug(kSyncDatabase, "End");
@@ -422,8 +423,9 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
           session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
         } else {
           RestartAsSlowSync(store, link, changeLog, session);
-          // Only re-collected changes reopen the package; a download has none.
-          packageSent = link.mMode == SYNC_MODE_DOWNLOAD;
+          // Only re-collected changes reopen a package already sent; a download has none. A
+          // package not yet begun goes out as usual (a download's empty one included).
+          packageSent = packageSent && link.mMode == SYNC_MODE_DOWNLOAD;
         }
         break;
       default:
@@ -537,9 +539,15 @@ void CSyncRun::SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog) {
   SetLinkStatus(LoadString(IDS_LOADING_DATA));
   CancelCheck();
   SetLinkStatus(LoadString(IDS_SAVING_CHANGE_LOG));
+  Checkpoint("index");
   store.mCurrentItems.SaveFile();
+  Checkpoint("anchor");
   changeLog.AdvanceAnchor();
   if (!changeLog.UpdateNextAnchor()) throw CMainException(IDS_CANNOT_WRITE_ANCHOR);
+}
+
+void CSyncRun::Checkpoint(const char* step) {
+  if (mServices.checkpoints != nullptr) mServices.checkpoints->Reached(step);
 }
 
 void CSyncRun::SetLinkStatus(const std::optional<std::string>& text) {

@@ -73,6 +73,8 @@ class CSyncRun {
     UpdateStarter& updates;
     // Null: the HTTP transport configured from the settings.
     SyncTransportFactory* transports = nullptr;
+    // Null: none.
+    SyncCheckpoints* checkpoints = nullptr;
   };
 
   CSyncRun(CConf& conf, Services services);
@@ -127,6 +129,7 @@ class CSyncRun {
   void RemoveCopiesTheServerReplaced(CDatabaseObject& store, const std::vector<std::string>& indexed,
                                      const SessionJournal& journal);
   void ReportSaveFailure(CSyncLink& link);
+  void Checkpoint(const char* step);
   // What a session of this run gets: the transport, the sink (null: no store), the prompt, the
   // cancel flag and the policies of the configuration.
   SessionServices MakeSessionServices(ItemSink* sink);

@@ -17,6 +17,15 @@ class SyncTransportFactory {
   virtual std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) = 0;
 };
 
+// Called on the worker right before the steps of a link's end that must survive the process
+// dying between them: "index" (saving the item index), "anchor" (writing the anchor), "journal"
+// (removing the session journal). For fault tests, which stop the process there.
+class SyncCheckpoints {
+ public:
+  virtual ~SyncCheckpoints() = default;
+  virtual void Reached(const char* step) = 0;
+};
+
 // Starts the update the server asked for with status 513 (the check before a run returns false
 // afterwards, so the program closes and the update can replace it).
 class UpdateStarter {

@@ -35,7 +35,7 @@
 // A default folder that had to be made while its link's index still lists items has vanished
 // (deleted, or a drive not mounted): LoadContent then fails and removes the empty folder again,
 // so the link fails rather than report every item as deleted to the server.
-class FolderStore final : public CDatabaseObject {
+class FolderStore : public CDatabaseObject {
  public:
   static constexpr const char* kEnvironmentVariable = "LARK_FOLDER_STORE";
   static constexpr std::size_t kMaxItemBytes = std::size_t{16} << 20;

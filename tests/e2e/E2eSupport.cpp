@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "common/CXException.h"
 #include "config/CLog.h"
@@ -37,26 +39,72 @@ std::string Canonical(const CDataItem& record, std::initializer_list<const char*
   return text;
 }
 
+// The folder store, killing its process after a number of server items written (a negative
+// number: never).
+class KillingFolderStore final : public FolderStore {
+ public:
+  KillingFolderStore(CConf& conf, const std::string& root, int killAfterWrites)
+      : FolderStore(conf, root), mWritesLeft(killAfterWrites) {}
+  int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
+                             const std::string& contentType) override {
+    const int32_t status = FolderStore::AddAddressBookItem(card, newEntryId, serverId, contentType);
+    Written();
+    return status;
+  }
+  int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
+                                const std::string& contentType, StoreWriteStatus& writeStatus) override {
+    const int32_t status = FolderStore::UpdateAddressBookItem(card, entryId, serverId, contentType, writeStatus);
+    Written();
+    return status;
+  }
+  int32_t AddCalendarItem(const std::string& text, std::string& entryId) override {
+    const int32_t status = FolderStore::AddCalendarItem(text, entryId);
+    Written();
+    return status;
+  }
+
+ private:
+  void Written() {
+    if (mWritesLeft >= 0 && --mWritesLeft < 0) ::raise(SIGKILL);
+  }
+  int mWritesLeft;
+};
+
 class FolderStoreFactory final : public SyncStoreFactory {
  public:
-  explicit FolderStoreFactory(std::string root) : mRoot(std::move(root)) {}
-  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override { return std::make_unique<FolderStore>(conf, mRoot); }
+  FolderStoreFactory(std::string root, int killAfterWrites) : mRoot(std::move(root)), mKillAfterWrites(killAfterWrites) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override {
+    return std::make_unique<KillingFolderStore>(conf, mRoot, mKillAfterWrites);
+  }
 
  private:
   std::string mRoot;
+  int mKillAfterWrites;
+};
+
+class CheckpointHook final : public SyncCheckpoints {
+ public:
+  explicit CheckpointHook(std::function<void(const char*)> hook) : mHook(std::move(hook)) {}
+  void Reached(const char* step) override {
+    if (mHook) mHook(step);
+  }
+
+ private:
+  std::function<void(const char*)> mHook;
 };
 
 class HookedTransportFactory final : public SyncTransportFactory {
  public:
-  HookedTransportFactory(HookedTransport::Hook before, HookedTransport::Hook after)
-      : mBefore(std::move(before)), mAfter(std::move(after)) {}
+  HookedTransportFactory(HookedTransport::Hook before, HookedTransport::Hook after, HookedTransport::Inspect inspect)
+      : mBefore(std::move(before)), mAfter(std::move(after)), mInspect(std::move(inspect)) {}
   std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override {
-    return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter);
+    return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter, mInspect);
   }
 
  private:
   HookedTransport::Hook mBefore;
   HookedTransport::Hook mAfter;
+  HookedTransport::Inspect mInspect;
   std::atomic<int> mSessions{0};
 };
 
@@ -142,11 +190,17 @@ std::vector<std::string> FolderContents(const std::string& folder, bool calendar
 
 // ---- Hooked transport
 
-HookedTransport::HookedTransport(std::unique_ptr<SyncTransport> inner, int session, Hook beforePost, Hook afterPost)
-    : mInner(std::move(inner)), mSession(session), mBeforePost(std::move(beforePost)), mAfterPost(std::move(afterPost)) {}
+HookedTransport::HookedTransport(std::unique_ptr<SyncTransport> inner, int session, Hook beforePost, Hook afterPost,
+                                 Inspect inspect)
+    : mInner(std::move(inner)),
+      mSession(session),
+      mBeforePost(std::move(beforePost)),
+      mAfterPost(std::move(afterPost)),
+      mInspect(std::move(inspect)) {}
 
 std::string HookedTransport::Post(const std::string& url, const std::string& message) {
   const int number = mMessages++;
+  if (mInspect) mInspect(mSession, number, message);
   if (mBeforePost) mBeforePost(mSession, number);
   std::string reply = mInner->Post(url, message);
   if (mAfterPost) mAfterPost(mSession, number);
@@ -224,36 +278,52 @@ void E2eTest::SetUp() {
 void E2eTest::TearDown() {
   mRun.reset();
   CLog::Instance().Close();
-  // LARK_E2E_LOG_DIR keeps each test's client log (<dir>/<test>.<server>.log) for a look afterwards.
+  KeepLog();
+}
+
+// LARK_E2E_LOG_DIR keeps the client logs of each test's runs, one after the other
+// (<dir>/<test>.<server>.log), for a look afterwards; each run begins its log anew.
+void E2eTest::KeepLog() {
   const char* keep = std::getenv("LARK_E2E_LOG_DIR");
-  if (keep != nullptr && *keep != '\0' && mConf) {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    WriteFileBytes(std::string(keep) + "/" + name.substr(0, name.find('/')) + "." + PeerName(GetParam()) + ".log", LogText());
-  }
+  if (keep == nullptr || *keep == '\0' || !mConf) return;
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string path = std::string(keep) + "/" + name.substr(0, name.find('/')) + "." + PeerName(GetParam()) + ".log";
+  mKeptLog += "==== run " + std::to_string(++mRunsLogged) + "\n" + LogText();
+  WriteFileBytes(path, mKeptLog);
 }
 
 SyncRunOutcome E2eTest::Sync(int selected) {
   std::ostringstream progress;
   ConsoleSyncObserver observer(progress);
   HeadlessPrompt prompt(progress);
-  FolderStoreFactory stores(mStoreRoot);
+  FolderStoreFactory stores(mStoreRoot, mKillAfterServerWrites);
   RefusedUpdate updates;
-  HookedTransportFactory transports(mBeforePost, mAfterPost);
-  mRun = std::make_unique<CSyncRun>(*mConf, CSyncRun::Services{observer, prompt, stores, updates, &transports});
+  HookedTransportFactory transports(mBeforePost, mAfterPost, mInspect);
+  CheckpointHook checkpoints(mCheckpoint);
+  mRun = std::make_unique<CSyncRun>(*mConf, CSyncRun::Services{observer, prompt, stores, updates, &transports, &checkpoints});
   mRun->SetSelectedLink(selected);
   mRun->BeginSyncRun();
   mRun->WaitForEnd();
   const SyncRunOutcome outcome = mRun->LastOutcome();
   mRun.reset();
+  KeepLog();
   return outcome;
 }
 
 bool E2eTest::SyncInChildKilledBy(const HookedTransport::Hook& beforePost, const HookedTransport::Hook& afterPost) {
+  // The hooks are the child's only.
+  HookedTransport::Hook before = std::exchange(mBeforePost, beforePost);
+  HookedTransport::Hook after = std::exchange(mAfterPost, afterPost);
+  const bool killed = SyncInChild();
+  mBeforePost = std::move(before);
+  mAfterPost = std::move(after);
+  return killed;
+}
+
+bool E2eTest::SyncInChild(int selected) {
   const pid_t child = ::fork();
   if (child == 0) {
-    mBeforePost = beforePost;
-    mAfterPost = afterPost;
-    Sync();
+    Sync(selected);
     ::_exit(0);
   }
   int status = 0;

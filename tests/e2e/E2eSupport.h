@@ -61,10 +61,12 @@ const char* FaultText(ClientFault fault);
 // Posts through the real HTTP transport and calls `beforePost` before a message goes out and
 // `afterPost` once its reply is in, with the session's number in the run (0 the server check,
 // then the links' sessions in order) and the message's number in its session (0-based).
+// `inspect`, when set, sees each message's text before `beforePost` runs.
 class HookedTransport final : public SyncTransport {
  public:
   using Hook = std::function<void(int session, int message)>;
-  HookedTransport(std::unique_ptr<SyncTransport> inner, int session, Hook beforePost, Hook afterPost);
+  using Inspect = std::function<void(int session, int message, const std::string& text)>;
+  HookedTransport(std::unique_ptr<SyncTransport> inner, int session, Hook beforePost, Hook afterPost, Inspect inspect = {});
   std::string Post(const std::string& url, const std::string& message) override;
 
  private:
@@ -72,6 +74,7 @@ class HookedTransport final : public SyncTransport {
   int mSession;
   Hook mBeforePost;
   Hook mAfterPost;
+  Inspect mInspect;
   int mMessages = 0;
 };
 
@@ -92,6 +95,9 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
   // The same run in a child process, which the transport hooks may kill; true when the child
   // ended by a signal.
   bool SyncInChildKilledBy(const HookedTransport::Hook& beforePost, const HookedTransport::Hook& afterPost);
+  // The run of `selected` in a child process with the hooks as they are set now (any of which may
+  // kill it); true when the child ended by a signal.
+  bool SyncInChild(int selected = -1);
 
   std::string LocalFolder(const std::string& name) const { return mStoreRoot + name + "/"; }
   void WriteLocal(const std::string& folder, const std::string& file, const std::string& text);
@@ -113,7 +119,17 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
   std::unique_ptr<CConf> mConf;
   HookedTransport::Hook mBeforePost;
   HookedTransport::Hook mAfterPost;
+  HookedTransport::Inspect mInspect;
+  // Called at the steps of a link's end ("index", "anchor", "journal"); may kill the process.
+  std::function<void(const char*)> mCheckpoint;
+  // The store kills its process after this many server items written; negative: never.
+  int mKillAfterServerWrites = -1;
   std::unique_ptr<CSyncRun> mRun;
+
+ private:
+  void KeepLog();
+  std::string mKeptLog;
+  int mRunsLogged = 0;
 };
 
 // In a test body: ends the test as skipped, naming the fault, when its server is known to show it.
