@@ -53,6 +53,51 @@ int LeadMinutes(const OleDate& start, const OleDate& alarm) {
   return static_cast<int>(std::clamp<long long>(seconds / 60, 0, 1000000000LL));
 }
 
+// The time frame of a timed series' start: its zone (a TZID the text or the system knows), UTC, or
+// the machine's local time (floating).
+struct SeriesFrame {
+  const VCalZones* zones = nullptr;
+  std::string tzid;
+  bool utc = false;
+  OleDate wallStart;  // the start's own digits
+  OleDate utcStart;   // the start as an instant
+
+  OleDate ToUtc(OleDate wall) const {
+    if (utc) return wall;
+    if (!tzid.empty() && zones->ToUtc(tzid, wall)) return wall;
+    LocalToUtc(wall);
+    return wall;
+  }
+  OleDate FromUtc(OleDate instant) const {
+    if (utc) return instant;
+    if (!tzid.empty() && zones->FromUtc(tzid, instant)) return instant;
+    UtcToLocal(instant);
+    return instant;
+  }
+  // The occurrence on the day of `wall` (a time of the frame), as an instant.
+  OleDate OccurrenceOn(const OleDate& wall) const {
+    return ToUtc(OleDate(wall.Year(), wall.Month(), wall.Day(), wallStart.Hour(), wallStart.Minute(), wallStart.Second()));
+  }
+};
+
+std::optional<SeriesFrame> FrameOf(const VCalComponent& series, const VCalZones& zones) {
+  const VCalProperty* start = series.Find("DTSTART");
+  if (start == nullptr || IsVCalDateOnly(start->value, start->params)) return std::nullopt;
+  SeriesFrame frame;
+  frame.zones = &zones;
+  frame.wallStart = ParseVCalDateTime(start->value);
+  if (!frame.wallStart.IsValid()) return std::nullopt;
+  const std::string& tzid = start->Param("TZID");
+  OleDate probe = frame.wallStart;
+  if (!tzid.empty() && zones.ToUtc(tzid, probe)) {
+    frame.tzid = tzid;
+  } else {
+    frame.utc = IsVCalUtcText(start->value);
+  }
+  frame.utcStart = frame.ToUtc(frame.wallStart);
+  return frame;
+}
+
 // Builds the record of one component.
 class RecordMaker {
  public:
@@ -83,6 +128,7 @@ class RecordMaker {
 
   void MakeEvent() {
     mAllDay = IsAllDay(mComponent);
+    mFrame = FrameOf(mSeries != nullptr ? *mSeries : mComponent, mContent.zones);
     for (const VCalProperty& property : mComponent.properties) {
       const std::string& name = property.name;
       if (name == "DTSTART") Set("VC_DTSTART", EventTime(property));
@@ -169,33 +215,36 @@ class RecordMaker {
 
   static OleDateSpan SecondsSpan(long long seconds) { return OleDateSpan(static_cast<double>(seconds) / 86400.0); }
 
-  // The series' start as the machine's local time, for dates that name a day of the series.
-  std::optional<OleDate> SeriesLocalStart() const {
-    const VCalComponent& series = mSeries != nullptr ? *mSeries : mComponent;
-    const VCalProperty* start = series.Find("DTSTART");
-    if (start == nullptr || IsAllDay(series)) return std::nullopt;
-    const OleDate local = mContent.LocalTime(*start);
-    return local.IsValid() ? std::optional<OleDate>(local) : std::nullopt;
+  // A timed series is kept as its first start in UTC with its rule, so its occurrences fall at
+  // that UTC time of day. An instant that names one of its occurrences (an excluded date, an
+  // original start, the end) moves as much as the occurrence of its day does, so that it names the
+  // same occurrence of the series as kept, across a change to or from daylight time of the
+  // series' own zone.
+  OleDate Anchored(const OleDate& instant) const {
+    if (!mFrame || mFrame->utc || !instant.IsValid()) return instant;
+    const OleDate original = mFrame->OccurrenceOn(mFrame->FromUtc(instant));
+    const OleDate& first = mFrame->utcStart;
+    OleDate kept(original.Year(), original.Month(), original.Day(), first.Hour(), first.Minute(), first.Second());
+    const double moved = (kept - original).Days();
+    if (moved > 0.5) kept -= OleDateSpan(1.0);
+    if (moved < -0.5) kept += OleDateSpan(1.0);
+    return instant + (kept - original);
   }
 
-  // A day of the series at the series' local start time, as a UTC instant.
-  std::string DayAtSeriesTime(const OleDate& day) const {
-    const std::optional<OleDate> start = SeriesLocalStart();
-    if (!start) return VCalDateText(day);
-    OleDate at(day.Year(), day.Month(), day.Day(), start->Hour(), start->Minute(), start->Second());
-    LocalToUtc(at);
-    return VCalStampText(at);
-  }
-
-  // One date of the series (an excluded date, an original start) in the record's form.
+  // One date of the series (an excluded date, an original start) in the record's form: a date of
+  // an all-day series; else the instant of the occurrence it names (a date naming the occurrence
+  // on that day).
   std::string SeriesDate(std::string_view text, const VCalParams& params, bool seriesAllDay) const {
-    const bool dateOnly = IsVCalDateOnly(text, params);
     if (seriesAllDay) {
       VCalProperty line{"", std::string(text), params};
       return VCalDateText(mContent.LocalTime(line));
     }
-    if (dateOnly) return DayAtSeriesTime(ParseVCalDateTime(text));
-    return VCalStampText(VCalTimeToUtc(text, params, mContent.zones));
+    if (IsVCalDateOnly(text, params)) {
+      const OleDate day = ParseVCalDateTime(text);
+      if (!mFrame || !day.IsValid()) return VCalDateText(day);
+      return VCalStampText(Anchored(mFrame->OccurrenceOn(day)));
+    }
+    return VCalStampText(Anchored(VCalTimeToUtc(text, params, mContent.zones)));
   }
 
   std::string OriginalStart(const VCalProperty& recurrenceId) const {
@@ -203,11 +252,25 @@ class RecordMaker {
     return SeriesDate(recurrenceId.value, recurrenceId.params, seriesAllDay);
   }
 
+  // The end of a timed series names its last occurrence the same way.
+  void AnchorEnd(RecurrencePattern& pattern) const {
+    if (pattern.noEndDate || pattern.endIsDate || pattern.occurrences > 0 || !pattern.end.IsValid()) return;
+    OleDate end = pattern.endUtc;
+    if (!end.IsValid()) {
+      end = pattern.end;
+      LocalToUtc(end);
+    }
+    pattern.endUtc = Anchored(end);
+    pattern.end = pattern.endUtc;
+    UtcToLocal(pattern.end);
+  }
+
   void SetRecurrence() {
     const VCalProperty* rule = mComponent.Find("RRULE");
     if (rule == nullptr) return;
     RecurrencePattern pattern;
     if (ReadRecurrenceRule(rule->value, pattern)) {
+      if (!mAllDay) AnchorEnd(pattern);
       Set("VC_RRULE", WriteRecurrenceRule(pattern, {mAllDay}));
     } else if (rule->value.find("FREQ=") != std::string::npos) {
       Set("VC_RRULE", rule->value);  // a rule the pattern cannot hold, kept as the sender wrote it
@@ -278,6 +341,7 @@ class RecordMaker {
   const VCalItemContent& mContent;
   const VCalComponent& mComponent;
   const VCalComponent* mSeries;  // the series of a changed occurrence, when the text holds it
+  std::optional<SeriesFrame> mFrame;  // of the series, when it starts at a time
   bool mAllDay = false;
   int mAttendees = 0;
 };

@@ -84,6 +84,19 @@ bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
   return false;
 }
 
+bool VCalZones::FromUtc(const std::string& tzid, OleDate& date) const {
+  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  if (rule != mRules.rend()) {
+    UtcToZone(*rule, date);
+    return true;
+  }
+  if (const SystemTimeZone* zone = SystemZone(tzid)) {
+    date = zone->FromUtc(date);
+    return true;
+  }
+  return false;
+}
+
 // ---- Walk
 
 bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,

@@ -42,6 +42,9 @@ class VCalZones {
   // Converts `date`, a wall-clock time of zone `tzid`, to UTC; false, with `date` untouched,
   // when no zone of that name is known. The last VTIMEZONE of a name wins.
   bool ToUtc(const std::string& tzid, OleDate& date) const;
+  // Converts `date`, a UTC time, to the wall-clock time of zone `tzid`; false, with `date`
+  // untouched, when no zone of that name is known.
+  bool FromUtc(const std::string& tzid, OleDate& date) const;
 
  private:
   const SystemTimeZone* SystemZone(const std::string& tzid) const;
