@@ -230,7 +230,8 @@ bool ReadRecurrenceRule(std::string_view value, RecurrencePattern& pattern) {
   RecurrencePattern read;
   const bool known = value.find('=') != std::string_view::npos ? ReadRule20(value, read) : ReadRule10(value, read);
   if (!known || read.type < 0) return false;
-  if (read.dayMask != 0 && read.type == RECUR_MONTHLY) read.type = RECUR_MONTHLY_NTH;
+  // The by-weekday types are those with days; a vCalendar 1.0 "MP" rule without one is by day.
+  if (read.type == RECUR_MONTHLY || read.type == RECUR_MONTHLY_NTH) read.type = read.dayMask != 0 ? RECUR_MONTHLY_NTH : RECUR_MONTHLY;
   if (read.dayMask != 0 && read.type == RECUR_YEARLY) read.type = RECUR_YEARLY_NTH;
   if (IsYearly(read.type) && read.interval != 12) read.interval *= 12;
   if (read.occurrences > 0) read.noEndDate = false;

@@ -162,6 +162,7 @@ TEST(ReadRecurrenceRule, ReadsTheVCalendar10Grammar) {
   EXPECT_EQ(fifteenth.type, RECUR_MONTHLY);
   EXPECT_EQ(fifteenth.dayOfMonth, 15);
   EXPECT_EQ(fifteenth.occurrences, 12);
+  EXPECT_EQ(Read("MP1 2+ #0").type, RECUR_MONTHLY) << "by position without a weekday: by day";
   EXPECT_EQ(Read("MD1 1- #0").dayOfMonth, -1);
   EXPECT_EQ(Read("MD1 LD").dayOfMonth, -1);
   const RecurrencePattern june = Read("YM1 6 #10");
