@@ -225,14 +225,21 @@ VCalRecurrenceId FindRecurrenceId(std::string_view text) {
   std::string storage;
   const std::string_view lines = WithLfLineEnds(text, storage);
   bool inEvent = false;
+  VCalZones zones;
   size_t position = 0;
   VCalProperty property;
   while (ReadVCalProperty(lines, position, property)) {
     if (property.name.empty() || property.value.empty()) continue;
     if (property.value == "VEVENT" && (property.name == "BEGIN" || property.name == "END")) {
       inEvent = property.name == "BEGIN";
+    } else if (!inEvent && property.name == "BEGIN" && property.value == "VTIMEZONE") {
+      TimeZoneRule rule;
+      ReadVTimeZone(lines, position, rule);
+      zones.Add(std::move(rule));
     } else if (inEvent && property.name == "RECURRENCE-ID") {
-      found.date = property.value.substr(0, 8);
+      // The local date of the original start; a text that is no date gives its first eight characters.
+      const std::string local = VCalDateText(VCalDateTimeToLocal(property, zones));
+      found.date = local.empty() ? property.value.substr(0, 8) : local;
     } else if (inEvent && property.name == "UID") {
       found.uid = property.value;
     }

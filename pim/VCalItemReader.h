@@ -110,7 +110,7 @@ OleDate VCalDateTimeToLocal(const VCalProperty& property, const VCalZones& zones
 
 // What marks an event text as a changed occurrence of a recurring event.
 struct VCalRecurrenceId {
-  std::string date;  // the first eight characters of RECURRENCE-ID (the occurrence's date), or ""
+  std::string date;  // the local date ("%Y%m%d") of RECURRENCE-ID (the occurrence's original start), or ""
   std::string uid;   // UID
 };
 

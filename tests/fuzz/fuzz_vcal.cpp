@@ -43,7 +43,7 @@ void CheckValue(const VCalItemContent& content, const VCalProperty& property) {
     const OleDate local = content.LocalTime(property);
     if (local.IsValid()) Check(!local.Format("%Y%m%dT%H%M%S").empty());
     const OleDate utc = content.UtcTime(property);
-    if (utc.IsValid()) Check(!VCalStampText(utc).empty());
+    if (utc.IsValid() && utc.Year() >= 1 && utc.Year() <= 9999) Check(!VCalStampText(utc).empty());
   } else if (property.name == "RRULE") {
     RecurrencePattern pattern;
     if (ReadRecurrenceRule(property.value, pattern)) {

@@ -198,8 +198,16 @@ TEST(WalkVCalItem, RefusesTextsBeyondTheCeiling) {
 }
 
 TEST(FindRecurrenceId, TakesDateAndUidOfTheLastEvent) {
+  ScopedTimeZone machine(kZoneUtc);
   const VCalRecurrenceId id = FindRecurrenceId(ItemText("event-exception.ics"));
   EXPECT_EQ(id.date, "20240617");
+  {
+    // The date is the local date of the original start.
+    ScopedTimeZone sydney(kZoneSydney);
+    EXPECT_EQ(FindRecurrenceId("BEGIN:VEVENT\nRECURRENCE-ID:20240617T200000Z\nEND:VEVENT\n").date, "20240618");
+    EXPECT_EQ(FindRecurrenceId("BEGIN:VEVENT\nRECURRENCE-ID;VALUE=DATE:20240617\nEND:VEVENT\n").date, "20240617");
+    EXPECT_EQ(FindRecurrenceId("BEGIN:VEVENT\nRECURRENCE-ID;TZID=Europe/Berlin:20240617T230000\nEND:VEVENT\n").date, "20240618");
+  }
   EXPECT_EQ(id.uid, "standup-42@calendar.example.org");
   const VCalRecurrenceId master = FindRecurrenceId(ItemText("event-timed-tz.ics"));
   EXPECT_EQ(master.date, "");
