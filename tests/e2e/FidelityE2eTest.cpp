@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <sstream>
 
 #include "common/CXException.h"
@@ -340,6 +341,9 @@ struct FidelityCase {
   const char* server;
   const char* zone;
 };
+
+// How a case reads in test lists.
+void PrintTo(const FidelityCase& fidelityCase, std::ostream* out) { *out << fidelityCase.server << " in " << fidelityCase.zone; }
 
 class FidelityE2eTest : public ::testing::TestWithParam<FidelityCase> {
  protected:
