@@ -448,7 +448,12 @@ bool FolderStore::WriteChangedOccurrences(const std::vector<CDataItem::Ptr>& occ
                                           std::string& entryId) {
   std::string file = SeriesKeyOf(entryId);
   if (file.empty() || !ItemExists(file)) file = SeriesFileOfUid(uid);
-  std::vector<CDataItem::Ptr> records = ReadRecords(file);
+  bool readable = false;
+  std::vector<CDataItem::Ptr> records = file.empty() ? std::vector<CDataItem::Ptr>() : ReadRecords(file, &readable);
+  if (!file.empty() && records.empty()) {
+    if (ItemExists(file) && !readable) return false;  // nothing is written over a file that cannot be read now
+    file.clear();  // no series there: the changed occurrences get a file of their own
+  }
   for (const CDataItem::Ptr& occurrence : occurrences) {
     const std::string key = ChangedOccurrenceKey(file, *occurrence);
     std::erase_if(records, [&key](const CDataItem::Ptr& record) { return record->itemId == key; });
@@ -482,8 +487,17 @@ bool FolderStore::RemoveItem(const std::string& entryId) {
 // The series keeps its other changed occurrences; a file left without records is deleted.
 bool FolderStore::RemoveChangedOccurrence(const std::string& key) {
   std::string file = SeriesKeyOf(key);
-  std::vector<CDataItem::Ptr> records = ReadRecords(file);
-  std::erase_if(records, [&key](const CDataItem::Ptr& record) { return record->itemId == key; });
+  bool readable = false;
+  std::vector<CDataItem::Ptr> records = ReadRecords(file, &readable);
+  if (!readable && ItemExists(file)) {
+    LogError("RemoveItem", "Cannot read " + PathOf(file) + " to delete " + key + " from it");
+    return false;
+  }
+  // Only a file that still holds the changed occurrence is changed.
+  if (std::erase_if(records, [&key](const CDataItem::Ptr& record) { return record->itemId == key; }) == 0) {
+    NoteItemRemoved(key);
+    return true;
+  }
   const bool done = records.empty() ? std::remove(PathOf(file).c_str()) == 0 || errno == ENOENT
                                     : WriteRecords(records, file, kCalendarExtension);
   if (!done) {

@@ -274,6 +274,26 @@ TEST_F(FolderStoreTest, ASeriesSentWithItsChangedOccurrencesIsOneFileAndEachCanB
   EXPECT_FALSE(std::filesystem::exists(FileIn("events", id)));
 }
 
+TEST_F(FolderStoreTest, AChangedOccurrenceNeverGoesOverASeriesFileThatCannotBeReadOrHoldsNoSeries) {
+  const std::string path = FileIn("events", "standup.ics");
+  WriteFileBytes(path, kSeries + std::string(kMoved) + kEnd);
+  Load(DATA_EVENTS);
+  const std::string broken = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n";  // a broken hand edit
+  WriteFileBytes(path, broken);
+  std::string moved = "standup.ics/20270112";
+  ASSERT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + std::string(kMoved) + kEnd, moved), kStoreOk);
+  EXPECT_NE(moved.substr(0, moved.find('/')), "standup.ics") << "a file of its own";
+  EXPECT_TRUE(mStore->RemoveItem("standup.ics/20270112"));
+  EXPECT_EQ(ReadFileBytes(path), broken);
+  // A folder where the file was cannot be read at all: nothing is done to it.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  std::string again = "standup.ics/20270112";
+  EXPECT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + std::string(kMoved) + kEnd, again), kStoreFail);
+  EXPECT_FALSE(mStore->RemoveItem("standup.ics/20270112"));
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
 TEST_F(FolderStoreTest, AChangedOccurrenceWithoutItsSeriesIsKeptInAFileOfItsOwn) {
   Load(DATA_EVENTS);
   std::string id;
