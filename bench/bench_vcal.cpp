@@ -143,7 +143,7 @@ void BM_ReadVCalEvents(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& text : corpus.incoming) {
       ReadVCalItem(text, {}, content);
-      benchmark::DoNotOptimize(content.properties.data());
+      benchmark::DoNotOptimize(content.components.data());
     }
   }
   Report(state, corpus.incomingBytes);

@@ -43,6 +43,11 @@ class CDataItem {
   std::map<std::string, std::string> properties;
   // Groups only: the identifiers of the member contacts, in store order.
   std::vector<std::string> members;
-  // The local entry identifier; equal to the value under PR_ENTRYID.
+  // The local entry identifier; equal to the value under PR_ENTRYID (for a changed occurrence of
+  // a series, the series' identifier, "/" and the occurrence's date).
   std::string itemId;
 };
+
+// The vCalendar text of several task or event records in one VCALENDAR (a series and its changed
+// occurrences), each component as ToVCalendar writes it.
+std::string ToVCalendar(const std::vector<CDataItem::Ptr>& records);

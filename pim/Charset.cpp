@@ -112,6 +112,13 @@ int ConvertCharset(std::string_view from, std::string_view to, std::string_view 
   return code;
 }
 
+std::string ReplaceInvalidUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Utf16ToUtf8(Utf8ToUtf16(bytes));
+}
+
+bool IsUtf8CharsetName(std::string_view name) { return SameCharsetName(name, "utf-8") || SameCharsetName(name, "utf8"); }
+
 std::string ProgramTextToUtf8(std::string_view text) {
   if (IsValidUtf8(text)) return std::string(text);
   std::string converted;

@@ -15,6 +15,12 @@ int ConvertCharset(std::string_view from, std::string_view to, std::string_view 
 // Case-insensitive equality of two character set names.
 bool SameCharsetName(std::string_view a, std::string_view b);
 
+// `bytes` as valid UTF-8: unchanged when they are, else every invalid sequence replaced by U+FFFD.
+// For bytes labelled UTF-8 that are not.
+std::string ReplaceInvalidUtf8(std::string_view bytes);
+// Whether a character set name names UTF-8 ("UTF-8", "utf8", any letter case).
+bool IsUtf8CharsetName(std::string_view name);
+
 // Program text as UTF-8 value bytes: valid UTF-8 unchanged; otherwise read in the locale's codeset,
 // and when that fails too, byte by byte as ISO-8859-1, so the result is always valid UTF-8.
 std::string ProgramTextToUtf8(std::string_view text);

@@ -114,7 +114,7 @@ std::string PVCardProperty::ValueText(std::size_t index) const {
   if (index >= mValues.size()) return {};
   std::string bytes = DecodedBytes(mValues[index]);
   if (!mCharset.empty()) {
-    if (SameCharsetName(mCharset, "utf-8") || SameCharsetName(mCharset, "utf8")) return ProgramTextToUtf8(bytes);
+    if (IsUtf8CharsetName(mCharset)) return ReplaceInvalidUtf8(bytes);
     std::string converted;
     if (ConvertCharset(mCharset, "UTF-8", bytes, converted) == ENCODED_OK) return converted;
   }

@@ -115,8 +115,9 @@ class PVCardProperty {
   void AppendValue(EncodedText value) { mValues.push_back(std::move(value)); }
 
   // Value `index` as program text (UTF-8): transfer encoding undone; converted from the
-  // property's set when it names one other than UTF-8 (kept when that fails); bytes of a value
-  // without a named set are kept when they are UTF-8 and read as ISO-8859-1 otherwise.
+  // property's set when it names one other than UTF-8 (kept when that fails); bytes of a set named
+  // UTF-8 that are not get U+FFFD for each invalid sequence; bytes of a value without a named set
+  // are kept when they are UTF-8 and read as ISO-8859-1 otherwise.
   // "" when there is no such value.
   std::string ValueText(std::size_t index) const;
 

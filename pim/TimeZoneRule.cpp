@@ -2,6 +2,8 @@
 #include "pim/TimeZoneRule.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "pim/VCalDateTime.h"
 #include "pim/VCalProperty.h"
@@ -34,18 +36,20 @@ int WeekdayOf(std::string_view twoLetters) {
   return 0;
 }
 
-// The part's rule: BYMONTH, BYDAY (ordinal and weekday) and BYYEARDAY.
+// The part's rule: BYMONTH, BYDAY (ordinal and weekday), BYMONTHDAY (a list of days) and BYYEARDAY.
+// Of a list, BYMONTH, BYDAY and BYYEARDAY take the first element.
 void ReadPartRule(std::string_view value, TimeZonePart& part) {
   size_t start = 0;
   while (start <= value.size()) {
-    size_t end = value.find_first_of(";,", start);
+    size_t end = value.find(';', start);
     if (end == std::string_view::npos) end = value.size();
     const std::string_view piece = value.substr(start, end - start);
     start = end + 1;
     const size_t equals = piece.find('=');
     if (equals == std::string_view::npos || equals == 0) continue;
     const std::string_view key = piece.substr(0, equals);
-    const std::string_view argument = piece.substr(equals + 1);
+    const std::string_view list = piece.substr(equals + 1);
+    const std::string_view argument = list.substr(0, list.find(','));
     if (key == "BYMONTH") {
       part.month = ReadDecimal(argument);
     } else if (key == "BYDAY" && argument.size() >= 2) {
@@ -53,9 +57,28 @@ void ReadPartRule(std::string_view value, TimeZonePart& part) {
       if (weekday == 0) continue;
       part.weekday = weekday;
       part.ordinal = std::clamp(ReadDecimal(argument.substr(0, argument.size() - 2)), -53, 53);
+    } else if (key == "BYMONTHDAY") {
+      for (size_t at = 0; at <= list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const int day = ReadDecimal(list.substr(at, comma - at));
+        if (day >= 1 && day <= 31) part.monthDays |= 1u << day;
+        at = comma + 1;
+      }
     } else if (key == "BYYEARDAY") {
       part.yearDay = ReadDecimal(argument);
     }
+  }
+}
+
+// The dates of an RDATE value (a comma-separated list; periods are not read).
+void ReadOnsetDates(const VCalProperty& property, std::vector<OleDate>& dates) {
+  if (property.Param("VALUE") == "PERIOD") return;
+  const std::string& value = property.value;
+  for (size_t at = 0; at <= value.size();) {
+    const size_t comma = std::min(value.find(',', at), value.size());
+    const OleDate date = ParseVCalDateTime(std::string_view(value).substr(at, comma - at));
+    if (date.IsValid()) dates.push_back(date);
+    at = comma + 1;
   }
 }
 
@@ -74,7 +97,7 @@ int DaysInMonth(int year, int month) {
 
 // The day of `month` on which the part's weekday occurs for the ordinal-th time (counted from the
 // end when negative); the last such day when the month has fewer, or when no ordinal was given.
-int TransitionDay(int year, int month, int weekday, int ordinal) {
+int WeekdayTransitionDay(int year, int month, int weekday, int ordinal) {
   if (weekday < 1 || weekday > 7) return 1;
   const int daysInMonth = DaysInMonth(year, month);
   const int firstMatch = 1 + (weekday - OleDate(year, month, 1).DayOfWeek() + 7) % 7;
@@ -90,9 +113,22 @@ int TransitionDay(int year, int month, int weekday, int ordinal) {
   return lastMatch;
 }
 
+// With BYMONTHDAY the first listed day of the month (that is the part's weekday, when one is
+// given); without it the weekday rule above. Day 1 when nothing matches.
+int TransitionDay(int year, const TimeZonePart& part) {
+  if (part.monthDays == 0) return WeekdayTransitionDay(year, part.month, part.weekday, part.ordinal);
+  const int daysInMonth = DaysInMonth(year, part.month);
+  const int firstWeekday = OleDate(year, part.month, 1).DayOfWeek();
+  for (int day = 1; day <= daysInMonth; ++day) {
+    const bool listed = (part.monthDays & (1u << day)) != 0;
+    const bool weekdayMatches = part.weekday < 1 || part.weekday > 7 || (firstWeekday + day - 2) % 7 + 1 == part.weekday;
+    if (listed && weekdayMatches) return day;
+  }
+  return 1;
+}
+
 OleDate MonthTransition(int year, const TimeZonePart& part) {
-  return OleDate(year, part.month, TransitionDay(year, part.month, part.weekday, part.ordinal), part.start.Hour(),
-                 part.start.Minute());
+  return OleDate(year, part.month, TransitionDay(year, part), part.start.Hour(), part.start.Minute());
 }
 
 OleDate YearDayTransition(int year, const TimeZonePart& part) {
@@ -101,14 +137,55 @@ OleDate YearDayTransition(int year, const TimeZonePart& part) {
   return first + OleDateSpan(std::min(part.yearDay, daysInYear) - 1, 0, 0, 0);
 }
 
+// The transitions of a part with a yearly rule in `year`.
+std::optional<OleDate> RuleTransition(int year, const TimeZonePart& part) {
+  if (part.yearDay > 0) return YearDayTransition(year, part);
+  if (part.month >= 1 && part.month <= 12) return MonthTransition(year, part);
+  return std::nullopt;
+}
+
+// The offset after the latest transition at or before `date`, from the onsets and the yearly rule
+// of either part (this year's and last year's transitions); before every transition, the offset
+// the first one changes from.
+int OnsetOffsetAt(const TimeZoneRule& rule, const TimeZonePart& standard, const TimeZonePart& daylight,
+                  const OleDate& date, bool dateIsUtc) {
+  std::vector<TimeZoneOnset> transitions = rule.onsets;
+  for (const TimeZonePart* part : {&standard, &daylight}) {
+    if (!part->HasRule()) continue;
+    for (const int year : {date.Year() - 1, date.Year()}) {
+      const std::optional<OleDate> wall = RuleTransition(year, *part);
+      if (wall && !(*wall < part->start)) transitions.push_back({*wall, part->offsetFrom, part->offsetTo});
+    }
+  }
+  const auto instant = [dateIsUtc](const TimeZoneOnset& onset) {
+    return dateIsUtc ? onset.wall - OffsetSpan(onset.offsetFrom) : onset.wall;
+  };
+  const TimeZoneOnset* latest = nullptr;
+  const TimeZoneOnset* earliest = nullptr;
+  for (const TimeZoneOnset& onset : transitions) {
+    if (!onset.wall.IsValid()) continue;
+    if (earliest == nullptr || instant(onset) < instant(*earliest)) earliest = &onset;
+    if (!(date < instant(onset)) && (latest == nullptr || instant(*latest) < instant(onset))) latest = &onset;
+  }
+  if (latest != nullptr) return latest->offsetTo;
+  return earliest != nullptr ? earliest->offsetFrom : standard.offsetTo;
+}
+
 }  // namespace
 
 void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) {
   rule = TimeZoneRule();
   ZoneState state = ZoneState::Zone;
   TimeZonePart part;
+  std::vector<OleDate> rdates;
   bool standardSeen = false;
   bool daylightSeen = false;
+  const auto endPart = [&](ZoneState kind) {
+    KeepPart(kind == ZoneState::Standard ? rule.standard : rule.daylight,
+             kind == ZoneState::Standard ? standardSeen : daylightSeen, part);
+    if (!part.HasRule() && part.start.IsValid()) rule.onsets.push_back({part.start, part.offsetFrom, part.offsetTo});
+    for (const OleDate& date : rdates) rule.onsets.push_back({date, part.offsetFrom, part.offsetTo});
+  };
   VCalProperty property;
   while (ReadVCalProperty(text, position, property)) {
     if (property.name.empty() || property.value.empty()) continue;
@@ -121,15 +198,12 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
       } else if (name == "BEGIN" && (value == "STANDARD" || value == "DAYLIGHT")) {
         state = value == "STANDARD" ? ZoneState::Standard : ZoneState::Daylight;
         part = TimeZonePart();
+        rdates.clear();
       }
       continue;
     }
     if (name == "END" && (value == "STANDARD" || value == "DAYLIGHT")) {
-      if (state == ZoneState::Standard) {
-        KeepPart(rule.standard, standardSeen, part);
-      } else {
-        KeepPart(rule.daylight, daylightSeen, part);
-      }
+      endPart(state);
       state = ZoneState::Zone;
     } else if (name == "DTSTART") {
       part.start = ParseVCalDateTime(value);
@@ -141,11 +215,12 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
       part.name = value;
     } else if (name == "RRULE") {
       ReadPartRule(value, part);
+    } else if (name == "RDATE") {
+      ReadOnsetDates(property, rdates);
     }
   }
   // A part left open by a missing END line still counts.
-  if (state == ZoneState::Standard) KeepPart(rule.standard, standardSeen, part);
-  if (state == ZoneState::Daylight) KeepPart(rule.daylight, daylightSeen, part);
+  if (state != ZoneState::Zone) endPart(state);
 }
 
 int ZoneOffsetAt(const TimeZoneRule& rule, const OleDate& date, bool dateIsUtc) {
@@ -156,6 +231,9 @@ int ZoneOffsetAt(const TimeZoneRule& rule, const OleDate& date, bool dateIsUtc) 
   if (standard.offsetTo == daylight.offsetTo || !date.IsValid()) return standard.offsetTo;
 
   const int year = date.Year();
+  if (!standard.HasRule() || !daylight.HasRule()) {
+    return rule.onsets.empty() ? standard.offsetTo : OnsetOffsetAt(rule, standard, daylight, date, dateIsUtc);
+  }
   OleDate daylightStart;
   OleDate standardStart;
   if (standard.yearDay > 0 && daylight.yearDay > 0) {

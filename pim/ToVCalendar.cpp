@@ -4,6 +4,7 @@
 
 #include "pim/CDataItem.h"
 #include "pim/VCalProperty.h"
+#include "pim/VCardText_p.h"
 
 namespace {
 
@@ -54,6 +55,16 @@ long AttendeeCount(const std::string& text) {
   return std::min(count, kMaxAttendees);
 }
 
+// "MAILTO:" and the address; an address that already carries the scheme (in any letter case)
+// is not given it twice.
+std::string MailtoValue(std::string_view address) {
+  constexpr std::string_view kScheme = "mailto:";
+  if (address.size() >= kScheme.size() && vcardtext::EqualsIgnoreCase(address.substr(0, kScheme.size()), kScheme)) {
+    address.remove_prefix(kScheme.size());
+  }
+  return "MAILTO:" + std::string(address);
+}
+
 void WriteAttendees(const CDataItem& item, VCalWriter& writer) {
   const long count = AttendeeCount(item.Property("VC_ATTENDEE_COUNT"));
   for (long i = 1; i <= count; ++i) {
@@ -65,42 +76,61 @@ void WriteAttendees(const CDataItem& item, VCalWriter& writer) {
     std::string line = "ATTENDEE";
     if (!name.empty()) line += ";CN=" + QuotedParamValue(name);
     if (!status.empty()) line += ";PARTSTAT=" + status;
-    writer.Line(line, "MAILTO:" + email);
+    writer.Line(line, MailtoValue(email));
   }
 }
 
-}  // namespace
-
-std::string CDataItem::ToVCalendar() const {
-  const std::string component = kind == ITEM_TASK ? "VTODO" : "VEVENT";
-  VCalWriter writer;
-  writer.Line("BEGIN", "VCALENDAR");
-  writer.Line("VERSION", "2.0");
+// The lines of the record's VEVENT or VTODO, from its BEGIN line to its END line.
+void WriteComponent(const CDataItem& item, VCalWriter& writer) {
+  const std::string component = item.kind == ITEM_TASK ? "VTODO" : "VEVENT";
   writer.Line("BEGIN", component);
-  writer.Line("UID", Property("PR_ENTRYID"));
-  writer.Line("SUMMARY", Property("VC_SUMMARY"));
-  writer.Line("DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8", Property("VC_DESCRIPTION"));
-  writer.Line("CLASS", Property("VC_CLASS"));
-  writer.Line("PRIORITY", Property("VC_PRIORITY"));
-  writer.LineIfSet("STATUS", Property("VC_STATUS"));
-  writer.Line("PERCENT-COMPLETE", Property("PERCENT-COMPLETE"));
-  writer.DateLineIfSet("DTSTART", Property("VC_DTSTART"));
-  writer.DateLineIfSet("DTEND", Property("VC_DTEND"));
-  writer.DateLineIfSet("DUE", Property("VC_DUE"));
-  writer.LineIfSet("CATEGORIES", Property("VC_CATEGORIES"));
-  if (const std::string& trigger = Property("VC_TRIGGER"); !trigger.empty()) {
+  writer.Line("UID", item.Property("PR_ENTRYID"));
+  writer.Line("SUMMARY", item.Property("VC_SUMMARY"));
+  writer.Line("DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8", item.Property("VC_DESCRIPTION"));
+  writer.Line("CLASS", item.Property("VC_CLASS"));
+  writer.Line("PRIORITY", item.Property("VC_PRIORITY"));
+  writer.LineIfSet("STATUS", item.Property("VC_STATUS"));
+  writer.Line("PERCENT-COMPLETE", item.Property("PERCENT-COMPLETE"));
+  writer.DateLineIfSet("DTSTART", item.Property("VC_DTSTART"));
+  writer.DateLineIfSet("DTEND", item.Property("VC_DTEND"));
+  writer.DateLineIfSet("DUE", item.Property("VC_DUE"));
+  writer.LineIfSet("CATEGORIES", item.Property("VC_CATEGORIES"));
+  if (const std::string& trigger = item.Property("VC_TRIGGER"); !trigger.empty()) {
     writer.Line("BEGIN", "VALARM");
     writer.Line("ACTION", "EMAIL");
     writer.Line("TRIGGER", trigger);
     writer.Line("END", "VALARM");
   }
-  writer.Line("LOCATION", Property("VC_LOCATION"));
-  if (const std::string& organizer = Property("VC_ORGANIZER"); !organizer.empty()) writer.Line("ORGANIZER", "MAILTO:" + organizer);
-  if (!Property("VC_ATTENDEE_COUNT").empty()) WriteAttendees(*this, writer);
-  writer.LineIfSet("RRULE", Property("VC_RRULE"));
-  writer.LineIfSet("EXDATE", Property("EXDATE"));
-  writer.LineIfSet("RECURRENCE-ID", Property("VC_RECURRENCE_ID"));
+  writer.Line("LOCATION", item.Property("VC_LOCATION"));
+  if (const std::string& organizer = item.Property("VC_ORGANIZER"); !organizer.empty()) {
+    writer.Line("ORGANIZER", MailtoValue(organizer));
+  }
+  if (!item.Property("VC_ATTENDEE_COUNT").empty()) WriteAttendees(item, writer);
+  writer.LineIfSet("RRULE", item.Property("VC_RRULE"));
+  // Excluded dates and an original start are dates of an all-day series, else UTC times.
+  writer.DateLineIfSet("EXDATE", item.Property("EXDATE"));
+  writer.DateLineIfSet("RECURRENCE-ID", item.Property("VC_RECURRENCE_ID"));
   writer.Line("END", component);
+}
+
+}  // namespace
+
+std::string CDataItem::ToVCalendar() const {
+  VCalWriter writer;
+  writer.Line("BEGIN", "VCALENDAR");
+  writer.Line("VERSION", "2.0");
+  WriteComponent(*this, writer);
+  writer.Line("END", "VCALENDAR");
+  return writer.Take();
+}
+
+std::string ToVCalendar(const std::vector<CDataItem::Ptr>& records) {
+  VCalWriter writer;
+  writer.Line("BEGIN", "VCALENDAR");
+  writer.Line("VERSION", "2.0");
+  for (const CDataItem::Ptr& record : records) {
+    if (record) WriteComponent(*record, writer);
+  }
   writer.Line("END", "VCALENDAR");
   return writer.Take();
 }

@@ -1,6 +1,8 @@
 // Calendar date and date-time texts.
 #include "pim/VCalDateTime.h"
 
+#include <cstdio>
+
 namespace {
 
 // The field at [start, start + length) of `text` read by its leading digits; 0 when there are none.
@@ -25,12 +27,26 @@ std::string DateToVCalText(double date, bool allDay) {
   // current bias would be off by an hour for dates on the other side of a daylight change.
   OleDate utc = local;
   LocalToUtc(utc);
-  return utc.Format("%Y%m%dT%H%M%SZ");
+  return VCalStampText(utc);
 }
 
-std::string VCalDateText(const OleDate& date) { return date.IsValid() ? date.Format("%Y%m%d") : ""; }
+// Calendar texts hold four digits of year: a date outside the years 1 to 9999 has no text.
+bool HasCalendarText(const OleDate& date) { return date.IsValid() && date.Year() >= 1 && date.Year() <= 9999; }
 
-std::string VCalStampText(const OleDate& date) { return date.IsValid() ? date.Format("%Y%m%dT%H%M%SZ") : ""; }
+std::string VCalDateText(const OleDate& date) {
+  if (!HasCalendarText(date)) return "";
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", date.Year(), date.Month(), date.Day());
+  return text;
+}
+
+std::string VCalStampText(const OleDate& date) {
+  if (!HasCalendarText(date)) return "";
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02dZ", date.Year(), date.Month(), date.Day(), date.Hour(),
+                date.Minute(), date.Second());
+  return text;
+}
 
 OleDate ParseVCalDateTime(std::string_view text) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

@@ -11,10 +11,11 @@
 // rules for that date, as "%Y%m%dT%H%M%SZ".
 std::string DateToVCalText(double date, bool allDay);
 
-// "%Y%m%d" of a date's own digits (task dates, recurrence identifiers); "" when not Valid.
+// "%Y%m%d" of a date's own digits (task dates, recurrence identifiers), the year in four digits;
+// "" when not Valid or outside the years 1 to 9999.
 std::string VCalDateText(const OleDate& date);
-// "%Y%m%dT%H%M%SZ" of a date's own digits with a literal Z, no conversion (recurrence ends and
-// excluded dates); "" when not Valid.
+// "%Y%m%dT%H%M%SZ" of a date's own digits with a literal Z, no conversion (a UTC instant); ""
+// when not Valid or outside the years 1 to 9999.
 std::string VCalStampText(const OleDate& date);
 
 // Reads "YYYYMMDD" optionally followed by "THHMMSS": each field by its leading digits (none gives

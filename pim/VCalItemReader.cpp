@@ -1,4 +1,4 @@
-// The component walk over a vCalendar item text.
+// The component walk over a vCalendar item text, and its date values as instants and local times.
 #include "pim/VCalItemReader.h"
 
 #include <algorithm>
@@ -7,12 +7,16 @@
 
 namespace {
 
-constexpr std::string_view kEventProperties[] = {"SUMMARY", "DESCRIPTION", "CLASS",      "PRIORITY", "DTSTART",  "DTEND",
-                                                 "LOCATION", "CATEGORIES", "RRULE",     "EXDATE",   "ATTENDEE", "ORGANIZER"};
-constexpr std::string_view kOccurrenceProperties[] = {"SUMMARY",    "DESCRIPTION", "DTSTART",  "DTEND",    "LOCATION",
-                                                      "CATEGORIES", "RRULE",       "ATTENDEE", "ORGANIZER"};
-constexpr std::string_view kTaskProperties[] = {"SUMMARY", "DESCRIPTION", "PRIORITY",        "DTSTART",
-                                                "DUE",     "STATUS",      "PERCENT-COMPLETE"};
+constexpr std::string_view kEventProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION", "CLASS",
+                                                 "PRIORITY", "DTSTART",       "DTEND",    "DURATION",    "LOCATION",
+                                                 "CATEGORIES", "RRULE",       "EXDATE",   "ATTENDEE",    "ORGANIZER",
+                                                 "AALARM",   "DALARM"};
+constexpr std::string_view kOccurrenceProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION",
+                                                      "DTSTART",  "DTEND",         "DURATION", "LOCATION",
+                                                      "CATEGORIES", "RRULE",       "ATTENDEE", "ORGANIZER",
+                                                      "AALARM",   "DALARM"};
+constexpr std::string_view kTaskProperties[] = {"UID", "SUMMARY", "DESCRIPTION", "PRIORITY",
+                                                "DTSTART", "DUE", "STATUS",      "PERCENT-COMPLETE"};
 
 template <size_t N>
 bool Contains(const std::string_view (&names)[N], std::string_view name) {
@@ -38,15 +42,73 @@ std::string_view WithLfLineEnds(std::string_view text, std::string& storage) {
 
 enum class WalkState { Outside, Item, Alarm };
 
+// The zone names a TZID may stand for: itself, then (for one with a path, as older senders write
+// "/mozilla.org/20050126_1/Europe/Berlin") each shorter tail of at least two parts, then the last part.
+std::vector<std::string> ZoneNameCandidates(const std::string& tzid) {
+  std::vector<std::string> names{tzid};
+  size_t slash = tzid.find('/');
+  while (slash != std::string::npos) {
+    const std::string tail = tzid.substr(slash + 1);
+    if (!tail.empty() && tail != names.back()) names.push_back(tail);
+    slash = tzid.find('/', slash + 1);
+  }
+  return names;
+}
+
 }  // namespace
 
+// ---- Zones
+
+const SystemTimeZone* VCalZones::SystemZone(const std::string& tzid) const {
+  auto found = mSystemZones.find(tzid);
+  if (found == mSystemZones.end()) {
+    std::optional<SystemTimeZone> zone;
+    for (const std::string& name : ZoneNameCandidates(tzid)) {
+      if ((zone = SystemTimeZone::Load(name))) break;
+    }
+    found = mSystemZones.emplace(tzid, std::move(zone)).first;
+  }
+  return found->second ? &*found->second : nullptr;
+}
+
+bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
+  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  if (rule != mRules.rend()) {
+    ZoneToUtc(*rule, date);
+    return true;
+  }
+  if (const SystemTimeZone* zone = SystemZone(tzid)) {
+    date = zone->ToUtc(date);
+    return true;
+  }
+  return false;
+}
+
+bool VCalZones::FromUtc(const std::string& tzid, OleDate& date) const {
+  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  if (rule != mRules.rend()) {
+    UtcToZone(*rule, date);
+    return true;
+  }
+  if (const SystemTimeZone* zone = SystemZone(tzid)) {
+    date = zone->FromUtc(date);
+    return true;
+  }
+  return false;
+}
+
+// ---- Walk
+
 bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
-                  const std::function<void(VCalSection, const VCalProperty&)>& visit, std::vector<TimeZoneRule>* zones) {
+                  const std::function<void(size_t, VCalSection, const VCalProperty&)>& visit, VCalZones* zones,
+                  std::string* version) {
   if (text.size() > kMaxVCalItemBytes) return false;
   std::string storage;
   const std::string_view lines = WithLfLineEnds(text, storage);
   const std::string_view itemName = options.kind == ITEM_TASK ? "VTODO" : "VEVENT";
   WalkState state = WalkState::Outside;
+  size_t component = 0;
+  bool componentSeen = false;
   int nestedDepth = 0;  // inside components the item does not read (an alarm of a task, unknown ones)
   size_t position = 0;
   VCalProperty property;
@@ -57,10 +119,14 @@ bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
     if (state == WalkState::Outside) {
       if (begin && property.value == itemName) {
         state = WalkState::Item;
+        if (componentSeen) ++component;
+        componentSeen = true;
       } else if (begin && property.value == "VTIMEZONE") {
         TimeZoneRule rule;
         ReadVTimeZone(lines, position, rule);
-        if (zones != nullptr) zones->push_back(std::move(rule));
+        if (zones != nullptr) zones->Add(std::move(rule));
+      } else if (property.name == "VERSION" && version != nullptr && version->empty()) {
+        *version = property.value;
       }
       continue;
     }
@@ -79,7 +145,7 @@ bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
       } else if (begin) {
         nestedDepth = 1;
       } else if (!end && IsItemProperty(options, property.name)) {
-        visit(VCalSection::Item, property);
+        visit(component, VCalSection::Item, property);
       }
     } else {
       if (end && property.value == "VALARM") {
@@ -87,19 +153,21 @@ bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
       } else if (begin) {
         nestedDepth = 1;
       } else if (property.name == "TRIGGER") {
-        visit(VCalSection::Alarm, property);
+        visit(component, VCalSection::Alarm, property);
       }
     }
   }
   return true;
 }
 
-const VCalProperty* VCalItemContent::Find(std::string_view name) const {
+const VCalProperty* VCalComponent::Find(std::string_view name) const {
   for (auto it = properties.rbegin(); it != properties.rend(); ++it) {
     if (it->name == name) return &*it;
   }
   return nullptr;
 }
+
+OleDate VCalItemContent::UtcTime(const VCalProperty& property) const { return VCalDateTimeToUtc(property, zones); }
 
 OleDate VCalItemContent::LocalTime(const VCalProperty& property) const { return VCalDateTimeToLocal(property, zones); }
 
@@ -107,24 +175,47 @@ bool ReadVCalItem(std::string_view text, const VCalWalkOptions& options, VCalIte
   content = VCalItemContent();
   return WalkVCalItem(
       text, options,
-      [&content](VCalSection section, const VCalProperty& property) {
-        (section == VCalSection::Alarm ? content.alarms : content.properties).push_back(property);
+      [&content](size_t component, VCalSection section, const VCalProperty& property) {
+        if (content.components.size() <= component) content.components.resize(component + 1);
+        VCalComponent& target = content.components[component];
+        (section == VCalSection::Alarm ? target.alarms : target.properties).push_back(property);
       },
-      &content.zones);
+      &content.zones, &content.version);
 }
 
-OleDate VCalDateTimeToLocal(const VCalProperty& property, const std::vector<TimeZoneRule>& zones) {
-  OleDate date = ParseVCalDateTime(property.value);
-  if (!date.IsValid() || property.Param("VALUE") == "DATE") return date;
-  const std::string& tzid = property.Param("TZID");
-  if (!tzid.empty()) {
-    const auto zone = std::find_if(zones.rbegin(), zones.rend(), [&tzid](const TimeZoneRule& rule) { return rule.tzid == tzid; });
-    if (zone != zones.rend()) {
-      ApplyZone(*zone, date, tzid);
-      return date;
-    }
+// ---- Date values
+
+bool IsVCalDateOnly(std::string_view text, const VCalParams& params) {
+  const auto value = params.find("VALUE");
+  if (value != params.end() && value->second == "DATE") return true;
+  return text.find('T') == std::string_view::npos;
+}
+
+OleDate VCalTimeToUtc(std::string_view text, const VCalParams& params, const VCalZones& zones) {
+  OleDate date = ParseVCalDateTime(text);
+  if (!date.IsValid()) return date;
+  if (IsVCalDateOnly(text, params)) {
+    LocalToUtc(date);
+    return date;
   }
-  if (IsVCalUtcText(property.value)) UtcToLocal(date);
+  // A zone named by TZID wins over a trailing "Z", as its digits are that zone's.
+  const auto tzid = params.find("TZID");
+  if (tzid != params.end() && !tzid->second.empty() && zones.ToUtc(tzid->second, date)) return date;
+  if (IsVCalUtcText(text)) return date;
+  LocalToUtc(date);
+  return date;
+}
+
+OleDate VCalDateTimeToUtc(const VCalProperty& property, const VCalZones& zones) {
+  return VCalTimeToUtc(property.value, property.params, zones);
+}
+
+OleDate VCalDateTimeToLocal(const VCalProperty& property, const VCalZones& zones) {
+  OleDate date = ParseVCalDateTime(property.value);
+  if (!date.IsValid() || IsVCalDateOnly(property.value, property.params)) return date;
+  const std::string& tzid = property.Param("TZID");
+  const bool zoned = !tzid.empty() && zones.ToUtc(tzid, date);
+  if (zoned || IsVCalUtcText(property.value)) UtcToLocal(date);
   return date;
 }
 
@@ -134,14 +225,21 @@ VCalRecurrenceId FindRecurrenceId(std::string_view text) {
   std::string storage;
   const std::string_view lines = WithLfLineEnds(text, storage);
   bool inEvent = false;
+  VCalZones zones;
   size_t position = 0;
   VCalProperty property;
   while (ReadVCalProperty(lines, position, property)) {
     if (property.name.empty() || property.value.empty()) continue;
     if (property.value == "VEVENT" && (property.name == "BEGIN" || property.name == "END")) {
       inEvent = property.name == "BEGIN";
+    } else if (!inEvent && property.name == "BEGIN" && property.value == "VTIMEZONE") {
+      TimeZoneRule rule;
+      ReadVTimeZone(lines, position, rule);
+      zones.Add(std::move(rule));
     } else if (inEvent && property.name == "RECURRENCE-ID") {
-      found.date = property.value.substr(0, 8);
+      // The local date of the original start; a text that is no date gives its first eight characters.
+      const std::string local = VCalDateText(VCalDateTimeToLocal(property, zones));
+      found.date = local.empty() ? property.value.substr(0, 8) : local;
     } else if (inEvent && property.name == "UID") {
       found.uid = property.value;
     }

@@ -1,15 +1,19 @@
-// Walking the components of a vCalendar item text: the event or task properties a store applies,
-// its alarm triggers, its time zones, its dates in local time, and the changed-occurrence marker.
+// Walking the components of a vCalendar item text: each event (a series and its changed
+// occurrences) or task a store applies, their alarms, the item's time zones, and its date values
+// as UTC instants or as the machine's local time.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pim/CDataItem.h"
 #include "pim/OleDate.h"
+#include "pim/SystemTimeZone.h"
 #include "pim/TimeZoneRule.h"
 #include "pim/VCalProperty.h"
 
@@ -24,42 +28,89 @@ struct VCalWalkOptions {
   bool changedOccurrence = false;  // an event that changes one occurrence: the narrower property set
 };
 
+// The time zones of one item text: its VTIMEZONE components, and for a TZID that none of them
+// defines, the zone of that name in the system's zone database (each name loaded once per object;
+// a TZID with a path before the zone name, such as "/mozilla.org/20050126_1/Europe/Berlin", is
+// looked up by its trailing parts). A value type.
+class VCalZones {
+ public:
+  VCalZones() = default;
+  explicit VCalZones(std::vector<TimeZoneRule> rules) : mRules(std::move(rules)) {}
+
+  const std::vector<TimeZoneRule>& Rules() const { return mRules; }
+  void Add(TimeZoneRule rule) { mRules.push_back(std::move(rule)); }
+  // Converts `date`, a wall-clock time of zone `tzid`, to UTC; false, with `date` untouched,
+  // when no zone of that name is known. The last VTIMEZONE of a name wins.
+  bool ToUtc(const std::string& tzid, OleDate& date) const;
+  // Converts `date`, a UTC time, to the wall-clock time of zone `tzid`; false, with `date`
+  // untouched, when no zone of that name is known.
+  bool FromUtc(const std::string& tzid, OleDate& date) const;
+
+ private:
+  const SystemTimeZone* SystemZone(const std::string& tzid) const;
+
+  std::vector<TimeZoneRule> mRules;
+  mutable std::map<std::string, std::optional<SystemTimeZone>, std::less<>> mSystemZones;
+};
+
 // Walks `text` (CR LF or LF line ends) and calls `visit` for each property the store applies, in
-// text order: inside VEVENT SUMMARY DESCRIPTION CLASS PRIORITY DTSTART DTEND LOCATION CATEGORIES
-// RRULE EXDATE ATTENDEE ORGANIZER (for a changed occurrence without CLASS, PRIORITY, EXDATE);
-// inside a VALARM of the event TRIGGER; inside VTODO SUMMARY DESCRIPTION PRIORITY DTSTART DUE
-// STATUS PERCENT-COMPLETE. Lines with an empty name or value, other properties, properties of
-// other or nested components, and everything outside the item are skipped. Each VTIMEZONE outside
-// the item is appended to `zones` when given. Names and values compare case-sensitively.
-// False, with nothing visited, when the text exceeds kMaxVCalItemBytes.
+// text order, with the index of its component among the text's VEVENT (or VTODO) components:
+// inside VEVENT UID RECURRENCE-ID SUMMARY DESCRIPTION CLASS PRIORITY DTSTART DTEND DURATION LOCATION
+// CATEGORIES RRULE EXDATE ATTENDEE ORGANIZER AALARM DALARM (for a changed occurrence without CLASS,
+// PRIORITY, EXDATE); inside a VALARM of the event TRIGGER; inside VTODO UID SUMMARY DESCRIPTION
+// PRIORITY DTSTART DUE STATUS PERCENT-COMPLETE. Lines with an empty name or value, other properties,
+// properties of other or nested components, and everything outside the items are skipped. Each
+// VTIMEZONE outside the items is added to `zones` and the VCALENDAR's VERSION is put into `version`
+// when they are given. Names and values compare case-sensitively. False, with nothing visited,
+// when the text exceeds kMaxVCalItemBytes.
 bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
-                  const std::function<void(VCalSection, const VCalProperty&)>& visit,
-                  std::vector<TimeZoneRule>* zones = nullptr);
+                  const std::function<void(std::size_t, VCalSection, const VCalProperty&)>& visit,
+                  VCalZones* zones = nullptr, std::string* version = nullptr);
+
+// One VEVENT or VTODO of an item text, as WalkVCalItem delivers it.
+struct VCalComponent {
+  std::vector<VCalProperty> properties;  // in text order
+  std::vector<VCalProperty> alarms;      // the TRIGGER lines of its alarms
+
+  // The last property named `name` (a later line overrides an earlier one), or null.
+  const VCalProperty* Find(std::string_view name) const;
+  // A component with a RECURRENCE-ID changes one occurrence of a series.
+  bool IsChangedOccurrence() const { return Find("RECURRENCE-ID") != nullptr; }
+};
 
 // What WalkVCalItem delivers, gathered.
 struct VCalItemContent {
-  std::vector<VCalProperty> properties;  // the item's, in text order
-  std::vector<VCalProperty> alarms;      // the TRIGGER lines of its alarms
-  std::vector<TimeZoneRule> zones;
+  std::vector<VCalComponent> components;
+  VCalZones zones;
+  std::string version;  // VERSION of the VCALENDAR ("1.0" or "2.0"), "" when none
 
-  // The last item property named `name` (a later line overrides an earlier one), or null.
-  const VCalProperty* Find(std::string_view name) const;
-  // A DTSTART, DTEND or DUE line in the machine's local time: see VCalDateTimeToLocal.
+  // The date values of the item's lines: see VCalDateTimeToUtc and VCalDateTimeToLocal.
+  OleDate UtcTime(const VCalProperty& property) const;
   OleDate LocalTime(const VCalProperty& property) const;
 };
 
 // Reads `text` with WalkVCalItem into `content` (cleared first); false when the text is too long.
 bool ReadVCalItem(std::string_view text, const VCalWalkOptions& options, VCalItemContent& content);
 
-// The time a date or date-time line names, in the machine's local time: with VALUE=DATE the date
-// as it stands; with a TZID naming one of `zones`, the zone's time converted to UTC and then to
-// local time; a time ending in "Z" converted from UTC to local time; any other time is already
-// local (floating) and taken as it stands. Invalid when the text holds no date.
-OleDate VCalDateTimeToLocal(const VCalProperty& property, const std::vector<TimeZoneRule>& zones);
+// Whether a date or date-time text with its parameters holds a date only: VALUE=DATE, or eight
+// digits without a time part.
+bool IsVCalDateOnly(std::string_view text, const VCalParams& params);
+
+// The instant a date-time text names, in UTC: a time ending in "Z" as its digits stand; with a
+// TZID that `zones` knows, that zone's wall-clock time converted; any other time is floating
+// local time, converted once from the machine's local time. A date only is its local midnight,
+// converted. Invalid when the text holds no date.
+OleDate VCalTimeToUtc(std::string_view text, const VCalParams& params, const VCalZones& zones);
+OleDate VCalDateTimeToUtc(const VCalProperty& property, const VCalZones& zones);
+
+// The time a date or date-time line names, in the machine's local time: a date only as it stands;
+// a floating time as it stands; any other time its instant (VCalDateTimeToUtc) converted from UTC
+// to local time. Invalid when the text holds no date.
+OleDate VCalDateTimeToLocal(const VCalProperty& property, const VCalZones& zones);
 
 // What marks an event text as a changed occurrence of a recurring event.
 struct VCalRecurrenceId {
-  std::string date;  // the first eight characters of RECURRENCE-ID (the occurrence's date), or ""
+  std::string date;  // the local date ("%Y%m%d") of RECURRENCE-ID (the occurrence's original start), or ""
   std::string uid;   // UID
 };
 

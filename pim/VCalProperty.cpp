@@ -17,10 +17,34 @@ bool IsQuoted(const std::string& value, char quote) {
   return value.size() >= 2 && value.front() == quote && value.back() == quote;
 }
 
-void StoreParam(VCalParams& params, const std::string& name, std::string value) {
+// A parameter value without its quotes: each of the comma-separated values of a multi-valued one
+// ("mailto:a","mailto:b") loses its own, and they are joined by commas.
+std::string Unquoted(const std::string& value) {
+  if (IsQuoted(value, '\'')) return value.substr(1, value.size() - 2);
+  if (value.find('"') == std::string::npos) return value;
+  std::string out;
+  std::string element;
+  bool inQuotes = false;
+  const auto flush = [&out, &element](bool last) {
+    out += IsQuoted(element, '"') ? element.substr(1, element.size() - 2) : element;
+    if (!last) out += ',';
+    element.clear();
+  };
+  for (const char c : value) {
+    if (c == '"') inQuotes = !inQuotes;
+    if (c == ',' && !inQuotes) {
+      flush(false);
+    } else {
+      element += c;
+    }
+  }
+  flush(true);
+  return out;
+}
+
+void StoreParam(VCalParams& params, const std::string& name, const std::string& value) {
   if (name.empty()) return;
-  if (IsQuoted(value, '"') || IsQuoted(value, '\'')) value = value.substr(1, value.size() - 2);
-  params.insert_or_assign(name, std::move(value));
+  params.insert_or_assign(name, Unquoted(value));
 }
 
 int TransferEncodingOf(const VCalParams& params) {
@@ -99,8 +123,10 @@ void ReadLine(std::string_view text, size_t& position, VCalProperty& out, bool h
         if (honourQuotes && c == '"') {
           inQuotes = !inQuotes;
           paramValue += c;
+        } else if (honourQuotes && !inQuotes && c == ',' && position + 1 < text.size() && text[position + 1] == '"') {
+          paramValue += c;  // a further value of a multi-valued parameter
         } else if (!inQuotes && (c == ';' || c == ',' || c == ':')) {
-          StoreParam(out.params, paramName, std::move(paramValue));
+          StoreParam(out.params, paramName, paramValue);
           paramName.clear();
           paramValue.clear();
           if (c == ':') {
@@ -208,19 +234,21 @@ std::string DecodeVCalValue(std::string_view value, const VCalParams& params) {
   const bool charsetNamed = charsetParam != params.end() && !charsetParam->second.empty();
   const std::string charset = charsetNamed ? charsetParam->second : "UTF-8";
 
+  const bool utf8 = IsUtf8CharsetName(charset);
   std::string bytes;
-  if (encoding == TRANSFER_UNSET && SameCharsetName(charset, "utf-8")) {
+  if (encoding == TRANSFER_UNSET && utf8) {
     bytes = unescaped;
   } else {
     EncodedText text(nullptr, encoding == TRANSFER_UNSET ? ENCODED_STATE_PLAIN : ENCODED_STATE_ENCODED, charset,
                      encoding == TRANSFER_UNSET ? TRANSFER_NONE : encoding, unescaped);
-    if (encoding != TRANSFER_UNSET && text.Decode() != ENCODED_OK) return unescaped;
-    if (text.ConvertCharset("utf-8") != ENCODED_OK) return unescaped;
+    if (encoding != TRANSFER_UNSET && text.Decode() != ENCODED_OK) return ReplaceInvalidUtf8(unescaped);
+    if (!utf8 && text.ConvertCharset("utf-8") != ENCODED_OK) return ReplaceInvalidUtf8(unescaped);
     bytes = text.Text();
   }
   if (IsValidUtf8(bytes)) return bytes;
-  // Without a CHARSET the bytes were only assumed to be UTF-8; older senders mean ISO-8859-1.
-  return charsetNamed ? unescaped : Latin1ToUtf8(bytes);
+  // Bytes labelled UTF-8 that are not get replacement characters; without a CHARSET they were
+  // only assumed to be UTF-8, and older senders mean ISO-8859-1.
+  return charsetNamed ? ReplaceInvalidUtf8(bytes) : Latin1ToUtf8(bytes);
 }
 
 std::string EscapeVCalValue(std::string_view value) {

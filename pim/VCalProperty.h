@@ -22,8 +22,9 @@ struct VCalProperty {
 // Reads the property line of `text` (line ends are LF) that begins at `position` and moves
 // `position` past the LF that ends it. The name ends at ";" "," or ":"; parameters are NAME=VALUE
 // separated by ";" or ","; a value in double quotes is read whole (";" "," ":" inside it are
-// ordinary) and loses its enclosing double quotes or apostrophes; a parameter without "=" is kept
-// with an empty value. A LF followed by a space or tab continues the line. The value runs to the end
+// ordinary) and loses its enclosing double quotes or apostrophes; a comma followed by a double
+// quote continues a multi-valued parameter (DELEGATED-TO="mailto:a","mailto:b" gives
+// "mailto:a,mailto:b"); a parameter without "=" is kept with an empty value. A LF followed by a space or tab continues the line. The value runs to the end
 // of the line and is decoded with DecodeVCalValue. A line without ":" yields an empty value.
 // Returns false only when `position` was already at the end of `text`.
 bool ReadVCalProperty(std::string_view text, size_t& position, std::string& name, std::string& value,
@@ -32,8 +33,10 @@ bool ReadVCalProperty(std::string_view text, size_t& position, VCalProperty& pro
 
 // A raw value made ready for use: folds removed, the escapes \\ \, \; \n \N interpreted (other
 // backslashes kept), then transfer-decoded by ENCODING "QUOTED-PRINTABLE" or "BASE64" (or a bare
-// parameter of that name) and converted from CHARSET (default UTF-8) to UTF-8. When decoding or
-// conversion fails the unescaped value is returned.
+// parameter of that name) and converted from CHARSET (default UTF-8) to UTF-8. Bytes that a
+// CHARSET names UTF-8 but are not get U+FFFD for each invalid sequence; without a CHARSET, bytes
+// that are not UTF-8 are read as ISO-8859-1. When decoding or conversion from another set fails
+// the unescaped value is returned.
 std::string DecodeVCalValue(std::string_view value, const VCalParams& params);
 
 // A value ready to be written after ":": a backslash becomes \\ and a line break (CR LF, CR or LF)

@@ -43,10 +43,51 @@ int DayMaskOf(std::string_view days) {
 
 bool IsYearly(int type) { return type == RECUR_YEARLY || type == RECUR_YEARLY_NTH; }
 
-}  // namespace
+constexpr int kMaxOccurrences = 100000;
 
-bool ReadRecurrenceRule(std::string_view value, RecurrencePattern& pattern) {
-  RecurrencePattern read;
+// An ordinal of a weekday (1 to 5 from the start of the month, -1 the last) as the store's
+// instance; 0 for one it cannot hold (the second to last, say).
+int InstanceOf(long long ordinal) {
+  if (ordinal >= 1 && ordinal <= kLastInstance) return static_cast<int>(ordinal);
+  return ordinal == -1 ? kLastInstance : 0;
+}
+
+// A signed decimal number: an optional sign, then digits; `digits` tells whether any were read.
+long long SignedNumber(std::string_view text, bool& digits) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  digits = !text.empty() && text[0] >= '0' && text[0] <= '9';
+  const long long value = LeadingNumber(text);
+  return negative ? -value : value;
+}
+
+std::string_view FirstListElement(std::string_view list) { return list.substr(0, list.find(',')); }
+
+// UNTIL, or a vCalendar 1.0 end date: a date is the whole of that day; a UTC time becomes local.
+void ReadEnd(std::string_view text, RecurrencePattern& pattern) {
+  OleDate end = ParseVCalDateTime(text);
+  if (!end.IsValid()) return;
+  pattern.endIsDate = text.find('T') == std::string_view::npos;
+  if (!pattern.endIsDate && IsVCalUtcText(text)) {
+    pattern.endUtc = end;
+    UtcToLocal(end);
+  }
+  pattern.end = end;
+  pattern.noEndDate = false;
+}
+
+void ReadByDay(std::string_view list, RecurrencePattern& pattern) {
+  pattern.dayMask = DayMaskOf(list);
+  const std::string_view first = FirstListElement(list);
+  if (first.size() > 2) {
+    bool digits = false;
+    const long long ordinal = SignedNumber(first.substr(0, first.size() - 2), digits);
+    if (digits) pattern.instance = InstanceOf(ordinal);
+  }
+}
+
+bool ReadRule20(std::string_view value, RecurrencePattern& read) {
+  long long setPosition = 0;
   size_t start = 0;
   while (start < value.size()) {
     size_t end = value.find(';', start);
@@ -57,28 +98,148 @@ bool ReadRecurrenceRule(std::string_view value, RecurrencePattern& pattern) {
     if (equals == std::string_view::npos || equals == 0) continue;
     const std::string_view key = part.substr(0, equals);
     const std::string_view argument = part.substr(equals + 1);
+    bool digits = false;
     if (key == "FREQ") {
       read.type = FrequencyType(argument);
     } else if (key == "INTERVAL") {
       read.interval = static_cast<int>(std::clamp<long long>(LeadingNumber(argument), 1, kMaxInterval));
     } else if (key == "BYDAY") {
-      read.dayMask = DayMaskOf(argument);
+      ReadByDay(argument, read);
+    } else if (key == "BYSETPOS") {
+      setPosition = SignedNumber(FirstListElement(argument), digits);
+    } else if (key == "BYMONTHDAY") {
+      const long long day = SignedNumber(FirstListElement(argument), digits);
+      if (digits && ((day >= 1 && day <= 31) || day == -1)) read.dayOfMonth = static_cast<int>(day);
+    } else if (key == "BYMONTH") {
+      const long long month = LeadingNumber(FirstListElement(argument));
+      if (month >= 1 && month <= 12) read.monthOfYear = static_cast<int>(month);
     } else if (key == "UNTIL") {
-      read.end = ParseVCalDateTime(argument);
-      read.noEndDate = !read.end.IsValid();
+      ReadEnd(argument, read);
     } else if (key == "COUNT") {
-      read.occurrences = static_cast<int>(LeadingNumber(argument));
+      read.occurrences = static_cast<int>(std::min<long long>(LeadingNumber(argument), kMaxOccurrences));
     }
   }
-  if (read.type < 0) return false;
-  if (read.dayMask != 0 && read.type == RECUR_MONTHLY) read.type = RECUR_MONTHLY_NTH;
+  if (read.instance == 0 && setPosition != 0 && read.dayMask != 0) read.instance = InstanceOf(setPosition);
+  return read.type >= 0;
+}
+
+// The vCalendar 1.0 frequency at the start of a rule, with its pattern type; "" when none.
+std::string_view Frequency10(std::string_view word, int& type) {
+  struct Entry {
+    std::string_view name;
+    int type;
+  };
+  static constexpr Entry kFrequencies[] = {{"MP", RECUR_MONTHLY_NTH}, {"MD", RECUR_MONTHLY}, {"YM", RECUR_YEARLY},
+                                           {"YD", RECUR_YEARLY},      {"D", RECUR_DAILY},    {"W", RECUR_WEEKLY}};
+  for (const Entry& entry : kFrequencies) {
+    if (word.substr(0, entry.name.size()) == entry.name && word.size() > entry.name.size() &&
+        word[entry.name.size()] >= '0' && word[entry.name.size()] <= '9') {
+      type = entry.type;
+      return entry.name;
+    }
+  }
+  return {};
+}
+
+bool IsEndDate10(std::string_view word) {
+  return word.size() >= 8 && std::all_of(word.begin(), word.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// One modifier word of a 1.0 rule: an occurrence ("2+", "1-"), a day of the month ("15", "1-",
+// "LD"), a month ("6"), or a weekday; the first of each kind counts.
+void ReadModifier10(std::string_view frequency, std::string_view word, RecurrencePattern& read, bool& firstValue) {
+  const int day = DayMaskOf(word.substr(0, 2));
+  if (word.size() >= 2 && day != 0 && (word.size() == 2 || word[2] == '$')) {
+    read.dayMask |= day;
+    return;
+  }
+  const bool last = !word.empty() && (word.back() == '-' || word == "LD");
+  while (!word.empty() && (word.back() == '+' || word.back() == '-' || word.back() == '$')) word.remove_suffix(1);
+  const long long number = LeadingNumber(word);
+  if (!firstValue) return;
+  firstValue = false;
+  if (frequency == "MP") {
+    read.instance = InstanceOf(last ? -number : number);
+  } else if (frequency == "MD") {
+    if (last && (number == 1 || word == "LD")) {
+      read.dayOfMonth = -1;
+    } else if (!last && number >= 1 && number <= 31) {
+      read.dayOfMonth = static_cast<int>(number);
+    }
+  } else if (frequency == "YM" && number >= 1 && number <= 12) {
+    read.monthOfYear = static_cast<int>(number);
+  }
+}
+
+bool ReadRule10(std::string_view value, RecurrencePattern& read) {
+  std::string_view frequency;
+  bool firstValue = true;
+  size_t start = 0;
+  while (start < value.size()) {
+    while (start < value.size() && value[start] == ' ') ++start;
+    const size_t end = std::min(value.find(' ', start), value.size());
+    const std::string_view word = value.substr(start, end - start);
+    start = end;
+    if (word.empty()) continue;
+    if (frequency.empty()) {
+      frequency = Frequency10(word, read.type);
+      if (frequency.empty()) return false;
+      read.interval = static_cast<int>(std::clamp<long long>(LeadingNumber(word.substr(frequency.size())), 1, kMaxInterval));
+    } else if (word[0] == '#') {
+      read.occurrences = static_cast<int>(std::min<long long>(LeadingNumber(word.substr(1)), kMaxOccurrences));
+      break;  // the duration ends the rule; a second rule after it is not read
+    } else if (IsEndDate10(word)) {
+      ReadEnd(word, read);
+      break;
+    } else {
+      ReadModifier10(frequency, word, read, firstValue);
+    }
+  }
+  return !frequency.empty();
+}
+
+std::string DayList(int mask) {
+  std::string days;
+  for (const DayName& day : kDays) {
+    if ((mask & day.bit) == 0) continue;
+    if (!days.empty()) days += ',';
+    days += day.name;
+  }
+  return days;
+}
+
+int SingleDayBit(int mask) { return mask != 0 && (mask & (mask - 1)) == 0 ? mask : 0; }
+
+std::string UntilText(const RecurrencePattern& pattern, const RecurrenceWriteOptions& options) {
+  if (options.allDay) return VCalDateText(pattern.end);
+  OleDate end = pattern.end;
+  if (pattern.endUtc.IsValid()) {
+    OleDate local = pattern.endUtc;
+    UtcToLocal(local);
+    if (local == end) return VCalStampText(pattern.endUtc);
+  }
+  // The whole day: its last second, so the day's occurrence still belongs to the series.
+  if (pattern.endIsDate) end = OleDate(end.Year(), end.Month(), end.Day(), 23, 59, 59);
+  LocalToUtc(end);
+  return VCalStampText(end);
+}
+
+}  // namespace
+
+bool ReadRecurrenceRule(std::string_view value, RecurrencePattern& pattern) {
+  RecurrencePattern read;
+  const bool known = value.find('=') != std::string_view::npos ? ReadRule20(value, read) : ReadRule10(value, read);
+  if (!known || read.type < 0) return false;
+  // The by-weekday types are those with days; a vCalendar 1.0 "MP" rule without one is by day.
+  if (read.type == RECUR_MONTHLY || read.type == RECUR_MONTHLY_NTH) read.type = read.dayMask != 0 ? RECUR_MONTHLY_NTH : RECUR_MONTHLY;
   if (read.dayMask != 0 && read.type == RECUR_YEARLY) read.type = RECUR_YEARLY_NTH;
   if (IsYearly(read.type) && read.interval != 12) read.interval *= 12;
+  if (read.occurrences > 0) read.noEndDate = false;
   pattern = read;
   return true;
 }
 
-std::string WriteRecurrenceRule(const RecurrencePattern& pattern) {
+std::string WriteRecurrenceRule(const RecurrencePattern& pattern, const RecurrenceWriteOptions& options) {
   std::string rule;
   switch (pattern.type) {
     case RECUR_DAILY:
@@ -100,19 +261,22 @@ std::string WriteRecurrenceRule(const RecurrencePattern& pattern) {
   }
   const int interval = IsYearly(pattern.type) ? pattern.interval / 12 : pattern.interval;
   rule += ";INTERVAL=" + std::to_string(std::max(interval, 1));
+  const bool byWeekday = pattern.type == RECUR_MONTHLY_NTH || pattern.type == RECUR_YEARLY_NTH;
+  const std::string ordinal = pattern.instance == kLastInstance ? "-1" : std::to_string(pattern.instance);
   if (pattern.dayMask != 0) {
-    rule += ";BYDAY=";
-    bool first = true;
-    for (const DayName& day : kDays) {
-      if ((pattern.dayMask & day.bit) == 0) continue;
-      if (!first) rule += ',';
-      rule += day.name;
-      first = false;
-    }
+    const bool oneDay = SingleDayBit(pattern.dayMask) != 0;
+    const bool withInstance = byWeekday && pattern.instance >= 1 && pattern.instance <= kLastInstance;
+    rule += ";BYDAY=" + (withInstance && oneDay ? ordinal : std::string()) + DayList(pattern.dayMask);
+    if (withInstance && !oneDay) rule += ";BYSETPOS=" + ordinal;
   }
-  if (!pattern.noEndDate && pattern.end.IsValid() && pattern.end.Days() != 0 &&
-      pattern.end.Year() != OleDate::kNoDateYear) {
-    rule += ";UNTIL=" + VCalStampText(pattern.end);
+  const bool byDay = pattern.type == RECUR_MONTHLY || pattern.type == RECUR_YEARLY;
+  if (byDay && pattern.dayOfMonth != 0) rule += ";BYMONTHDAY=" + std::to_string(pattern.dayOfMonth);
+  if (IsYearly(pattern.type) && pattern.monthOfYear != 0) rule += ";BYMONTH=" + std::to_string(pattern.monthOfYear);
+  if (pattern.occurrences > 0) {
+    rule += ";COUNT=" + std::to_string(pattern.occurrences);
+  } else if (!pattern.noEndDate && pattern.end.IsValid() && pattern.end.Days() != 0 &&
+             pattern.end.Year() != OleDate::kNoDateYear) {
+    rule += ";UNTIL=" + UntilText(pattern, options);
   }
   return rule;
 }
@@ -143,6 +307,52 @@ int ReadTrigger(std::string_view value) {
     if (c != 'P') number = 0;  // a unit, a separator or an unknown character ends the number
   }
   return static_cast<int>(std::min<long long>(minutes, 1000000000LL));
+}
+
+int ReadSignedTrigger(std::string_view value) {
+  const size_t first = value.find_first_not_of(" \t");
+  const bool before = first != std::string_view::npos && value[first] == '-';
+  const int minutes = ReadTrigger(value);
+  return before ? -minutes : minutes;
+}
+
+bool ReadDuration(std::string_view value, long long& seconds) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
+  if (i >= value.size() || value[i] != 'P') return false;
+  ++i;
+  bool timePart = false;
+  bool anyUnit = false;
+  long long total = 0;
+  long long number = 0;
+  bool digits = false;
+  for (; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c >= '0' && c <= '9') {
+      number = std::min(number * 10 + (c - '0'), kMaxNumber);
+      digits = true;
+      continue;
+    }
+    long long unit = 0;
+    if (c == 'T' && !timePart && !digits) {
+      timePart = true;
+      continue;
+    }
+    if (!timePart && c == 'W') unit = 7 * 86400;
+    if (!timePart && c == 'D') unit = 86400;
+    if (timePart && c == 'H') unit = 3600;
+    if (timePart && c == 'M') unit = 60;
+    if (timePart && c == 'S') unit = 1;
+    if (unit == 0 || !digits) return false;
+    total += number * unit;
+    anyUnit = true;
+    number = 0;
+    digits = false;
+  }
+  if (!anyUnit || digits) return false;
+  seconds = negative ? -total : total;
+  return true;
 }
 
 std::string WriteTrigger(int minutes) {

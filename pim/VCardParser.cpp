@@ -77,6 +77,55 @@ bool IsFoldedLine(std::string_view line) { return !line.empty() && (line[0] == '
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+bool IsContinuationByte(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Whether `bytes` end inside a UTF-8 sequence: a lead byte whose continuation bytes are missing.
+bool EndsInsideUtf8Sequence(std::string_view bytes) {
+  size_t continuation = 0;
+  for (size_t i = bytes.size(); i > 0 && continuation < 4; --i) {
+    const auto byte = static_cast<unsigned char>(bytes[i - 1]);
+    if (IsContinuationByte(byte)) {
+      ++continuation;
+      continue;
+    }
+    const size_t length = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 && byte < 0xE0 ? 2 : 1;
+    return length > 1 && continuation + 1 < length;
+  }
+  return false;
+}
+
+// The bytes that the quoted-printable escapes at the end of `text` stand for (at most four).
+std::string TrailingEscapedBytes(std::string_view text) {
+  std::string bytes;
+  size_t end = text.size();
+  while (bytes.size() < 4 && end >= 3 && text[end - 3] == '=' && IsHexDigit(text[end - 2]) && IsHexDigit(text[end - 1])) {
+    bytes.insert(bytes.begin(), static_cast<char>(HexValue(text[end - 2]) * 16 + HexValue(text[end - 1])));
+    end -= 3;
+  }
+  return bytes;
+}
+
+// The first byte a quoted-printable text stands for, or -1 when it does not begin with an escape
+// or a plain character.
+int FirstEscapedByte(std::string_view text) {
+  if (text.size() >= 3 && text[0] == '=' && IsHexDigit(text[1]) && IsHexDigit(text[2])) {
+    return HexValue(text[1]) * 16 + HexValue(text[2]);
+  }
+  return text.empty() ? -1 : static_cast<unsigned char>(text[0]);
+}
+
+// The property name without its group ("item1.EMAIL" is EMAIL).
+std::string_view WithoutGroup(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? name : name.substr(dot + 1);
+}
+
 // Appends what the escape "\\" + `next` stands for; returns 1 when `next` belongs to the escape,
 // 0 for an unknown escape (the backslash is kept and `next` is read on its own).
 size_t AppendEscape(char next, std::string& out) {
@@ -171,12 +220,14 @@ class CardParser {
   }
 
   // Appends the folded lines that follow: vCard 2.1 keeps the leading blank of such a line,
-  // vCard 3.0 removes it.
+  // unless it splits a UTF-8 sequence (a blank cannot be part of one); vCard 3.0 removes it.
   void AppendFoldedLines(std::string& text, unsigned version) {
     std::string_view next;
     while (mStream.PeekLine(next) && IsFoldedLine(next)) {
       mStream.ReadLine(next);
-      text.append(version == 2 ? next : next.substr(1));
+      const bool splitsSequence = next.size() > 1 && IsContinuationByte(static_cast<unsigned char>(next[1])) &&
+                                  EndsInsideUtf8Sequence(text);
+      text.append(version == 2 && !splitsSequence ? next : next.substr(1));
     }
   }
 
@@ -200,19 +251,31 @@ class CardParser {
            IsHexDigit(next[2]);
   }
 
+  // Whether the blank that begins `next`, the line after a soft line break, marks a fold rather
+  // than text: always in vCard 3.0, whose continuation lines all begin with one; in vCard 2.1 only
+  // when it would split a UTF-8 sequence of the decoded value.
+  static bool BlankIsFold(std::string_view valueBeforeBreak, std::string_view next, unsigned version) {
+    if (!IsFoldedLine(next)) return false;
+    if (version != 2) return true;
+    const int byte = FirstEscapedByte(next.substr(1));
+    return byte >= 0 && IsContinuationByte(static_cast<unsigned char>(byte)) &&
+           EndsInsideUtf8Sequence(TrailingEscapedBytes(valueBeforeBreak));
+  }
+
   // Joins the lines that continue a value. False when the input ends where a quoted-printable
   // soft line break promised another line.
   bool ReadContinuation(std::string& value, bool quotedPrintable, unsigned version) {
     std::string_view next;
     while (true) {
       if (quotedPrintable) {
-        // A soft line break comes first: the line after it is taken whole, so a blank it begins
-        // with is text, not a fold. Only a vCard 3.0 fold that splits an escape ("=" then a blank
-        // and two hexadecimal digits) is read as a fold.
+        // A soft line break comes first: the line after it is taken whole. A blank it begins with
+        // is the fold marker of vCard 3.0 lines and is dropped; in vCard 2.1 it is text unless it
+        // splits a UTF-8 sequence. A vCard 3.0 fold that splits an escape ("=" then a blank and
+        // two hexadecimal digits) is joined as a fold, keeping the "=".
         if (!value.empty() && value.back() == '=' && !FoldSplitsEscape(version)) {
           value.pop_back();
           if (!mStream.ReadLine(next)) return false;
-          value.append(next);
+          value.append(BlankIsFold(value, next, version) ? next.substr(1) : next);
           continue;
         }
         const size_t before = value.size();
@@ -247,7 +310,7 @@ class CardParser {
     if (colon == std::string::npos) return VCARD_UNKNOWN_PROPERTY;
     const std::string_view head = std::string_view(line).substr(0, colon);
     const size_t semicolon = head.find(';');
-    const std::string_view name = head.substr(0, semicolon);
+    const std::string_view name = WithoutGroup(head.substr(0, semicolon));
     const std::string_view parameters = semicolon == std::string_view::npos ? "" : head.substr(semicolon + 1);
     const uint32_t flags = FlagsFromParameters(parameters);
     std::string value = line.substr(colon + 1);

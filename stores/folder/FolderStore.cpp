@@ -20,8 +20,9 @@
 #include "pim/PVCard.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
-#include "stores/folder/CalendarRecordBuilder.h"
-#include "stores/folder/ContactRecordBuilder.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
+#include "pim/VCalItemReader.h"
 
 namespace {
 
@@ -116,10 +117,25 @@ bool FolderStore::IsItemName(const std::string& name) const {
   return extension == kContactExtension || extension == kGroupExtension;
 }
 
+bool FolderStore::IsItemKey(const std::string& key) const {
+  const std::string file = SeriesKeyOf(key);
+  if (!IsItemName(file)) return false;
+  if (file.size() == key.size()) return true;
+  const std::string_view date = std::string_view(key).substr(file.size() + 1);
+  return IsCalendarFolder() && date.size() == 8 && date.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool FolderStore::ItemExists(const std::string& entryId) {
-  if (mFolder.empty() || !IsItemName(entryId)) return false;
+  if (mFolder.empty() || !IsItemKey(entryId)) return false;
   struct stat info {};
-  return ::stat(PathOf(entryId).c_str(), &info) == 0;
+  if (::stat(PathOf(entryId).c_str(), &info) != 0) return false;
+  if (entryId == SeriesKeyOf(entryId)) return true;
+  // A changed occurrence exists while its file holds it, or cannot be read to tell.
+  bool readable = false;
+  const std::vector<CDataItem::Ptr> records = ReadRecords(SeriesKeyOf(entryId), &readable);
+  return !readable || std::any_of(records.begin(), records.end(), [&entryId](const CDataItem::Ptr& record) {
+    return record->itemId == entryId;
+  });
 }
 
 // ---- Reading
@@ -176,43 +192,65 @@ int32_t FolderStore::ReadCurrentFolder() {
   // Directory order is arbitrary; name order makes runs repeatable.
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    if (CDataItem::Ptr record = ReadItem(name)) mCurrentItems.Add(std::move(record));
+    for (CDataItem::Ptr& record : ReadRecords(name)) mCurrentItems.Add(std::move(record));
   }
   return kStoreOk;
 }
 
 CDataItem::Ptr FolderStore::ReadItem(const std::string& entryId) const {
-  if (mFolder.empty() || !IsItemName(entryId)) return nullptr;
-  const std::string path = PathOf(entryId);
+  if (mFolder.empty() || !IsItemKey(entryId)) return nullptr;
+  for (CDataItem::Ptr& record : ReadRecords(SeriesKeyOf(entryId))) {
+    if (record->itemId == entryId) return std::move(record);
+  }
+  return nullptr;
+}
+
+std::vector<CDataItem::Ptr> FolderStore::ReadRecords(const std::string& file, bool* readable) const {
+  if (readable != nullptr) *readable = false;
+  if (mFolder.empty() || !IsItemName(file)) return {};
+  const std::string path = PathOf(file);
   std::string text, error;
   const std::optional<std::string> stamp = StampOf(path);
   if (!stamp || !ReadWholeFile(path, text, kMaxItemBytes, &error)) {
     LogError(kOperation, "Cannot read " + path + (error.empty() ? "" : ": " + error));
-    return nullptr;
+    return {};
   }
-  CDataItem::Ptr record = ParseItem(entryId, text);
-  if (!record) {
+  if (readable != nullptr) *readable = true;
+  std::vector<CDataItem::Ptr> records = ParseItem(file, text);
+  if (records.empty()) {
     LogError(kOperation, "Not an item of this folder, left out: " + path);
-    return nullptr;
+    return {};
   }
-  record->itemId = entryId;
-  (*record)["PR_ENTRYID"] = entryId;
-  (*record)[kStampKey] = *stamp;
-  (*record)["PR_MESSAGE_CLASS"] = MessageClassOf(record->kind);
-  return record;
+  // Every record of a file shares its identifier (the series' UID) and its stamp; a changed
+  // occurrence's key adds its date. A second occurrence of the same date is left out.
+  std::vector<CDataItem::Ptr> kept;
+  for (CDataItem::Ptr& record : records) {
+    const std::string key = IsChangedOccurrence(*record) ? ChangedOccurrenceKey(file, *record) : file;
+    const bool taken = std::any_of(kept.begin(), kept.end(), [&key](const CDataItem::Ptr& other) { return other->itemId == key; });
+    if (key.empty() || taken) continue;
+    record->itemId = key;
+    (*record)["PR_ENTRYID"] = file;
+    (*record)[kStampKey] = *stamp;
+    (*record)["PR_MESSAGE_CLASS"] = MessageClassOf(record->kind);
+    kept.push_back(std::move(record));
+  }
+  return kept;
 }
 
-CDataItem::Ptr FolderStore::ParseItem(const std::string& name, const std::string& text) const {
+std::vector<CDataItem::Ptr> FolderStore::ParseItem(const std::string& name, const std::string& text) const {
   if (IsCalendarFolder()) {
-    CDataItem::Ptr record = CalendarRecordBuilder::Build(text);
+    std::vector<CDataItem::Ptr> records = CalendarRecordBuilder::BuildAll(text);
     const int wantedKind = mDataType == DATA_TYPE_TASKS ? ITEM_TASK : ITEM_EVENT;
-    return record && record->kind == wantedKind ? record : nullptr;
+    if (!records.empty() && records.front()->kind != wantedKind) records.clear();
+    return records;
   }
   VCardContext context;
   PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
-  if (!card) return nullptr;
+  if (!card) return {};
   StoreWriteStatus writeStatus = WRITE_NOTHING;
-  return BuildContactRecord(*card, ExtensionOf(name) == kGroupExtension, writeStatus);
+  CDataItem::Ptr record = BuildContactRecord(*card, ExtensionOf(name) == kGroupExtension, writeStatus);
+  if (!record) return {};
+  return {record};
 }
 
 // Members are kept as the card names them when they are files of this folder; a server
@@ -220,7 +258,7 @@ CDataItem::Ptr FolderStore::ParseItem(const std::string& name, const std::string
 CDataItem::Ptr FolderStore::BuildContactRecord(PVCard& card, bool group, StoreWriteStatus& writeStatus) const {
   if (!group) {
     auto record = CDataItem::Create(ITEM_CONTACT);
-    writeStatus = static_cast<StoreWriteStatus>(ContactRecordBuilder(*record).Build(card));
+    writeStatus = ContactRecordBuilder(*record).Build(card) ? WRITE_NAME_COMPLETED : WRITE_DONE;
     return record;
   }
   auto record = CDataItem::Create(ITEM_GROUP);
@@ -262,25 +300,49 @@ std::string FolderStore::NewEntryId(const char* extension) const {
 }
 
 bool FolderStore::WriteItem(const CDataItem& record, std::string& entryId, const char* newExtension) {
-  if (mFolder.empty()) return false;
+  return WriteRecords({std::make_shared<CDataItem>(record)}, entryId, newExtension);
+}
+
+bool FolderStore::WriteRecords(const std::vector<CDataItem::Ptr>& records, std::string& file, const char* newExtension) {
+  if (mFolder.empty() || records.empty()) return false;
   struct stat info {};
-  const bool existing = IsItemName(entryId) && ::stat(PathOf(entryId).c_str(), &info) == 0;
-  const std::string text = record.ToText();
-  const std::string id = existing ? entryId : NewEntryId(newExtension);
+  const bool existing = IsItemName(file) && ::stat(PathOf(file).c_str(), &info) == 0;
+  std::string id = existing ? file : std::string();
+  std::string text;
+  if (records.size() == 1) {
+    text = records.front()->ToText();
+    if (id.empty()) id = NewEntryId(newExtension);
+  } else {
+    // A series and its changed occurrences share the file's name as their UID.
+    if (id.empty()) id = NewEntryId(newExtension);
+    for (const CDataItem::Ptr& record : records) (*record)["PR_ENTRYID"] = id;
+    text = ToVCalendar(records);
+  }
   std::string error;
   if (!WriteFileAtomically(PathOf(id), text, 0600, &error)) {
     LogError(kOperation, "Cannot write " + PathOf(id) + ": " + error);
     return false;
   }
-  entryId = id;
-  // The record the next run compares with is the file as written, stamp included, so the
+  file = id;
+  // The records the next run compares with are the file as written, stamps included, so the
   // server's own change is not sent back as a local one.
-  CDataItem::Ptr written = ReadItem(id);
-  if (!written) return false;
-  if (const CDataItem::Ptr current = mCurrentItems.Find(id)) {
-    *current = *written;
-  } else {
-    mCurrentItems.Add(std::move(written));
+  std::vector<CDataItem::Ptr> written = ReadRecords(id);
+  if (written.empty()) return false;
+  std::vector<std::string> stale;
+  for (const CDataItem::Ptr& current : mCurrentItems.Items()) {
+    const bool ofFile = SeriesKeyOf(current->itemId) == id;
+    const bool kept = std::any_of(written.begin(), written.end(), [&current](const CDataItem::Ptr& record) {
+      return record->itemId == current->itemId;
+    });
+    if (ofFile && !kept) stale.push_back(current->itemId);
+  }
+  for (const std::string& key : stale) mCurrentItems.Remove(key);
+  for (CDataItem::Ptr& record : written) {
+    if (const CDataItem::Ptr current = mCurrentItems.Find(record->itemId)) {
+      *current = *record;
+    } else {
+      mCurrentItems.Add(std::move(record));
+    }
   }
   return true;
 }
@@ -320,9 +382,14 @@ int32_t FolderStore::UpdateAddressBookItem(PVCard& card, std::string& entryId, c
 }
 
 int32_t FolderStore::AddCalendarItem(const std::string& vcalendarText, std::string& entryId) {
-  const CDataItem::Ptr record = IsCalendarFolder() ? CalendarRecordBuilder::Build(vcalendarText) : nullptr;
+  std::vector<CDataItem::Ptr> records = IsCalendarFolder() ? CalendarRecordBuilder::BuildAll(vcalendarText)
+                                                           : std::vector<CDataItem::Ptr>();
   const int wantedKind = mDataType == DATA_TYPE_TASKS ? ITEM_TASK : ITEM_EVENT;
-  if (!record || record->kind != wantedKind || !WriteItem(*record, entryId, kCalendarExtension)) {
+  const bool written = !records.empty() && records.front()->kind == wantedKind &&
+                       (IsChangedOccurrence(*records.front())
+                            ? WriteChangedOccurrences(records, FindRecurrenceId(vcalendarText).uid, entryId)
+                            : WriteSeries(records, FindRecurrenceId(vcalendarText).uid, entryId));
+  if (!written) {
     LogError("AddCalendarItem", "CalendarItem2CAL error");
     return kStoreFail;
   }
@@ -331,12 +398,88 @@ int32_t FolderStore::AddCalendarItem(const std::string& vcalendarText, std::stri
   return kStoreOk;
 }
 
+// A series (or a single event or task), with the changed occurrences its text holds; the changed
+// occurrences its file already holds stay unless the text changes the same ones.
+bool FolderStore::WriteSeries(std::vector<CDataItem::Ptr> records, const std::string& uid, std::string& entryId) {
+  std::string file = SeriesKeyOf(entryId);
+  bool readable = false;
+  for (CDataItem::Ptr& old : ReadRecords(file, &readable)) {
+    if (!IsChangedOccurrence(*old)) continue;
+    const bool replaced = std::any_of(records.begin(), records.end(), [&file, &old](const CDataItem::Ptr& record) {
+      return IsChangedOccurrence(*record) && ChangedOccurrenceKey(file, *record) == old->itemId;
+    });
+    if (!replaced) records.push_back(std::move(old));
+  }
+  if (!WriteRecords(records, file, kCalendarExtension)) return false;
+  entryId = file;
+  if (!uid.empty()) mSeriesByUid[uid] = file;
+  return true;
+}
+
+// Changed occurrences go into the file of their series: the one `entryId` names, else the one
+// of their UID (a series written earlier in this run, or one whose file name the UID is). Without
+// a series they are kept in a file of their own.
+bool FolderStore::WriteChangedOccurrences(const std::vector<CDataItem::Ptr>& occurrences, const std::string& uid,
+                                          std::string& entryId) {
+  std::string file = SeriesKeyOf(entryId);
+  if (file.empty() || !ItemExists(file)) file = SeriesFileOfUid(uid);
+  bool readable = false;
+  std::vector<CDataItem::Ptr> records = file.empty() ? std::vector<CDataItem::Ptr>() : ReadRecords(file, &readable);
+  if (!file.empty() && records.empty()) {
+    if (ItemExists(file) && !readable) return false;  // nothing is written over a file that cannot be read now
+    file.clear();  // no series there: the changed occurrences get a file of their own
+  }
+  for (const CDataItem::Ptr& occurrence : occurrences) {
+    const std::string key = ChangedOccurrenceKey(file, *occurrence);
+    std::erase_if(records, [&key](const CDataItem::Ptr& record) { return record->itemId == key; });
+    records.push_back(occurrence);
+  }
+  if (!WriteRecords(records, file, kCalendarExtension)) return false;
+  entryId = ChangedOccurrenceKey(file, *occurrences.front());
+  return !entryId.empty();
+}
+
+std::string FolderStore::SeriesFileOfUid(const std::string& uid) const {
+  if (uid.empty()) return {};
+  if (const auto found = mSeriesByUid.find(uid); found != mSeriesByUid.end() && IsItemName(found->second)) {
+    return found->second;
+  }
+  const CDataItem::Ptr series = mCurrentItems.Find(uid);
+  return series && !IsChangedOccurrence(*series) && IsItemName(uid) ? uid : std::string();
+}
+
 bool FolderStore::RemoveItem(const std::string& entryId) {
   if (mFolder.empty()) return false;
+  if (IsItemKey(entryId) && entryId != SeriesKeyOf(entryId)) return RemoveChangedOccurrence(entryId);
   if (IsItemName(entryId) && std::remove(PathOf(entryId).c_str()) != 0 && errno != ENOENT) {
     LogError("RemoveItem", "Cannot delete " + PathOf(entryId));
     return false;
   }
   NoteItemRemoved(entryId);
+  return true;
+}
+
+// The series keeps its other changed occurrences; a file left without records is deleted.
+bool FolderStore::RemoveChangedOccurrence(const std::string& key) {
+  std::string file = SeriesKeyOf(key);
+  bool readable = false;
+  std::vector<CDataItem::Ptr> records = ReadRecords(file, &readable);
+  if (!readable && ItemExists(file)) {
+    LogError("RemoveItem", "Cannot read " + PathOf(file) + " to delete " + key + " from it");
+    return false;
+  }
+  // Only a file that still holds the changed occurrence is changed.
+  if (std::erase_if(records, [&key](const CDataItem::Ptr& record) { return record->itemId == key; }) == 0) {
+    NoteItemRemoved(key);
+    return true;
+  }
+  const bool done = records.empty() ? std::remove(PathOf(file).c_str()) == 0 || errno == ENOENT
+                                    : WriteRecords(records, file, kCalendarExtension);
+  if (!done) {
+    LogError("RemoveItem", "Cannot delete " + key + " from " + PathOf(file));
+    return false;
+  }
+  if (records.empty()) NoteItemRemoved(file);
+  NoteItemRemoved(key);
   return true;
 }

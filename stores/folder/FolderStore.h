@@ -18,7 +18,10 @@
 // identifier (a plain name, no "/"; it must exist). Item files, the file name being the item's
 // local identifier: "<name>.vcf" a contact, "<name>.group" a contact group (its vCard, members
 // as UID lines naming their files), "<name>.vcs" or "<name>.ics" an event or a task (by the
-// folder). Other files are ignored. Files the user adds are picked up as new items.
+// folder). Other files are ignored. Files the user adds are picked up as new items. An event
+// file may hold a series and its changed occurrences (VEVENTs with RECURRENCE-ID): each changed
+// occurrence is a record of its own, its key the file name, "/" and the local date of its original
+// start; a changed occurrence the server sends on its own goes into its series' file.
 //
 // Change stamps are the files' modification times, in the form the link's compare mode reads:
 // seconds since 1970 ("%lld") when the local application is Windows Contacts (sync_with_outlook
@@ -73,15 +76,30 @@ class FolderStore : public CDatabaseObject {
   bool IsVanishedFolder();
   void KeepUnreadableItems();
   bool IsItemName(const std::string& name) const;
+  // An item file's name, or (in a calendar folder) that name, "/" and the eight digits of a
+  // changed occurrence's date.
+  bool IsItemKey(const std::string& key) const;
   bool IsCalendarFolder() const { return mDataType != DATA_TYPE_CONTACTS; }
-  std::string PathOf(const std::string& entryId) const { return mFolder + entryId; }
+  // The path of the file that holds the item `entryId` names.
+  std::string PathOf(const std::string& entryId) const { return mFolder + entryId.substr(0, entryId.find('/')); }
   std::optional<std::string> StampOf(const std::string& path) const;
   std::string NewEntryId(const char* extension) const;
-  CDataItem::Ptr ParseItem(const std::string& name, const std::string& text) const;
+  // The records of an item file: one, or for an event file the series and each changed
+  // occurrence. Empty when the file cannot be read (`readable` false) or holds no item of the folder.
+  std::vector<CDataItem::Ptr> ReadRecords(const std::string& file, bool* readable = nullptr) const;
+  std::vector<CDataItem::Ptr> ParseItem(const std::string& name, const std::string& text) const;
   CDataItem::Ptr BuildContactRecord(PVCard& card, bool group, StoreWriteStatus& writeStatus) const;
   // Writes `record`'s text as `entryId` (a new identifier when `entryId` names no file of the
   // current folder) and brings its record in mCurrentItems up to date. False on failure.
   bool WriteItem(const CDataItem& record, std::string& entryId, const char* newExtension);
+  // The same for the records of one file (a series and its changed occurrences): every record of
+  // the file in mCurrentItems is brought up to date, and those it no longer holds are removed.
+  bool WriteRecords(const std::vector<CDataItem::Ptr>& records, std::string& file, const char* newExtension);
+  bool WriteSeries(std::vector<CDataItem::Ptr> records, const std::string& uid, std::string& entryId);
+  bool WriteChangedOccurrences(const std::vector<CDataItem::Ptr>& occurrences, const std::string& uid, std::string& entryId);
+  // The file of the series with UID `uid`; "" when none is known.
+  std::string SeriesFileOfUid(const std::string& uid) const;
+  bool RemoveChangedOccurrence(const std::string& key);
 
   std::string mRoot;
   std::string mFolder;
@@ -89,5 +107,8 @@ class FolderStore : public CDatabaseObject {
   // Default folders (ending in "/") that did not exist until this object made them and that no
   // LoadContent has read yet.
   std::vector<std::string> mMadeFolders;
+  // The file of each series the server sent in this run, by its UID, for the changed occurrences
+  // that follow it as items of their own.
+  std::unordered_map<std::string, std::string> mSeriesByUid;
   mutable std::mt19937_64 mGenerator{std::random_device{}()};
 };

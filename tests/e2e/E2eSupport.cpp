@@ -21,8 +21,8 @@
 #include "config/CLog.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
-#include "stores/folder/CalendarRecordBuilder.h"
-#include "stores/folder/ContactRecordBuilder.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
 #include "stores/folder/FolderStore.h"
 
 namespace {

@@ -176,3 +176,43 @@ TEST(ReadVTimeZone, UnterminatedComponentsEndWithTheText) {
   EXPECT_EQ(rule.standard.offsetTo, 300);
   EXPECT_EQ(rule.standard.offsetFrom, 300);
 }
+
+TEST(ReadVTimeZone, PartsGivenByMonthDaysFindTheirWeekdayAmongThem) {
+  // The last Sunday written as the Sunday among the last seven days, as some senders write it.
+  const TimeZoneRule rule = ReadZone(
+      "BEGIN:VTIMEZONE\nTZID:Central Europe\n"
+      "BEGIN:DAYLIGHT\nDTSTART:19810329T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=SU;BYMONTHDAY=25,26,27,28,29,30,31\nEND:DAYLIGHT\n"
+      "BEGIN:STANDARD\nDTSTART:19961027T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=10;BYMONTHDAY=25,26,27,28,29,30,31;BYDAY=SU\nEND:STANDARD\nEND:VTIMEZONE\n");
+  EXPECT_EQ(rule.daylight.monthDays, 0xFE000000u);
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 3, 31, 1, 59, 0)), "2024-03-31 00:59");
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 3, 31, 3, 0, 0)), "2024-03-31 01:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 10, 27, 3, 0, 0)), "2024-10-27 02:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2025, 3, 30, 12, 0, 0)), "2025-03-30 10:00");
+  // A day of the month alone is the day.
+  TimeZoneRule fixedDays = rule;
+  fixedDays.daylight.weekday = 0;
+  fixedDays.daylight.monthDays = 1u << 15;
+  EXPECT_EQ(ToUtc(fixedDays, OleDate(2024, 3, 15, 1, 0, 0)), "2024-03-15 00:00");
+  EXPECT_EQ(ToUtc(fixedDays, OleDate(2024, 3, 15, 3, 0, 0)), "2024-03-15 01:00");
+}
+
+TEST(ReadVTimeZone, PartsGivenByDatesTakeTheLatestOnsetBeforeTheTime) {
+  // One part per change, with RDATE lists and without rules.
+  const TimeZoneRule rule = ReadZone(
+      "BEGIN:VTIMEZONE\nTZID:Listed\n"
+      "BEGIN:STANDARD\nDTSTART:20231029T030000\nRDATE:20241027T030000,20251026T030000\nTZOFFSETFROM:+0200\n"
+      "TZOFFSETTO:+0100\nEND:STANDARD\n"
+      "BEGIN:DAYLIGHT\nDTSTART:20240331T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\nEND:DAYLIGHT\n"
+      "BEGIN:DAYLIGHT\nDTSTART:20250330T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\nEND:DAYLIGHT\nEND:VTIMEZONE\n");
+  EXPECT_EQ(rule.onsets.size(), 5u);
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 1, 15, 12, 0, 0)), "2024-01-15 11:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 7, 1, 12, 0, 0)), "2024-07-01 10:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2024, 12, 1, 12, 0, 0)), "2024-12-01 11:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2025, 7, 1, 12, 0, 0)), "2025-07-01 10:00");
+  EXPECT_EQ(ToZone(rule, OleDate(2024, 10, 27, 0, 59, 0)), "2024-10-27 02:59");
+  EXPECT_EQ(ToZone(rule, OleDate(2024, 10, 27, 1, 0, 0)), "2024-10-27 02:00");
+  // Before the first onset: the offset it changes from.
+  EXPECT_EQ(ToUtc(rule, OleDate(2023, 7, 1, 12, 0, 0)), "2023-07-01 10:00");
+}

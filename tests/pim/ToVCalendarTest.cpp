@@ -107,7 +107,7 @@ TEST(ToVCalendar, RecordWithOnlyAnIdentifierAndAChangedOccurrence) {
   const std::string occurrence =
       Record(ITEM_EVENT, {{"PR_ENTRYID", "X2"}, {"VC_RECURRENCE_ID", "20240617"}, {"VC_ATTENDEE_COUNT", "junk"}})
           .ToVCalendar();
-  EXPECT_NE(occurrence.find("\r\nLOCATION:\r\nRECURRENCE-ID:20240617\r\nEND:VEVENT\r\n"), std::string::npos);
+  EXPECT_NE(occurrence.find("\r\nLOCATION:\r\nRECURRENCE-ID;VALUE=DATE:20240617\r\nEND:VEVENT\r\n"), std::string::npos);
   EXPECT_EQ(occurrence.find("ATTENDEE"), std::string::npos);
 }
 
@@ -147,11 +147,13 @@ TEST(ToVCalendar, ReadsBackThroughTheComponentWalk) {
   std::string text = event.ToVCalendar();
   VCalItemContent content;
   ASSERT_TRUE(ReadVCalItem(text, {}, content));
-  EXPECT_EQ(content.Find("SUMMARY")->value, "Dinner, drinks; \"fun\"");
-  EXPECT_EQ(content.Find("DESCRIPTION")->value, "Bring\r\na gift €");
-  EXPECT_EQ(content.Find("LOCATION")->value, "Quay 3\nLevel 2 \\ rear");
-  EXPECT_EQ(content.Find("ATTENDEE")->Param("CN"), "Kovacs, Anna");
-  EXPECT_EQ(content.Find("ATTENDEE")->Param("PARTSTAT"), "TENTATIVE");
-  ASSERT_EQ(content.alarms.size(), 1u);
-  EXPECT_EQ(content.alarms[0].value, "-P1D");
+  ASSERT_EQ(content.components.size(), 1u);
+  const VCalComponent& read = content.components[0];
+  EXPECT_EQ(read.Find("SUMMARY")->value, "Dinner, drinks; \"fun\"");
+  EXPECT_EQ(read.Find("DESCRIPTION")->value, "Bring\r\na gift €");
+  EXPECT_EQ(read.Find("LOCATION")->value, "Quay 3\nLevel 2 \\ rear");
+  EXPECT_EQ(read.Find("ATTENDEE")->Param("CN"), "Kovacs, Anna");
+  EXPECT_EQ(read.Find("ATTENDEE")->Param("PARTSTAT"), "TENTATIVE");
+  ASSERT_EQ(read.alarms.size(), 1u);
+  EXPECT_EQ(read.alarms[0].value, "-P1D");
 }

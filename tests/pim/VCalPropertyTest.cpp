@@ -42,6 +42,16 @@ TEST(ReadVCalProperty, QuotedParameterValueIsReadWhole) {
   EXPECT_EQ(ReadOne("X;A=1,B=\"two\":v\n").params, (VCalParams{{"A", "1"}, {"B", "two"}}));
 }
 
+TEST(ReadVCalProperty, MultiValuedQuotedParametersAreReadWhole) {
+  const VCalProperty attendee = ReadOne(
+      "ATTENDEE;DELEGATED-TO=\"mailto:a@x\",\"mailto:b@x\";CN=\"Lee, Ann\";PARTSTAT=DELEGATED:mailto:ann@x\n");
+  EXPECT_EQ(attendee.Param("DELEGATED-TO"), "mailto:a@x,mailto:b@x");
+  EXPECT_EQ(attendee.Param("CN"), "Lee, Ann");
+  EXPECT_EQ(attendee.Param("PARTSTAT"), "DELEGATED");
+  EXPECT_EQ(attendee.value, "mailto:ann@x");
+  EXPECT_EQ(ReadOne("ATTENDEE;MEMBER=\"mailto:g@x\":mailto:c@x\n").Param("MEMBER"), "mailto:g@x");
+}
+
 TEST(ReadVCalProperty, UnbalancedQuoteDoesNotSwallowTheLine) {
   const VCalProperty attendee = ReadOne("ATTENDEE;CN=\"Bob:MAILTO:bob@example.com\nSUMMARY:x\n");
   EXPECT_EQ(attendee.Param("CN"), "\"Bob");
@@ -118,8 +128,10 @@ TEST(DecodeVCalValue, TransferDecodesAndConvertsTheCharacterSet) {
 TEST(DecodeVCalValue, FailuresKeepTheUnescapedValue) {
   EXPECT_EQ(DecodeVCalValue("caf=E9\\, ok", {{"ENCODING", "QUOTED-PRINTABLE"}, {"CHARSET", "X-NO-SUCH-SET"}}),
             "caf=E9, ok");
-  // Named UTF-8 that is not UTF-8 stays undecoded; without a name it is read as ISO-8859-1.
-  EXPECT_EQ(DecodeVCalValue("caf=E9", {{"ENCODING", "QUOTED-PRINTABLE"}, {"CHARSET", "UTF-8"}}), "caf=E9");
+  // Bytes named UTF-8 that are not get a replacement character, never the encoded text; without
+  // a name they are read as ISO-8859-1.
+  EXPECT_EQ(DecodeVCalValue("caf=E9", {{"ENCODING", "QUOTED-PRINTABLE"}, {"CHARSET", "UTF-8"}}), "caf\uFFFD");
+  EXPECT_EQ(DecodeVCalValue("caf\xE9 ok", {{"CHARSET", "utf8"}}), "caf\uFFFD ok");
   EXPECT_EQ(DecodeVCalValue("caf=E9", {{"ENCODING", "QUOTED-PRINTABLE"}}), "café");
   EXPECT_EQ(DecodeVCalValue("", {{"ENCODING", "BASE64"}}), "");
 }

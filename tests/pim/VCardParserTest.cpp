@@ -100,10 +100,22 @@ TEST(VCardParserHeader, NoCardNoContextOrEmptyTextGiveNull) {
   EXPECT_EQ(Zep3_PVCard_FromStream(nullptr, "BEGIN:VCARD\nEND:VCARD\n"), nullptr);
 }
 
-TEST(VCardParserLines, UnknownNamesGroupedNamesAndLinesWithoutColonAreDropped) {
-  const auto card = Parse("BEGIN:VCARD\nitem1.EMAIL:a@x\nX-EVOLUTION-FILE-AS:Doe\nREV:2010\nEMAIL:b@x\nEND:VCARD\n");
+TEST(VCardParserLines, UnknownNamesAndLinesWithoutColonAreDropped) {
+  const auto card = Parse("BEGIN:VCARD\nX-EVOLUTION-FILE-AS:Doe\nREV:2010\nno colon\nEMAIL:b@x\nEND:VCARD\n");
   ASSERT_EQ(card->Properties().size(), 1u);
   EXPECT_EQ(card->Properties()[0].ValueText(0), "b@x");
+}
+
+TEST(VCardParserLines, GroupedNamesReadAsTheirProperty) {
+  const auto card = Parse(
+      "BEGIN:VCARD\nVERSION:3.0\nitem1.EMAIL;type=INTERNET;type=pref:a@x\nitem1.X-ABLabel:_$!<Other>!$_\n"
+      "item2.TEL;type=CELL:+1 555\nITEM3.ADR;TYPE=HOME:;;Main St 1;Springfield;;12345;USA\nEND:VCARD\n");
+  ASSERT_EQ(card->Properties().size(), 3u);
+  EXPECT_EQ(card->Properties()[0].Type(), PROPERTY_EMAIL);
+  EXPECT_EQ(card->Properties()[0].Flags(), PROPERTY_PREFERRED);
+  EXPECT_EQ(card->Properties()[1].Type(), PROPERTY_TEL);
+  EXPECT_EQ(card->Properties()[1].Flags(), PROPERTY_CELL);
+  EXPECT_EQ(Texts(card->Properties()[2]), (Strings{"", "", "Main St 1", "Springfield", "", "12345", "USA"}));
 }
 
 TEST(VCardParserLines, StructuredValuesSplitOnSemicolonsOthersStayWhole) {
@@ -134,16 +146,34 @@ TEST(VCardParserLines, EmptyLinesInsideAContinuedValueKeepTheTextAfterThem) {
   EXPECT_EQ(card->Properties()[1].ValueText(0), "1");
 }
 
-TEST(VCardParserLines, SoftLineBreakKeepsTheBlankThatBeginsTheNextLineInEveryVersion) {
-  for (const char* version : {"2.1", "3.0"}) {
-    const auto card = Parse(std::string("BEGIN:VCARD\nVERSION:") + version +
-                            "\nNOTE;ENCODING=QUOTED-PRINTABLE:Hello=\n world=\n\tand =C3=A9\n more\nEND:VCARD\n");
-    ASSERT_EQ(card->Properties().size(), 1u) << version;
-    EXPECT_EQ(card->Properties()[0].ValueText(0), version == std::string("2.1") ? "Hello world\tand é more" : "Hello world\tand émore")
-        << version << ": a blank after a soft line break is text; after a complete line it folds";
-  }
+TEST(VCardParserLines, BlankAfterASoftLineBreakIsTextIn21AndTheFoldMarkerIn30) {
+  const std::string note = "NOTE;ENCODING=QUOTED-PRINTABLE:Hello=\n world=\n\tand =C3=A9\n more\nEND:VCARD\n";
+  const auto card21 = Parse("BEGIN:VCARD\nVERSION:2.1\n" + note);
+  EXPECT_EQ(card21->Properties()[0].ValueText(0), "Hello world\tand é more");
+  // vCard 3.0 continuation lines all begin with a blank: after a soft break it is no text.
+  const auto card30 = Parse("BEGIN:VCARD\nVERSION:3.0\n" + note);
+  EXPECT_EQ(card30->Properties()[0].ValueText(0), "Helloworldand émore");
+  const auto written = Parse(
+      "BEGIN:VCARD\nVERSION:3.0\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;*=D0=90=\n =D0=B2=D0=B8=D0=B0;;;\nEND:VCARD\n");
+  EXPECT_EQ(written->Properties()[0].ValueText(1), "*Авиа");
   const auto folded = Parse("BEGIN:VCARD\nVERSION:3.0\nNOTE;ENCODING=QUOTED-PRINTABLE:caf=\n C3=A9 ok\nEND:VCARD\n");
   EXPECT_EQ(folded->Properties()[0].ValueText(0), "café ok") << "a 3.0 fold through an escape stays a fold";
+}
+
+TEST(VCardParserLines, A21FoldInsideAUtf8SequenceLosesItsBlank) {
+  const auto plain = Parse("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=UTF-8:J\xC3\n \xBCrgen M\xC3\xBCller\n one\nEND:VCARD\n");
+  EXPECT_EQ(plain->Properties()[0].ValueText(0), "Jürgen Müller one") << "between characters the blank stays";
+  const auto quoted = Parse("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=\n =BCrgen=\n Bauer\nEND:VCARD\n");
+  EXPECT_EQ(quoted->Properties()[0].ValueText(0), "Jürgen Bauer");
+}
+
+TEST(VCardParserParameters, Utf8CharsetOnOtherBytesGivesReplacementCharacters) {
+  const auto card = Parse("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=UTF-8:M\xFCller\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:caf=E9\n"
+                          "TITLE:Gesch\xE4" "ftsf\xFC" "hrer\nEND:VCARD\n");
+  EXPECT_EQ(card->Properties()[0].ValueText(0), "M\uFFFDller");
+  EXPECT_EQ(card->Properties()[1].ValueText(0), "caf\uFFFD");
+  // Without a CHARSET of its own the card's set (UTF-8, from the first property) applies too.
+  EXPECT_EQ(card->Properties()[2].ValueText(0), "Gesch\uFFFDftsf\uFFFDhrer");
 }
 
 TEST(VCardParserLines, FoldedLinesAreJoinedWhateverTheyHold) {

@@ -177,6 +177,111 @@ TEST_F(FolderStoreTest, CalendarItemsGoOnlyIntoTheirOwnKindOfFolder) {
   EXPECT_EQ(mStore->ReadItem(id)->Property("VC_SUMMARY"), "Pay taxes");
 }
 
+// A weekly series and the occurrence of 12 January moved by two hours, as servers send them.
+constexpr const char* kSeries =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:standup@server\r\nSUMMARY:Stand-up\r\n"
+    "DTSTART:20270105T080000Z\r\nDTEND:20270105T081500Z\r\nRRULE:FREQ=WEEKLY;COUNT=10\r\nEND:VEVENT\r\n";
+constexpr const char* kMoved =
+    "BEGIN:VEVENT\r\nUID:standup@server\r\nRECURRENCE-ID:20270112T080000Z\r\nSUMMARY:Stand-up (moved)\r\n"
+    "DTSTART:20270112T100000Z\r\nDTEND:20270112T101500Z\r\nEND:VEVENT\r\n";
+const std::string kEnd = "END:VCALENDAR\r\n";
+
+TEST_F(FolderStoreTest, ASeriesFileGivesTheSeriesAndEachChangedOccurrenceAsRecords) {
+  WriteFileBytes(FileIn("events", "standup.ics"), kSeries + std::string(kMoved) + kEnd);
+  Load(DATA_TYPE_EVENTS);
+  ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
+  const CDataItem::Ptr series = mStore->mCurrentItems.Find("standup.ics");
+  const CDataItem::Ptr moved = mStore->mCurrentItems.Find("standup.ics/20270112");
+  ASSERT_TRUE(series && moved);
+  EXPECT_EQ(series->Property("VC_SUMMARY"), "Stand-up") << "the changed occurrence does not overwrite the series";
+  EXPECT_EQ(series->Property("VC_RRULE"), "FREQ=WEEKLY;INTERVAL=1;COUNT=10");
+  EXPECT_EQ(moved->Property("VC_SUMMARY"), "Stand-up (moved)");
+  EXPECT_EQ(moved->Property("VC_RECURRENCE_ID"), "20270112T080000Z");
+  EXPECT_EQ(moved->Property("PR_LAST_MODIFICATION_TIME"), series->Property("PR_LAST_MODIFICATION_TIME"));
+  // Sent on its own, the changed occurrence names its series by UID and the original start.
+  const std::string text = moved->ToText();
+  EXPECT_NE(text.find("\r\nUID:standup.ics\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nRECURRENCE-ID:20270112T080000Z\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("RRULE"), std::string::npos);
+  EXPECT_TRUE(mStore->ItemExists("standup.ics/20270112"));
+  EXPECT_FALSE(mStore->ItemExists("standup.ics/20270119"));
+  EXPECT_FALSE(mStore->ItemExists("standup.ics/2027011x"));
+}
+
+TEST_F(FolderStoreTest, AChangedOccurrenceSentOnItsOwnJoinsTheFileOfItsSeries) {
+  Load(DATA_TYPE_EVENTS);
+  CChangeLog changeLog(mConf);
+  ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
+  std::string series;
+  ASSERT_EQ(mStore->AddCalendarItem(kSeries + kEnd, series), kStoreOk);
+  std::string moved;
+  ASSERT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + std::string(kMoved) + kEnd, moved), kStoreOk);
+  EXPECT_EQ(moved, series + "/20270112");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mRoot + "/events"), std::filesystem::directory_iterator()), 1);
+  ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
+  EXPECT_EQ(mStore->mCurrentItems.Find(moved)->Property("VC_DTSTART"), "20270112T100000Z");
+
+  // Changed again by the server, and the series with it: one file, both records, nothing sent back.
+  std::string again = moved;
+  const std::string later = std::string(kMoved).replace(std::string(kMoved).find("T100000Z"), 8, "T110000Z");
+  ASSERT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + later + kEnd, again), kStoreOk);
+  EXPECT_EQ(again, moved);
+  std::string seriesAgain = series;
+  ASSERT_EQ(mStore->AddCalendarItem(std::string(kSeries).replace(std::string(kSeries).find("Stand-up"), 8, "Daily") + kEnd,
+                                    seriesAgain), kStoreOk);
+  EXPECT_EQ(mStore->ReadItem(series)->Property("VC_SUMMARY"), "Daily");
+  EXPECT_EQ(mStore->ReadItem(moved)->Property("VC_DTSTART"), "20270112T110000Z") << "the series keeps its occurrence";
+  mStore->mCurrentItems.SaveFile();
+  Load(DATA_TYPE_EVENTS);
+  EXPECT_FALSE(changeLog.CheckUpdate(*mStore, false));
+}
+
+TEST_F(FolderStoreTest, ASeriesSentWithItsChangedOccurrencesIsOneFileAndEachCanBeRemoved) {
+  Load(DATA_TYPE_EVENTS);
+  std::string id;
+  ASSERT_EQ(mStore->AddCalendarItem(kSeries + std::string(kMoved) + kEnd, id), kStoreOk);
+  EXPECT_EQ(id.find('/'), std::string::npos);
+  ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
+  EXPECT_TRUE(mStore->RemoveItem(id + "/20270112"));
+  EXPECT_EQ(mStore->mCurrentItems.Count(), 1u);
+  ASSERT_TRUE(mStore->ReadItem(id));
+  EXPECT_FALSE(mStore->ReadItem(id + "/20270112"));
+  EXPECT_TRUE(mStore->RemoveItem(id));
+  EXPECT_FALSE(std::filesystem::exists(FileIn("events", id)));
+}
+
+TEST_F(FolderStoreTest, AChangedOccurrenceNeverGoesOverASeriesFileThatCannotBeReadOrHoldsNoSeries) {
+  const std::string path = FileIn("events", "standup.ics");
+  WriteFileBytes(path, kSeries + std::string(kMoved) + kEnd);
+  Load(DATA_TYPE_EVENTS);
+  const std::string broken = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n";  // a broken hand edit
+  WriteFileBytes(path, broken);
+  std::string moved = "standup.ics/20270112";
+  ASSERT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + std::string(kMoved) + kEnd, moved), kStoreOk);
+  EXPECT_NE(moved.substr(0, moved.find('/')), "standup.ics") << "a file of its own";
+  EXPECT_TRUE(mStore->RemoveItem("standup.ics/20270112"));
+  EXPECT_EQ(ReadFileBytes(path), broken);
+  // A folder where the file was cannot be read at all: nothing is done to it.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  std::string again = "standup.ics/20270112";
+  EXPECT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + std::string(kMoved) + kEnd, again), kStoreFail);
+  EXPECT_FALSE(mStore->RemoveItem("standup.ics/20270112"));
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST_F(FolderStoreTest, AChangedOccurrenceWithoutItsSeriesIsKeptInAFileOfItsOwn) {
+  Load(DATA_TYPE_EVENTS);
+  std::string id;
+  ASSERT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\n" + std::string(kMoved) + kEnd, id), kStoreOk);
+  ASSERT_NE(id.find("/20270112"), std::string::npos);
+  const CDataItem::Ptr record = mStore->ReadItem(id);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->Property("VC_RECURRENCE_ID"), "20270112T080000Z");
+  EXPECT_TRUE(mStore->RemoveItem(id));
+  EXPECT_FALSE(std::filesystem::exists(FileIn("events", id.substr(0, id.find('/')))));
+}
+
 TEST_F(FolderStoreTest, RemovingDeletesTheFileAndAMissingFileIsNoError) {
   WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
   Load(DATA_TYPE_CONTACTS);

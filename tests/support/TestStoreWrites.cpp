@@ -2,8 +2,8 @@
 // records by the folder store's record builders (the field rules a real contact store follows).
 #include "config/CLog.h"
 #include "pim/PVCard.h"
-#include "stores/folder/CalendarRecordBuilder.h"
-#include "stores/folder/ContactRecordBuilder.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
 #include "tests/support/TestStore.h"
 
 void TestStore::ThrowIfAutomationRefuses() {
@@ -55,7 +55,7 @@ bool TestStore::WriteContact(PVCard& card, std::string& id, StoreWriteStatus& wr
   if (!mOpen || mFailWrites || mCurrent == nullptr || IsCalendar(*mCurrent)) return false;
   auto record = CDataItem::Create(ITEM_CONTACT);
   if (mCurrent->items.count(id) != 0) record->itemId = id;
-  writeStatus = static_cast<StoreWriteStatus>(ContactRecordBuilder(*record).Build(card));
+  writeStatus = ContactRecordBuilder(*record).Build(card) ? WRITE_NAME_COMPLETED : WRITE_DONE;
   id = Store(*mCurrent, std::move(record));
   return true;
 }

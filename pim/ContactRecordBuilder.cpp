@@ -1,15 +1,14 @@
 // Contact and group records from cards.
-#include "stores/folder/ContactRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
 
 #include "pim/PVCard.h"
-#include "stores/CDatabaseObject.h"
 
-int ContactRecordBuilder::Build(const PVCard& card) {
+bool ContactRecordBuilder::Build(const PVCard& card) {
   for (const PVCardProperty& property : card.Properties()) Add(property);
-  int status = WRITE_DONE;
+  bool nameCompleted = false;
   if (!mHasName && !Value("PR_NICKNAME").empty()) {
     mRecord["PR_DISPLAY_NAME"] = Value("PR_NICKNAME");
-    status = WRITE_NAME_COMPLETED;
+    nameCompleted = true;
   }
   // At most three addresses have fields of their own; the typed list keeps them all.
   std::string addresses, types;
@@ -21,7 +20,7 @@ int ContactRecordBuilder::Build(const PVCard& card) {
     mRecord["PR_CONTACT_EMAIL_ADDRESSES"] = addresses;
     mRecord["PR_ZEP_EMAIL_ADDRESSES_TYPES"] = types;
   }
-  return status;
+  return nameCompleted;
 }
 
 void ContactRecordBuilder::Add(const PVCardProperty& property) {

@@ -1,4 +1,5 @@
-// Contact and contact group records from parsed vCards, by the field rules a contact store follows.
+// Contact and contact group records from parsed vCards, by the field rules a contact store follows;
+// shared by the stores that write server contacts.
 #pragma once
 
 #include <optional>
@@ -20,9 +21,9 @@ class ContactRecordBuilder {
  public:
   explicit ContactRecordBuilder(CDataItem& record) : mRecord(record) {}
 
-  // The write status of the store interface: WRITE_NAME_COMPLETED when the card had no FN and
-  // the display name was taken from the nickname, else WRITE_DONE.
-  int Build(const PVCard& card);
+  // Fills the record; true when the card had no FN and the display name was taken from the
+  // nickname (a store then sends the completed item back).
+  bool Build(const PVCard& card);
 
  private:
   void Add(const PVCardProperty& property);

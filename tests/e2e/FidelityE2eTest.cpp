@@ -1,0 +1,403 @@
+// Fidelity end to end: the corpus of real producers' items uploaded by one client, downloaded by a
+// fresh one, compared field by field, then a second run of both that sends nothing; once per
+// server and per time zone of the clients.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "common/CXException.h"
+#include "config/CLog.h"
+#include "stores/folder/FolderStore.h"
+#include "tests/e2e/E2eSupport.h"
+#include "pim/OleDate.h"
+#include "tests/support/ItemFields.h"
+#include "tests/support/SyncPeer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The servers by kind, each started once for the test program (they run in UTC).
+SyncPeer& Server(PeerKind kind) {
+  static std::map<PeerKind, std::unique_ptr<SyncPeer>> servers;
+  std::unique_ptr<SyncPeer>& server = servers[kind];
+  if (!server) {
+    server = SyncPeer::Make(kind);
+    server->Start();
+  }
+  return *server;
+}
+
+class FolderStores final : public SyncStoreFactory {
+ public:
+  explicit FolderStores(std::string root) : mRoot(std::move(root)) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override { return std::make_unique<FolderStore>(conf, mRoot); }
+
+ private:
+  std::string mRoot;
+};
+
+class NoUpdate final : public UpdateStarter {
+ public:
+  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
+};
+
+// One client: its configuration, its folder store with the three links, its runs.
+class FidelityClient {
+ public:
+  FidelityClient(SyncPeer& server, const std::string& name) : mStoreRoot(mDir.Path() + "items/") {
+    const std::string identity = "fidelity-" + name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++sClients);
+    const PeerLogin login = server.AddPeer(identity);
+    mConf = std::make_unique<CConf>(mDir.Path() + "config");
+    mConf->Load(true);
+    mConf->SetUrl(server.Url());
+    mConf->SetLogin(login.user);
+    mConf->SetPassword(login.password);
+    mConf->SetRememberPass(true);
+    mConf->SetLanguage("en");
+    mConf->SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+    mConf->SetClientStoreId(identity);
+    mConf->SetValue(CConf::kSection, "OutlookID", identity);
+    mConf->SetSyncAb(true);
+    mConf->SetSyncCal(true);
+    mConf->SetSyncTasks(true);
+    mConf->SetSyncPeriod(5);
+    mConf->SetSyncMime("application/vnd.syncml+xml");
+    mConf->SetSilent(true);
+    const char* names[] = {"Contacts", "Calendar", "Tasks"};
+    for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) {
+      CSyncLink link;
+      link.mMode = SYNC_MODE_TWO_WAY;
+      link.mDataType = type;
+      link.mClientApp = LOCAL_APP_OUTLOOK;
+      link.mLocalName = names[type];
+      link.mLocalPath = names[type];
+      mConf->Links().Add(link);
+    }
+    mConf->Save();
+    FolderStore made(*mConf, mStoreRoot);
+    if (made.mInitError != 0) throw std::runtime_error("cannot make the folder store " + mStoreRoot);
+  }
+  ~FidelityClient() { CLog::Instance().Close(); }
+
+  SyncRunOutcome Sync() {
+    std::ostringstream progress;
+    ConsoleSyncObserver observer(progress);
+    HeadlessPrompt prompt(progress);
+    FolderStores stores(mStoreRoot);
+    NoUpdate updates;
+    CSyncRun run(*mConf, CSyncRun::Services{observer, prompt, stores, updates, nullptr});
+    run.BeginSyncRun();
+    run.WaitForEnd();
+    return run.LastOutcome();
+  }
+
+  std::string Folder(const std::string& name) const { return mStoreRoot + name + "/"; }
+  std::string LinkStates() const {
+    std::string states;
+    for (std::size_t i = 0; i < mConf->Links().Size(); ++i) states += mConf->Links().At(i).mStatusText + "; ";
+    return states;
+  }
+  // Add, Replace and Delete commands the latest run sent.
+  int ItemCommandsSent() const {
+    const std::string log = ReadFileBytes(mConf->LogPath());
+    int count = 0;
+    for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
+      for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
+    }
+    return count;
+  }
+  // Server changes the latest run applied, over all links.
+  int ServerChangesApplied() const {
+    int count = 0;
+    for (std::size_t i = 0; i < mConf->Links().Size(); ++i) {
+      const ChangeCounts& counts = mConf->Links().At(i).mServerCounts;
+      count += counts.added + counts.updated + counts.deleted;
+    }
+    return count;
+  }
+
+ private:
+  static inline int sClients = 0;
+  TempDir mDir;
+  std::string mStoreRoot;
+  std::unique_ptr<CConf> mConf;
+};
+
+// How a defined difference may show.
+enum class Allowed {
+  Any,            // any change of the field's values
+  Added,          // the copy has values where the original had none (a default, an empty line)
+  Dropped,        // the copy lacks values of the original (an empty line may stand for them)
+  IgnoringTypes,  // the same values once type words and empty values are left aside
+  CnAndPartstat,  // the same once parameters other than CN and PARTSTAT are left aside
+  AddressOnly,    // the same once every parameter is left aside
+  WithinAnHour,   // as many values, each instant moved by an hour at most
+};
+
+// A difference the text itself defines, or the server makes, with its reason. An empty server or
+// item matches every one; a component matches by its beginning (so "VEVENT" covers changed
+// occurrences); a field ending in "-" matches every field it begins.
+struct DefinedDifference {
+  const char* server;
+  const char* item;
+  const char* component;
+  const char* field;
+  Allowed allowed;
+  const char* reason;
+};
+
+constexpr DefinedDifference kDefinedDifferences[] = {
+    // Every item
+    {"", "", "", "UID", Allowed::Any, "the store's own identifier is the item's UID"},
+    {"", "", "", "DTSTAMP", Allowed::Dropped, "no record key holds it"},
+    {"", "", "", "CREATED", Allowed::Dropped, "no record key holds it"},
+    {"", "", "", "LAST-MODIFIED", Allowed::Dropped, "no record key holds it; the change stamp is the store's"},
+    {"", "", "", "SEQUENCE", Allowed::Dropped, "no record key holds it"},
+    {"", "", "V", "X-", Allowed::Dropped, "extensions have no record key"},
+    // Events and tasks
+    {"", "", "V", "TRANSP", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VEVENT", "STATUS", Allowed::Dropped, "an event record has no status key"},
+    {"", "", "V", "PERCENT-COMPLETE", Allowed::Added, "the writer gives the line to every item (0 for a task without one)"},
+    {"", "", "V", "PRIORITY", Allowed::Dropped, "only 1, 2 and 3 are priorities of the record; the line is written empty without one"},
+    {"", "", "V", "CLASS", Allowed::Added, "the writer gives the line to every item, empty without a class"},
+    {"", "", "VTODO", "CLASS", Allowed::Dropped, "a task record has no class key"},
+    {"", "", "VEVENT", "CATEGORIES", Allowed::Added, "an event without categories gets \"Appointment\""},
+    {"", "", "V", "DESCRIPTION", Allowed::Added, "the writer gives the line to every item, empty without a text"},
+    {"", "", "V", "LOCATION", Allowed::Added, "the writer gives the line to every item, empty without a place"},
+    {"", "", "VTODO", "LOCATION", Allowed::Dropped, "a task record has no location key"},
+    {"", "", "VEVENT", "ORGANIZER", Allowed::AddressOnly, "the record keeps the organizer's address only"},
+    {"", "", "VEVENT", "ATTENDEE", Allowed::CnAndPartstat, "the record keeps an attendee's address, CN and PARTSTAT only"},
+    {"", "delegated-attendees.ics", "VEVENT", "ATTENDEE", Allowed::Any,
+     "a status other than ACCEPTED, DECLINED and TENTATIVE is NEEDS-ACTION in the record"},
+    {"", "", "VALARM", "", Allowed::Any, "an alarm is a lead time of the record: it is written with ACTION:EMAIL alone"},
+    {"", "thunderbird-daily-count.ics", "VEVENT", "ALARM", Allowed::Any,
+     "an alarm after the start (35 minutes before the end of a 30-minute event) is a reminder at the start"},
+    {"", "", "VTODO", "COMPLETED", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VTODO", "DTSTART", Allowed::Any, "task dates are dates of the store: the local date of a time, without it"},
+    {"", "", "VTODO", "DUE", Allowed::Any, "task dates are dates of the store: the local date of a time, without it"},
+    // Contacts
+    {"", "", "VCARD", "BDAY", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VCARD", "PHOTO", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VCARD", "CATEGORIES", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VCARD", "REV", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VCARD", "PRODID", Allowed::Dropped, "no record key holds it"},
+    {"", "", "VCARD", "UID", Allowed::Dropped, "a contact's UID is not kept; the store's identifier names it"},
+    {"", "", "VCARD", "NICKNAME", Allowed::Added, "the card gives the display name as nickname when there is none"},
+    {"", "", "VCARD", "ORG", Allowed::Added, "the card always gives ORG"},
+    {"", "", "VCARD", "TITLE", Allowed::Added, "the card always gives TITLE"},
+    {"", "", "VCARD", "N", Allowed::Added, "the card always gives N"},
+    {"", "", "VCARD", "ADR", Allowed::IgnoringTypes, "the card gives a work and a home address, each typed by one word"},
+    {"", "", "VCARD", "TEL", Allowed::IgnoringTypes, "a number's type is that of the field it went into"},
+    {"", "", "VCARD", "EMAIL", Allowed::IgnoringTypes, "an address is WORK or HOME; the first (or the store's own) is preferred"},
+    {"", "", "VCARD", "URL", Allowed::IgnoringTypes, "a web page is WORK or HOME"},
+    // The text gives timed starts in UTC, so a series is kept at the UTC time of its first start
+    // (its exclusions, changed occurrences and end move with it).
+    {"", "", "VEVENT", "OCCURRENCE", Allowed::WithinAnHour,
+     "a series of a zone with daylight time keeps the UTC time of its first start: occurrences on the other side of a "
+     "change move by the change"},
+    // What the local server does
+    {"SyncEvolution", "", "V", "DESCRIPTION", Allowed::Any, "the server keeps texts without their trailing line break"},
+    {"SyncEvolution", "", "VCARD", "NOTE", Allowed::Added, "the server sends properties it holds empty"},
+};
+
+// `value` without its leading "[...] " parameters, or with only the parameters `kept`.
+std::string WithParameters(const std::string& value, std::initializer_list<std::string_view> kept) {
+  if (value.empty() || value[0] != '[') return value;
+  const size_t close = value.find("] ");
+  if (close == std::string::npos) return value;
+  std::string parameters;
+  for (size_t at = 1; at < close;) {
+    const size_t end = std::min(value.find(';', at), close);
+    const std::string parameter = value.substr(at, end - at);
+    for (const std::string_view name : kept) {
+      if (parameter.compare(0, name.size() + 1, std::string(name) + "=") == 0) parameters += (parameters.empty() ? "" : ";") + parameter;
+    }
+    at = end + 1;
+  }
+  return (parameters.empty() ? "" : "[" + parameters + "] ") + value.substr(close + 2);
+}
+
+std::vector<std::string> Projected(const std::vector<std::string>& values, std::initializer_list<std::string_view> kept,
+                                   bool dropEmpty) {
+  std::vector<std::string> out;
+  for (const std::string& value : values) {
+    std::string projected = WithParameters(value, kept);
+    if (!dropEmpty || !projected.empty()) out.push_back(std::move(projected));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Seconds since 1970 of a canonical instant ("2025-01-06T08:30:00Z") or date.
+long long InstantSeconds(const std::string& value) {
+  std::string digits;
+  for (const char c : value) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  const OleDate date(std::stoi("0" + digits.substr(0, 4)), std::stoi("0" + digits.substr(4, 2)), std::stoi("0" + digits.substr(6, 2)),
+                     digits.size() >= 14 ? std::stoi(digits.substr(8, 2)) : 0, digits.size() >= 14 ? std::stoi(digits.substr(10, 2)) : 0,
+                     digits.size() >= 14 ? std::stoi(digits.substr(12, 2)) : 0);
+  std::time_t seconds = 0;
+  date.ToUnixTimeUtc(seconds);
+  return seconds;
+}
+
+bool IsAllowed(Allowed allowed, const FieldDifference& difference) {
+  const auto& expected = difference.expected;
+  const auto& actual = difference.actual;
+  switch (allowed) {
+    case Allowed::Any:
+      return true;
+    case Allowed::Added:
+      return expected.empty() || std::all_of(expected.begin(), expected.end(), [](const std::string& v) { return v.empty(); });
+    case Allowed::Dropped:
+      return std::all_of(actual.begin(), actual.end(), [&expected](const std::string& value) {
+        return value.empty() || std::find(expected.begin(), expected.end(), value) != expected.end();
+      });
+    case Allowed::IgnoringTypes:
+      return Projected(expected, {}, true) == Projected(actual, {}, true);
+    case Allowed::CnAndPartstat:
+      return Projected(expected, {"CN", "PARTSTAT"}, false) == Projected(actual, {"CN", "PARTSTAT"}, false);
+    case Allowed::AddressOnly:
+      return Projected(expected, {}, false) == Projected(actual, {}, false);
+    case Allowed::WithinAnHour:
+      return expected.size() == actual.size() &&
+             std::equal(expected.begin(), expected.end(), actual.begin(), [](const std::string& a, const std::string& b) {
+               return std::abs(InstantSeconds(a) - InstantSeconds(b)) <= 3600;
+             });
+  }
+  return false;
+}
+
+bool Matches(const DefinedDifference& defined, const std::string& server, const std::string& item,
+             const FieldDifference& difference) {
+  const std::string_view component(defined.component);
+  const std::string_view field(defined.field);
+  const bool serverMatches = *defined.server == '\0' || server == defined.server;
+  const bool itemMatches = serverMatches && (*defined.item == '\0' || item == defined.item);
+  const bool componentMatches = difference.component.compare(0, component.size(), component) == 0;
+  const bool fieldMatches = field.empty() || difference.name == field ||
+                            (field.back() == '-' && difference.name.compare(0, field.size(), field) == 0);
+  return itemMatches && componentMatches && fieldMatches && IsAllowed(defined.allowed, difference);
+}
+
+// The corpus, by folder of the store.
+std::vector<std::pair<std::string, std::string>> Corpus() {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const char* folder : {"contacts", "events", "tasks"}) {
+    for (const auto& entry : fs::directory_iterator(std::string(LARK_TEST_DATA) + "/fidelity/" + folder)) {
+      if (entry.path().extension() != ".ref") files.emplace_back(folder, entry.path().filename().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// What names an item for matching the two clients' copies: a card's formatted name, an event's or
+// a task's summary.
+std::string MatchKey(const std::vector<ItemField>& fields) {
+  for (const char* name : {"FN", "SUMMARY"}) {
+    for (const ItemField& field : fields) {
+      if (field.name == name && field.component.find("RECURRENCE-ID") == std::string::npos) return field.value;
+    }
+  }
+  return {};
+}
+
+struct FidelityCase {
+  PeerKind server;
+  const char* zone;
+};
+
+// How a case reads in test lists.
+void PrintTo(const FidelityCase& fidelityCase, std::ostream* out) { *out << PeerName(fidelityCase.server) << " in " << fidelityCase.zone; }
+
+class FidelityE2eTest : public ::testing::TestWithParam<FidelityCase> {
+ protected:
+  void SetUp() override {
+    const std::string missing = SyncPeer::MissingPrograms(GetParam().server);
+    if (!missing.empty()) GTEST_SKIP() << "SyncML server not installed (scripts/packages/): " << missing;
+    // The servers run in UTC; each client in the zone of the case, set before anything converts.
+    mZone = std::make_unique<ScopedEnv>("TZ", "UTC");
+    ::tzset();
+    mServer = &Server(GetParam().server);
+    mServer->Clear();
+    mZone = std::make_unique<ScopedEnv>("TZ", GetParam().zone);
+    ::tzset();
+  }
+  void TearDown() override {
+    mZone.reset();
+    ::tzset();
+  }
+
+  SyncPeer* mServer = nullptr;
+  std::unique_ptr<ScopedEnv> mZone;
+};
+
+TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSendsNothing) {
+  FidelityClient uploader(*mServer, "up");
+  for (const auto& [folder, file] : Corpus()) {
+    WriteFileBytes(uploader.Folder(folder) + file, ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
+  }
+  const SyncRunOutcome upload = uploader.Sync();
+  ASSERT_TRUE(upload.Succeeded()) << upload.error << " " << uploader.LinkStates();
+
+  FidelityClient fresh(*mServer, "down");
+  const SyncRunOutcome download = fresh.Sync();
+  ASSERT_TRUE(download.Succeeded()) << download.error << " " << fresh.LinkStates();
+
+  std::map<std::string, std::vector<ItemField>> downloaded;
+  for (const char* folder : {"contacts", "events", "tasks"}) {
+    for (const auto& entry : fs::directory_iterator(fresh.Folder(folder))) {
+      std::vector<ItemField> fields = ReadItemFields(ReadFileBytes(entry.path().string()));
+      downloaded[std::string(folder) + "|" + MatchKey(fields)] = std::move(fields);
+    }
+  }
+  const std::vector<std::pair<std::string, std::string>> corpus = Corpus();
+  EXPECT_EQ(downloaded.size(), corpus.size());
+  for (const auto& [folder, file] : corpus) {
+    const std::vector<ItemField> original = ReadItemFields(ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
+    const auto copy = downloaded.find(folder + "|" + MatchKey(original));
+    if (copy == downloaded.end()) {
+      ADD_FAILURE() << file << ": no downloaded item is named " << MatchKey(original);
+      continue;
+    }
+    for (const FieldDifference& difference : CompareItemFields(original, copy->second)) {
+      const bool defined = std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
+                                       [&](const DefinedDifference& entry) {
+                                         return Matches(entry, PeerName(GetParam().server), file, difference);
+                                       });
+      if (!defined) ADD_FAILURE() << file << ": " << difference.Describe();
+    }
+  }
+
+  for (FidelityClient* client : {&uploader, &fresh}) {
+    const SyncRunOutcome again = client->Sync();
+    ASSERT_TRUE(again.Succeeded()) << again.error << " " << client->LinkStates();
+    EXPECT_EQ(client->ItemCommandsSent(), 0) << "a second run sends nothing";
+    EXPECT_EQ(client->ServerChangesApplied(), 0) << "and receives nothing";
+  }
+}
+
+std::string CaseName(const ::testing::TestParamInfo<FidelityCase>& info) {
+  std::string name = std::string(PeerName(info.param.server)) + "_" + info.param.zone;
+  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FidelityE2eTest,
+                         ::testing::Values(FidelityCase{PeerKind::SyncEvolution, "UTC"},
+                                           FidelityCase{PeerKind::SyncEvolution, "Europe/Berlin"},
+                                           FidelityCase{PeerKind::SyncEvolution, "America/New_York"},
+                                           FidelityCase{PeerKind::SyncEvolution, "Australia/Sydney"},
+                                           FidelityCase{PeerKind::Virtuoso, "UTC"},
+                                           FidelityCase{PeerKind::Virtuoso, "Europe/Berlin"}),
+                         CaseName);
+
+}  // namespace

@@ -1,0 +1,48 @@
+// Field-by-field comparison of contact and calendar item texts, for the end-to-end suites: each
+// item read into canonical fields, so that two texts that say the same in other words compare equal.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One field of an item: the component it stands in ("VCARD", "VEVENT", "VTODO", "VALARM", or for a
+// changed occurrence "VEVENT RECURRENCE-ID=<its original start>"), its name and its canonical value.
+struct ItemField {
+  std::string component;
+  std::string name;
+  std::string value;
+
+  bool operator==(const ItemField&) const = default;
+  auto operator<=>(const ItemField&) const = default;
+};
+
+// A field whose values differ between two items: the values each side has (sorted).
+struct FieldDifference {
+  std::string component;
+  std::string name;
+  std::vector<std::string> expected;
+  std::vector<std::string> actual;
+
+  std::string Describe() const;
+};
+
+// The fields of a vCard (2.1, 3.0) or vCalendar (1.0, 2.0) text, in canonical form:
+// - calendar times are instants ("2025-01-06T08:30:00Z", whatever zone or UTC form wrote them) or
+//   dates ("2025-07-04"); a DURATION becomes the DTEND it means;
+// - a recurrence (RRULE in either grammar, RDATE, EXDATE) becomes the field OCCURRENCES: every
+//   start within two years of the series' start, expanded in the zone of the start (UTC for a UTC
+//   start, the machine's local time for a floating one);
+// - alarms (TRIGGER relative to the start or the end or at a time, AALARM, DALARM) become the field
+//   ALARM, the lead time before the start in minutes; other lines of a VALARM are its own fields;
+// - parameters are order-free and their names and the type words of vCards upper case; ATTENDEE
+//   and ORGANIZER lose "mailto:" in any case; vCalendar 1.0's "Name <address>" and STATUS are read
+//   as CN and PARTSTAT, its attendee with ROLE=ORGANIZER as the ORGANIZER, and its "NEEDS ACTION"
+//   as NEEDS-ACTION; CATEGORIES are a sorted set; line breaks are LF;
+// - vCard properties the card library knows give their values and type flags; any other property
+//   of a card gives a field with its name and the value "(present)".
+// VTIMEZONE components give no fields: they are applied to the times.
+std::vector<ItemField> ReadItemFields(std::string_view text);
+
+// The fields whose values differ between `expected` and `actual`, each (component, name) once.
+std::vector<FieldDifference> CompareItemFields(const std::vector<ItemField>& expected, const std::vector<ItemField>& actual);
