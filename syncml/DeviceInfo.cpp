@@ -65,12 +65,50 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
     store.rx.push_back(TypeRef("text/zep-group", "1.0"));
     store.tx.push_back(TypeRef("text/zep-group", "1.0"));
   } else {
-    store.rxPref = TypeRef("text/x-vcalendar", "1.0");
-    store.txPref = TypeRef("text/x-vcalendar", "1.0");
+    // The calendar writer writes the 2.0 form (VALARM, VALUE=DATE, RECURRENCE-ID) under the item
+    // type text/x-vcalendar; the readers take both forms. A server that parsed what it receives
+    // as 1.0 text, or sent 1.0 text, loses alarms, all-day dates and changed occurrences.
+    store.rxPref = TypeRef("text/calendar", "2.0");
+    store.rx.push_back(TypeRef("text/x-vcalendar", "1.0"));
+    store.txPref = TypeRef("text/calendar", "2.0");
+    store.tx.push_back(TypeRef("text/x-vcalendar", "1.0"));
   }
   // Two-way, slow, one-way and refresh in both directions: every Alert code the client sends.
   store.syncCap = SmlSyncCap{{"1", "2", "3", "4", "5", "6"}};
   return store;
+}
+
+// The properties the client reads and writes of each content type. A server that knows the
+// client's device information sends only what its CTCap lists (without one, a server may strip
+// alarms, changed occurrences, task states and dates).
+SmlCtCap ContentTypeCapabilities(const char* type, const char* version, std::initializer_list<const char*> names) {
+  SmlCtCap cap;
+  cap.ctType = type;
+  cap.verCt = version;
+  for (const char* name : names) {
+    SmlProperty property;
+    property.propName = name;
+    cap.properties.push_back(std::move(property));
+  }
+  return cap;
+}
+
+std::vector<SmlCtCap> ClientCapabilities() {
+  return {
+      ContentTypeCapabilities("text/x-vcard", "2.1",
+                              {"BEGIN", "END", "VERSION", "N", "FN", "NICKNAME", "TITLE", "ORG", "ROLE", "TEL", "EMAIL", "ADR",
+                               "LABEL", "URL", "NOTE", "BDAY", "CATEGORIES", "X-*"}),
+      ContentTypeCapabilities("text/x-vcalendar", "1.0",
+                              {"BEGIN", "END", "VERSION", "TZ", "DAYLIGHT", "UID", "SUMMARY", "DESCRIPTION", "LOCATION",
+                               "DTSTART", "DTEND", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
+                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "AALARM", "DALARM", "ATTENDEE",
+                               "ORGANIZER", "TRANSP", "X-*"}),
+      ContentTypeCapabilities("text/calendar", "2.0",
+                              {"BEGIN", "END", "VERSION", "TZID", "UID", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART",
+                               "DTEND", "DURATION", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
+                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "ATTENDEE", "ORGANIZER", "TRANSP",
+                               "TRIGGER", "ACTION", "X-*"}),
+  };
 }
 
 // The configured link that `fresh` (a new link for a listed database) takes over, among those no
@@ -165,5 +203,6 @@ SmlDevInf ClientDevInf(const CConf& conf, const std::string& deviceId) {
     devInf.dataStores.push_back(ClientDataStore("./events", "", DATA_TYPE_EVENTS));
     devInf.dataStores.push_back(ClientDataStore("./tasks", "", DATA_TYPE_TASKS));
   }
+  devInf.ctCaps = ClientCapabilities();
   return devInf;
 }

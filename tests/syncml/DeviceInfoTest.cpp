@@ -1,5 +1,6 @@
 // Device information: the server's data stores classified into links that keep the user's
 // settings, the client's own DevInf, and the database request exchange the wizard runs.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "common/StringTable.h"
@@ -128,7 +129,18 @@ TEST(DeviceInfo, ClientDescribesItsLinkedFoldersOrTheTypeRoots) {
   EXPECT_TRUE(devInf.utc);
   ASSERT_EQ(devInf.dataStores.size(), 3u);
   EXPECT_EQ(devInf.dataStores[1].sourceRef, "./events");
-  EXPECT_EQ(devInf.dataStores[1].rxPref->ctType, "text/x-vcalendar");
+  // Calendar items are read and written in the 2.0 form; the 1.0 form is still taken.
+  EXPECT_EQ(devInf.dataStores[1].rxPref->ctType, "text/calendar");
+  EXPECT_EQ(devInf.dataStores[1].txPref->verCt, "2.0");
+  ASSERT_EQ(devInf.dataStores[1].rx.size(), 1u);
+  EXPECT_EQ(devInf.dataStores[1].rx[0].ctType, "text/x-vcalendar");
+  // Every type a store prefers has its properties listed, so a server keeps changed occurrences.
+  for (const SmlDataStore& store : devInf.dataStores) {
+    const auto cap = std::find_if(devInf.ctCaps.begin(), devInf.ctCaps.end(),
+                                  [&](const SmlCtCap& c) { return c.ctType == store.rxPref->ctType; });
+    ASSERT_NE(cap, devInf.ctCaps.end()) << store.rxPref->ctType.value_or("");
+    EXPECT_FALSE(cap->properties.empty());
+  }
 
   conf.Links().Add(ConfiguredLink("", DATA_TYPE_TASKS, "Tasks"));
   conf.Links().Add(ConfiguredLink("x", DATA_TYPE_TASKS, "Tasks"));
