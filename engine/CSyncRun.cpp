@@ -1,6 +1,7 @@
 // The sync run: server check, worker thread, link loop and the exchanges of one link.
 #include "engine/CSyncRun.h"
 
+#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <system_error>
@@ -12,8 +13,9 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
-#include "engine/StoreItemSink.h"
+#include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
+#include "engine/StoreItemSink.h"
 #include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
 #include "syncml/SessionSettings.h"
@@ -296,18 +298,21 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     if (resumesFirstRun) changeLog.ResumeFrom(*journal.SentNextAnchor());
     if (firstRun) LogDebug(kSyncDatabase, "First run of the link: slow sync");
     if (resumed) LogDebug(kSyncDatabase, "Previous session was interrupted: resuming it");
+    HeldBackItems heldBack;
     mJournal = &journal;
     mResumed = resumed;
+    mHeldBack = resumed ? &heldBack : nullptr;
     mSlowSession = firstRun;
     std::vector<std::string> indexed;
     for (const CDataItem::Ptr& saved : store.mSavedItems.Items()) indexed.push_back(saved->itemId);
 
     CancelCheck();
     if (link.mMode != SYNC_MODE_DOWNLOAD) CollectChanges(store, link, changeLog, firstRun);
+    if (mHeldBack != nullptr) HoldBackNewItems(store, changeLog, journal, heldBack);
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    StoreItemSink sink(store, &journal);
+    StoreItemSink sink(store, &journal, mHeldBack);
     const int lastAnchor = changeLog.GetAnchor();
     CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), lastAnchor);
     session.SetTargetDatabase(link.ServerUri());
@@ -331,17 +336,26 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
         }
       }
       mJournal = nullptr;
+      mHeldBack = nullptr;
       throw;
     }
+    mHeldBack = nullptr;
+    // Held back and not sent back by the server: still new for the session that sends them.
+    const std::vector<std::string> unsent = heldBack.Ids();
+    for (const std::string& id : unsent) store.mCurrentItems.Remove(id);
     if (link.mMode == SYNC_MODE_DOWNLOAD && mSlowSession) RemoveCopiesTheServerReplaced(store, indexed, journal);
     KeepRefusedChangesPending(store, session.ItemFailures());
-    link.mItemErrors = static_cast<int>(session.ItemFailures().size());
+    // A slow sync cannot carry deletions (some servers refuse them there): they stay pending for
+    // the session that follows, and are no item errors.
+    const int deferredDeletions = mSlowSession ? RefusedDeletions(session.ItemFailures()) : 0;
+    link.mItemErrors = static_cast<int>(session.ItemFailures().size()) - deferredDeletions;
     SaveLinkResult(store, changeLog);
     Checkpoint("journal");
     journal.Clear();
     mJournal = nullptr;
     LogDebug(kSyncDatabase, "End");
-    return true;
+    const bool followUp = !mFollowingUp && (!unsent.empty() || deferredDeletions > 0);
+    return !followUp || RunFollowUpSession(store, link, unsent);
   } catch (const CXException& error) {
     LogError(kSyncDatabase, error.Message());
     SetLinkStatus(error.Message());
@@ -350,6 +364,48 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     SetLinkStatus(std::string(error.what()));
   }
   return false;
+}
+
+// Before the resumed session's first message (a server may send its items in the first reply).
+void CSyncRun::HoldBackNewItems(CDatabaseObject& store, const CChangeLog& changeLog, const SessionJournal& journal,
+                                HeldBackItems& heldBack) {
+  for (const CChangeLogEntry& entry : changeLog.Entries()) {
+    if (entry.type != CChangeLogEntry::NEW) continue;
+    const CDataItem::Ptr record = store.mCurrentItems.Find(entry.key);
+    if (!record || record->kind == ITEM_GROUP) continue;
+    if (journal.IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) continue;
+    LogDebug(kSyncDatabase, "Held back until the server's items are in: " + entry.key);
+    heldBack.Hold(*record);
+  }
+}
+
+int CSyncRun::RefusedDeletions(const std::vector<ItemFailure>& failures) {
+  return static_cast<int>(std::count_if(failures.begin(), failures.end(), [](const ItemFailure& failure) {
+    return failure.refusedByServer && failure.command == "Delete";
+  }));
+}
+
+// A session right after one that left changes for it: the items a resumed session held back
+// (sent as Replace, an add where the server does not know them) and the deletions a slow sync
+// could not carry, with whatever changed meanwhile. Never followed by another one. The link
+// shows the counts of both sessions.
+bool CSyncRun::RunFollowUpSession(CDatabaseObject& store, CSyncLink& link, const std::vector<std::string>& heldBack) {
+  LogDebug(kSyncDatabase, "Follow-up session for the changes the last one left");
+  const ChangeCounts resumedServerCounts = link.mServerCounts;
+  const ChangeCounts resumedLocalCounts = link.mLocalCounts;
+  const int resumedItemErrors = link.mItemErrors;
+  mNewAsReplace.insert(heldBack.begin(), heldBack.end());
+  mFollowingUp = true;
+  const bool succeeded = SyncDatabase(store, link);
+  mFollowingUp = false;
+  mNewAsReplace.clear();
+  link.mServerCounts.added += resumedServerCounts.added;
+  link.mServerCounts.updated += resumedServerCounts.updated;
+  link.mServerCounts.deleted += resumedServerCounts.deleted;
+  link.mLocalCounts.updated += resumedLocalCounts.updated;
+  link.mLocalCounts.deleted += resumedLocalCounts.deleted;
+  link.mItemErrors += resumedItemErrors;
+  return succeeded;
 }
 
 void CSyncRun::CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full) {
@@ -477,16 +533,22 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   const CDataItem::Ptr record = deletion ? store.mSavedItems.Find(entry.key) : store.mCurrentItems.Find(entry.key);
   // Contact groups stay local: servers take only the contacts (the members go out on their own).
   if (!record || record->kind == ITEM_GROUP) return false;
-  // What the server itself wrote in a session not yet completed goes not back to it.
-  if (!deletion && mJournal != nullptr && mJournal->IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) {
+  // What the server itself wrote in a session not yet completed goes not back to it; but in a
+  // slow sync an item the index holds goes out (the server's map names it), or a server without
+  // content matching would send its own copy again as a new item.
+  const bool indexedInSlowSync = mSlowSession && entry.type == CChangeLogEntry::UPDATED;
+  if (!deletion && !indexedInSlowSync && mJournal != nullptr &&
+      mJournal->IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) {
     LogDebug(kSyncDatabase, "Written by the server, not sent back: " + entry.key);
     return false;
   }
+  // Held back, or already matched to the server's copy of it.
+  if (entry.type == CChangeLogEntry::NEW && mHeldBack != nullptr && record->kind != ITEM_GROUP) return false;
   mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
   switch (entry.type) {
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
-      if (mResumed) {
+      if (mResumed || mNewAsReplace.count(entry.key) != 0) {
         session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
       } else {
         session.Add(entry.key, record->ToText(), record->ContentTypeOf());

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@ class CConf;
 class CDatabaseObject;
 class CSyncLink;
 class CSyncML;
+class HeldBackItems;
 class ItemSink;
 class SessionJournal;
 class Prompt;
@@ -118,6 +120,10 @@ class CSyncRun {
   void MainSyncLoop(CDatabaseObject& store);
   bool IsLinkEligible(const CSyncLink& link, int index) const;
   bool SyncDatabase(CDatabaseObject& store, CSyncLink& link);
+  bool RunFollowUpSession(CDatabaseObject& store, CSyncLink& link, const std::vector<std::string>& heldBack);
+  static void HoldBackNewItems(CDatabaseObject& store, const CChangeLog& changeLog, const SessionJournal& journal,
+                               HeldBackItems& heldBack);
+  static int RefusedDeletions(const std::vector<ItemFailure>& failures);
   void RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
   void SendLocalChanges(CDatabaseObject& store, CChangeLog& changeLog, CSyncML& session);
   bool SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, CSyncML& session);
@@ -162,6 +168,12 @@ class CSyncRun {
   // interrupted one.
   SessionJournal* mJournal = nullptr;
   bool mResumed = false;
+  // The new items a resumed session holds back (null when it holds none back), and the new
+  // items the session after it sends as Replace (the interrupted one may have delivered them).
+  HeldBackItems* mHeldBack = nullptr;
+  std::set<std::string> mNewAsReplace;
+  // The link's session follows one that left changes for it.
+  bool mFollowingUp = false;
   // The link's session ran as a slow sync (asked for, or forced by the server).
   bool mSlowSession = false;
 

@@ -2,7 +2,10 @@
 #include "engine/StoreItemSink.h"
 
 #include "config/CLog.h"
+#include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
 #include "stores/CDatabaseObject.h"
 
 namespace {
@@ -11,7 +14,12 @@ constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
 
 bool StoreItemSink::AddContact(PVCard& card, const std::string& serverId, const std::string& contentType,
                                std::string& localId) {
-  const std::string earlier = EarlierCopyOf(serverId);
+  std::string earlier = EarlierCopyOf(serverId);
+  if (earlier.empty() && mHeldBack != nullptr && contentType != kGroupContentType) {
+    CDataItem record(ITEM_CONTACT);
+    ContactRecordBuilder(record).Build(card);
+    earlier = HeldBackCopyOf(serverId, record);
+  }
   if (earlier.empty()) {
     if (mStore.AddAddressBookItem(card, localId, serverId, contentType) != kStoreOk) return false;
   } else {
@@ -32,6 +40,9 @@ ContactWrite StoreItemSink::ReplaceContact(PVCard& card, const std::string& cont
 
 bool StoreItemSink::AddCalendarItem(const std::string& vcalendarText, const std::string& serverId, std::string& localId) {
   localId = EarlierCopyOf(serverId);
+  if (localId.empty() && mHeldBack != nullptr) {
+    if (const CDataItem::Ptr record = CalendarRecordBuilder::Build(vcalendarText)) localId = HeldBackCopyOf(serverId, *record);
+  }
   if (mStore.AddCalendarItem(vcalendarText, localId) != kStoreOk) return false;
   NoteWritten(serverId, localId);
   return true;
@@ -57,6 +68,12 @@ std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {
   if (!localId) return {};
   LogDebug("StoreItemSink", "Server item " + serverId + " written before as " + *localId + ": written over it");
   return *localId;
+}
+
+std::string StoreItemSink::HeldBackCopyOf(const std::string& serverId, const CDataItem& record) {
+  std::string localId = mHeldBack->TakeCopyOf(record);
+  if (!localId.empty()) LogDebug("StoreItemSink", "Server item " + serverId + " is a copy of the held-back " + localId + ": written over it");
+  return localId;
 }
 
 // The stamp is the one the store gave the item's record when it wrote it.

@@ -5,16 +5,20 @@
 
 #include "syncml/ItemSink.h"
 
+class CDataItem;
 class CDatabaseObject;
+class HeldBackItems;
 class SessionJournal;
 
 // Forwards the session's writes to the store and answers its look-ups from the store's current
 // items. With a journal, every server item written is noted there, and a server item that an
 // interrupted session already wrote is written over the same local item instead of a new one.
-// The store and the journal are not owned and must outlive the sink.
+// With held-back items, a new server item that is a copy of one is written over it as well.
+// The store, the journal and the held-back items are not owned and must outlive the sink.
 class StoreItemSink final : public ItemSink {
  public:
-  explicit StoreItemSink(CDatabaseObject& store, SessionJournal* journal = nullptr) : mStore(store), mJournal(journal) {}
+  explicit StoreItemSink(CDatabaseObject& store, SessionJournal* journal = nullptr, HeldBackItems* heldBack = nullptr)
+      : mStore(store), mJournal(journal), mHeldBack(heldBack) {}
 
   bool AddContact(PVCard& card, const std::string& serverId, const std::string& contentType, std::string& localId) override;
   ContactWrite ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) override;
@@ -26,8 +30,11 @@ class StoreItemSink final : public ItemSink {
  private:
   // The local item an interrupted session wrote the server item `serverId` to ("" when none).
   std::string EarlierCopyOf(const std::string& serverId) const;
+  // The held-back local item `record` (the server's new item) is a copy of ("" when none).
+  std::string HeldBackCopyOf(const std::string& serverId, const CDataItem& record);
   void NoteWritten(const std::string& serverId, const std::string& localId);
 
   CDatabaseObject& mStore;
   SessionJournal* mJournal;
+  HeldBackItems* mHeldBack;
 };
