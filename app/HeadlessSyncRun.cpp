@@ -3,6 +3,7 @@
 
 #include "app/ProgramServices.h"
 #include "engine/CSyncRun.h"
+#include "stores/RunStoreFactory.h"
 #include "engine/SyncObserver.h"
 
 HeadlessSyncRun::HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& progress)

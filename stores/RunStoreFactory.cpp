@@ -1,5 +1,5 @@
 // The choice of a run's local store.
-#include "stores/StoreFactory.h"
+#include "stores/RunStoreFactory.h"
 
 #include <utility>
 
