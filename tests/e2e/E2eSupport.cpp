@@ -117,14 +117,12 @@ class RefusedUpdate final : public UpdateStarter {
 
 // ---- Known faults
 
-bool ShowsFault(PeerKind kind, ClientFault fault) {
+bool ShowsFault(PeerKind kind, PeerFault fault) {
   switch (fault) {
-    case ClientFault::DeleteWithoutMeta:
-    case ClientFault::DevInfNamespace:
-    case ClientFault::FirstPackageSpansMessages:
-    case ClientFault::SlowSyncAfterInterruption:
-    case ClientFault::UploadOnlyAppliesServerItems:
+    case PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages:
       return kind == PeerKind::Virtuoso;
+    case PeerFault::ForgetsTheChangesOfAnAbortedSession:
+      return kind == PeerKind::SyncEvolution;
   }
   return false;
 }
@@ -136,18 +134,12 @@ bool SkipKnownFaults() {
   return run == nullptr || *run == '\0';
 }
 
-const char* FaultText(ClientFault fault) {
+const char* FaultText(PeerFault fault) {
   switch (fault) {
-    case ClientFault::DeleteWithoutMeta:
-      return "a server Delete without Meta is answered 500 and the item stays locally, while the run reports success";
-    case ClientFault::DevInfNamespace:
-      return "the DevInf namespace \"http://www.syncml.org/docs/devinf_v11_20020215.dtd\" fails the decoding (SyncML parse error)";
-    case ClientFault::FirstPackageSpansMessages:
-      return "the Alert goes out in a message without Final when the Sync spans messages; the server then never sends its items";
-    case ClientFault::SlowSyncAfterInterruption:
-      return "after an interrupted session the client asks for a slow sync, and a server without content matching doubles every item";
-    case ClientFault::UploadOnlyAppliesServerItems:
-      return "the server answers Alert 203 with a two-way slow sync, and the upload-only link applies the server's items";
+    case PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages:
+      return "the server sends none of its changes when the client's package spans several messages";
+    case PeerFault::ForgetsTheChangesOfAnAbortedSession:
+      return "the server never re-sends the changes of a reply the client did not receive";
   }
   return "";
 }
@@ -279,16 +271,36 @@ void E2eTest::TearDown() {
   mRun.reset();
   CLog::Instance().Close();
   KeepLog();
+  KeepServerLogs();
+}
+
+// Beside the client logs, the server's own (<dir>/<test>.<server>.server/), of every session since
+// the server started.
+void E2eTest::KeepServerLogs() {
+  const char* keep = std::getenv("LARK_E2E_LOG_DIR");
+  const std::string folder = Server().LogFolder();
+  if (keep == nullptr || *keep == '\0' || folder.empty()) return;
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const fs::path target = fs::path(keep) / (name.substr(0, name.find('/')) + "." + PeerName(GetParam()) + ".server");
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) {
+    const std::string extension = entry.path().extension().string();
+    if (!entry.is_regular_file() || (extension != ".log" && extension != ".html")) continue;
+    const fs::path copy = target / fs::relative(entry.path(), folder);
+    fs::create_directories(copy.parent_path(), ignored);
+    fs::copy_file(entry.path(), copy, fs::copy_options::overwrite_existing, ignored);
+  }
 }
 
 // LARK_E2E_LOG_DIR keeps the client logs of each test's runs, one after the other
 // (<dir>/<test>.<server>.log), for a look afterwards; each run begins its log anew.
-void E2eTest::KeepLog() {
+void E2eTest::KeepLog(bool killed) {
   const char* keep = std::getenv("LARK_E2E_LOG_DIR");
   if (keep == nullptr || *keep == '\0' || !mConf) return;
   const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
   const std::string path = std::string(keep) + "/" + name.substr(0, name.find('/')) + "." + PeerName(GetParam()) + ".log";
-  mKeptLog += "==== run " + std::to_string(++mRunsLogged) + "\n" + LogText();
+  mKeptLog += "==== run " + std::to_string(++mRunsLogged) + (killed ? " (killed)" : "") + "\n" + LogText();
+  std::filesystem::create_directories(keep);
   WriteFileBytes(path, mKeptLog);
 }
 
@@ -328,6 +340,7 @@ bool E2eTest::SyncInChild(int selected) {
   }
   int status = 0;
   ::waitpid(child, &status, 0);
+  KeepLog(WIFSIGNALED(status));
   // The child's configuration was saved after its finished links; the next run reads it anew.
   mConf->Load(false);
   return WIFSIGNALED(status);

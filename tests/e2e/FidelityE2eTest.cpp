@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <ostream>
 #include <sstream>
 
@@ -98,6 +99,15 @@ class FidelityClient {
   }
 
   std::string Folder(const std::string& name) const { return mStoreRoot + name + "/"; }
+  // The log lines of the latest run that name an item either side refused.
+  std::string Refusals() const {
+    std::istringstream log(ReadFileBytes(mConf->LogPath()));
+    std::string lines;
+    for (std::string line; std::getline(log, line);) {
+      if (line.find("refused") != std::string::npos) lines += line + "\n";
+    }
+    return lines;
+  }
   std::string LinkStates() const {
     std::string states;
     for (std::size_t i = 0; i < mConf->Links().Size(); ++i) states += mConf->Links().At(i).mStatusText + "; ";
@@ -110,6 +120,12 @@ class FidelityClient {
     for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
       for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
     }
+    return count;
+  }
+  // Items of the latest run that either side refused, over all links.
+  int ItemErrors() const {
+    int count = 0;
+    for (std::size_t i = 0; i < mConf->Links().Size(); ++i) count += mConf->Links().At(i).mItemErrors;
     return count;
   }
   // Server changes the latest run applied, over all links.
@@ -310,6 +326,49 @@ std::string MatchKey(const std::vector<ItemField>& fields) {
   return {};
 }
 
+// Items a server refuses to store (status 500), with what was seen: they stay pending changes of
+// the uploader (sent again, once, in every run), and are left out of the comparison.
+struct RefusedItem {
+  PeerKind server;
+  const char* file;
+  const char* reason;
+};
+
+constexpr RefusedItem kRefusedItems[] = {
+    {PeerKind::Virtuoso, "delegated-attendees.ics", "the server refuses events with attendees"},
+    {PeerKind::Virtuoso, "exchange-monthly-second-friday.ics", "the server refuses events with attendees"},
+    {PeerKind::Virtuoso, "google-weekly-override.ics", "the server refuses events with attendees"},
+    {PeerKind::Virtuoso, "synthesis-10-daily-exdates.vcs", "the server refuses events with attendees"},
+};
+
+bool IsRefused(PeerKind server, const std::string& file) {
+  return std::any_of(std::begin(kRefusedItems), std::end(kRefusedItems),
+                     [&](const RefusedItem& item) { return item.server == server && file == item.file; });
+}
+
+int RefusedCount(PeerKind server) {
+  return static_cast<int>(std::count_if(std::begin(kRefusedItems), std::end(kRefusedItems),
+                                        [&](const RefusedItem& item) { return item.server == server; }));
+}
+
+// The summary of an item's first changed occurrence, if it has one.
+std::string OccurrenceSummary(const std::vector<ItemField>& fields) {
+  for (const ItemField& field : fields) {
+    if (field.name == "SUMMARY" && field.component.find("RECURRENCE-ID") != std::string::npos) return field.value;
+  }
+  return {};
+}
+
+// A server that refuses a series may still store its changed occurrences, which then stand alone.
+bool IsOccurrenceOfARefusedSeries(PeerKind server, const std::vector<ItemField>& fields) {
+  if (!MatchKey(fields).empty()) return false;
+  const std::string summary = OccurrenceSummary(fields);
+  return !summary.empty() && std::any_of(std::begin(kRefusedItems), std::end(kRefusedItems), [&](const RefusedItem& item) {
+    if (item.server != server) return false;
+    return OccurrenceSummary(ReadItemFields(ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/events/" + item.file))) == summary;
+  });
+}
+
 struct FidelityCase {
   PeerKind server;
   const char* zone;
@@ -346,7 +405,8 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
     WriteFileBytes(uploader.Folder(folder) + file, ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
   }
   const SyncRunOutcome upload = uploader.Sync();
-  ASSERT_TRUE(upload.Succeeded()) << upload.error << " " << uploader.LinkStates();
+  ASSERT_TRUE(upload.Completed()) << upload.error << " " << uploader.LinkStates();
+  EXPECT_EQ(uploader.ItemErrors(), RefusedCount(GetParam().server)) << uploader.Refusals();
 
   FidelityClient fresh(*mServer, "down");
   const SyncRunOutcome download = fresh.Sync();
@@ -356,11 +416,13 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
   for (const char* folder : {"contacts", "events", "tasks"}) {
     for (const auto& entry : fs::directory_iterator(fresh.Folder(folder))) {
       std::vector<ItemField> fields = ReadItemFields(ReadFileBytes(entry.path().string()));
+      if (IsOccurrenceOfARefusedSeries(GetParam().server, fields)) continue;
       downloaded[std::string(folder) + "|" + MatchKey(fields)] = std::move(fields);
     }
   }
-  const std::vector<std::pair<std::string, std::string>> corpus = Corpus();
-  EXPECT_EQ(downloaded.size(), corpus.size());
+  std::vector<std::pair<std::string, std::string>> corpus = Corpus();
+  std::erase_if(corpus, [&](const auto& item) { return IsRefused(GetParam().server, item.second); });
+  std::set<std::string> matched;
   for (const auto& [folder, file] : corpus) {
     const std::vector<ItemField> original = ReadItemFields(ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
     const auto copy = downloaded.find(folder + "|" + MatchKey(original));
@@ -368,6 +430,7 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
       ADD_FAILURE() << file << ": no downloaded item is named " << MatchKey(original);
       continue;
     }
+    matched.insert(copy->first);
     for (const FieldDifference& difference : CompareItemFields(original, copy->second)) {
       const bool defined = std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
                                        [&](const DefinedDifference& entry) {
@@ -377,10 +440,15 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
     }
   }
 
+  for (const auto& [key, fields] : downloaded) {
+    if (matched.count(key) == 0) ADD_FAILURE() << "downloaded an item the corpus does not hold: " << key;
+  }
+
+  // A second run sends nothing but the refused items once more, and receives nothing.
   for (FidelityClient* client : {&uploader, &fresh}) {
     const SyncRunOutcome again = client->Sync();
-    ASSERT_TRUE(again.Succeeded()) << again.error << " " << client->LinkStates();
-    EXPECT_EQ(client->ItemCommandsSent(), 0) << "a second run sends nothing";
+    ASSERT_TRUE(again.Completed()) << again.error << " " << client->LinkStates();
+    EXPECT_EQ(client->ItemCommandsSent(), client == &uploader ? RefusedCount(GetParam().server) : 0) << client->Refusals();
     EXPECT_EQ(client->ServerChangesApplied(), 0) << "and receives nothing";
   }
 }

@@ -106,6 +106,7 @@ TEST_P(InterruptedSessionE2eTest, KilledAfterTheFirstPost) {
 }
 
 TEST_P(InterruptedSessionE2eTest, KilledAfterThePostOfTheFirstChanges) {
+  LARK_SKIP_ON_KNOWN_FAULT(PeerFault::ForgetsTheChangesOfAnAbortedSession);
   SynchronizeThenChangeBothSides();
   KillAtPost(true, 1);
   ExpectNextRunConverges();

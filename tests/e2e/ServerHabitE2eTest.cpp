@@ -14,11 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// In a test body: ends the test as skipped while today's client shows `fault` against this habit;
-// the mark goes when the client is fixed (LARK_RUN_KNOWN_FAULTS runs the test anyway).
-#define LARK_SKIP_KNOWN_HABIT_FAULT(fault) \
-  if (SkipKnownFaults()) GTEST_SKIP() << "known client fault: " << (fault)
-
 class ServerHabitE2eTest : public E2eTest {
  protected:
   StatefulSyncServer& Scripted() { return *Server().Scripted(); }
@@ -102,7 +97,6 @@ class ServerHabitE2eTest : public E2eTest {
 };
 
 TEST_P(ServerHabitE2eTest, LowerCaseNamespaces) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("the decoder refuses \"syncml:syncml1.1\" (parse error 0x1007), so no run starts");
   ServerHabits habits;
   habits.lowerCaseNamespaces = true;
   Play(habits);
@@ -110,7 +104,6 @@ TEST_P(ServerHabitE2eTest, LowerCaseNamespaces) {
 }
 
 TEST_P(ServerHabitE2eTest, NoGetOfTheClientsDevInf) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("the client's DevInf goes out only when asked for, so this server never learns it handles UTC");
   ServerHabits habits;
   habits.devInfGet = ServerHabits::DevInfGet::Never;
   Play(habits);
@@ -131,7 +124,6 @@ TEST_P(ServerHabitE2eTest, GetOfTheClientsDevInfInEveryFinalReplyUntilItArrives)
 }
 
 TEST_P(ServerHabitE2eTest, DeleteWithoutMeta) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("a server Delete without Meta is answered 500 and the item stays locally, while the run reports success");
   ServerHabits habits;
   habits.deleteWithoutMeta = true;
   Play(habits);
@@ -151,8 +143,6 @@ TEST_P(ServerHabitE2eTest, ContentTypeOnTheCommandOnly) {
 }
 
 TEST_P(ServerHabitE2eTest, NoContentMatchingAndMapErasureOnAClientSlowSyncAfterAnInterruptedSession) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("after an interrupted session the client asks for a slow sync (201): this server erases its map and "
-                              "adds every re-sent item again");
   ServerHabits habits;
   habits.contentMatching = false;
   habits.eraseMapOnClientSlowSync = true;
@@ -171,8 +161,6 @@ TEST_P(ServerHabitE2eTest, NoContentMatchingAndMapErasureOnAClientSlowSyncAfterA
 }
 
 TEST_P(ServerHabitE2eTest, StaleAnchorAnswered508WithoutContentMatching) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("a slow sync forced by 508 re-sends every item as Add, which a server without content matching "
-                              "stores as second copies");
   ServerHabits habits;
   habits.contentMatching = false;
   Play(habits);
@@ -185,7 +173,6 @@ TEST_P(ServerHabitE2eTest, StaleAnchorAnswered508WithoutContentMatching) {
 }
 
 TEST_P(ServerHabitE2eTest, NotFound404ForAnItemTheServerNoLongerHas) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("status 404 for a Delete sets \"Database is not found on the server\" and fails the link");
   ServerHabits habits;
   habits.unknownItemIs404 = true;
   Play(habits);
@@ -200,7 +187,6 @@ TEST_P(ServerHabitE2eTest, NotFound404ForAnItemTheServerNoLongerHas) {
 }
 
 TEST_P(ServerHabitE2eTest, OneItemRefusedWith500ThreeRunsInARow) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("one refused item fails the link on every run; nothing is saved, so each retry sends every item again");
   ServerHabits habits;
   habits.refuseItemsContaining = "Refused meeting";
   Play(habits);
@@ -239,9 +225,6 @@ TEST_P(ServerHabitE2eTest, CmdIdsContinueAcrossMessages) {
 
 TEST_P(ServerHabitE2eTest, DevInfNamespaceOtherThanSyncmlDevinf) {
   for (const char* space : {"syncml:devinf", "http://www.syncml.org/docs/devinf_v11_20020215.dtd"}) {
-    if (std::string(space) != "syncml:devinf") {
-      LARK_SKIP_KNOWN_HABIT_FAULT("the decoder refuses a DevInf namespace other than \"syncml:devinf\", so the database request fails");
-    }
     ServerHabits habits;
     habits.devInfNamespace = space;
     Play(habits);
@@ -253,7 +236,6 @@ TEST_P(ServerHabitE2eTest, DevInfNamespaceOtherThanSyncmlDevinf) {
 }
 
 TEST_P(ServerHabitE2eTest, MaxMsgSize10000InTheServersHeader) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("the client's messages follow max_msg_size only, not the server's smaller MaxMsgSize");
   ServerHabits habits;
   habits.maxMsgSize = 10000;
   Play(habits);
@@ -281,7 +263,6 @@ TEST_P(ServerHabitE2eTest, SessionStateKeyedByTheExactAlertTarget) {
 }
 
 TEST_P(ServerHabitE2eTest, ControlCharactersInItemTextKeepTheMessageWellFormed) {
-  LARK_SKIP_KNOWN_HABIT_FAULT("C0 control characters of item text are written raw, which XML 1.0 forbids; the server refuses the message");
   WriteLocal("contacts", "noted.vcf", VCard("Nora", "Noted", "NOTE:line\x0Bseparated\x01text\r\nTITLE:Head\x0Bof\x02staff\r\n"));
   WriteLocal("events", "noted.vcs",
              "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nSUMMARY:Stand\x0Bup\r\nDESCRIPTION:first\x0Bsecond\x01\r\n"

@@ -41,8 +41,7 @@ class SyncFaultE2eTest : public E2eTest {
 };
 
 TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNotStarted) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
+  LARK_SKIP_ON_KNOWN_FAULT(PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages);
   SynchronizeThenChangeBothSides();
   const std::string eventsBefore = AnchorAndIndex(1);
   const int eventsState = Link(1).mState;
@@ -63,8 +62,7 @@ TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNot
 }
 
 TEST_P(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTransportMessage) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
+  LARK_SKIP_ON_KNOWN_FAULT(PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages);
   SynchronizeThenChangeBothSides();
   mAfterPost = [this](int session, int message) {
     if (session == 1 && message == 0) Server().Stop();
@@ -80,8 +78,7 @@ TEST_P(SyncFaultE2eTest, ServerStoppedBetweenMessagesFailsTheLinkWithTheTranspor
 }
 
 TEST_P(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
+  LARK_SKIP_ON_KNOWN_FAULT(PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages);
   SynchronizeThenChangeBothSides();
   const bool killed = SyncInChildKilledBy(nullptr, [](int session, int message) {
     if (session == 1 && message == 0) ::raise(SIGKILL);
@@ -92,8 +89,7 @@ TEST_P(SyncFaultE2eTest, ProcessKilledAfterTheServerAppliedItsFirstMessage) {
 }
 
 TEST_P(SyncFaultE2eTest, ProcessKilledAfterApplyingServerItemsBeforeTheirMapsWentOut) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::FirstPackageSpansMessages);
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::SlowSyncAfterInterruption);
+  LARK_SKIP_ON_KNOWN_FAULT(PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages);
   SynchronizeThenChangeBothSides();
   // The server's items are written while their reply is read; the next message carries the Maps.
   mInspect = [](int session, int, const std::string& text) {

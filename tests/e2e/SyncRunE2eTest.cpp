@@ -78,7 +78,6 @@ TEST_P(SyncRunE2eTest, LocalUpdateIsSentAsReplaceAndLocalDeletionAsDelete) {
 }
 
 TEST_P(SyncRunE2eTest, ServerAdditionChangeAndDeletionReachTheLocalStore) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::DeleteWithoutMeta);
   SynchronizeSamples();
   WriteServer("contacts", "server-linus", VCard("Linus", "Pauling"));
   WriteServer("contacts", "server-grace", VCard("Grace", "Hopper", "TEL;CELL:+1 202 555 0199\r\nTITLE:Rear Admiral\r\n"));
@@ -138,7 +137,6 @@ TEST_P(SyncRunE2eTest, DownloadOnlySendsNothingEvenWhenTheServerAsksForASlowSync
 }
 
 TEST_P(SyncRunE2eTest, UploadOnlyAppliesNothingFromTheServer) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::UploadOnlyAppliesServerItems);
   Link(2).mMode = SYNC_MODE_UPLOAD;
   WriteLocal("tasks", "mine.vcs", VTodo("Mine", "20270601"));
   WriteServer("tasks", "server-theirs", VTodo("Theirs", "20270602"));
@@ -150,7 +148,6 @@ TEST_P(SyncRunE2eTest, UploadOnlyAppliesNothingFromTheServer) {
 }
 
 TEST_P(SyncRunE2eTest, DatabaseRequestFindsTheServersContactsEventsAndTasks) {
-  LARK_SKIP_ON_KNOWN_FAULT(ClientFault::DevInfNamespace);
   std::ostringstream out;
   HeadlessPrompt prompt(out);
   ASSERT_EQ(RequestServerDatabases(*mConf, prompt), DatabaseRequestResult::Succeeded) << out.str();

@@ -64,6 +64,8 @@ class SyncPeer {
   virtual std::vector<std::string> Items(const std::string& datastore) const = 0;
   // The end of the server's log, for failure messages.
   virtual std::string LogTail() const = 0;
+  // The folder below which the server writes its logs; empty when it writes none.
+  virtual std::string LogFolder() const { return {}; }
   // The scripted server, for a test that plays its habits; nullptr for the real servers.
   virtual StatefulSyncServer* Scripted() { return nullptr; }
 
@@ -86,6 +88,7 @@ class ScriptPeer : public SyncPeer {
   std::string Url() const override { return mUrl; }
   // The server's own folder.
   std::string Folder() const { return mDir.Path() + "server"; }
+  std::string LogFolder() const override { return Folder(); }
   // A further database, reached as "./<name>" (`kind` "contacts" or "calendar").
   void AddDatastore(const std::string& name, const std::string& kind);
   // The processes, zombies aside, whose command line or environment names the server's folder:
