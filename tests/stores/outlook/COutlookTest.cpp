@@ -15,7 +15,9 @@
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/ObjectFactory.h"
 #include "platform/outlookmodel/OutlookModel.h"
+#include "stores/RunStoreFactory.h"
 #include "stores/outlook/COutlook.h"
+#include "tests/support/SyncRunTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -368,3 +370,34 @@ TEST_F(COutlookTest, CalendarFoldersAreNotReadByThisStoreYet) {
 }
 
 }  // namespace
+
+// ---- The run's store
+
+class OutlookRunTest : public SyncRunTest {
+ protected:
+  OutlookRunTest() {
+    mConf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+    mConf.SetSilent(false);
+  }
+  ScopedEnv mProfile{"LARK_OUTLOOKMODEL_PROFILE", mDir.Path() + "profile.db"};
+};
+
+TEST_F(OutlookRunTest, WithoutTheApplicationTheRunShowsTheConstructorsTextOnceAndRunsNoLink) {
+  ScopedEnv absent("LARK_OUTLOOK_NOT_INSTALLED", "1");
+  RunStoreFactory stores;
+  ASSERT_THROW(stores.CreateStore(mConf, mPrompt), COutlookException);
+  mRun = std::make_unique<CSyncRun>(mConf, CSyncRun::Services{mObserver, mPrompt, stores, mUpdates, &mTransports});
+  RunOnce();
+  const std::string text = "CreateDispatch() failed Invalid class string - Invalid class string";
+  EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{text});
+  EXPECT_EQ(mRun->LastOutcome().error, text);
+  EXPECT_EQ(mRun->LastOutcome().linksRun, 0);
+  for (const CSyncLink& link : mConf.Links()) EXPECT_EQ(link.mState, SYNC_STATE_NEVER);
+}
+
+TEST_F(OutlookRunTest, WithTheApplicationTheRunGetsTheOutlookStore) {
+  RunStoreFactory stores;
+  const std::unique_ptr<CDatabaseObject> store = stores.CreateStore(mConf, mPrompt);
+  EXPECT_NE(dynamic_cast<COutlook*>(store.get()), nullptr);
+  EXPECT_EQ(store->mInitError, 0u);
+}
