@@ -406,6 +406,7 @@ class OutlookTool {
         ++counts.skipped;
       }
     }
+    run.store.CommitWrites();
     PrintTo(stdout, "%d imported, %d skipped\n", counts.imported, counts.skipped);
     return counts.skipped == 0 ? 0 : 1;
   }

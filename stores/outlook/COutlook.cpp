@@ -265,6 +265,7 @@ int32_t COutlook::UpdateAddressBookItem(PVCard& card, std::string& entryId, cons
 int32_t COutlook::WriteAddressBookItem(PVCard& card, std::string& entryId, bool group, StoreWriteStatus& writeStatus) {
   try {
     if (!IsContactFolderType(CurrentItemType())) return kStoreFail;
+    mUnflushed = true;
     const int result = group ? ListPVCard2OAB(card, entryId) : Pvcard2AddressBook(card, entryId);
     writeStatus = static_cast<StoreWriteStatus>(result);
     return result != WRITE_NOTHING ? kStoreOk : kStoreFail;
@@ -281,10 +282,20 @@ int32_t COutlook::AddCalendarItem(const std::string&, std::string&) {
 
 bool COutlook::RemoveItem(const std::string& entryId) {
   try {
-    if (IsContactFolderType(CurrentItemType())) DeleteContact(entryId);
+    if (IsContactFolderType(CurrentItemType())) mUnflushed = DeleteContact(entryId) || mUnflushed;
   } catch (const AutomationError& error) {
     throw CAutomationException(DescriptionOf(error));
   }
   NoteItemRemoved(entryId);
   return true;
+}
+
+void COutlook::CommitWrites() {
+  if (!mUnflushed) return;
+  try {
+    mNamespace.FlushSavedItems();
+  } catch (const AutomationError& error) {
+    if (error.Code() != AutomationCode::kMemberNotFound) throw CAutomationException(DescriptionOf(error));
+  }
+  mUnflushed = false;
 }

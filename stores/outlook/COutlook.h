@@ -50,6 +50,9 @@ class COutlook : public CDatabaseObject {
                                 const std::string& contentType, StoreWriteStatus& writeStatus) override;
   int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) override;
   bool RemoveItem(const std::string& entryId) override;
+  // Asks the application to flush the items saved since the last call (one flush for all of
+  // them); an application without that member keeps its saves durable itself.
+  void CommitWrites() override;
 
   // The item `entryId` of the current folder; empty when it does not exist or lies in another
   // folder (an identifier of another folder's item is treated as absent).
@@ -94,4 +97,6 @@ class COutlook : public CDatabaseObject {
   outlook::NameSpace mNamespace;
   outlook::MAPIFolder mCurrentFolder;
   bool mInitialized = false;
+  // Items were saved or deleted since the last CommitWrites.
+  bool mUnflushed = false;
 };

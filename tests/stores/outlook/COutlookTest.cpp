@@ -2,6 +2,8 @@
 // e-mail types the index keeps, the writing rules of cards and lists, deletion and failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -400,4 +402,78 @@ TEST_F(OutlookRunTest, WithTheApplicationTheRunGetsTheOutlookStore) {
   const std::unique_ptr<CDatabaseObject> store = stores.CreateStore(mConf, mPrompt);
   EXPECT_NE(dynamic_cast<COutlook*>(store.get()), nullptr);
   EXPECT_EQ(store->mInitError, 0u);
+}
+
+// Records, each time the run asks the store to make its writes durable, how many server items
+// it had written, how many messages had gone to the server and what the index file held.
+struct CommitSeen {
+  int writes;
+  size_t postsBefore;
+  std::string index;
+};
+
+class RecordingOutlook final : public COutlook {
+ public:
+  RecordingOutlook(CConf& conf, Prompt& prompt, const ObjectFactory& factory, std::function<void(int)> onCommit)
+      : COutlook(conf, prompt, factory), mOnCommit(std::move(onCommit)) {}
+  int32_t AddAddressBookItem(PVCard& card, std::string& id, const std::string& serverId, const std::string& type) override {
+    ++mWrites;
+    return COutlook::AddAddressBookItem(card, id, serverId, type);
+  }
+  void CommitWrites() override {
+    mOnCommit(mWrites);
+    COutlook::CommitWrites();
+  }
+
+ private:
+  std::function<void(int)> mOnCommit;
+  int mWrites = 0;
+};
+
+class RecordingOutlookFactory final : public SyncStoreFactory {
+ public:
+  RecordingOutlookFactory(std::string profile, std::function<void(int)> onCommit) : mOnCommit(std::move(onCommit)) {
+    mFactory.Register("Outlook.Application", [profile] { return outlookmodel::CreateOutlookApplication(profile); });
+  }
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt& prompt) override {
+    return std::make_unique<RecordingOutlook>(conf, prompt, mFactory, mOnCommit);
+  }
+
+ private:
+  ObjectFactory mFactory;
+  std::function<void(int)> mOnCommit;
+};
+
+TEST_F(OutlookRunTest, ServerItemsAreFlushedBeforeTheMessageWithTheirMapsAndBeforeTheIndex) {
+  mConf.SetSilent(true);
+  std::vector<CommitSeen> commits;
+  RecordingOutlookFactory stores(mDir.Path() + "profile.db", [&](int writes) {
+    commits.push_back({writes, mServer.Posts().size(), IndexBytes(0)});
+  });
+  mServer.SetResponder([](const std::string& message, int index) {
+    if (message.find("./contacts") != std::string::npos && message.find("<Alert>") != std::string::npos) {
+      return ServerReply(index + 1, HeaderStatus() + AlertStatus("200") + ServerSync(ServerContactAdd(4, "srv-1", "Grace Hopper")));
+    }
+    return ScriptedPeer::DefaultReply(message, index);
+  });
+  mRun = std::make_unique<CSyncRun>(mConf, CSyncRun::Services{mObserver, mPrompt, stores, mUpdates, &mTransports});
+  RunOnce(0);
+  ASSERT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED) << Link(0).mStatusText;
+
+  const std::vector<ScriptedPeer::Posted> posts = mServer.Posts();
+  size_t mapPost = posts.size();
+  for (size_t i = 0; i < posts.size() && mapPost == posts.size(); ++i) {
+    if (posts[i].body.find("<Map>") != std::string::npos) mapPost = i;
+  }
+  ASSERT_LT(mapPost, posts.size()) << "no Map was sent";
+  const auto flushedBeforeMap = std::find_if(commits.begin(), commits.end(), [&](const CommitSeen& commit) {
+    return commit.writes == 1 && commit.postsBefore <= mapPost;
+  });
+  EXPECT_NE(flushedBeforeMap, commits.end()) << "the written item was not flushed before its Map went out";
+  // The last request comes after the session, just before the index is written.
+  const std::string grace("G\0r\0a\0c\0e", 9);  // the index holds UTF-16LE text
+  ASSERT_FALSE(commits.empty());
+  EXPECT_EQ(commits.back().postsBefore, posts.size());
+  EXPECT_EQ(commits.back().index.find(grace), std::string::npos) << "the index was saved before the flush";
+  EXPECT_NE(IndexBytes(0).find(grace), std::string::npos) << "the index lists the item";
 }
