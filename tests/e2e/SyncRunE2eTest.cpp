@@ -241,10 +241,12 @@ TEST_P(SyncRunE2eTest, ExtraAddressesAndPhonesOfAServerContactSurviveALocalChang
   const std::string id = Local().IdOf("Many Ways");
   ASSERT_NE(id, "");
 
-  // The user changes the title; what the application had no field for goes back with it.
+  // The user changes the title; an application with three address and two work phone fields
+  // keeps only those, and what it had no field for goes back from the store's side lists.
   Local().ChangeContact(id, VCard("Many", "Ways",
                                   "TITLE:Juggler\r\nEMAIL;INTERNET:one@example.org\r\nEMAIL;INTERNET;WORK:two@example.org\r\n"
-                                  "EMAIL;INTERNET:three@example.org\r\nTEL;WORK;VOICE:+1 555 0001\r\nTEL;WORK;VOICE:+1 555 0002\r\n"));
+                                  "EMAIL;INTERNET:three@example.org\r\nEMAIL;INTERNET;WORK:four@example.org\r\n"
+                                  "TEL;WORK;VOICE:+1 555 0001\r\nTEL;WORK;VOICE:+1 555 0002\r\nTEL;WORK;VOICE:+1 555 0003\r\n"));
   ASSERT_TRUE(Sync(0).Succeeded()) << Statuses();
   EXPECT_EQ(Link(0).mLocalCounts, (ChangeCounts{0, 1, 0}));
   const CDataItem sent = ServerContact("Many Ways");
