@@ -37,6 +37,9 @@ class LocalSide {
   virtual std::vector<std::string> Contacts() const = 0;
   // The identifier of the (first) contact whose display name is `displayName`; "" when none.
   virtual std::string IdOf(const std::string& displayName) const = 0;
+  // The display names of the members of the contact group (distribution list) named `name`, in
+  // the group's order; empty when there is no such group.
+  virtual std::vector<std::string> GroupMembers(const std::string& name) const = 0;
 };
 
 enum class StoreKind { Folder, Outlook };

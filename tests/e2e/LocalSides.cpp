@@ -78,6 +78,14 @@ class FolderStoreFactory final : public SyncStoreFactory {
   int mKillAfterWrites;
 };
 
+std::string DisplayNameOf(const std::string& path) {
+  VCardContext context;
+  const PVCardPtr card = Zep3_PVCard_FromStream(&context, ReadFileBytes(path));
+  CDataItem record;
+  if (card) ContactRecordBuilder(record).Build(*card);
+  return record.Property("PR_DISPLAY_NAME");
+}
+
 class FolderSide final : public LocalSide {
  public:
   explicit FolderSide(std::string root) : mRoot(std::move(root)) {}
@@ -99,11 +107,21 @@ class FolderSide final : public LocalSide {
   std::string IdOf(const std::string& displayName) const override {
     for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
       if (entry.path().extension() != ".vcf") continue;
+      if (DisplayNameOf(entry.path().string()) == displayName) return entry.path().filename().string();
+    }
+    return {};
+  }
+  std::vector<std::string> GroupMembers(const std::string& name) const override {
+    for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
+      if (entry.path().extension() != ".group") continue;
       VCardContext context;
       const PVCardPtr card = Zep3_PVCard_FromStream(&context, ReadFileBytes(entry.path().string()));
-      CDataItem record;
-      if (card) ContactRecordBuilder(record).Build(*card);
-      if (record.Property("PR_DISPLAY_NAME") == displayName) return entry.path().filename().string();
+      if (!card) continue;
+      const GroupCard group = GroupCard::Read(*card);
+      if (group.displayName != name) continue;
+      std::vector<std::string> members;
+      for (const std::string& member : group.members) members.push_back(DisplayNameOf(Contacts(member)));
+      return members;
     }
     return {};
   }
@@ -190,6 +208,17 @@ class OutlookSide final : public LocalSide {
     Fill(outlook::ContactItem(Session().GetItemFromID(id, "")), vcard);
   }
   void DeleteContact(const std::string& id) override { outlook::OutlookItem(Session().GetItemFromID(id, "")).Delete(); }
+  std::vector<std::string> GroupMembers(const std::string& name) const override {
+    const outlook::Items items = ContactsFolder().GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::DistListItem list(items.Item(i));
+      if (list.GetMessageClass() != "IPM.DistList" || list.GetDLName() != name) continue;
+      std::vector<std::string> members;
+      for (int32_t m = 1; m <= list.GetMemberCount(); ++m) members.push_back(list.GetMember(m).GetName());
+      return members;
+    }
+    return {};
+  }
   std::string IdOf(const std::string& displayName) const override {
     const outlook::Items items = ContactsFolder().GetItems();
     for (int32_t i = 1; i <= items.GetCount(); ++i) {

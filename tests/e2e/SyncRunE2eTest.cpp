@@ -10,6 +10,8 @@
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
 #include "syncml/DatabaseRequest.h"
+#include "stores/CDatabaseObject.h"
+#include "tests/support/StatefulSyncServer.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -259,6 +261,23 @@ TEST_P(SyncRunE2eTest, ExtraAddressesAndPhonesOfAServerContactSurviveALocalChang
   EXPECT_EQ(sent.Property("PR_BUSINESS_TELEPHONE_NUMBER"), "+1 555 0001");
   EXPECT_EQ(sent.Property("PR_BUSINESS2_TELEPHONE_NUMBER"), "+1 555 0002");
   EXPECT_EQ(sent.Property("PR_ZEP_ADDITIONAL_PHONES_LIST"), "+1 555 0003\t");
+}
+
+// The system's own server sends contact groups ("text/zep-group") whose members name contacts it
+// sent earlier in the same run by server identifier ("TMP:"); the standard servers send none.
+TEST_P(SyncRunE2eTest, AServerGroupWhoseMembersCameInTheSameRunBecomesALocalGroupOfThem) {
+  StatefulSyncServer* server = Server().Scripted();
+  if (server == nullptr) GTEST_SKIP() << PeerName(GetParam()) << " sends no contact groups";
+  server->PutItem("contacts", "a-mona", VCard("Mona", "Member"));
+  server->PutItem("contacts", "b-max", VCard("Max", "Member"));
+  server->PutItem("contacts", "z-team",
+                  "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Team\r\nUID:TMP:a-mona\r\nUID:TMP:b-max\r\nUID:TMP:unknown\r\nEND:VCARD\r\n",
+                  kGroupContentType);
+  ASSERT_TRUE(Sync(0).Succeeded()) << Statuses();
+  EXPECT_EQ(Local().GroupMembers("Team"), (std::vector<std::string>{"Mona Member", "Max Member"}));
+  EXPECT_EQ(LocalContacts().size(), 2u) << "the group is no contact";
+  ASSERT_TRUE(Sync(0).Succeeded()) << Statuses();
+  EXPECT_EQ(ItemCommandsInLog(), 0) << "the group stays local";
 }
 
 // Addresses the user typed in without a kind get one by the e-mail management mode (the run is
