@@ -459,6 +459,7 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
       SetLinkStatus(LoadString(IDS_SENDING_MESSAGE));
     }
     // The server items this message maps must not be lost once the server holds their Maps.
+    store.CommitWrites();
     if (mJournal != nullptr && !mJournal->Sync()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
     session.SendRequest();
     CancelCheck();
@@ -602,6 +603,8 @@ void CSyncRun::SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog) {
   CancelCheck();
   SetLinkStatus(LoadString(IDS_SAVING_CHANGE_LOG));
   Checkpoint("index");
+  // What the index lists must be on the disk before the index is.
+  store.CommitWrites();
   store.mCurrentItems.SaveFile();
   Checkpoint("anchor");
   changeLog.AdvanceAnchor();

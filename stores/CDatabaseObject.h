@@ -76,6 +76,12 @@ class CDatabaseObject {
   virtual int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) = 0;
   // Deletes the item from the store; true when the item was handled.
   virtual bool RemoveItem(const std::string& entryId) = 0;
+  // Makes every write and deletion made so far durable. Called before anything that names the
+  // written items leaves for the disk or the server (the index, a message with their Maps), so a
+  // power cut never leaves an index that lists an item the store lost. Stores whose writes are
+  // durable when they return do nothing. Throws a CXException when the store cannot: the link
+  // then fails and keeps its previous index.
+  virtual void CommitWrites() {}
 
   // The items of the current folder, as read by LoadContent and kept up to date by the writes.
   CDataItemList mCurrentItems;

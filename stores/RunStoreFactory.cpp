@@ -9,11 +9,13 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "platform/outlookmodel/OutlookModel.h"
 #include "stores/folder/FolderStore.h"
+#include "stores/outlook/COutlook.h"
 
 namespace {
 
-// The store adapters of the two local applications are not part of this version yet.
+// The Windows Contacts store adapter is not part of this version yet.
 [[noreturn]] void ApplicationStoreMissing(const CConf& conf, const char* store) {
   LogError("SyncThreadProc", std::string(store) + " store not available");
   throw CMainException(FormatText(LoadString(IDS_LOCAL_STORE_NOT_AVAILABLE), {conf.ProductName()}));
@@ -23,11 +25,14 @@ namespace {
 
 RunStoreFactory::RunStoreFactory(std::string folderStorePath) : mFolderStorePath(std::move(folderStorePath)) {}
 
-std::unique_ptr<CDatabaseObject> RunStoreFactory::CreateStore(CConf& conf, Prompt&) {
+std::unique_ptr<CDatabaseObject> RunStoreFactory::CreateStore(CConf& conf, Prompt& prompt) {
   if (!mFolderStorePath.empty()) {
     LogDebug("SyncThreadProc", "Folder store: " + mFolderStorePath);
     return std::make_unique<FolderStore>(conf, mFolderStorePath);
   }
-  if (conf.SyncWithOutlook() == LOCAL_APP_OUTLOOK) ApplicationStoreMissing(conf, "Outlook");
+  if (conf.SyncWithOutlook() == LOCAL_APP_OUTLOOK) {
+    // Throws COutlookException with the automation error's text when the application is missing.
+    return std::make_unique<COutlook>(conf, prompt, outlookmodel::MakeDefaultObjectFactory());
+  }
   ApplicationStoreMissing(conf, "Windows Contacts");
 }

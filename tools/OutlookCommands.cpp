@@ -1,16 +1,27 @@
 // "larkstore outlook": lists, shows, creates, changes and deletes folders and items of the
 // object-model profile, through the same automation calls the store adapter makes.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iostream>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/CXException.h"
+#include "common/Prompt.h"
+#include "config/CConf.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
+#include "pim/VCardStream.h"
 #include "platform/automation/AutomationDate.h"
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/OutlookDispatch.h"
 #include "platform/outlookmodel/ItemSchema.h"
 #include "platform/outlookmodel/OutlookModel.h"
 #include "platform/outlookmodel/ProfileStore.h"
+#include "stores/outlook/COutlook.h"
 #include "tools/ToolCommands.h"
 #include "tools/ToolOutput.h"
 
@@ -48,6 +59,8 @@ int Usage() {
       "  attendee ENTRYID ADDRESS [NAME]         add an attendee to an appointment\n"
       "  member ENTRYID NAME...                  add contacts (by FileAs or e-mail) to a distribution list\n"
       "  user [NAME ADDRESS]                     show or set the profile's own name and address\n"
+      "  import FOLDER FILE.vcf                  write every card of the file into a contacts folder\n"
+      "  export FOLDER [FILE.vcf]                write every contact of a contacts folder as vCard\n"
       "FOLDER is an EntryID, a path such as \"Personal Folders/Contacts\", or contacts, calendar, tasks, inbox.\n"
       "Dates are YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS], local time. The profile is $LARK_OUTLOOKMODEL_PROFILE,\n"
       "else $XDG_DATA_HOME/outlookmodel/profile.db.\n",
@@ -56,6 +69,9 @@ int Usage() {
 }
 
 class UsageError {};
+
+// An import file larger than this is refused (an address book of 50,000 cards with photos).
+constexpr size_t kMaxImportBytes = size_t(256) << 20;
 
 std::string StampText(double date) {
   char text[64];
@@ -103,6 +119,8 @@ class OutlookTool {
     if (command == "occurrence" && args.size() >= 3) return Occurrence(args);
     if (command == "attendee" && (args.size() == 2 || args.size() == 3)) return Attendee(args);
     if (command == "member" && args.size() >= 2) return Members(args);
+    if (command == "import" && args.size() == 2) return Import(args[0], args[1]);
+    if (command == "export" && (args.size() == 1 || args.size() == 2)) return Export(args[0], args.size() == 2 ? args[1] : "");
     throw UsageError();
   }
 
@@ -316,6 +334,189 @@ class OutlookTool {
     return 0;
   }
 
+  // The store adapter over `reference`, so that the tool reads and writes contacts exactly as a
+  // sync run does. Silent: e-mail addresses without a type are typed without asking.
+  struct AdapterRun {
+    HeadlessPrompt prompt{std::cerr};
+    CConf conf;
+    COutlook store;
+    AdapterRun() : store(conf, prompt, outlookmodel::MakeDefaultObjectFactory()) { conf.SetSilent(true); }
+  };
+
+  static void SelectFolder(COutlook& store, const outlook::MAPIFolder& folder) {
+    if (folder.GetDefaultItemType() != olContactItem) {
+      PrintTo(stderr, "error: %s is not a contacts folder\n", folder.GetName().c_str());
+      throw UsageError();
+    }
+    store.SetCurrentFolder(DATA_TYPE_CONTACTS, folder.GetEntryID(), folder.GetStoreID());
+  }
+
+  // Each card goes through the adapter's own writer; a card that cannot be read is reported and
+  // skipped (exit status 1), the others are still imported. A group card as other address books
+  // export it (KIND:group or X-ADDRESSBOOKSERVER-KIND:group, members as MEMBER or
+  // X-ADDRESSBOOKSERVER-MEMBER naming the UID of a card of the file) becomes a distribution list,
+  // written after the contacts through the adapter's list writer, its members resolved the way a
+  // sync run resolves the server's references.
+  int Import(const std::string& reference, const std::string& file) {
+    const std::optional<std::string> bytes = ReadWholeFile(file);
+    VCardInputStream stream;
+    if (!bytes || stream.Open(*bytes, kMaxImportBytes) != VCARD_OK) {
+      PrintTo(stderr, "error: cannot read %s\n", file.c_str());
+      return 1;
+    }
+    AdapterRun run;
+    SelectFolder(run.store, FindFolder(reference));
+    VCardContext context;
+    ImportCounts counts;
+    std::vector<std::string> groups;
+    for (int number = 1;; ++number) {
+      const size_t start = stream.Tell();
+      PVCardPtr card;
+      const int code = ParseVCard(&context, card, stream);
+      if (!card) break;
+      const std::string text = bytes->substr(start, stream.Tell() - start);
+      if (code != VCARD_OK && code != VCARD_UNKNOWN_PROPERTY) {
+        PrintTo(stderr, "card %d: unreadable (code %d), skipped\n", number, code);
+        ++counts.skipped;
+        continue;
+      }
+      if (IsGroupCard(text)) {
+        groups.push_back(GroupCardText(text));
+        continue;
+      }
+      std::string entryId;
+      try {
+        counts.Note(run.store.Pvcard2AddressBook(*card, entryId));
+      } catch (const AutomationError& error) {
+        PrintTo(stderr, "card %d: refused (%s), skipped\n", number, error.what());
+        ++counts.skipped;
+        continue;
+      }
+      if (const PVCardProperty* uid = card->FindProperty(PROPERTY_UID); uid != nullptr && !entryId.empty()) {
+        run.store.mIdMap[WithoutUrn(uid->ValueText(0))] = entryId;
+      }
+    }
+    for (const std::string& group : groups) {
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, group);
+      std::string entryId;
+      try {
+        counts.Note(card ? run.store.ListPVCard2OAB(*card, entryId) : 0);
+      } catch (const AutomationError& error) {
+        PrintTo(stderr, "group: refused (%s), skipped\n", error.what());
+        ++counts.skipped;
+      }
+    }
+    run.store.CommitWrites();
+    PrintTo(stdout, "%d imported, %d skipped\n", counts.imported, counts.skipped);
+    return counts.skipped == 0 ? 0 : 1;
+  }
+
+  struct ImportCounts {
+    int imported = 0;
+    int skipped = 0;
+    void Note(int writeResult) { ++(writeResult != 0 ? imported : skipped); }
+  };
+
+  // The lines of a card's text, unfolded, without their line ends.
+  static std::vector<std::string> CardLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        lines.back() += line.substr(1);
+      } else {
+        lines.push_back(std::move(line));
+      }
+      at = end + 1;
+    }
+    return lines;
+  }
+
+  // The name of a content line (before parameters), upper case, without its group prefix.
+  static std::string LineName(const std::string& line) {
+    std::string name = line.substr(0, line.find_first_of(";:"));
+    if (const size_t dot = name.find('.'); dot != std::string::npos) name = name.substr(dot + 1);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+  }
+
+  static std::string LineValue(const std::string& line) {
+    const size_t colon = line.find(':');
+    return colon == std::string::npos ? std::string() : line.substr(colon + 1);
+  }
+
+  static std::string WithoutUrn(std::string value) {
+    constexpr std::string_view kUrn = "urn:uuid:";
+    if (value.size() > kUrn.size() && std::equal(kUrn.begin(), kUrn.end(), value.begin(), [](char a, char b) {
+          return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+      value.erase(0, kUrn.size());
+    }
+    return value;
+  }
+
+  static bool IsGroupCard(const std::string& text) {
+    for (const std::string& line : CardLines(text)) {
+      const std::string name = LineName(line);
+      std::string value = LineValue(line);
+      for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if ((name == "KIND" || name == "X-ADDRESSBOOKSERVER-KIND") && value == "group") return true;
+    }
+    return false;
+  }
+
+  // The group card as the list writer reads it: its own UID dropped, each member a "TMP:" reference.
+  static std::string GroupCardText(const std::string& text) {
+    std::string card;
+    for (const std::string& line : CardLines(text)) {
+      const std::string name = LineName(line);
+      if (name == "UID") continue;
+      if (name == "MEMBER" || name == "X-ADDRESSBOOKSERVER-MEMBER") {
+        card += "UID:TMP:" + WithoutUrn(LineValue(line)) + "\r\n";
+      } else if (!line.empty()) {
+        card += line + "\r\n";
+      }
+    }
+    return card;
+  }
+
+  // The contacts as a sync run reads them (with the types of their e-mail addresses), each
+  // written by the record's vCard writer.
+  int Export(const std::string& reference, const std::string& file) {
+    AdapterRun run;
+    SelectFolder(run.store, FindFolder(reference));
+    if (run.store.LoadContacts(run.store.mCurrentItems) != kStoreOk) return 1;
+    run.store.LoadMervaleFields();
+    std::string text;
+    for (const CDataItem::Ptr& record : run.store.mCurrentItems.Items()) text += record->ToVCard();
+    if (file.empty()) {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      return 0;
+    }
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    const bool written = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (out != nullptr && std::fclose(out) != 0) return 1;
+    if (!written) PrintTo(stderr, "error: cannot write %s\n", file.c_str());
+    return written ? 0 : 1;
+  }
+
+  static std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && bytes.size() <= kMaxImportBytes) bytes.append(buffer, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) return std::nullopt;
+    return bytes;
+  }
+
   outlook::Application mApplication;
   outlook::NameSpace mNamespace;
 };
@@ -345,6 +546,9 @@ int RunOutlookCommand(const std::vector<std::string>& args) {
     return Usage();
   } catch (const AutomationError& error) {
     PrintTo(stderr, "error: %s (0x%08X)\n", error.what(), error.Code());
+    return 1;
+  } catch (const CXException& error) {
+    PrintTo(stderr, "error: %s\n", error.Message().c_str());
     return 1;
   }
 }

@@ -25,6 +25,9 @@ inline constexpr DispId kGetFolderFromID = 0x2108;
 inline constexpr DispId kGetItemFromID = 0x2109;
 inline constexpr DispId kGetDefaultFolder = 0x210B;
 inline constexpr DispId kAddStore = 0x2113;
+// This object model's own member: waits until every item saved through the session is on the
+// disk. An application that saves each item durably does not have it (kMemberNotFound).
+inline constexpr DispId kFlushSavedItems = 0x2F00;
 
 // Collections (Folders, Items, Recipients, Exceptions).
 inline constexpr DispId kCount = 0x50;

@@ -286,6 +286,8 @@ class NameSpace : public DispatchDriver {
     return MAPIFolder(Call(OutlookId::kGetDefaultFolder, {folderKind}).ToDispatch());
   }
   Recipient GetCurrentUser() const { return Recipient(GetObject(OutlookId::kCurrentUser)); }
+  // See OutlookId::kFlushSavedItems; throws kMemberNotFound where the application has no such member.
+  void FlushSavedItems() const { Call(OutlookId::kFlushSavedItems); }
 };
 
 class Application : public DispatchDriver {

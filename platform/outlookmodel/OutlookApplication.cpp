@@ -60,6 +60,7 @@ Variant OutlookNamespace::Invoke(DispId id, InvokeKind kind, const std::vector<V
       return Dispatch::Ptr(std::make_shared<OutlookRecipient>(mSession, data, mSession->MakeNamespace(), true));
     }
     case OutlookId::kNamespaceType: RequireCount(args, 0, 0); return Variant("MAPI");
+    case OutlookId::kFlushSavedItems: RequireCount(args, 0, 0); mSession->Store().MakeDurable(); return Variant();
     case OutlookId::kApplication:
     case OutlookId::kParent: RequireCount(args, 0, 0); return mSession->MakeApplication();
     case OutlookId::kSession: RequireCount(args, 0, 0); return mSession->MakeNamespace();

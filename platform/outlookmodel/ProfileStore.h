@@ -1,5 +1,7 @@
 // The profile database: stores, their folder trees and the items in them, persisted in SQLite
 // (WAL mode, one transaction per save or delete, a busy timeout so several processes share it).
+// A commit survives the end of the process at once and a power cut once MakeDurable has run, the
+// way a mail application writes its store in the background and flushes it when asked.
 #pragma once
 
 #include <cstdint>
@@ -125,6 +127,8 @@ class ProfileStore {
 
   // Changes whenever this or another connection committed something.
   std::pair<int64_t, int64_t> ChangeStamp();
+  // Waits until every commit of this connection is on the disk (one flush, however many saves).
+  void MakeDurable();
 
  private:
   void CreateSchema();
@@ -142,6 +146,7 @@ class ProfileStore {
 
   SqliteDatabase mDb;
   int64_t mLocalChanges = 0;
+  int64_t mDurableChanges = 0;
 };
 
 }  // namespace outlookmodel

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "engine/SyncObserver.h"
 #include "engine/SyncRunServices.h"
 #include "syncml/SyncTransport.h"
+#include "tests/e2e/LocalSide.h"
 #include "tests/support/SyncPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -70,9 +72,21 @@ class HookedTransport final : public SyncTransport {
   int mMessages = 0;
 };
 
-// One end-to-end client: configuration folder, folder store and the services of a run. Each
+// A test's server and local store. Converts to the server's kind, so suites over the servers alone
+// read it as before; those take the folder store.
+struct E2eParam {
+  E2eParam(PeerKind peerKind, StoreKind storeKind = StoreKind::Folder) : peer(peerKind), store(storeKind) {}
+  operator PeerKind() const { return peer; }
+  PeerKind peer;
+  StoreKind store;
+};
+inline void PrintTo(const E2eParam& param, std::ostream* out) { *out << StoreName(param.store) << " store, " << PeerName(param.peer); }
+// "<Store>_<Server>", the name of a test instantiated for a store and a server.
+std::string StoreAndPeerTestName(const ::testing::TestParamInfo<E2eParam>& info);
+
+// One end-to-end client: configuration folder, local store and the services of a run. Each
 // test gets a new client identity, so the server knows nothing of it.
-class E2eTest : public ::testing::TestWithParam<PeerKind> {
+class E2eTest : public ::testing::TestWithParam<E2eParam> {
  protected:
   static void TearDownTestSuite();
   void SetUp() override;
@@ -91,6 +105,10 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
   // kill it); true when the child ended by a signal.
   bool SyncInChild(int selected = -1);
 
+  // The local application (the folder store's files, or the profile of another store).
+  LocalSide& Local() const { return *mLocal; }
+  StoreCapabilities Can() const { return mLocal->Capabilities(); }
+  // The folder store's folders (folder-store tests only).
   std::string LocalFolder(const std::string& name) const { return mStoreRoot + name + "/"; }
   void WriteLocal(const std::string& folder, const std::string& file, const std::string& text);
   // A change on the server's side: item `name` of `datastore` now holds `text`.
@@ -98,14 +116,17 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
   void DeleteServer(const std::string& datastore, const std::string& name);
   // The sorted contents of the server's items of `datastore`.
   std::vector<std::string> ServerContents(const std::string& datastore) const;
-  // Expects both sides of each datastore to hold the same contents, each once.
+  // Expects both sides of each datastore the local store has to hold the same contents, each once.
   void ExpectBothSidesEqual();
+  // The sorted contents of the local contacts.
+  std::vector<std::string> LocalContacts() const { return Contents(mLocal->Contacts(), false); }
   // The anchor file's and the index file's bytes of link `index`.
   std::string AnchorAndIndex(int index) const;
   std::string LogText() const;
   CSyncLink& Link(int index) { return mConf->Links().At(static_cast<std::size_t>(index)); }
 
   TempDir mDir;
+  std::unique_ptr<LocalSide> mLocal;
   std::string mIdentity;  // the client's device id
   std::string mStoreRoot;
   std::unique_ptr<CConf> mConf;
@@ -134,8 +155,21 @@ class E2eTest : public ::testing::TestWithParam<PeerKind> {
 // <Test>/Scripted.
 #define LARK_E2E_OVER_EVERY_SERVER(fixture)                                                                  \
   INSTANTIATE_TEST_SUITE_P(Peers, fixture,                                                                   \
-                           ::testing::Values(PeerKind::SyncEvolution, PeerKind::Virtuoso, PeerKind::Scripted), \
-                           PeerTestName<::testing::TestParamInfo<PeerKind>>)
+                           ::testing::Values(E2eParam(PeerKind::SyncEvolution), E2eParam(PeerKind::Virtuoso),  \
+                                             E2eParam(PeerKind::Scripted)),                                     \
+                           PeerTestName<::testing::TestParamInfo<E2eParam>>)
+
+// Runs the suite `fixture` over every store and every server: tests named <Test>/Folder_SyncEvolution,
+// <Test>/Outlook_Scripted and so on. Scenarios needing what a store lacks check Can().
+#define LARK_E2E_OVER_EVERY_STORE_AND_SERVER(fixture)                                                              \
+  INSTANTIATE_TEST_SUITE_P(Stores, fixture,                                                                          \
+                           ::testing::Values(E2eParam(PeerKind::SyncEvolution, StoreKind::Folder),                 \
+                                             E2eParam(PeerKind::Virtuoso, StoreKind::Folder),                      \
+                                             E2eParam(PeerKind::Scripted, StoreKind::Folder),                      \
+                                             E2eParam(PeerKind::SyncEvolution, StoreKind::Outlook),                \
+                                             E2eParam(PeerKind::Virtuoso, StoreKind::Outlook),                     \
+                                             E2eParam(PeerKind::Scripted, StoreKind::Outlook)),                    \
+                           StoreAndPeerTestName)
 
 // Sample items.
 std::string VCard(const std::string& given, const std::string& family, const std::string& extraLines = "");

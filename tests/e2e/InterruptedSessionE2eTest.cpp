@@ -167,6 +167,6 @@ TEST_P(InterruptedSessionE2eTest, KilledBeforeTheJournalWasRemoved) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, InterruptedSessionE2eTest, ::testing::Values(PeerKind::SyncEvolution, PeerKind::Scripted),
-                         PeerTestName<::testing::TestParamInfo<PeerKind>>);
+                         PeerTestName<::testing::TestParamInfo<E2eParam>>);
 
 }  // namespace

@@ -273,6 +273,6 @@ TEST_P(ServerHabitE2eTest, ControlCharactersInItemTextKeepTheMessageWellFormed) 
   EXPECT_EQ(Scripted().Items("events").size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, ServerHabitE2eTest, ::testing::Values(PeerKind::Scripted), PeerTestName<::testing::TestParamInfo<PeerKind>>);
+INSTANTIATE_TEST_SUITE_P(Peers, ServerHabitE2eTest, ::testing::Values(PeerKind::Scripted), PeerTestName<::testing::TestParamInfo<E2eParam>>);
 
 }  // namespace

@@ -178,10 +178,11 @@ void StatefulSyncServer::SetHabits(const ServerHabits& habits) {
   mHabits = habits;
 }
 
-void StatefulSyncServer::PutItem(const std::string& database, const std::string& id, const std::string& data) {
+void StatefulSyncServer::PutItem(const std::string& database, const std::string& id, const std::string& data,
+                                 const std::string& type) {
   std::lock_guard lock(mMutex);
   Datastore& store = mDatastores.at(database);
-  store.items[id] = ServerItem{data, store.type};
+  store.items[id] = ServerItem{data, type.empty() ? store.type : type};
   MarkChanged(store, id, "");
 }
 

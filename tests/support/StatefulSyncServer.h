@@ -94,7 +94,8 @@ class StatefulSyncServer {
   void SetHabits(const ServerHabits& habits);
 
   // Server-side changes, sent to every device that synchronized the database before.
-  void PutItem(const std::string& database, const std::string& id, const std::string& data);
+  // `type` empty: the database's content type; else the item's own (a contact group, "text/zep-group").
+  void PutItem(const std::string& database, const std::string& id, const std::string& data, const std::string& type = "");
   void DeleteItem(const std::string& database, const std::string& id);
   std::map<std::string, ServerItem> Items(const std::string& database) const;
   // The device's map of client identifiers to server identifiers for `database`.

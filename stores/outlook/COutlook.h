@@ -1,0 +1,102 @@
+// The Outlook store: folders, contacts and distribution lists of the mail application, reached
+// only through its automation object model (late-bound calls by DISPID).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/CSyncLink.h"
+#include "platform/automation/OutlookDispatch.h"
+#include "stores/CDatabaseObject.h"
+
+class ObjectFactory;
+class Prompt;
+
+// One object per sync run, used on the worker thread only (or by the wizard and the command-line
+// tool on their own thread). The constructor creates the application object (the first of
+// kProgIds that the factory can make), gets the "MAPI" namespace and logs on; it throws
+// COutlookException with the automation error's text when none can be created. The destructor
+// logs off and releases every object.
+//
+// Ownership: the configuration and the prompt (the e-mail type question) are not owned and must
+// outlive the store; the factory is used by the constructor only.
+//
+// Automation errors raised inside a write or a deletion reach the caller as
+// CAutomationException (string 219 with the error's description); reads turn them into a failed
+// load. Events and tasks are not handled by this store: their folders fail to load.
+class COutlook : public CDatabaseObject {
+ public:
+  static constexpr const char* kProgIds[] = {"Outlook.Application", "Outlook.Application.12", "Outlook.Application.14"};
+  // Message classes of the items this store writes or skips.
+  static constexpr const char* kContactClass = "IPM.Contact";
+  static constexpr const char* kDistListClass = "IPM.DistList";
+
+  COutlook(CConf& conf, Prompt& prompt, const ObjectFactory& factory);
+  ~COutlook() override;
+
+  // The folders that can hold items of `folderKind` (olFolderContacts, olFolderCalendar,
+  // olFolderTasks): the default folder first, then every other one of the profile depth first;
+  // names that occur twice are replaced by the folders' full paths. Only the folder fields of
+  // the link records are set (entry and store identifier, name, path).
+  void EnumerateFolders(int folderKind, std::vector<CSyncLink>& folders);
+
+  int32_t LoadContent(const std::string& listName) override;
+  bool SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) override;
+  StoreContentKind GetContentKind() override;
+  bool ItemExists(const std::string& entryId) override;
+  int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
+                             const std::string& contentType) override;
+  int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
+                                const std::string& contentType, StoreWriteStatus& writeStatus) override;
+  int32_t AddCalendarItem(const std::string& vcalendarText, std::string& entryId) override;
+  bool RemoveItem(const std::string& entryId) override;
+  // Asks the application to flush the items saved since the last call (one flush for all of
+  // them); an application without that member keeps its saves durable itself.
+  void CommitWrites() override;
+
+  // The item `entryId` of the current folder; empty when it does not exist or lies in another
+  // folder (an identifier of another folder's item is treated as absent).
+  outlook::OutlookItem GetItem(const std::string& entryId);
+
+  // Reads every contact of the current folder (distribution lists skipped) into `list`. kStoreOk,
+  // or kStoreFail when an item cannot be read. Throws COutlookException (305) on cancel.
+  int32_t LoadContacts(CDataItemList& list);
+  // Completes the records of mCurrentItems with what the saved index kept of them (the types of
+  // the e-mail addresses, the extra addresses and phones) and types the addresses that have none.
+  // Sets mInitError to 147 when the user cancels the e-mail type question.
+  void LoadMervaleFields();
+
+  // Writes one contact over `entryId` (or a new one, `entryId` then receiving its identifier).
+  // 0 when nothing was written, 2 when FileAs was taken from the nickname, else 1.
+  int Pvcard2AddressBook(PVCard& card, std::string& entryId);
+  // Writes one distribution list; members named "TMP:" + server identifier are resolved through
+  // mIdMap. 0 or 1.
+  int ListPVCard2OAB(PVCard& card, std::string& entryId);
+  // Removes every member of `list` that refers to a contact.
+  void CleanList(const outlook::DistListItem& list);
+  // Deletes the contact or distribution list `entryId` of the current folder; false when absent.
+  bool DeleteContact(const std::string& entryId);
+
+  bool Initialized() const { return mInitialized; }
+  const outlook::MAPIFolder& CurrentFolder() const { return mCurrentFolder; }
+
+ protected:
+  int32_t ReadCurrentFolder() override;
+  void ReportLoadFailure(int32_t status) override;
+
+ private:
+  int32_t WriteAddressBookItem(PVCard& card, std::string& entryId, bool group, StoreWriteStatus& writeStatus);
+  int32_t CurrentItemType();
+  void AddFolderEntry(const outlook::MAPIFolder& folder, std::vector<CSyncLink>& folders);
+  void WalkFolders(const outlook::Folders& folders, int itemType, std::vector<CSyncLink>& folders_);
+  bool Cancelled() const;
+  void RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists);
+
+  Prompt& mPrompt;
+  outlook::Application mApplication;
+  outlook::NameSpace mNamespace;
+  outlook::MAPIFolder mCurrentFolder;
+  bool mInitialized = false;
+  // Items were saved or deleted since the last CommitWrites.
+  bool mUnflushed = false;
+};

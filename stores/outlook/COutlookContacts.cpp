@@ -1,0 +1,210 @@
+// The Outlook store's contacts and distribution lists: reading, the e-mail types, writing and
+// deleting.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/StringIds.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "pim/ContactRecordBuilder.h"
+#include "pim/ItemLists.h"
+#include "platform/automation/AutomationError.h"
+#include "stores/EmailTypes.h"
+#include "stores/outlook/COutlook.h"
+#include "stores/outlook/OutlookContactFields.h"
+
+namespace {
+
+constexpr const char* kLoadContacts = "COutlook::LoadContacts";
+constexpr const char* kMervaleFields = "LoadMervaleFields";
+// The keys the index keeps for Outlook: what a card said that Outlook has no field for.
+constexpr const char* kKeptFromIndex[] = {
+    "PR_ZEP_EMAIL_ADDRESSES_TYPES", "PR_ZEP_ADDITIONAL_PHONES_LIST", "PR_ZEP_ADDITIONAL_PHONES_ATTR",
+    "PR_ZEP_ADDITIONAL_URLS_LIST", "PR_ZEP_ADDITIONAL_URLS_ATTR",
+};
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool IsContact(const outlook::OutlookItem& item) { return StartsWith(item.GetMessageClass(), COutlook::kContactClass); }
+bool IsDistList(const outlook::OutlookItem& item) { return StartsWith(item.GetMessageClass(), COutlook::kDistListClass); }
+
+// A contact's addresses in Outlook with the types the index kept: the type entry at a position
+// Outlook has an address for types that address; entries beyond them bring back the addresses
+// Outlook could not hold. Entries of two characters or fewer are skipped.
+void MergeKeptTypes(const CDataItem& record, std::vector<std::string>& addresses, std::vector<std::string>& types) {
+  addresses = SplitTabList(record.Property("PR_CONTACT_EMAIL_ADDRESSES"));
+  types.assign(addresses.size(), std::string());
+  std::string kept;
+  if (!record.GetProperty("PR_ZEP_EMAIL_ADDRESSES_TYPES", kept)) return;
+  const size_t outlookCount = addresses.size();
+  const std::vector<std::string> entries = SplitTabList(kept);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].size() <= 2) continue;
+    if (i < outlookCount) {
+      types[i] = entries[i].substr(0, 1);
+    } else {
+      addresses.push_back(entries[i].substr(2));
+      types.push_back(entries[i].substr(0, 1));
+    }
+  }
+}
+
+std::string TypedAddressList(const std::vector<std::string>& addresses, const std::vector<std::string>& types) {
+  std::string list;
+  for (size_t i = 0; i < addresses.size(); ++i) list += types[i] + ":" + addresses[i] + "\t";
+  return list;
+}
+
+}  // namespace
+
+int32_t COutlook::LoadContacts(CDataItemList& list) {
+  LogDebug(kLoadContacts, "Begin");
+  const outlook::Items items = mCurrentFolder.GetItems();
+  const int32_t count = items.GetCount();
+  LogDebug(kLoadContacts, FormatText("Contacts found: %d", {count}));
+  for (int32_t index = 1; index <= count; ++index) {
+    if (Cancelled()) throw COutlookException(IDS_CANCELED_BY_USER);
+    const outlook::ContactItem contact(items.Item(index));
+    if (!contact) {
+      LogError(kLoadContacts, FormatText("Item %d missing", {index}));
+      return kStoreFail;
+    }
+    // Distribution lists are not sent to the server.
+    if (contact.GetMessageClass() == kDistListClass) continue;
+    const CDataItem::Ptr record = ReadContactRecord(contact);
+    list.Add(record);
+    LogDebug(kLoadContacts, "Contact loaded: " + record->Property("PR_DISPLAY_NAME"));
+  }
+  LogDebug(kLoadContacts, "End");
+  return kStoreOk;
+}
+
+void COutlook::LoadMervaleFields() {
+  LogDebug(kMervaleFields, "Begin");
+  for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+    if (record->itemId.empty()) continue;
+    const CDataItem::Ptr saved = mSavedItems.Find(record->itemId);
+    if (!saved) continue;
+    std::string value;
+    for (const char* key : kKeptFromIndex) {
+      if (saved->GetProperty(key, value)) (*record)[key] = value;
+    }
+  }
+  for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+    std::vector<std::string> addresses, types;
+    MergeKeptTypes(*record, addresses, types);
+    const EmailTypesOutcome outcome = ResolveEmailTypes(mConf, mPrompt, record->Property("PR_DISPLAY_NAME"),
+                                                        record->Property("PR_NICKNAME"), addresses, types);
+    if (outcome == EmailTypesOutcome::Cancelled) {
+      mInitError = IDS_SYNC_CANCELED;
+      // The user stopped the run, not only this folder: the links after it are not synchronized.
+      if (mConf.SyncRunning() == CConf::RUN_RUNNING) mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);
+      break;
+    }
+    (*record)["PR_ZEP_EMAIL_ADDRESSES_TYPES"] = TypedAddressList(addresses, types);
+  }
+  LogDebug(kMervaleFields, "End");
+}
+
+int COutlook::Pvcard2AddressBook(PVCard& card, std::string& entryId) {
+  const char* const operation = "COutlook::Pvcard2AddressBook";
+  LogDebug(operation, "Begin");
+  outlook::ContactItem contact;
+  if (const outlook::OutlookItem found = GetItem(entryId); found && IsContact(found)) {
+    contact = outlook::ContactItem(found.Object());
+  } else {
+    entryId.clear();
+    contact = outlook::ContactItem(mCurrentFolder.GetItems().Add(kContactClass));
+  }
+  CDataItem built(ITEM_CONTACT);
+  const bool nameFromNickname = ContactRecordBuilder(built).Build(card);
+  WriteContactFields(contact, built);
+  contact.Save();
+  if (entryId.empty()) entryId = contact.GetEntryID();
+  RefreshRecord(contact, built);
+  LogDebug(operation, "End: " + entryId);
+  return nameFromNickname ? WRITE_NAME_COMPLETED : WRITE_DONE;
+}
+
+// The record of a written contact is what Outlook now holds, with the side lists of the card, so
+// that the change log sees no change of its own and a contact sent back carries what was written.
+void COutlook::RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists) {
+  const CDataItem::Ptr record = ReadContactRecord(contact);
+  std::string value;
+  for (const char* key : kContactSideLists) {
+    if (sideLists.GetProperty(key, value)) (*record)[key] = value;
+  }
+  mCurrentItems.Put(record);
+}
+
+int COutlook::ListPVCard2OAB(PVCard& card, std::string& entryId) {
+  const char* const operation = "COutlook::ListPVCard2OAB";
+  LogDebug(operation, "Begin");
+  outlook::DistListItem list;
+  if (const outlook::OutlookItem found = GetItem(entryId); found && IsDistList(found)) {
+    list = outlook::DistListItem(found.Object());
+    CleanList(list);
+  } else {
+    entryId.clear();
+    list = outlook::DistListItem(mCurrentFolder.GetItems().Add(kDistListClass));
+  }
+  const outlook::MailItem scratch(mApplication.CreateItem(olMailItem));
+  const outlook::Recipients members = scratch.GetRecipients();
+  const GroupCard group = GroupCard::Read(card);
+  if (!group.displayName.empty()) list.SetDLName(group.displayName);
+  if (group.comment) list.SetBody(*group.comment);
+  for (const std::string& member : group.members) {
+    std::string localId = member;
+    if (const std::string serverId = GroupCard::ServerIdOf(member); !serverId.empty()) {
+      auto mapped = mIdMap.find(member);
+      if (mapped == mIdMap.end()) mapped = mIdMap.find(serverId);
+      localId = mapped == mIdMap.end() ? std::string() : mapped->second;
+      if (localId.empty()) continue;
+    }
+    const outlook::OutlookItem contact = GetItem(localId);
+    if (contact && IsContact(contact)) members.Add(outlook::ContactItem(contact.Object()).GetFileAs());
+  }
+  if (members.GetCount() > 0) list.AddMembers(members);
+  list.Save();
+  if (entryId.empty()) entryId = list.GetEntryID();
+  LogDebug(operation, "End: " + entryId);
+  return WRITE_DONE;
+}
+
+void COutlook::CleanList(const outlook::DistListItem& list) {
+  const char* const operation = "COutlook::CleanList";
+  LogDebug(operation, "Begin");
+  const outlook::MailItem scratch(mApplication.CreateItem(olMailItem));
+  const outlook::Recipients members = scratch.GetRecipients();
+  const std::string_view prefix = kContactReferencePrefix;
+  const int32_t count = list.GetMemberCount();
+  for (int32_t index = 1; index <= count; ++index) {
+    const outlook::Recipient member = list.GetMember(index);
+    const std::string memberId = member.GetEntryID();
+    if (!StartsWith(memberId, prefix)) continue;
+    // A member whose contact is gone is removed by the name it was added with.
+    std::string name = member.GetName();
+    try {
+      const outlook::ContactItem contact(mNamespace.GetItemFromID(memberId.substr(prefix.size()), ""));
+      name = contact.GetFileAs();
+    } catch (const AutomationError& error) {
+      LogDebug(operation, std::string(error.what()) + ": " + memberId);
+    }
+    members.Add(name);
+  }
+  if (members.GetCount() > 0) list.RemoveMembers(members);
+  LogDebug(operation, "End");
+}
+
+bool COutlook::DeleteContact(const std::string& entryId) {
+  const char* const operation = "COutlook::DeleteContact";
+  LogDebug(operation, "Begin");
+  LogDebug(operation, "Deleting ID " + entryId);
+  const outlook::OutlookItem item = GetItem(entryId);
+  if (!item) return false;
+  item.Delete();
+  LogDebug(operation, "Found and deleted");
+  return true;
+}

@@ -1,0 +1,49 @@
+// The local application of an end-to-end client, driven the way another program would drive it:
+// one implementation per store, so that one scenario suite runs over every store.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CConf;
+class SyncStoreFactory;
+
+// What a store keeps besides contacts: scenarios that need more run only where it is there.
+struct StoreCapabilities {
+  bool calendar = false;  // events
+  bool tasks = false;
+  bool groups = false;    // local contact groups are read as items (and stay local)
+  // Addresses without a home or work type are typed by the e-mail management mode when the
+  // store reads its contacts (the address-book stores); other stores read the card's own types.
+  bool typesEmailAddresses = false;
+};
+
+class LocalSide {
+ public:
+  virtual ~LocalSide() = default;
+  virtual const char* Name() const = 0;  // "Folder", "Outlook", "WindowsContacts"
+  virtual StoreCapabilities Capabilities() const = 0;
+  // Sets the keys that select this store and its book; switches off the data types it lacks.
+  virtual void Configure(CConf& conf) = 0;
+  // The run's store; it kills its process (SIGKILL) after `killAfterServerWrites` server items
+  // written, never when negative. Lives as long as the returned factory.
+  virtual std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) = 0;
+  // Changes made by the user in the application; AddContact returns the local identifier.
+  virtual std::string AddContact(const std::string& vcard) = 0;
+  virtual void ChangeContact(const std::string& id, const std::string& vcard) = 0;
+  virtual void DeleteContact(const std::string& id) = 0;
+  // Every contact as vCard text, sorted.
+  virtual std::vector<std::string> Contacts() const = 0;
+  // The identifier of the (first) contact whose display name is `displayName`; "" when none.
+  virtual std::string IdOf(const std::string& displayName) const = 0;
+  // The display names of the members of the contact group (distribution list) named `name`, in
+  // the group's order; empty when there is no such group.
+  virtual std::vector<std::string> GroupMembers(const std::string& name) const = 0;
+};
+
+enum class StoreKind { Folder, Outlook };
+const char* StoreName(StoreKind kind);
+
+// The local side of `kind` with its data under `folder` (ends in "/").
+std::unique_ptr<LocalSide> MakeLocalSide(StoreKind kind, const std::string& folder);

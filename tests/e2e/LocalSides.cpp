@@ -1,0 +1,302 @@
+// The local sides of the end-to-end suite: the folder store's item files and an Outlook profile
+// edited through the object model, each with the run's store that can kill its process.
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <random>
+
+#include "config/CConf.h"
+#include "pim/ContactRecordBuilder.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
+#include "platform/automation/ObjectFactory.h"
+#include "platform/automation/OutlookDispatch.h"
+#include "platform/outlookmodel/OutlookModel.h"
+#include "stores/StoreFactory.h"
+#include "stores/folder/FolderStore.h"
+#include "stores/outlook/COutlook.h"
+#include "tests/e2e/LocalSide.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts the server items a store wrote and kills the process after the last one allowed.
+class WriteCounter {
+ public:
+  explicit WriteCounter(int killAfterWrites) : mWritesLeft(killAfterWrites) {}
+  void Written() {
+    if (mWritesLeft >= 0 && --mWritesLeft < 0) ::raise(SIGKILL);
+  }
+
+ private:
+  int mWritesLeft;
+};
+
+// A store whose server writes go through a WriteCounter.
+template <typename Store>
+class KillingStore final : public Store {
+ public:
+  template <typename... Args>
+  KillingStore(int killAfterWrites, Args&&... args) : Store(std::forward<Args>(args)...), mCounter(killAfterWrites) {}
+  int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
+                             const std::string& contentType) override {
+    const int32_t status = Store::AddAddressBookItem(card, newEntryId, serverId, contentType);
+    mCounter.Written();
+    return status;
+  }
+  int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
+                                const std::string& contentType, StoreWriteStatus& writeStatus) override {
+    const int32_t status = Store::UpdateAddressBookItem(card, entryId, serverId, contentType, writeStatus);
+    mCounter.Written();
+    return status;
+  }
+  int32_t AddCalendarItem(const std::string& text, std::string& entryId) override {
+    const int32_t status = Store::AddCalendarItem(text, entryId);
+    mCounter.Written();
+    return status;
+  }
+
+ private:
+  WriteCounter mCounter;
+};
+
+// ---- Folder store
+
+class FolderStoreFactory final : public SyncStoreFactory {
+ public:
+  FolderStoreFactory(std::string root, int killAfterWrites) : mRoot(std::move(root)), mKillAfterWrites(killAfterWrites) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override {
+    return std::make_unique<KillingStore<FolderStore>>(mKillAfterWrites, conf, mRoot);
+  }
+
+ private:
+  std::string mRoot;
+  int mKillAfterWrites;
+};
+
+std::string DisplayNameOf(const std::string& path) {
+  VCardContext context;
+  const PVCardPtr card = Zep3_PVCard_FromStream(&context, ReadFileBytes(path));
+  CDataItem record;
+  if (card) ContactRecordBuilder(record).Build(*card);
+  return record.Property("PR_DISPLAY_NAME");
+}
+
+class FolderSide final : public LocalSide {
+ public:
+  explicit FolderSide(std::string root) : mRoot(std::move(root)) {}
+  const char* Name() const override { return "Folder"; }
+  StoreCapabilities Capabilities() const override { return {true, true, true, false}; }
+  void Configure(CConf& conf) override {
+    FolderStore created(conf, mRoot);  // makes the default folders
+  }
+  std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
+    return std::make_unique<FolderStoreFactory>(mRoot, killAfterServerWrites);
+  }
+  std::string AddContact(const std::string& vcard) override {
+    const std::string id = "local-" + std::to_string(++mAdded) + ".vcf";
+    WriteFileBytes(Contacts(id), vcard);
+    return id;
+  }
+  void ChangeContact(const std::string& id, const std::string& vcard) override { WriteFileBytes(Contacts(id), vcard); }
+  void DeleteContact(const std::string& id) override { fs::remove(Contacts(id)); }
+  std::string IdOf(const std::string& displayName) const override {
+    for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
+      if (entry.path().extension() != ".vcf") continue;
+      if (DisplayNameOf(entry.path().string()) == displayName) return entry.path().filename().string();
+    }
+    return {};
+  }
+  std::vector<std::string> GroupMembers(const std::string& name) const override {
+    for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
+      if (entry.path().extension() != ".group") continue;
+      VCardContext context;
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, ReadFileBytes(entry.path().string()));
+      if (!card) continue;
+      const GroupCard group = GroupCard::Read(*card);
+      if (group.displayName != name) continue;
+      std::vector<std::string> members;
+      for (const std::string& member : group.members) members.push_back(DisplayNameOf(Contacts(member)));
+      return members;
+    }
+    return {};
+  }
+  std::vector<std::string> Contacts() const override {
+    std::vector<std::string> texts;
+    for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
+      if (entry.is_regular_file() && entry.path().extension() == ".vcf") texts.push_back(ReadFileBytes(entry.path().string()));
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+
+ private:
+  std::string Contacts(const std::string& id) const { return mRoot + "contacts/" + id; }
+  std::string mRoot;
+  int mAdded = 0;
+};
+
+// ---- Outlook profile
+
+ObjectFactory ProfileFactory(const std::string& profile) {
+  ObjectFactory factory;
+  factory.Register("Outlook.Application", [profile] { return outlookmodel::CreateOutlookApplication(profile); });
+  return factory;
+}
+
+class OutlookStoreFactory final : public SyncStoreFactory {
+ public:
+  OutlookStoreFactory(const std::string& profile, int killAfterWrites)
+      : mFactory(ProfileFactory(profile)), mKillAfterWrites(killAfterWrites) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt& prompt) override {
+    return std::make_unique<KillingStore<COutlook>>(mKillAfterWrites, conf, prompt, mFactory);
+  }
+
+ private:
+  ObjectFactory mFactory;
+  int mKillAfterWrites;
+};
+
+// The contact fields the user edits, by record key (the record read from a card with the shared
+// contact rules), written and read through the object model as any program would.
+struct UserField {
+  const char* key;
+  DispId id;
+};
+constexpr UserField kUserFields[] = {
+    {"PR_DISPLAY_NAME", OutlookId::kFileAs},
+    {"PR_SURNAME", OutlookId::kLastName},
+    {"PR_GIVEN_NAME", OutlookId::kFirstName},
+    {"PR_COMPANY_NAME", OutlookId::kCompanyName},
+    {"PR_TITLE", OutlookId::kJobTitle},
+    {"PR_COMMENT", OutlookId::kBody},
+    {"PR_BUSINESS_TELEPHONE_NUMBER", OutlookId::kBusinessTelephoneNumber},
+    {"PR_BUSINESS2_TELEPHONE_NUMBER", OutlookId::kBusiness2TelephoneNumber},
+    {"PR_HOME_TELEPHONE_NUMBER", OutlookId::kHomeTelephoneNumber},
+    {"PR_MOBILE_TELEPHONE_NUMBER", OutlookId::kMobileTelephoneNumber},
+    {"PR_BUSINESS_HOME_PAGE", OutlookId::kBusinessHomePage},
+    {"PR_STREET_ADDRESS", OutlookId::kBusinessAddressStreet},
+    {"PR_LOCALITY", OutlookId::kBusinessAddressCity},
+};
+constexpr DispId kEmailFields[] = {OutlookId::kEmail1Address, OutlookId::kEmail2Address, OutlookId::kEmail3Address};
+
+class OutlookSide final : public LocalSide {
+ public:
+  explicit OutlookSide(std::string folder) : mProfile(folder + "outlook/profile.db") {}
+  const char* Name() const override { return "Outlook"; }
+  StoreCapabilities Capabilities() const override { return {false, false, false, true}; }
+  void Configure(CConf& conf) override {
+    conf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+    // This version of the Outlook store holds contacts and lists only.
+    conf.SetSyncCal(false);
+    conf.SetSyncTasks(false);
+    Session();
+  }
+  std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
+    return std::make_unique<OutlookStoreFactory>(mProfile, killAfterServerWrites);
+  }
+  std::string AddContact(const std::string& vcard) override {
+    const outlook::ContactItem contact(ContactsFolder().GetItems().Add("IPM.Contact"));
+    Fill(contact, vcard);
+    return contact.GetEntryID();
+  }
+  void ChangeContact(const std::string& id, const std::string& vcard) override {
+    Fill(outlook::ContactItem(Session().GetItemFromID(id, "")), vcard);
+  }
+  void DeleteContact(const std::string& id) override { outlook::OutlookItem(Session().GetItemFromID(id, "")).Delete(); }
+  std::vector<std::string> GroupMembers(const std::string& name) const override {
+    const outlook::Items items = ContactsFolder().GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::DistListItem list(items.Item(i));
+      if (list.GetMessageClass() != "IPM.DistList" || list.GetDLName() != name) continue;
+      std::vector<std::string> members;
+      for (int32_t m = 1; m <= list.GetMemberCount(); ++m) members.push_back(list.GetMember(m).GetName());
+      return members;
+    }
+    return {};
+  }
+  std::string IdOf(const std::string& displayName) const override {
+    const outlook::Items items = ContactsFolder().GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::ContactItem contact(items.Item(i));
+      if (contact.GetMessageClass() == "IPM.Contact" && contact.GetFileAs() == displayName) return contact.GetEntryID();
+    }
+    return {};
+  }
+  std::vector<std::string> Contacts() const override {
+    std::vector<std::string> texts;
+    const outlook::Items items = ContactsFolder().GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::ContactItem contact(items.Item(i));
+      if (contact.GetMessageClass() == "IPM.Contact") texts.push_back(CardOf(contact));
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+
+ private:
+  outlook::NameSpace Session() const {
+    if (!mNamespace) mNamespace = outlook::Application(outlookmodel::CreateOutlookApplication(mProfile)).GetNamespace("MAPI");
+    return mNamespace;
+  }
+  outlook::MAPIFolder ContactsFolder() const { return Session().GetDefaultFolder(olFolderContacts); }
+
+  static void Fill(const outlook::ContactItem& contact, const std::string& vcard) {
+    VCardContext context;
+    const PVCardPtr card = Zep3_PVCard_FromStream(&context, vcard);
+    CDataItem record;
+    if (card) ContactRecordBuilder(record).Build(*card);
+    for (const UserField& field : kUserFields) contact.PutText(field.id, record.Property(field.key));
+    const std::vector<std::string> addresses = SplitTabs(record.Property("PR_CONTACT_EMAIL_ADDRESSES"));
+    for (size_t i = 0; i < std::size(kEmailFields); ++i) contact.PutText(kEmailFields[i], i < addresses.size() ? addresses[i] : "");
+    contact.Save();
+  }
+
+  static std::string CardOf(const outlook::ContactItem& contact) {
+    CDataItem record;
+    for (const UserField& field : kUserFields) {
+      if (const std::string value = contact.GetText(field.id); !value.empty()) record[field.key] = value;
+    }
+    std::string typed;
+    for (const DispId id : kEmailFields) {
+      if (const std::string address = contact.GetText(id); !address.empty()) typed += "H:" + address + "\t";
+    }
+    if (!typed.empty()) record["PR_ZEP_EMAIL_ADDRESSES_TYPES"] = typed;
+    return record.ToVCard();
+  }
+
+  static std::vector<std::string> SplitTabs(const std::string& list) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t tab = list.find('\t'); tab != std::string::npos; tab = list.find('\t', start)) {
+      parts.push_back(list.substr(start, tab - start));
+      start = tab + 1;
+    }
+    return parts;
+  }
+
+  std::string mProfile;
+  mutable outlook::NameSpace mNamespace;
+};
+
+}  // namespace
+
+const char* StoreName(StoreKind kind) {
+  switch (kind) {
+    case StoreKind::Folder: return "Folder";
+    case StoreKind::Outlook: return "Outlook";
+  }
+  return "";
+}
+
+std::unique_ptr<LocalSide> MakeLocalSide(StoreKind kind, const std::string& folder) {
+  switch (kind) {
+    case StoreKind::Folder: return std::make_unique<FolderSide>(folder + "items/");
+    case StoreKind::Outlook: return std::make_unique<OutlookSide>(folder);
+  }
+  return nullptr;
+}
