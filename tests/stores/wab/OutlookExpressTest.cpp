@@ -7,6 +7,7 @@
 #include "pim/ItemLists.h"
 #include "pim/MapiPropertyName.h"
 #include "platform/wab/WabSetting.h"
+#include "stores/RunStoreFactory.h"
 #include "stores/wab/ContactProperties.h"
 #include "tests/stores/wab/WabStoreFixture.h"
 
@@ -284,6 +285,23 @@ TEST_F(WabStoreTest, CalendarItemsAreIgnoredAndNothingIsEverOutsideTheFolder) {
   EXPECT_EQ(store->AddCalendarItem("BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", id), kStoreOk);
   EXPECT_FALSE(store->ItemExists("1600000000_1"));
   EXPECT_EQ(EntryCount(), 0u);
+}
+
+}  // namespace
+
+// ---- The run's choice
+
+namespace {
+
+TEST_F(WabStoreTest, TheRunGetsTheWindowsContactsStoreForTheWindowsContactsApplication) {
+  mConf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
+  RunStoreFactory factory;
+  std::unique_ptr<CDatabaseObject> store = factory.CreateStore(mConf, mPrompt);
+  ASSERT_NE(dynamic_cast<OutlookExpress*>(store.get()), nullptr);
+  EXPECT_EQ(store->mInitError, 0u);
+  // A store that cannot open its book is still made: its message stops the run.
+  ::unlink(mDir.File("wab.conf").c_str());
+  EXPECT_EQ(factory.CreateStore(mConf, mPrompt)->mInitError, static_cast<unsigned>(IDS_WAB_REGISTRY_ERROR));
 }
 
 }  // namespace
