@@ -24,6 +24,8 @@ namespace {
 constexpr const char* kNotInitialized = "Windows Contacts is not initialized";
 constexpr const char* kGroupsSkipped = "Groups are nor synchronized";
 constexpr const char* kLoadOperation = "LoadAddressBook";
+// Rows of the contents table read at a time.
+constexpr LONG kRowsPerQuery = 256;
 
 LPENTRYID AsEntryId(const BYTE* bytes) { return reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(bytes)); }
 
@@ -64,6 +66,11 @@ std::vector<std::string> MatchEmailTypes(const std::vector<std::string>& address
     }
   }
   return {matched.begin(), matched.end()};
+}
+
+// Results that say the entry to write is not in the book (any more).
+bool IsMissingEntry(HRESULT hr) {
+  return hr == MAPI_E_NOT_FOUND || hr == MAPI_E_UNKNOWN_ENTRYID || hr == MAPI_E_INVALID_ENTRYID || hr == MAPI_E_OBJECT_DELETED;
 }
 
 // A caller-side wide string value for SetProps; the text must outlive the value.
@@ -165,26 +172,25 @@ int32_t OutlookExpress::LoadAddressBook() {
   }
   while (failure == nullptr) {
     WabRowSet rows(mWabObject);
-    hr = table->QueryRows(1, 0, rows.Put());
+    hr = table->QueryRows(kRowsPerQuery, 0, rows.Put());
     if (HrFailed(hr)) {
       failure = "ReadEntry error";
       break;
     }
     if (rows.Count() == 0) break;
-    const SRow& row = rows.Row(0);
-    const SPropValue* type = FindValue(row.lpProps, row.cValues, PR_OBJECT_TYPE);
-    const SPropValue* id = FindValue(row.lpProps, row.cValues, PR_ENTRYID);
-    if (type != nullptr && static_cast<ULONG>(type->Value.l) == MAPI_DISTLIST) continue;
-    if (id == nullptr) continue;
-    const Bytes entryId(id->Value.bin.lpb, id->Value.bin.lpb + id->Value.bin.cb);
-    const SBinary copy{static_cast<ULONG>(entryId.size()), const_cast<BYTE*>(entryId.data())};
-    CDataItem::Ptr record;
-    hr = ReadMapiEntry(copy, record);
-    if (HrFailed(hr)) {
-      failure = "ReadEntry error";
-      break;
+    for (ULONG i = 0; i < rows.Count() && failure == nullptr; ++i) {
+      const SRow& row = rows.Row(i);
+      const SPropValue* type = FindValue(row.lpProps, row.cValues, PR_OBJECT_TYPE);
+      const SPropValue* id = FindValue(row.lpProps, row.cValues, PR_ENTRYID);
+      if ((type != nullptr && static_cast<ULONG>(type->Value.l) == MAPI_DISTLIST) || id == nullptr) continue;
+      CDataItem::Ptr record;
+      hr = ReadMapiEntry(id->Value.bin, record);
+      if (HrFailed(hr)) {
+        failure = "ReadEntry error";
+      } else {
+        mCurrentItems.Add(std::move(record));
+      }
     }
-    mCurrentItems.Add(std::move(record));
   }
   if (failure != nullptr) {
     LogError(kLoadOperation, failure);
@@ -274,14 +280,15 @@ HRESULT OutlookExpress::EnsureIdentifier(IMAPIProp* entry, const SBinary& entryI
 
 HRESULT OutlookExpress::ResolveEmailAddresses(IMAPIProp* entry, const SPropValue* values, ULONG count, bool& saved) {
   saved = false;
-  const ULONG addressesTag = ContactTag("PR_CONTACT_EMAIL_ADDRESSES");
+  static const ULONG addressesTag = ContactTag("PR_CONTACT_EMAIL_ADDRESSES");
+  static const ULONG nicknameTag = ContactTag("PR_NICKNAME");
   const std::vector<std::string> addresses = TextsValue(values, count, addressesTag);
   const std::vector<std::string> stored = TextsValue(values, count, PR_ZEP_EMAIL_ADDRESSES_TYPES);
   std::string storedList;
   for (const std::string& element : stored) storedList += element + "\t";
   std::vector<std::string> types = MatchEmailTypes(addresses, ReadTypedAddressList(storedList));
   const EmailTypesOutcome outcome =
-      ResolveEmailTypes(mConf, mPrompt, TextValue(values, count, PR_DISPLAY_NAME), TextValue(values, count, ContactTag("PR_NICKNAME")),
+      ResolveEmailTypes(mConf, mPrompt, TextValue(values, count, PR_DISPLAY_NAME), TextValue(values, count, nicknameTag),
                         addresses, types);
   if (outcome == EmailTypesOutcome::Cancelled) {
     mInitError = IDS_SYNC_CANCELED;
@@ -521,9 +528,17 @@ int32_t OutlookExpress::UpdateAddressBookItem(PVCard& card, std::string& entryId
     LogDebug(kOperation, kGroupsSkipped);
     return kStoreOk;
   }
-  if (HrSucceeded(UpdateMapiPropEntry(entryId, properties))) {
+  const HRESULT updated = UpdateMapiPropEntry(entryId, properties);
+  if (HrSucceeded(updated)) {
     LogDebug(kOperation, "Item updated");
     return kStoreOk;
+  }
+  // Only a contact that is gone is written anew: one the book refused to change (a value over
+  // its limits) stays as it was rather than be deleted for an addition that fails the same way.
+  if (!IsMissingEntry(updated)) {
+    LogError(kOperation, FormatText("The contact %s could not be changed: %d", {entryId, static_cast<int>(updated)}));
+    writeStatus = WRITE_NOTHING;
+    return kStoreFail;
   }
   // Deleted by another program since the load (or never read): written anew under the same
   // identifier.

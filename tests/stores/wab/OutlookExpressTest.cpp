@@ -254,6 +254,24 @@ TEST_F(WabStoreTest, AnUpdateOfAContactAnotherProgramDeletedWritesItAnewUnderIts
   EXPECT_EQ(next->mCurrentItems.Items()[0]->Property("PR_DISPLAY_NAME"), "Back Again");
 }
 
+TEST_F(WabStoreTest, AnUpdateTheBookRefusesKeepsTheContactAsItWas) {
+  auto store = LoadedStore();
+  ParsedCard first(Card("FN:Kept As Is\r\nNOTE:short\r\n"));
+  std::string id;
+  ASSERT_EQ(store->AddAddressBookItem(*first.card, id, "S1", "text/x-vcard"), kStoreOk);
+  const std::vector<BYTE> entry = *store->BinaryEntryId(id);
+  // A note over the book's limit for one value.
+  ParsedCard huge(Card("FN:Too Big\r\nNOTE:" + std::string(5u << 20, 'n') + "\r\n"));
+  ASSERT_TRUE(huge.card);
+  StoreWriteStatus status = WRITE_DONE;
+  EXPECT_EQ(store->UpdateAddressBookItem(*huge.card, id, "S1", "text/x-vcard", status), kStoreFail);
+  EXPECT_EQ(status, WRITE_NOTHING);
+  EXPECT_EQ(EntryCount(), 1u);
+  EXPECT_EQ(TextOf(entry, PR_DISPLAY_NAME), "Kept As Is");
+  EXPECT_EQ(TextOf(entry, ContactTag("PR_COMMENT")), "short");
+  EXPECT_TRUE(store->mCurrentItems.Contains(id));
+}
+
 TEST_F(WabStoreTest, AGroupIsAcknowledgedWithoutCreatingAnything) {
   auto store = LoadedStore();
   ParsedCard group(Card("FN:Team\r\nUID:TMP:S1\r\n"));
