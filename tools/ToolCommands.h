@@ -8,3 +8,8 @@
 
 int RunOutlookCommand(const std::vector<std::string>& args);
 int RunWabCommand(const std::vector<std::string>& args);
+
+struct WabOpenOptions;
+// larkstore wab import FILE.vcf / export [FILE.vcf] over the book `options` names; -1 when
+// `command` with `args` is not one of them.
+int RunWabTransfer(const WabOpenOptions& options, const std::string& command, const std::vector<std::string>& args);

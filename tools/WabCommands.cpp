@@ -39,6 +39,9 @@ int Usage() {
       "  set ENTRY NAME=VALUE...       changes properties; a NAME given again adds to a multi-valued one\n"
       "  unset ENTRY NAME...           removes properties\n"
       "  delete ENTRY...               deletes entries\n"
+      "  import FILE.vcf               adds each card of the file as the sync writes a server's contact\n"
+      "  export [FILE.vcf]             every contact as the sync sends it (stdout without FILE); gives\n"
+      "                                contacts without one their identifier and e-mail types, as a sync does\n"
       "ENTRY is an identifier as list prints it, or NAME=VALUE of a text property one entry has.\n"
       "NAME is a property name (PR_DISPLAY_NAME, PR_ZEP_ENTRYID, ...) or a tag such as 0x3A4F001F.\n"
       "Texts are UTF-8, binaries hexadecimal, times 64-bit file times, booleans 0 or 1.\n",
@@ -435,6 +438,7 @@ int RunWabCommand(const std::vector<std::string>& args) {
   std::string library;
   if (!ReadWabDllPath(library)) library.clear();
   options.library = library;
+  if (const int status = RunWabTransfer(options, command, rest); status >= 0) return status;
   WabConnection book(options);
   if (!book.IsOpen()) {
     PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());

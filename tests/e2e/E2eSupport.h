@@ -168,7 +168,9 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
                                              E2eParam(PeerKind::Scripted, StoreKind::Folder),                      \
                                              E2eParam(PeerKind::SyncEvolution, StoreKind::Outlook),                \
                                              E2eParam(PeerKind::Virtuoso, StoreKind::Outlook),                     \
-                                             E2eParam(PeerKind::Scripted, StoreKind::Outlook)),                    \
+                                             E2eParam(PeerKind::Scripted, StoreKind::Outlook),                     \
+                                             E2eParam(PeerKind::SyncEvolution, StoreKind::WindowsContacts),        \
+                                             E2eParam(PeerKind::Scripted, StoreKind::WindowsContacts)),            \
                            StoreAndPeerTestName)
 
 // Sample items.

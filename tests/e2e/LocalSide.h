@@ -42,7 +42,7 @@ class LocalSide {
   virtual std::vector<std::string> GroupMembers(const std::string& name) const = 0;
 };
 
-enum class StoreKind { Folder, Outlook };
+enum class StoreKind { Folder, Outlook, WindowsContacts };
 const char* StoreName(StoreKind kind);
 
 // The local side of `kind` with its data under `folder` (ends in "/").

@@ -17,52 +17,14 @@
 #include "stores/StoreFactory.h"
 #include "stores/folder/FolderStore.h"
 #include "stores/outlook/COutlook.h"
+#include "tests/e2e/KillingStore.h"
 #include "tests/e2e/LocalSide.h"
+#include "tests/e2e/WabLocalSide.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Counts the server items a store wrote and kills the process after the last one allowed.
-class WriteCounter {
- public:
-  explicit WriteCounter(int killAfterWrites) : mWritesLeft(killAfterWrites) {}
-  void Written() {
-    if (mWritesLeft >= 0 && --mWritesLeft < 0) ::raise(SIGKILL);
-  }
-
- private:
-  int mWritesLeft;
-};
-
-// A store whose server writes go through a WriteCounter.
-template <typename Store>
-class KillingStore final : public Store {
- public:
-  template <typename... Args>
-  KillingStore(int killAfterWrites, Args&&... args) : Store(std::forward<Args>(args)...), mCounter(killAfterWrites) {}
-  int32_t AddAddressBookItem(PVCard& card, std::string& newEntryId, const std::string& serverId,
-                             const std::string& contentType) override {
-    const int32_t status = Store::AddAddressBookItem(card, newEntryId, serverId, contentType);
-    mCounter.Written();
-    return status;
-  }
-  int32_t UpdateAddressBookItem(PVCard& card, std::string& entryId, const std::string& serverId,
-                                const std::string& contentType, StoreWriteStatus& writeStatus) override {
-    const int32_t status = Store::UpdateAddressBookItem(card, entryId, serverId, contentType, writeStatus);
-    mCounter.Written();
-    return status;
-  }
-  int32_t AddCalendarItem(const std::string& text, std::string& entryId) override {
-    const int32_t status = Store::AddCalendarItem(text, entryId);
-    mCounter.Written();
-    return status;
-  }
-
- private:
-  WriteCounter mCounter;
-};
 
 // ---- Folder store
 
@@ -289,6 +251,7 @@ const char* StoreName(StoreKind kind) {
   switch (kind) {
     case StoreKind::Folder: return "Folder";
     case StoreKind::Outlook: return "Outlook";
+    case StoreKind::WindowsContacts: return "WindowsContacts";
   }
   return "";
 }
@@ -297,6 +260,7 @@ std::unique_ptr<LocalSide> MakeLocalSide(StoreKind kind, const std::string& fold
   switch (kind) {
     case StoreKind::Folder: return std::make_unique<FolderSide>(folder + "items/");
     case StoreKind::Outlook: return std::make_unique<OutlookSide>(folder);
+    case StoreKind::WindowsContacts: return std::make_unique<WabLocalSide>(folder);
   }
   return nullptr;
 }

@@ -258,14 +258,21 @@ TEST_P(SyncRunE2eTest, ExtraAddressesAndPhonesOfAServerContactSurviveALocalChang
     EXPECT_NE(typed.find(address), std::string::npos) << address << " in " << typed;
   }
   EXPECT_NE(typed.find("W:four@example.org"), std::string::npos) << typed;
-  EXPECT_EQ(sent.Property("PR_BUSINESS_TELEPHONE_NUMBER"), "+1 555 0001");
-  EXPECT_EQ(sent.Property("PR_BUSINESS2_TELEPHONE_NUMBER"), "+1 555 0002");
-  EXPECT_EQ(sent.Property("PR_ZEP_ADDITIONAL_PHONES_LIST"), "+1 555 0003\t");
+  // Which number takes which field is the store's rule (the address book places them from the
+  // last to the first); each of the three goes back once.
+  std::vector<std::string> phones{sent.Property("PR_BUSINESS_TELEPHONE_NUMBER"), sent.Property("PR_BUSINESS2_TELEPHONE_NUMBER")};
+  const std::string extra = sent.Property("PR_ZEP_ADDITIONAL_PHONES_LIST");
+  ASSERT_FALSE(extra.empty());
+  EXPECT_EQ(extra.back(), '\t') << extra;
+  phones.push_back(extra.substr(0, extra.size() - 1));
+  std::sort(phones.begin(), phones.end());
+  EXPECT_EQ(phones, (std::vector<std::string>{"+1 555 0001", "+1 555 0002", "+1 555 0003"}));
 }
 
 // The system's own server sends contact groups ("text/zep-group") whose members name contacts it
 // sent earlier in the same run by server identifier ("TMP:"); the standard servers send none.
 TEST_P(SyncRunE2eTest, AServerGroupWhoseMembersCameInTheSameRunBecomesALocalGroupOfThem) {
+  if (!Can().groups) GTEST_SKIP() << Local().Name() << " store keeps no groups";
   StatefulSyncServer* server = Server().Scripted();
   if (server == nullptr) GTEST_SKIP() << PeerName(GetParam()) << " sends no contact groups";
   server->PutItem("contacts", "a-mona", VCard("Mona", "Member"));

@@ -1,0 +1,61 @@
+// larkstore wab import and export: cards in, the same cards out as the sync would send them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "tests/stores/wab/WabStoreFixture.h"
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string output;
+};
+
+ToolRun RunTool(const std::string& arguments) {
+  ToolRun run;
+  FILE* pipe = ::popen((std::string(LARK_TOOL) + " wab " + arguments + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return run;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, got);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// The card part of a corpus reference.
+std::string StoredCardOf(const std::string& corpusFile) {
+  const std::string reference = ReadFileBytes(std::string(LARK_TEST_DATA) + "/wab/" + corpusFile + ".ref");
+  const std::string marker = "# vCard of the stored contact\n";
+  return reference.substr(reference.find(marker) + marker.size());
+}
+
+TEST_F(WabStoreTest, ExportGivesBackTheImportedCardsAsTheSyncSendsThem) {
+  const std::string file = mDir.File("in.vcf");
+  WriteFileBytes(file, ReadFileBytes(std::string(LARK_TEST_DATA) + "/wab/preferred-fax.vcf") + "\r\n" +
+                           ReadFileBytes(std::string(LARK_TEST_DATA) + "/wab/full-contact.vcf"));
+  const ToolRun imported = RunTool("import " + file);
+  ASSERT_EQ(imported.status, 0);
+  EXPECT_EQ(std::count(imported.output.begin(), imported.output.end(), '\n'), 2);
+  EXPECT_EQ(EntryCount(), 2u);
+
+  // The book lists its contacts by display name.
+  const std::string expected = StoredCardOf("full-contact.vcf") + StoredCardOf("preferred-fax.vcf");
+  const ToolRun exported = RunTool("export");
+  ASSERT_EQ(exported.status, 0);
+  EXPECT_EQ(exported.output, expected);
+  ASSERT_EQ(RunTool("export " + mDir.File("out.vcf")).status, 0);
+  EXPECT_EQ(ReadFileBytes(mDir.File("out.vcf")), expected);
+}
+
+TEST_F(WabStoreTest, ImportReportsAFileItCannotReadAndABookItCannotOpen) {
+  EXPECT_EQ(RunTool("import " + mDir.File("missing.vcf")).status, 1);
+  WriteFileBytes(mDir.File("in.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:X\r\nEND:VCARD\r\n");
+  WriteFileBytes(mDir.File("wab.conf"), "DLLPath=/nonexistent/lib.so\n");
+  EXPECT_EQ(RunTool("import " + mDir.File("in.vcf")).status, 1);
+  EXPECT_EQ(RunTool("export").status, 1);
+}
+
+}  // namespace
