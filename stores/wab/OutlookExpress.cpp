@@ -170,6 +170,9 @@ int32_t OutlookExpress::LoadAddressBook() {
   } else if (hr = table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr); HrFailed(hr)) {
     failure = "lpAB->SeekRow error";
   }
+  // Entries that need a new identifier are read last: one made in the same second by an earlier
+  // run must not be given again to a contact read before the one that holds it.
+  std::vector<Bytes> needIdentifiers;
   while (failure == nullptr) {
     WabRowSet rows(mWabObject);
     hr = table->QueryRows(kRowsPerQuery, 0, rows.Put());
@@ -184,12 +187,24 @@ int32_t OutlookExpress::LoadAddressBook() {
       const SPropValue* id = FindValue(row.lpProps, row.cValues, PR_ENTRYID);
       if ((type != nullptr && static_cast<ULONG>(type->Value.l) == MAPI_DISTLIST) || id == nullptr) continue;
       CDataItem::Ptr record;
-      hr = ReadMapiEntry(id->Value.bin, record);
+      hr = ReadMapiEntry(id->Value.bin, record, false);
       if (HrFailed(hr)) {
         failure = "ReadEntry error";
-      } else {
+      } else if (record) {
         mCurrentItems.Add(std::move(record));
+      } else {
+        needIdentifiers.emplace_back(id->Value.bin.lpb, id->Value.bin.lpb + id->Value.bin.cb);
       }
+    }
+  }
+  for (std::size_t i = 0; i < needIdentifiers.size() && failure == nullptr; ++i) {
+    Bytes& entryId = needIdentifiers[i];
+    CDataItem::Ptr record;
+    hr = ReadMapiEntry(SBinary{static_cast<ULONG>(entryId.size()), entryId.data()}, record);
+    if (HrFailed(hr)) {
+      failure = "ReadEntry error";
+    } else {
+      mCurrentItems.Add(std::move(record));
     }
   }
   if (failure != nullptr) {
@@ -219,7 +234,7 @@ HRESULT OutlookExpress::GetAllProps(IMAPIProp* entry, WabBuffer<SPropValue>& val
   return entry->GetProps(nullptr, MAPI_UNICODE, &count, values.Put());
 }
 
-HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& record) {
+HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& record, bool mayMakeIdentifier) {
   WabRef<IMAPIProp> entry;
   HRESULT hr = OpenContact(entryId, entry);
   if (HrFailed(hr)) {
@@ -234,7 +249,10 @@ HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& re
   }
   std::string identifier;
   bool saved = false;
-  if (hr = EnsureIdentifier(entry.Get(), entryId, values.Get(), count, identifier, saved); HrFailed(hr)) return hr;
+  if (hr = EnsureIdentifier(entry.Get(), entryId, values.Get(), count, identifier, saved, mayMakeIdentifier); HrFailed(hr)) {
+    return hr;
+  }
+  if (identifier.empty()) return S_OK;
   // The e-mail types are read from what the entry holds now.
   if (saved && (hr = GetAllProps(entry.Get(), values, count), HrFailed(hr))) {
     mInitError = IDS_WAB_GET_PROPS_ERROR;
@@ -254,13 +272,17 @@ HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& re
 // A second entry with an identifier already read is a copy another program made of a contact,
 // properties and all: it becomes a contact of its own.
 HRESULT OutlookExpress::EnsureIdentifier(IMAPIProp* entry, const SBinary& entryId, const SPropValue* values, ULONG count,
-                                         std::string& identifier, bool& saved) {
+                                         std::string& identifier, bool& saved, bool mayMake) {
   identifier = TextValue(values, count, PR_ZEP_ENTRYID);
   saved = false;
   if (!identifier.empty()) {
     const Bytes* known = BinaryEntryId(identifier);
     if (known == nullptr || *known == Bytes(entryId.lpb, entryId.lpb + entryId.cb)) return S_OK;
-    LogDebug("ReadMapiEntry", "Identifier " + identifier + " is held by another contact too: a new one is made");
+    if (mayMake) LogDebug("ReadMapiEntry", "Identifier " + identifier + " is held by another contact too: a new one is made");
+  }
+  if (!mayMake) {
+    identifier.clear();
+    return S_OK;
   }
   identifier = NewEntryIdentifier();
   const std::u16string wide = Utf8ToUtf16(identifier);

@@ -62,13 +62,16 @@ class OutlookExpress : public CDatabaseObject {
 
  private:
   void ReportOpenFailure();
-  HRESULT ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& record);
+  // With `mayMakeIdentifier` false, an entry that needs a new identifier is left unread (`record`
+  // stays empty) so that it can be read once every identifier the book holds is known.
+  HRESULT ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& record, bool mayMakeIdentifier = true);
   HRESULT OpenContact(const SBinary& entryId, WabRef<IMAPIProp>& entry);
   HRESULT GetAllProps(IMAPIProp* entry, WabBuffer<SPropValue>& values, ULONG& count);
   // The PR_ZEP_ENTRYID of an entry whose properties are `values`: kept when it is set and no
   // other entry read in this run has it, else made and saved into the entry (`saved` true).
+  // With `mayMake` false, `identifier` comes back empty where a new one would be made.
   HRESULT EnsureIdentifier(IMAPIProp* entry, const SBinary& entryId, const SPropValue* values, ULONG count,
-                           std::string& identifier, bool& saved);
+                           std::string& identifier, bool& saved, bool mayMake = true);
   // Types the entry's e-mail addresses; writes the typed list back and saves when it changed.
   HRESULT ResolveEmailAddresses(IMAPIProp* entry, const SPropValue* values, ULONG count, bool& saved);
   CDataItem::Ptr RecordOf(const std::string& identifier, const SPropValue* values, ULONG count);

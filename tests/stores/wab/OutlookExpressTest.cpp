@@ -1,5 +1,6 @@
 // The Windows Contacts store over a real address book: opening failures, reading contacts into
 // records, identifiers, e-mail types, and the writes of the server's contacts.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "common/StringIds.h"
@@ -108,6 +109,20 @@ TEST_F(WabStoreTest, IdentifiersMadeInTheSameSecondDifferByTheCounterAndSkipThos
   }
   EXPECT_EQ(ids, (std::vector<std::string>{std::to_string(kNow) + "_1", std::to_string(kNow) + "_2"}));
   EXPECT_EQ(store->mIdMap.at("S-Two"), ids[1]);
+}
+
+// The book lists contacts by name: a new one read before the contact holding an identifier made
+// in the same second by an earlier run must not get that identifier (the older contact would be
+// taken for a copy, renamed and sent to the server again).
+TEST_F(WabStoreTest, ANewContactReadFirstNeverTakesTheIdentifierOfOneReadLater) {
+  CreateByOtherProgram(OtherProgramValues().Text(PR_DISPLAY_NAME, "B earlier").Text(PR_ZEP_ENTRYID, std::to_string(kNow) + "_0"));
+  CreateByOtherProgram(OtherProgramValues().Text(PR_DISPLAY_NAME, "A new"));
+  auto store = LoadedStore();
+  std::vector<std::string> ids;
+  for (const auto& item : store->mCurrentItems.Items()) ids.push_back(item->itemId);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<std::string>{std::to_string(kNow) + "_0", std::to_string(kNow) + "_1"}));
+  EXPECT_EQ(store->mCurrentItems.Find(std::to_string(kNow) + "_0")->Property("PR_DISPLAY_NAME"), "B earlier");
 }
 
 TEST_F(WabStoreTest, AContactCopiedWithItsIdentifierBecomesAContactOfItsOwn) {
