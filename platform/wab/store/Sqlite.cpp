@@ -55,7 +55,28 @@ SqliteConnection::SqliteConnection(const std::string& path) {
 }
 
 SqliteConnection::~SqliteConnection() {
+  for (auto& [sql, statements] : mIdle) {
+    for (sqlite3_stmt* statement : statements) sqlite3_finalize(statement);
+  }
   sqlite3_close(mDb);
+}
+
+sqlite3_stmt* SqliteConnection::Take(std::string_view sql) {
+  const auto idle = mIdle.find(std::string(sql));
+  if (idle != mIdle.end() && !idle->second.empty()) {
+    sqlite3_stmt* statement = idle->second.back();
+    idle->second.pop_back();
+    return statement;
+  }
+  sqlite3_stmt* statement = nullptr;
+  Check(sqlite3_prepare_v3(mDb, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr));
+  return statement;
+}
+
+void SqliteConnection::GiveBack(const std::string& sql, sqlite3_stmt* statement) {
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  mIdle[sql].push_back(statement);
 }
 
 void SqliteConnection::Exec(const char* sql) {
@@ -70,12 +91,11 @@ int SqliteConnection::Changes() const {
   return sqlite3_changes(mDb);
 }
 
-SqliteStatement::SqliteStatement(SqliteConnection& connection, std::string_view sql) : mDb(connection.Handle()) {
-  Check(sqlite3_prepare_v2(mDb, sql.data(), static_cast<int>(sql.size()), &mStatement, nullptr));
-}
+SqliteStatement::SqliteStatement(SqliteConnection& connection, std::string_view sql)
+    : mConnection(&connection), mSql(sql), mStatement(connection.Take(sql)) {}
 
 SqliteStatement::~SqliteStatement() {
-  sqlite3_finalize(mStatement);
+  if (mStatement != nullptr) mConnection->GiveBack(mSql, mStatement);
 }
 
 SqliteStatement& SqliteStatement::Bind(int index, std::int64_t value) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -26,7 +28,15 @@ class SqliteConnection {
   int Changes() const;
 
  private:
+  friend class SqliteStatement;
+  // A prepared statement of `sql`, from those given back or newly prepared; throws WabFailure.
+  sqlite3_stmt* Take(std::string_view sql);
+  // Takes back a statement of `sql` for the next Take, reset and without bindings.
+  void GiveBack(const std::string& sql, sqlite3_stmt* statement);
+
   sqlite3* mDb = nullptr;
+  // Statements are prepared once per connection: parsing the SQL cost more than running it.
+  std::unordered_map<std::string, std::vector<sqlite3_stmt*>> mIdle;
 };
 
 class SqliteStatement {
@@ -52,7 +62,8 @@ class SqliteStatement {
   std::pair<const std::uint8_t*, std::size_t> Blob(int column) const;
 
  private:
-  sqlite3* mDb;
+  SqliteConnection* mConnection;
+  std::string mSql;
   sqlite3_stmt* mStatement = nullptr;
 };
 
