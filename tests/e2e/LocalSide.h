@@ -17,6 +17,8 @@ struct StoreCapabilities {
   // Addresses without a home or work type are typed by the e-mail management mode when the
   // store reads its contacts (the address-book stores); other stores read the card's own types.
   bool typesEmailAddresses = false;
+  // Contact groups the server sends become local groups (lists) of their members.
+  bool serverGroups = false;
 };
 
 class LocalSide {

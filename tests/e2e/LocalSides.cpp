@@ -52,7 +52,7 @@ class FolderSide final : public LocalSide {
  public:
   explicit FolderSide(std::string root) : mRoot(std::move(root)) {}
   const char* Name() const override { return "Folder"; }
-  StoreCapabilities Capabilities() const override { return {true, true, true, false}; }
+  StoreCapabilities Capabilities() const override { return {true, true, true, false, true}; }
   void Configure(CConf& conf) override {
     FolderStore created(conf, mRoot);  // makes the default folders
   }
@@ -150,7 +150,7 @@ class OutlookSide final : public LocalSide {
  public:
   explicit OutlookSide(std::string folder) : mProfile(folder + "outlook/profile.db") {}
   const char* Name() const override { return "Outlook"; }
-  StoreCapabilities Capabilities() const override { return {false, false, false, true}; }
+  StoreCapabilities Capabilities() const override { return {false, false, false, true, true}; }
   void Configure(CConf& conf) override {
     conf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
     // This version of the Outlook store holds contacts and lists only.

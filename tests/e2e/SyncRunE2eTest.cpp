@@ -272,7 +272,7 @@ TEST_P(SyncRunE2eTest, ExtraAddressesAndPhonesOfAServerContactSurviveALocalChang
 // The system's own server sends contact groups ("text/zep-group") whose members name contacts it
 // sent earlier in the same run by server identifier ("TMP:"); the standard servers send none.
 TEST_P(SyncRunE2eTest, AServerGroupWhoseMembersCameInTheSameRunBecomesALocalGroupOfThem) {
-  if (!Can().groups) GTEST_SKIP() << Local().Name() << " store keeps no groups";
+  if (!Can().serverGroups) GTEST_SKIP() << Local().Name() << " store keeps no groups";
   StatefulSyncServer* server = Server().Scripted();
   if (server == nullptr) GTEST_SKIP() << PeerName(GetParam()) << " sends no contact groups";
   server->PutItem("contacts", "a-mona", VCard("Mona", "Member"));
