@@ -243,10 +243,12 @@ HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& re
   }
   WabBuffer<SPropValue> values(mWabObject);
   ULONG count = 0;
-  if (hr = GetAllProps(entry.Get(), values, count); HrFailed(hr)) {
-    mInitError = IDS_WAB_GET_PROPS_ERROR;
+  const auto readProps = [&] {
+    hr = GetAllProps(entry.Get(), values, count);
+    if (HrFailed(hr)) mInitError = IDS_WAB_GET_PROPS_ERROR;
     return hr;
-  }
+  };
+  if (HrFailed(readProps())) return hr;
   std::string identifier;
   bool saved = false;
   if (hr = EnsureIdentifier(entry.Get(), entryId, values.Get(), count, identifier, saved, mayMakeIdentifier); HrFailed(hr)) {
@@ -254,16 +256,10 @@ HRESULT OutlookExpress::ReadMapiEntry(const SBinary& entryId, CDataItem::Ptr& re
   }
   if (identifier.empty()) return S_OK;
   // The e-mail types are read from what the entry holds now.
-  if (saved && (hr = GetAllProps(entry.Get(), values, count), HrFailed(hr))) {
-    mInitError = IDS_WAB_GET_PROPS_ERROR;
-    return hr;
-  }
+  if (saved && HrFailed(readProps())) return hr;
   saved = false;
   if (hr = ResolveEmailAddresses(entry.Get(), values.Get(), count, saved); HrFailed(hr)) return hr;
-  if (saved && (hr = GetAllProps(entry.Get(), values, count), HrFailed(hr))) {
-    mInitError = IDS_WAB_GET_PROPS_ERROR;
-    return hr;
-  }
+  if (saved && HrFailed(readProps())) return hr;
   mEntryIds[identifier] = Bytes(entryId.lpb, entryId.lpb + entryId.cb);
   record = RecordOf(identifier, values.Get(), count);
   return S_OK;
@@ -287,15 +283,7 @@ HRESULT OutlookExpress::EnsureIdentifier(IMAPIProp* entry, const SBinary& entryI
   identifier = NewEntryIdentifier();
   const std::u16string wide = Utf8ToUtf16(identifier);
   SPropValue value = WideValue(PR_ZEP_ENTRYID, wide);
-  HRESULT hr = entry->SetProps(1, &value, nullptr);
-  if (HrFailed(hr)) {
-    mInitError = IDS_WAB_SAVE_PROPERTY_ERROR;
-    return hr;
-  }
-  if (hr = entry->SaveChanges(KEEP_OPEN_READWRITE); HrFailed(hr)) {
-    mInitError = IDS_WAB_SAVE_CONTACT_ERROR;
-    return hr;
-  }
+  if (const HRESULT hr = SaveAfterWrite(entry, entry->SetProps(1, &value, nullptr)); HrFailed(hr)) return hr;
   saved = true;
   return S_OK;
 }
@@ -337,16 +325,19 @@ HRESULT OutlookExpress::ResolveEmailAddresses(IMAPIProp* entry, const SPropValue
     value.Value.MVszW = {static_cast<ULONG>(pointers.size()), pointers.data()};
     hr = entry->SetProps(1, &value, nullptr);
   }
-  if (HrFailed(hr)) {
-    mInitError = IDS_WAB_SAVE_PROPERTY_ERROR;
-    return hr;
-  }
-  if (hr = entry->SaveChanges(KEEP_OPEN_READWRITE); HrFailed(hr)) {
-    mInitError = IDS_WAB_SAVE_CONTACT_ERROR;
-    return hr;
-  }
+  if (hr = SaveAfterWrite(entry, hr); HrFailed(hr)) return hr;
   saved = true;
   return S_OK;
+}
+
+HRESULT OutlookExpress::SaveAfterWrite(IMAPIProp* entry, HRESULT written) {
+  if (HrFailed(written)) {
+    mInitError = IDS_WAB_SAVE_PROPERTY_ERROR;
+    return written;
+  }
+  const HRESULT hr = entry->SaveChanges(KEEP_OPEN_READWRITE);
+  if (HrFailed(hr)) mInitError = IDS_WAB_SAVE_CONTACT_ERROR;
+  return hr;
 }
 
 CDataItem::Ptr OutlookExpress::RecordOf(const std::string& identifier, const SPropValue* values, ULONG count) {

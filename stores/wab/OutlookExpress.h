@@ -72,6 +72,9 @@ class OutlookExpress : public CDatabaseObject {
   // With `mayMake` false, `identifier` comes back empty where a new one would be made.
   HRESULT EnsureIdentifier(IMAPIProp* entry, const SBinary& entryId, const SPropValue* values, ULONG count,
                            std::string& identifier, bool& saved, bool mayMake = true);
+  // Saves `entry` after a property write that gave `written`; a failure of either step leaves
+  // its message id in mInitError.
+  HRESULT SaveAfterWrite(IMAPIProp* entry, HRESULT written);
   // Types the entry's e-mail addresses; writes the typed list back and saves when it changed.
   HRESULT ResolveEmailAddresses(IMAPIProp* entry, const SPropValue* values, ULONG count, bool& saved);
   CDataItem::Ptr RecordOf(const std::string& identifier, const SPropValue* values, ULONG count);

@@ -50,26 +50,6 @@ class CheckpointHook final : public SyncCheckpoints {
   std::function<void(const char*)> mHook;
 };
 
-class HookedTransportFactory final : public SyncTransportFactory {
- public:
-  HookedTransportFactory(HookedTransport::Hook before, HookedTransport::Hook after, HookedTransport::Inspect inspect)
-      : mBefore(std::move(before)), mAfter(std::move(after)), mInspect(std::move(inspect)) {}
-  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override {
-    return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter, mInspect);
-  }
-
- private:
-  HookedTransport::Hook mBefore;
-  HookedTransport::Hook mAfter;
-  HookedTransport::Inspect mInspect;
-  std::atomic<int> mSessions{0};
-};
-
-class RefusedUpdate final : public UpdateStarter {
- public:
-  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
-};
-
 }  // namespace
 
 std::string StoreAndPeerTestName(const ::testing::TestParamInfo<E2eParam>& info) {

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "common/CXException.h"
 #include "common/Prompt.h"
 #include "config/CConf.h"
 #include "engine/CSyncRun.h"
@@ -83,6 +85,28 @@ struct E2eParam {
 inline void PrintTo(const E2eParam& param, std::ostream* out) { *out << StoreName(param.store) << " store, " << PeerName(param.peer); }
 // "<Store>_<Server>", the name of a test instantiated for a store and a server.
 std::string StoreAndPeerTestName(const ::testing::TestParamInfo<E2eParam>& info);
+
+// Transports of a run's sessions, each a HookedTransport over HTTP with the given hooks.
+class HookedTransportFactory final : public SyncTransportFactory {
+ public:
+  HookedTransportFactory(HookedTransport::Hook before, HookedTransport::Hook after, HookedTransport::Inspect inspect)
+      : mBefore(std::move(before)), mAfter(std::move(after)), mInspect(std::move(inspect)) {}
+  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override {
+    return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter, mInspect);
+  }
+
+ private:
+  HookedTransport::Hook mBefore;
+  HookedTransport::Hook mAfter;
+  HookedTransport::Inspect mInspect;
+  std::atomic<int> mSessions{0};
+};
+
+// Refuses any update the server asks for.
+class RefusedUpdate final : public UpdateStarter {
+ public:
+  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
+};
 
 // One end-to-end client: configuration folder, local store and the services of a run. Each
 // test gets a new client identity, so the server knows nothing of it.

@@ -19,26 +19,6 @@
 
 namespace {
 
-class NoUpdate final : public UpdateStarter {
- public:
-  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
-};
-
-class Transports final : public SyncTransportFactory {
- public:
-  Transports(HookedTransport::Hook before, HookedTransport::Hook after, HookedTransport::Inspect inspect)
-      : mBefore(std::move(before)), mAfter(std::move(after)), mInspect(std::move(inspect)) {}
-  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override {
-    return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter, mInspect);
-  }
-
- private:
-  HookedTransport::Hook mBefore;
-  HookedTransport::Hook mAfter;
-  HookedTransport::Inspect mInspect;
-  int mSessions = 0;
-};
-
 class WabStoreE2eTest : public E2eTest {
  protected:
   void SetUp() override {
@@ -58,8 +38,8 @@ class WabStoreE2eTest : public E2eTest {
     ConsoleSyncObserver observer(progress);
     HeadlessPrompt prompt(progress);
     RunStoreFactory stores;
-    NoUpdate updates;
-    Transports transports(mBeforePost, mAfterPost, mInspect);
+    RefusedUpdate updates;
+    HookedTransportFactory transports(mBeforePost, mAfterPost, mInspect);
     CSyncRun run(*mConf, CSyncRun::Services{observer, prompt, stores, updates, &transports, nullptr});
     run.SetSelectedLink(0);
     run.BeginSyncRun();
