@@ -76,13 +76,17 @@ std::string ItemLine(const std::string& serverId, const std::string& localId, co
 SessionJournal::SessionJournal(const CConf& conf, const CSyncLink& link)
     : mPath(conf.ConfigFolder() + link.LocalFileName() + kExtension) {}
 
-bool SessionJournal::Load() {
+void SessionJournal::ForgetSession() {
   mInterrupted = false;
   mSentNextAnchor.reset();
   mFirstRun = false;
   mLocalIds.clear();
   mStamps.clear();
   mServerIds.clear();
+}
+
+bool SessionJournal::Load() {
+  ForgetSession();
   std::string content;
   if (!ReadWholeFile(mPath, content, kMaxJournalBytes)) return false;
   mInterrupted = true;
@@ -150,12 +154,7 @@ bool SessionJournal::Sync() {
 void SessionJournal::Clear() {
   mFile.Reset();
   std::remove(mPath.c_str());
-  mInterrupted = false;
-  mSentNextAnchor.reset();
-  mFirstRun = false;
-  mLocalIds.clear();
-  mStamps.clear();
-  mServerIds.clear();
+  ForgetSession();
 }
 
 std::optional<std::string> SessionJournal::LocalIdOf(const std::string& serverId) const {

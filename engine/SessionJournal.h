@@ -67,6 +67,8 @@ class SessionJournal {
   const std::string& Path() const { return mPath; }
 
  private:
+  // Back to the state of a link without an unfinished session (nothing read, nothing written).
+  void ForgetSession();
   void Remember(const std::string& serverId, const std::string& localId, const std::string& stamp);
   std::string ItemLines() const;
 
