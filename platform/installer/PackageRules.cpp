@@ -70,7 +70,7 @@ std::optional<std::string> FindEscapingLink(const std::string& root) {
        it.increment(error)) {
     if (!it->is_symlink(error)) continue;
     const fs::path resolved = fs::weakly_canonical(it->path(), error);
-    if (error || !IsInside(resolved, realRoot)) return fs::relative(it->path(), realRoot).string();
+    if (error || !IsInside(resolved, realRoot)) return it->path().lexically_relative(realRoot).string();
   }
   if (error) return std::string(".");
   return std::nullopt;
