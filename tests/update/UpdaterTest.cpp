@@ -7,14 +7,13 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "common/CXException.h"
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/support/ScriptedSyncServer.h"
+#include "tests/support/StandInProgram.h"
 #include "tests/support/TempDir.h"
 #include "update/Updater.h"
 
@@ -129,21 +128,8 @@ TEST_F(UpdaterTest, ATimeOutIs310AndOtherFailuresAre163) {
   EXPECT_EQ(server.RequestCount(), 4u);
 }
 
-// A stand-in helper: records its arguments and folder, then ends.
-void WriteHelper(const std::string& path) {
-  std::ofstream script(path);
-  script << "#!/bin/sh\npwd > \"$0.cwd\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.tmp\" && mv \"$0.tmp\" \"$0.args\"\n";
-  script.close();
-  fs::permissions(path, fs::perms::owner_all);
-}
-
-std::string WaitAndRead(const std::string& path) {
-  for (int i = 0; i < 500 && !fs::exists(path); ++i) std::this_thread::sleep_for(20ms);
-  return ReadFileBytes(path);
-}
-
 TEST_F(UpdaterTest, CopiesHelperAndInstallerOverOlderCopiesAndStartsTheHelperThere) {
-  WriteHelper(programFolder + Updater::kHelperName);
+  WriteStandInProgram(programFolder + Updater::kHelperName);
   WriteFileBytes(programFolder + Updater::kInstallerName, "installer");
   WriteFileBytes(config.File(Updater::kHelperName), "old helper");
   Updater updater = Make();
@@ -152,7 +138,7 @@ TEST_F(UpdaterTest, CopiesHelperAndInstallerOverOlderCopiesAndStartsTheHelperThe
   updater.StartUpdater();
   EXPECT_GT(updater.HelperPid(), 0);
   const std::string pid = std::to_string(::getpid());
-  EXPECT_EQ(WaitAndRead(config.File("Swapling.args")),
+  EXPECT_EQ(StandInArguments(config.File("Swapling")),
             "/pid\n" + pid + "\n/path\n/opt/quenor sync/larkspan\n/source\nTarnwell_Sync_Installer.msi\n");
   EXPECT_EQ(ReadFileBytes(config.File("Swapling.cwd")), fs::canonical(config.Path()).string() + "\n");
 
@@ -160,7 +146,7 @@ TEST_F(UpdaterTest, CopiesHelperAndInstallerOverOlderCopiesAndStartsTheHelperThe
   fs::remove(config.File("Swapling.args"));
   conf.SetSilent(true);
   Make().StartUpdater();
-  EXPECT_EQ(WaitAndRead(config.File("Swapling.args")), "/pid\n" + pid + "\n/source\nTarnwell_Sync_Installer.msi\n");
+  EXPECT_EQ(StandInArguments(config.File("Swapling")), "/pid\n" + pid + "\n/source\nTarnwell_Sync_Installer.msi\n");
 }
 
 TEST_F(UpdaterTest, AMissingHelperFailsWithTheSystemsReason) {
