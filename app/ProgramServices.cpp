@@ -3,11 +3,8 @@
 
 #include <cstdlib>
 
-#include "common/CXException.h"
-#include "common/Format.h"
-#include "common/StringTable.h"
-#include "config/CConf.h"
 #include "stores/folder/FolderStore.h"
+#include "update/Updater.h"
 
 std::string FolderStoreFromEnvironment() {
   const char* folder = std::getenv(FolderStore::kEnvironmentVariable);
@@ -15,5 +12,8 @@ std::string FolderStoreFromEnvironment() {
 }
 
 void ProgramUpdateStarter::StartUpdate(CConf& conf) {
-  throw CUpdaterException(FormatText(LoadString(IDS_UPDATE_NOT_AVAILABLE), {conf.ProductName()}));
+  Updater updater(conf);
+  updater.DownloadUpdate();
+  updater.CopyUpdater();
+  updater.StartUpdater();
 }

@@ -11,8 +11,9 @@
 // run then gets the configured local application's store.
 std::string FolderStoreFromEnvironment();
 
-// The update this version cannot make: StartUpdate throws CUpdaterException with a text that
-// says the server wants a newer version and that updating is not available here.
+// The update of the running program: download the package, place and start the helper
+// (Updater's three steps). The caller has asked the user already (string 333, unless silent)
+// and closes the program afterwards, so that the helper's wait ends.
 class ProgramUpdateStarter final : public UpdateStarter {
  public:
   void StartUpdate(CConf& conf) override;

@@ -199,6 +199,7 @@ constexpr StringEntry kEnglish[] = {
     {IDS_CONFIG_SAVE_FAILED, "The synchronization finished, but its result could not be saved in the settings file %s. Please check the free disk space."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronized with %d errors"},
     {IDS_DETAILS_ITEM_ERRORS, "Items not synchronized:"},
+    {IDS_HTTP_UPDATE_REFUSED, "The server offers the update over plain HTTP, where anyone on the network could replace it, so it was not installed. Use an https:// server address, or set allow_http_updates=1 in the configuration file to accept such updates."},
 };
 
 }  // namespace

@@ -111,6 +111,7 @@ void CConf::ReadSettings() {
   mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
   mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
   if (mSyncMime.empty()) mSyncMime = kDefaultSyncMime;
+  mAllowHttpUpdates = GetInt("allow_http_updates") != 0;
 }
 
 bool CConf::Save() {
@@ -152,6 +153,7 @@ void CConf::WriteSettings() {
   // layout while they hold their defaults.
   if (!mSslVerify || HasKey(kSection, "ssl_verify")) SetInt("ssl_verify", mSslVerify);
   if (mSyncMime != kDefaultSyncMime || HasKey(kSection, "syncml_mime")) SetValue(kSection, "syncml_mime", mSyncMime);
+  if (mAllowHttpUpdates || HasKey(kSection, "allow_http_updates")) SetInt("allow_http_updates", mAllowHttpUpdates);
 }
 
 void CConf::SelectIdentity() {

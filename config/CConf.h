@@ -146,6 +146,11 @@ class CConf : public CIniEx {
   // kDefaultSyncMime.
   const std::string& SyncMime() const { return mSyncMime; }
   void SetSyncMime(std::string mime) { mSyncMime = std::move(mime); }
+  // "allow_http_updates": an update package offered at an http:// address is downloaded and
+  // installed only when a non-zero number is written here (default off: anyone on the network
+  // could replace a package fetched without TLS).
+  bool AllowHttpUpdates() const { return mAllowHttpUpdates; }
+  void SetAllowHttpUpdates(bool allow) { mAllowHttpUpdates = allow; }
   void SetLogLevel(int level) { mLogLevel = level; }
   // Not persisted: 0 idle, 1 a run is in progress, 2 cancel requested. Written by the
   // user-interface thread, read by the worker.
@@ -200,6 +205,7 @@ class CConf : public CIniEx {
   std::optional<std::time_t> mSyncStart;
   int mLogLevel = 1;
   bool mSslVerify = true;
+  bool mAllowHttpUpdates = false;
   std::string mSyncMime = kDefaultSyncMime;
   std::atomic<int> mSyncRunning{RUN_IDLE};
   int mSchedulePeriod = 1;

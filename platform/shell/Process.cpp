@@ -1,12 +1,16 @@
 // Process start with posix_spawn, so that a failed exec is reported to the caller.
 #include "platform/shell/Process.h"
 
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <memory>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 extern char** environ;
 
@@ -28,8 +32,11 @@ class SpawnSettings {
 
   // No descriptor beyond 0-2 reaches the program (the instance lock and sockets among them), and
   // it starts with default signal handling and nothing blocked, whatever the caller's threads set.
-  int Prepare() {
+  int Prepare(const std::string& workingDirectory) {
     if (int error = posix_spawn_file_actions_addclosefrom_np(&mActions, 3); error != 0) return error;
+    if (!workingDirectory.empty()) {
+      if (int error = posix_spawn_file_actions_addchdir_np(&mActions, workingDirectory.c_str()); error != 0) return error;
+    }
     sigset_t none;
     sigset_t all;
     sigemptyset(&none);
@@ -49,10 +56,11 @@ class SpawnSettings {
 
 }  // namespace
 
-ProcessStart StartProcess(const std::string& program, const std::vector<std::string>& arguments) {
+ProcessStart StartProcess(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& workingDirectory) {
   ProcessStart result;
   SpawnSettings settings;
-  if (int error = settings.Prepare(); error != 0) {
+  if (int error = settings.Prepare(workingDirectory); error != 0) {
     result.error = error;
     return result;
   }
@@ -80,4 +88,28 @@ int WaitForProcess(long pid) {
   } while (waited < 0 && errno == EINTR);
   if (waited < 0 || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// A pidfd becomes readable when its process ends, whoever its parent is; kernels without pidfds
+// are asked every 20 ms whether the process is still there.
+ProcessWait WaitForProcessEnd(long pid, std::chrono::milliseconds timeout) {
+  if (pid <= 0) return ProcessWait::NotRunning;
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+  if (pidfd >= 0) {
+    pollfd watched{pidfd, POLLIN, 0};
+    int ready = 0;
+    do {
+      ready = ::poll(&watched, 1, static_cast<int>(timeout.count()));
+    } while (ready < 0 && errno == EINTR);
+    ::close(pidfd);
+    return ready > 0 ? ProcessWait::Ended : ProcessWait::TimedOut;
+  }
+  if (errno == ESRCH || errno == EINVAL) return ProcessWait::NotRunning;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return ProcessWait::NotRunning;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return ProcessWait::Ended;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return ProcessWait::TimedOut;
 }

@@ -101,17 +101,19 @@ bool RemoveAutostartEntry(const std::string& programName) {
   return ::unlink(entry.c_str()) == 0 || errno == ENOENT;
 }
 
-std::string ProgramFolder() {
+std::string ProgramFile() {
   std::vector<char> buffer(4096);
   for (;;) {
     const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length < 0) return {};
-    if (static_cast<size_t>(length) < buffer.size()) {
-      const std::string path(buffer.data(), static_cast<size_t>(length));
-      const size_t slash = path.rfind('/');
-      return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    }
+    if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(length));
     if (buffer.size() >= (size_t(1) << 20)) return {};
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::string ProgramFolder() {
+  const std::string path = ProgramFile();
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

@@ -21,6 +21,9 @@ bool CreateFolderPath(const std::string& path);
 // it cannot be found.
 std::string ProgramFolder();
 
+// The full path of the running program's own file (from /proc/self/exe); empty when unknown.
+std::string ProgramFile();
+
 // Removes the user's automatic start entry of `programName` ($XDG_CONFIG_HOME or ~/.config, then
 // "autostart/<programName>.desktop"), so the program no longer starts at log-in. A missing entry
 // is no error; false only when an existing entry cannot be removed.

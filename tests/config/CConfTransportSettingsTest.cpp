@@ -1,5 +1,5 @@
-// The transport's settings in the configuration: "ssl_verify" and "syncml_mime", their defaults,
-// what a damaged value means, and that they survive a save.
+// The transport's settings in the configuration: "ssl_verify", "syncml_mime" and
+// "allow_http_updates", their defaults, what a damaged value means, and that they survive a save.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -50,6 +50,22 @@ TEST_F(CConfTransportSettingsTest, DefaultsAreNotWrittenIntoAFileThatNeverHadThe
   ASSERT_TRUE(reloaded.Load(false));
   EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "ssl_verify"));
   EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "syncml_mime"));
+  EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "allow_http_updates"));
+}
+
+TEST_F(CConfTransportSettingsTest, PlainHttpUpdatesStayRefusedUnlessANumberAllowsThem) {
+  EXPECT_FALSE(LoadWith("")->AllowHttpUpdates());
+  EXPECT_FALSE(LoadWith("allow_http_updates=0\r\n")->AllowHttpUpdates());
+  EXPECT_FALSE(LoadWith("allow_http_updates=yes\r\n")->AllowHttpUpdates());
+  EXPECT_TRUE(LoadWith("allow_http_updates=1\r\n")->AllowHttpUpdates());
+  {
+    const auto conf = LoadWith("");
+    conf->SetAllowHttpUpdates(true);
+    conf->Save();
+  }
+  CConf reloaded(dir.Path());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_TRUE(reloaded.AllowHttpUpdates());
 }
 
 TEST_F(CConfTransportSettingsTest, AKeyTheFileHasIsKeptAndUpdated) {

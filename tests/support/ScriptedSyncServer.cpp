@@ -325,7 +325,8 @@ TlsFiles MakeSelfSignedCertificate(const std::string& folder, const std::string&
 
 ScriptedTlsFront::ScriptedTlsFront(const TlsFiles& files, int backendPort, const std::string& workFolder) {
   const std::string python = ExistingProgram({"/usr/bin/python3", "/bin/python3"});
-  const std::string script = (std::filesystem::path(__FILE__).parent_path().parent_path() / "peer" / "https_server.py").string();
+  // From the source tree's own path: __FILE__ may be relative to a build folder (compiler caches).
+  const std::string script = std::string(LARK_SOURCE_DIR) + "/tests/peer/https_server.py";
   const std::string portFile = workFolder + "/https_server.port";
   const ProcessStart started = StartProcess(python, {script, "--certificate", files.certificate, "--key", files.key,
                                                      "--backend-port", std::to_string(backendPort), "--port-file", portFile});

@@ -25,7 +25,7 @@ std::string ShellQuoted(const std::string& argument) {
 }
 
 std::string ScriptPath(const char* name) {
-  return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "scripts" / name).string();
+  return (fs::path(LARK_SOURCE_DIR) / "scripts" / name).string();
 }
 
 bool Exists(const char* path) { return fs::exists(path); }

@@ -1,0 +1,28 @@
+// What the update helper does: wait for the program, run the installer, restart the program.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class CmdLineParser;
+
+// The package installed when "/source" is absent.
+inline constexpr const char* kDefaultPackage = "Tarnwell_Sync_Installer.msi";
+// The installer program, looked for beside the helper.
+inline constexpr const char* kInstallerName = "lkinstall";
+// The longest wait for the program named by "/pid" to end.
+inline constexpr std::chrono::milliseconds kProgramExitWait{60000};
+
+// The installer's arguments: "/i", the "/source" value (or kDefaultPackage) as one argument,
+// unchanged, then "REINSTALLMODE=vamus", "/passive", "/L*v", "update.log".
+std::vector<std::string> InstallerArguments(const CmdLineParser& line);
+
+// The folder the restarted program runs in: `path` before its last "/", "" when it has none.
+std::string RestartFolder(const std::string& path);
+
+// Runs the whole sequence and returns the status: the installer's code, or the error number of a
+// start that failed (the installer's or the restart's). No failure stops the sequence; the
+// program of "/pid" is waited for at most `programExitWait`.
+unsigned RunUpdate(const CmdLineParser& line, const std::string& installerPath,
+                   std::chrono::milliseconds programExitWait = kProgramExitWait);
