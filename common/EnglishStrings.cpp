@@ -199,6 +199,12 @@ constexpr StringEntry kEnglish[] = {
     {IDS_CONFIG_SAVE_FAILED, "The synchronization finished, but its result could not be saved in the settings file %s. Please check the free disk space."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronized with %d errors"},
     {IDS_DETAILS_ITEM_ERRORS, "Items not synchronized:"},
+    {IDS_APP_WINDOWS_CONTACTS, "Windows Contacts"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Back"},
+    {IDS_WIZARD_NEXT, "Next >"},
+    {IDS_WIZARD_FINISH, "Finish"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "The configuration of %s is not complete, and the configuration wizard cannot be shown without a display. Start the program once on your desktop to complete it."},
 };
 
 }  // namespace
