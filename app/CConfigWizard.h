@@ -41,8 +41,8 @@ class CConfigWizard final : public QWizard {
 
   // Cancel, Escape or closing the window: a running server check is stopped first.
   void reject() override;
-  // Ends the wizard with kUpdateStarted.
-  void EndForUpdate() { done(kUpdateStarted); }
+  // Ends the wizard with kUpdateStarted. QWizard::done would validate the current page first.
+  void EndForUpdate() { QDialog::done(kUpdateStarted); }
 
   // Message boxes shown over the wizard.
   Prompt& Prompts() { return mPrompt; }

@@ -65,8 +65,8 @@ bool CWizardPageConnection::validatePage() {
   }
   if (mCheck->Running() || !FieldsAreSet()) return false;
   StoreFields();
-  SetChecking(true);
   mCheck->Start();
+  SetChecking(true);
   return false;
 }
 

@@ -53,8 +53,11 @@ CWizardPageDatabase::CWizardPageDatabase(CConf& conf, CConfigWizard& wizard)
   FillApplications();
   connect(mApplication, &QComboBox::currentIndexChanged, this, &CWizardPageDatabase::OnApplicationChanged);
   connect(mEvents, &QCheckBox::toggled, mPeriod, &QWidget::setEnabled);
-  // The Next or Finish button follows the boxes.
-  for (QCheckBox* box : {mContacts, mEvents, mTasks}) connect(box, &QCheckBox::toggled, this, &QWizardPage::completeChanged);
+  // The Next or Finish button follows the boxes: the wizard looks at nextId() again only when the
+  // page's final state is set.
+  for (QCheckBox* box : {mContacts, mEvents, mTasks}) {
+    connect(box, &QCheckBox::toggled, this, [this] { setFinalPage(nextId() == -1); });
+  }
 }
 
 // With -1 both are selected in turn, so Outlook ends selected when it is present.
