@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <initializer_list>
 
+#include "app/DialogButtons.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
 
@@ -70,13 +71,7 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   QGroupBox* options = NewGroup(IDS_OPTIONS_GROUP, "optionsGroup", this);
   (new QVBoxLayout(options))->addWidget(mSystray);
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(TableText(IDS_OK), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  buttons->addButton(TableText(IDS_CANCEL), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancelButton"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(settings);

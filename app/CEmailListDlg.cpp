@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/DialogButtons.h"
 #include "app/QtText.h"
 
 CEmailListDlg::CEmailListDlg(const EmailTypesQuestion& question, QWidget* parent)
@@ -44,13 +45,7 @@ CEmailListDlg::CEmailListDlg(const EmailTypesQuestion& question, QWidget* parent
     groupLayout->addWidget(radio);
   }
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(TableText(IDS_OK), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  buttons->addButton(TableText(IDS_CANCEL), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancelButton"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
   auto* header = new QLabel(ToQString(HeaderText(question)), this);
   header->setObjectName(QStringLiteral("headerLabel"));
