@@ -31,6 +31,7 @@ CConfigWizard::CConfigWizard(CConf& conf, WizardServices services, QWidget* pare
   setWindowTitle(TableText(IDS_CONFIGURATION_PANEL, conf.ProductName()));
   setWizardStyle(QWizard::ClassicStyle);
   setOption(QWizard::NoBackButtonOnStartPage);
+  setMinimumSize(640, 440);
   for (const ButtonText& text : kButtons) {
     setButtonText(text.button, TableText(text.textId));
     button(text.button)->setObjectName(QString::fromLatin1(text.name));
