@@ -11,6 +11,7 @@
 #include "app/GuiHandOver.h"
 #include "common/CXException.h"
 #include "common/StringTable.h"
+#include "config/CLog.h"
 #include "engine/SyncRunServices.h"
 #include "syncml/SyncTransport.h"
 
@@ -88,7 +89,14 @@ void ServerCheck::Start() {
   auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel);
   const unsigned generation = ++mGeneration;
   mWorker = std::thread([this, generation, transport = std::move(transport)]() mutable {
-    const DatabaseRequestResult result = RequestServerDatabases(mConf, *mWorkerPrompt, std::move(transport));
+    DatabaseRequestResult result = DatabaseRequestResult::Failed;
+    // The request shows its own failures; anything else it lets through must not end the process.
+    try {
+      result = RequestServerDatabases(mConf, *mWorkerPrompt, std::move(transport));
+    } catch (const std::exception& error) {
+      LogError("CWizardPageConnection::OnWizardNext", error.what());
+      mWorkerPrompt->Message(LoadString(IDS_SYNCML_ERROR), PromptButtons::Ok, PromptKind::Error);
+    }
     // Dropped by Qt when this object is gone; ignored when the check was cancelled meanwhile.
     QMetaObject::invokeMethod(this, [this, generation, result] { OnWorkerDone(generation, result); }, Qt::QueuedConnection);
   });

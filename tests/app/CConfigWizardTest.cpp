@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <chrono>
+#include <stdexcept>
 
 #include "app/CConfigWizard.h"
 #include "app/CWizardPageConnection.h"
@@ -18,6 +19,7 @@
 #include "common/StringTable.h"
 #include "engine/CSyncLink.h"
 #include "engine/SyncRunServices.h"
+#include "syncml/SyncTransport.h"
 #include "tests/app/WizardTestSupport.h"
 
 namespace {
@@ -145,6 +147,29 @@ TEST_F(ConfigWizardTest, AFailedCheckKeepsThePageWithTheServersMessage) {
     driver.Click("cancelButton");
     EXPECT_EQ(driver.Wizard().result(), QDialog::Rejected) << c.name;
   }
+}
+
+// A transport failing outside the program's own errors is a failed check, not the end of the process.
+TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
+  class Throwing final : public SyncTransport {
+   public:
+    std::string Post(const std::string&, const std::string&) override { throw std::runtime_error("socket table full"); }
+  };
+  class ThrowingFactory final : public SyncTransportFactory {
+   public:
+    std::unique_ptr<SyncTransport> CreateTransport(const CConf&) override { return std::make_unique<Throwing>(); }
+  } transports;
+  mServices.transports = &transports;
+  WizardDriver driver(mConf, mServices);
+  driver.SetText("urlEdit", "http://127.0.0.1:1/");
+  driver.SetText("loginEdit", "user@example.org");
+  driver.SetText("passwordEdit", "secret");
+  MessageBoxAnswerer boxes;
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_SYNCML_ERROR));
+  EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
 }
 
 TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCancelEndsTheWizardAtOnce) {
