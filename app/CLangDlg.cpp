@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/DialogButtons.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
 
@@ -24,13 +25,7 @@ CLangDlg::CLangDlg(CConf& conf, const std::string& programFolder, QWidget* paren
   label->setObjectName(QStringLiteral("languageLabel"));
   label->setBuddy(mCombo);
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(TableText(IDS_OK), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  buttons->addButton(TableText(IDS_CANCEL), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancelButton"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &CLangDlg::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);

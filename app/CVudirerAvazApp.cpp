@@ -120,12 +120,23 @@ bool CVudirerAvazApp::LoadLanguage() {
   return mLanguageLoaded;
 }
 
-// The configuration wizard that completes the configuration comes with a later version; until
-// then an incomplete configuration (or one left for an update) ends start-up with a clear word.
+// An incomplete configuration, or one left for an update, runs the wizard. An update started
+// from it ends start-up (CommandDone): the program must close so that the installer can run.
 StartupResult CVudirerAvazApp::CheckComplete() {
   if (mConf.CheckComplete() == 0 && mConf.AppState() != 1) return StartupResult::Ready;
-  Tell(FormatText(LoadString(IDS_WIZARD_NOT_AVAILABLE), {mConf.ProductName()}), PromptKind::Warning);
-  return StartupResult::NeedsUser;
+  if (mConf.Silent()) return StartupResult::NeedsUser;
+  mConf.SetAppState(0);
+  const std::optional<WizardOutcome> outcome = mUi.RunWizard(mConf);
+  if (!outcome) return StartupResult::NeedsUser;
+  switch (*outcome) {
+    case WizardOutcome::Finished:
+      return mConf.AppState() == 1 ? StartupResult::CommandDone : StartupResult::Ready;
+    case WizardOutcome::UpdateStarted:
+      return StartupResult::CommandDone;
+    case WizardOutcome::Cancelled:
+      return StartupResult::Cancelled;
+  }
+  return StartupResult::Cancelled;
 }
 
 std::string CVudirerAvazApp::MainWindowTitle() const {

@@ -16,8 +16,9 @@ class InstanceLock;
 // How start-up ended.
 enum class StartupResult {
   Ready,           // start-up complete; the main window comes next
-  CommandDone,     // a one-shot command ran: uninstaller started, or installer status reported
-  Cancelled,       // the user cancelled the language dialog or left the language empty
+  CommandDone,     // a one-shot command ran (uninstaller started, installer status reported), or the
+                   // configuration wizard started an update
+  Cancelled,       // the user cancelled the language dialog (or left the language empty) or the wizard
   NeedsUser,       // start-up needs the user (language, configuration) but may not or cannot ask
   AlreadyRunning,  // another instance of the program is running
   Failed,          // the configuration could not be loaded, or the uninstaller not started

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/DialogButtons.h"
 #include "app/QtText.h"
 
 CloginPassDlg::CloginPassDlg(const std::string& productName, const LoginRequest& initial, QWidget* parent)
@@ -30,13 +31,7 @@ CloginPassDlg::CloginPassDlg(const std::string& productName, const LoginRequest&
   fields->addRow(TableText(IDS_PASSWORD_LABEL), mPassword);
   fields->addRow(QString(), mRemember);
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(TableText(IDS_OK), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  buttons->addButton(TableText(IDS_CANCEL), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancelButton"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(TableText(IDS_ENTER_LOGIN), this));

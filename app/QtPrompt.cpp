@@ -1,10 +1,12 @@
-// QMessageBox with the program's own button texts, and the login dialog.
+// QMessageBox with the program's own button texts, and the program's dialogs for the other questions.
 #include "app/QtPrompt.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 #include <utility>
 
+#include "app/CConflictDlg.h"
+#include "app/CEmailListDlg.h"
 #include "app/CloginPassDlg.h"
 #include "app/QtText.h"
 
@@ -76,4 +78,14 @@ bool QtPrompt::AskLogin(LoginRequest& request) {
   if (dialog.exec() != QDialog::Accepted) return false;
   request = dialog.Entered();
   return true;
+}
+
+ConflictAnswer QtPrompt::AskConflict(const ConflictQuestion& question) {
+  CConflictDlg dialog(question, mParent);
+  return dialog.AskConflict();
+}
+
+std::optional<EmailTypesAnswer> QtPrompt::AskEmailTypes(const EmailTypesQuestion& question) {
+  CEmailListDlg dialog(question, mParent);
+  return dialog.AskEmailTypes();
 }

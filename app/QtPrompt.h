@@ -1,4 +1,4 @@
-// Message boxes and the login dialog of the Qt user interface.
+// Message boxes, the login dialog and the conflict and e-mail questions of the Qt user interface.
 #pragma once
 
 #include <string>
@@ -18,6 +18,10 @@ class QtPrompt final : public Prompt {
   PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                        PromptKind kind = PromptKind::Information) override;
   bool AskLogin(LoginRequest& request) override;
+  // CConflictDlg; closing it without a choice keeps both values.
+  ConflictAnswer AskConflict(const ConflictQuestion& question) override;
+  // CEmailListDlg; std::nullopt on Cancel.
+  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
 
  private:
   std::string mProductName;

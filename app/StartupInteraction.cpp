@@ -12,3 +12,9 @@ LanguageChoiceResult HeadlessStartup::ChooseLanguage(CConf& conf, const std::str
                   PromptKind::Warning);
   return LanguageChoiceResult::Unavailable;
 }
+
+std::optional<WizardOutcome> HeadlessStartup::RunWizard(CConf& conf) {
+  mPrompt.Message(FormatText(LoadString(IDS_WIZARD_NEEDS_DISPLAY), {conf.ProductName()}), PromptButtons::Ok,
+                  PromptKind::Warning);
+  return std::nullopt;
+}

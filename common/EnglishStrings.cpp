@@ -200,6 +200,12 @@ constexpr StringEntry kEnglish[] = {
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronized with %d errors"},
     {IDS_DETAILS_ITEM_ERRORS, "Items not synchronized:"},
     {IDS_HTTP_UPDATE_REFUSED, "The server offers the update over plain HTTP, where anyone on the network could replace it, so it was not installed. Use an https:// server address, or set allow_http_updates=1 in the configuration file to accept such updates."},
+    {IDS_APP_WINDOWS_CONTACTS, "Windows Contacts"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Back"},
+    {IDS_WIZARD_NEXT, "Next >"},
+    {IDS_WIZARD_FINISH, "Finish"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "The configuration of %s is not complete, and the configuration wizard cannot be shown without a display. Start the program once on your desktop to complete it."},
 };
 
 }  // namespace

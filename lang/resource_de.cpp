@@ -188,6 +188,12 @@ constexpr StringEntry kGerman[] = {
     {IDS_CONFIG_SAVE_FAILED, "Die Synchronisation ist beendet, aber ihr Ergebnis konnte nicht in der Einstellungsdatei %s gespeichert werden. Bitte prüfen Sie den freien Speicherplatz."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisiert mit %d Fehlern"},
     {IDS_DETAILS_ITEM_ERRORS, "Nicht synchronisierte Elemente:"},
+    {IDS_APP_WINDOWS_CONTACTS, "Windows-Kontakte"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Zurück"},
+    {IDS_WIZARD_NEXT, "Weiter >"},
+    {IDS_WIZARD_FINISH, "Fertig stellen"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "Die Konfiguration von %s ist unvollständig, und der Konfigurationsassistent kann ohne Bildschirm nicht angezeigt werden. Starten Sie das Programm einmal auf Ihrem Desktop, um sie zu vervollständigen."},
 };
 
 }  // namespace

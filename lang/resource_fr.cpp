@@ -188,6 +188,12 @@ constexpr StringEntry kFrench[] = {
     {IDS_CONFIG_SAVE_FAILED, "La synchronisation est terminée, mais son résultat n'a pas pu être enregistré dans le fichier de paramètres %s. Veuillez vérifier l'espace disque disponible."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisé avec %d erreurs"},
     {IDS_DETAILS_ITEM_ERRORS, "Éléments non synchronisés :"},
+    {IDS_APP_WINDOWS_CONTACTS, "Contacts Windows"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Précédent"},
+    {IDS_WIZARD_NEXT, "Suivant >"},
+    {IDS_WIZARD_FINISH, "Terminer"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "La configuration de %s est incomplète, et l'assistant de configuration ne peut pas être affiché sans écran. Démarrez le programme une fois sur votre bureau pour la compléter."},
 };
 
 }  // namespace

@@ -20,6 +20,11 @@ LanguageChoiceResult ScriptedStartup::ChooseLanguage(CConf& conf, const std::str
   return languageResult;
 }
 
+std::optional<WizardOutcome> ScriptedStartup::RunWizard(CConf& conf) {
+  ++wizardRuns;
+  return wizard ? wizard(conf) : std::nullopt;
+}
+
 PromptAnswer ScriptedStartup::Recorder::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
   mOwner.messages.push_back({std::string(text), kind});
   return SafeDefaultAnswer(buttons);

@@ -11,7 +11,7 @@
 #include "app/StartupInteraction.h"
 #include "tests/support/TempDir.h"
 
-// Messages and language choices recorded or answered by script.
+// Messages, language choices and wizard runs recorded or answered by script.
 class ScriptedStartup final : public StartupInteraction {
  public:
   struct Shown {
@@ -21,7 +21,11 @@ class ScriptedStartup final : public StartupInteraction {
 
   Prompt& Prompts() override { return mPrompt; }
   LanguageChoiceResult ChooseLanguage(CConf& conf, const std::string& programFolder) override;
+  std::optional<WizardOutcome> RunWizard(CConf& conf) override;
 
+  // The wizard's run (none: it cannot be shown).
+  std::function<std::optional<WizardOutcome>(CConf&)> wizard;
+  int wizardRuns = 0;
   // The language dialog's answer: the code to pick on OK (none: Cancel).
   std::string languageToPick;
   LanguageChoiceResult languageResult = LanguageChoiceResult::Accepted;

@@ -87,11 +87,16 @@ TEST_F(StartupTest, SilentStartOnEmptyHomeCreatesPrivateConfigurationAndStopsFor
 TEST_F(StartupTest, ChosenLanguageIsSavedLoadedAndUsedForLaterMessages) {
   InstallLanguageLibraries();
   ui.languageToPick = "de";
-  EXPECT_EQ(Start({}), StartupResult::NeedsUser);  // the configuration is still incomplete
+  // The configuration is still incomplete: the wizard comes next, in the chosen language.
+  std::string wizardButton;
+  ui.wizard = [&](CConf&) -> std::optional<WizardOutcome> {
+    wizardButton = LoadString(IDS_WIZARD_NEXT);
+    return std::nullopt;
+  };
+  EXPECT_EQ(Start({}), StartupResult::NeedsUser);
   EXPECT_EQ(ui.languageDialogs, 1);
   EXPECT_EQ(LoadString(IDS_CANCEL), "Abbrechen");
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_NE(ui.messages[0].text.find("Konfiguration"), std::string::npos) << ui.messages[0].text;
+  EXPECT_EQ(wizardButton, "Weiter >");
 
   CConf saved(home.ConfigFolder());
   ASSERT_TRUE(saved.Load(false));
@@ -119,13 +124,38 @@ TEST_F(StartupTest, LanguageDialogThatNobodyCanAnswerNeedsTheUser) {
   EXPECT_EQ(Start({}), StartupResult::NeedsUser);
 }
 
-TEST_F(StartupTest, IncompleteConfigurationOrAppStateOneStopsSilentlyOrWithAMessage) {
+TEST_F(StartupTest, IncompleteConfigurationOrAppStateOneStopsSilentlyWithoutTheWizard) {
   WriteCompleteConfiguration(home, "en", 1);
   EXPECT_EQ(Start({"/silent"}), StartupResult::NeedsUser);
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(Start({}), StartupResult::NeedsUser);
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, FormatText(EnglishString(IDS_WIZARD_NOT_AVAILABLE), {"QuenorSync"}));
+  EXPECT_EQ(ui.wizardRuns, 0);
+}
+
+// The wizard runs with app_state reset to 0; how it ends decides whether start-up goes on.
+TEST_F(StartupTest, TheWizardsOutcomeDecidesWhetherTheMainWindowComes) {
+  struct Case {
+    std::optional<WizardOutcome> outcome;
+    int appStateAfterWizard;
+    StartupResult expected;
+  };
+  for (const Case& c : {Case{WizardOutcome::Finished, 0, StartupResult::Ready},
+                        Case{WizardOutcome::Finished, 1, StartupResult::CommandDone},
+                        Case{WizardOutcome::UpdateStarted, 1, StartupResult::CommandDone},
+                        Case{WizardOutcome::Cancelled, 0, StartupResult::Cancelled},
+                        Case{std::nullopt, 0, StartupResult::NeedsUser}}) {
+    WriteCompleteConfiguration(home, "en", 1);
+    ScriptedStartup wizardUi;
+    int appStateSeen = -1;
+    wizardUi.wizard = [&](CConf& conf) {
+      appStateSeen = conf.AppState();
+      conf.SetAppState(c.appStateAfterWizard);
+      return c.outcome;
+    };
+    CVudirerAvazApp application(wizardUi, home.ProgramFolder());
+    EXPECT_EQ(application.InitInstance({}), c.expected) << static_cast<int>(c.expected);
+    EXPECT_EQ(wizardUi.wizardRuns, 1);
+    EXPECT_EQ(appStateSeen, 0);
+  }
 }
 
 TEST_F(StartupTest, CompleteConfigurationReachesTheMainWindow) {

@@ -1,0 +1,34 @@
+// What follows the wizard and the options dialog: saving, reloading, the autostart entry and
+// the schedule.
+#include "app/QtConfigurationDialogs.h"
+
+#include <utility>
+
+#include "app/CConfDlg.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "platform/shell/UserFolders.h"
+
+QtConfigurationDialogs::QtConfigurationDialogs(WizardServices services, ScheduleApplier applySchedule, std::string autostartName)
+    : mServices(std::move(services)), mApplySchedule(std::move(applySchedule)), mAutostartName(std::move(autostartName)) {}
+
+WizardOutcome QtConfigurationDialogs::RunWizard(CConf& conf, QWidget* parent) {
+  CConfigWizard wizard(conf, mServices, parent);
+  const int result = wizard.exec();
+  if (result == QDialog::Accepted || result == CConfigWizard::kUpdateStarted) {
+    conf.Save();
+    return result == QDialog::Accepted ? WizardOutcome::Finished : WizardOutcome::UpdateStarted;
+  }
+  conf.Load(true);
+  return WizardOutcome::Cancelled;
+}
+
+bool QtConfigurationDialogs::RunOptions(CConf& conf, QWidget* parent) {
+  CConfDlg dialog(conf, conf.ProductName(), parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  dialog.StoreValues();
+  conf.Save();
+  if (!RemoveAutostartEntry(mAutostartName)) LogError("CConfDlg::OnOK", "the automatic start entry could not be removed");
+  if (mApplySchedule) mApplySchedule(conf);
+  return true;
+}

@@ -1,0 +1,29 @@
+// The configuration dialogs of the Qt user interface: the wizard and the options.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/CConfigWizard.h"
+#include "app/ConfigurationDialogs.h"
+
+// Runs CConfigWizard and CConfDlg modally. The schedule is applied through `applySchedule`
+// (called on the user-interface thread after the options were saved; it decides itself what an
+// unavailable scheduler means). `autostartName` names the automatic start entry the options'
+// OK removes. The services' objects must outlive this one.
+class QtConfigurationDialogs final : public ConfigurationDialogs {
+ public:
+  using ScheduleApplier = std::function<void(const CConf& conf)>;
+  static constexpr const char* kAutostartName = "larkspan";
+
+  QtConfigurationDialogs(WizardServices services, ScheduleApplier applySchedule, std::string autostartName = kAutostartName);
+
+  // Finish (and an update started) saves; Cancel loads the configuration again from its file.
+  WizardOutcome RunWizard(CConf& conf, QWidget* parent) override;
+  bool RunOptions(CConf& conf, QWidget* parent) override;
+
+ private:
+  WizardServices mServices;
+  ScheduleApplier mApplySchedule;
+  std::string mAutostartName;
+};

@@ -1,0 +1,126 @@
+// The server check on its own thread, and the transport whose post can be abandoned.
+#include "app/ServerCheck.h"
+
+#include <QMetaObject>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "app/GuiHandOver.h"
+#include "common/CXException.h"
+#include "common/StringTable.h"
+#include "config/CLog.h"
+#include "engine/SyncRunServices.h"
+#include "syncml/SyncTransport.h"
+
+// Shared by the check, its transport and the posts in flight: the cancel request and the end of
+// each post, under one lock.
+class TransportCancel {
+ public:
+  void Cancel() {
+    const std::lock_guard lock(mMutex);
+    mCancelled = true;
+    mChanged.notify_all();
+  }
+
+  std::mutex mMutex;
+  std::condition_variable mChanged;
+  bool mCancelled = false;
+};
+
+namespace {
+
+// Posts through `inner` on a thread of the post's own and waits for its answer or a cancel.
+// The post's thread shares the inner transport and the post's state, so an abandoned post can
+// run to its time-out after the caller is gone.
+class CancellableTransport final : public SyncTransport {
+ public:
+  CancellableTransport(std::unique_ptr<SyncTransport> inner, std::shared_ptr<TransportCancel> cancel)
+      : mInner(std::move(inner)), mCancel(std::move(cancel)) {}
+
+  std::string Post(const std::string& url, const std::string& message) override {
+    struct Outcome {
+      bool done = false;
+      std::string reply;
+      std::exception_ptr error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::thread([inner = mInner, cancel = mCancel, outcome, url, message] {
+      std::string reply;
+      std::exception_ptr error;
+      try {
+        reply = inner->Post(url, message);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      const std::lock_guard lock(cancel->mMutex);
+      outcome->reply = std::move(reply);
+      outcome->error = error;
+      outcome->done = true;
+      cancel->mChanged.notify_all();
+    }).detach();
+    std::unique_lock lock(mCancel->mMutex);
+    mCancel->mChanged.wait(lock, [&] { return outcome->done || mCancel->mCancelled; });
+    if (!outcome->done) throw CHttpException(IDS_SYNC_CANCELED);
+    if (outcome->error) std::rethrow_exception(outcome->error);
+    return std::move(outcome->reply);
+  }
+
+ private:
+  std::shared_ptr<SyncTransport> mInner;
+  std::shared_ptr<TransportCancel> mCancel;
+};
+
+}  // namespace
+
+ServerCheck::ServerCheck(CConf& conf, Prompt& windowPrompt, SyncTransportFactory* transports, QObject* parent)
+    : QObject(parent), mConf(conf), mWindowPrompt(windowPrompt), mTransports(transports) {}
+
+ServerCheck::~ServerCheck() { Stop(); }
+
+void ServerCheck::Start() {
+  if (Running()) return;
+  mHandOver = std::make_unique<GuiHandOver>(*this);
+  mWorkerPrompt = std::make_unique<GuiThreadPrompt>(mWindowPrompt, *mHandOver);
+  mCancel = std::make_shared<TransportCancel>();
+  std::unique_ptr<SyncTransport> inner = mTransports != nullptr ? mTransports->CreateTransport(mConf) : MakeHttpSyncTransport(mConf);
+  auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel);
+  const unsigned generation = ++mGeneration;
+  mWorker = std::thread([this, generation, transport = std::move(transport)]() mutable {
+    DatabaseRequestResult result = DatabaseRequestResult::Failed;
+    // The request shows its own failures; anything else it lets through must not end the process.
+    try {
+      result = RequestServerDatabases(mConf, *mWorkerPrompt, std::move(transport));
+    } catch (const std::exception& error) {
+      LogError("CWizardPageConnection::OnWizardNext", error.what());
+      mWorkerPrompt->Message(LoadString(IDS_SYNCML_ERROR), PromptButtons::Ok, PromptKind::Error);
+    }
+    // Dropped by Qt when this object is gone; ignored when the check was cancelled meanwhile.
+    QMetaObject::invokeMethod(this, [this, generation, result] { OnWorkerDone(generation, result); }, Qt::QueuedConnection);
+  });
+}
+
+void ServerCheck::Cancel() { Stop(); }
+
+// The worker can be blocked only in a post (released by the cancel) or in a question on the
+// window (released by closing the hand-over), so the join below is short.
+void ServerCheck::Stop() {
+  if (!Running()) return;
+  ++mGeneration;
+  mCancel->Cancel();
+  mHandOver->Close();
+  mWorker.join();
+  mWorkerPrompt.reset();
+  mHandOver.reset();
+}
+
+void ServerCheck::OnWorkerDone(unsigned generation, DatabaseRequestResult result) {
+  if (generation != mGeneration || !Running()) return;
+  // The worker posted this as its last act: it no longer waits for the window.
+  mWorker.join();
+  mWorkerPrompt.reset();
+  mHandOver.reset();
+  emit Finished(result);
+}

@@ -1,0 +1,56 @@
+// The connection page's server check: the database request run off the window's thread, with
+// its questions shown on the window and a cancel that never waits for the transport.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <thread>
+
+#include "syncml/DatabaseRequest.h"
+
+class CConf;
+class GuiHandOver;
+class Prompt;
+class SyncTransportFactory;
+class TransportCancel;
+
+// Runs RequestServerDatabases on a thread of its own. The messages it shows (the server's
+// error, the update question) go through `windowPrompt` on the window's thread while the check
+// waits. While a check runs the window must leave `conf` alone: the check reads the settings and
+// rebuilds the links.
+//
+// Cancel() returns at once, whatever the transport is doing: a post in flight is abandoned on
+// its own thread, which keeps what it uses and ends with the transport's time-out; its answer
+// is dropped. The destructor cancels a running check.
+//
+// `conf` and `windowPrompt` must outlive the object; `transports` (null: HTTP from the
+// settings) too. Used on the window's thread only.
+class ServerCheck final : public QObject {
+  Q_OBJECT
+
+ public:
+  ServerCheck(CConf& conf, Prompt& windowPrompt, SyncTransportFactory* transports, QObject* parent = nullptr);
+  ~ServerCheck() override;
+
+  // Starts a check; ignored while one runs. Finished follows unless the check is cancelled.
+  void Start();
+  // Stops a running check; no Finished follows.
+  void Cancel();
+  bool Running() const { return mWorker.joinable(); }
+
+ signals:
+  void Finished(DatabaseRequestResult result);
+
+ private:
+  void OnWorkerDone(unsigned generation, DatabaseRequestResult result);
+  void Stop();
+
+  CConf& mConf;
+  Prompt& mWindowPrompt;
+  SyncTransportFactory* mTransports;
+  std::unique_ptr<GuiHandOver> mHandOver;
+  std::unique_ptr<Prompt> mWorkerPrompt;
+  std::shared_ptr<TransportCancel> mCancel;
+  std::thread mWorker;
+  unsigned mGeneration = 0;
+};

@@ -1,0 +1,426 @@
+// The configuration wizard offscreen, driven by object name against a local scripted server:
+// the connection check and its failures, the application and data-type rules, the Outlook grid
+// and the Windows Contacts link, and what Finish and Cancel leave in the configuration.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTest>
+#include <chrono>
+#include <stdexcept>
+
+#include "app/CConfigWizard.h"
+#include "app/CWizardPageConnection.h"
+#include "app/QtConfigurationDialogs.h"
+#include "common/CXException.h"
+#include "common/StringTable.h"
+#include "engine/CSyncLink.h"
+#include "engine/SyncRunServices.h"
+#include "syncml/SyncTransport.h"
+#include "tests/app/WizardTestSupport.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+QString Text(unsigned id) { return QString::fromStdString(LoadString(id)); }
+
+class StartedUpdate final : public UpdateStarter {
+ public:
+  void StartUpdate(CConf&) override {
+    ++starts;
+    if (fail) throw CUpdaterException(std::string("the update package cannot be fetched"));
+  }
+  int starts = 0;
+  bool fail = false;
+};
+
+class ConfigWizardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureQtApplication();
+    mConf.Load(true);
+    mConf.SetLanguage("en");
+    mServices.applications = {true, true};
+    mServices.outlookFolders = TestFolders;
+    mServices.updates = &mUpdates;
+  }
+
+  // Opens the wizard and passes the connection page against the server's `databases`.
+  void PassConnection(const std::vector<ServerDatabase>& databases) {
+    mServer.Enqueue(DatabaseReply(databases));
+    mDriver = std::make_unique<WizardDriver>(mConf, mServices);
+    mDriver->SetText("urlEdit", mServer.BaseUrl() + "/");
+    mDriver->SetText("loginEdit", "user@example.org");
+    mDriver->SetText("passwordEdit", "secret");
+    mDriver->Click("nextButton");
+    ASSERT_TRUE(mDriver->WaitForPage(CConfigWizard::kDatabasePage));
+  }
+
+  // Opens the wizard on the database page over links already in the configuration.
+  void OpenAtDatabasePage(const std::vector<CSyncLink>& links) {
+    for (const CSyncLink& link : links) mConf.Links().Add(link);
+    mDriver = std::make_unique<WizardDriver>(mConf, mServices);
+    mDriver->Wizard().setStartId(CConfigWizard::kDatabasePage);
+    mDriver->Wizard().restart();
+  }
+
+  static CSyncLink ServerLink(int dataType, std::string serverName = {}, int readOnly = 0) {
+    CSyncLink link;
+    link.mDataType = dataType;
+    link.mServerName = std::move(serverName);
+    link.mReadOnly = readOnly;
+    return link;
+  }
+
+  TestHome mHome;
+  CConf mConf{mHome.ConfigFolder()};
+  ScriptedSyncServer mServer;
+  StartedUpdate mUpdates;
+  WizardServices mServices;
+  std::unique_ptr<WizardDriver> mDriver;
+};
+
+TEST_F(ConfigWizardTest, EmptyConnectionFieldsAreNamedOneAtATimeWithTheFocusOnTheField) {
+  struct Case {
+    std::string url, login, password;
+    unsigned message;
+    const char* focused;
+  };
+  for (const Case& c : {Case{"", "user", "pw", IDS_URL_NOT_SET, "urlEdit"}, Case{"http://x/", "", "pw", IDS_LOGIN_NOT_SET, "loginEdit"},
+                        Case{"http://x/", "user", "", IDS_LOGIN_NOT_SET, "passwordEdit"}}) {
+    WizardDriver driver(mConf, mServices);
+    QApplication::setActiveWindow(&driver.Wizard());
+    driver.SetText("urlEdit", c.url);
+    driver.SetText("loginEdit", c.login);
+    driver.SetText("passwordEdit", c.password);
+    MessageBoxAnswerer boxes;
+    driver.Click("nextButton");
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], LoadString(c.message));
+    EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
+    EXPECT_EQ(driver.Wizard().focusWidget(), driver.Find<QWidget>(c.focused)) << c.focused;
+    EXPECT_EQ(mServer.RequestCount(), 0u);
+  }
+}
+
+TEST_F(ConfigWizardTest, ASuccessfulCheckStoresTheFieldsAndBringsTheServersDatabases) {
+  PassConnection(DefaultDatabases());
+  EXPECT_EQ(mConf.Login(), "user@example.org");
+  EXPECT_EQ(mConf.Password(), "secret");
+  ASSERT_EQ(mConf.Links().Size(), 3u);
+  EXPECT_EQ(mConf.Links().At(2).mDataType, DATA_TYPE_TASKS);
+  EXPECT_FALSE(mDriver->Find<QProgressBar>("busyIndicator")->isVisible());
+}
+
+// Each failure keeps the connection page with its message; the page can be used again and
+// Cancel ends the wizard.
+TEST_F(ConfigWizardTest, AFailedCheckKeepsThePageWithTheServersMessage) {
+  int refusedPort = 0;
+  {
+    ScriptedSyncServer gone;
+    refusedPort = gone.Port();
+  }
+  struct Case {
+    const char* name;
+    std::string url;
+    unsigned message;
+  };
+  mServer.SetResponder([](const RecordedRequest&) { return DatabaseReply({}, "401"); });
+  for (const Case& c : {Case{"wrong password", mServer.BaseUrl() + "/", IDS_AUTHENTICATION_ERROR},
+                        Case{"server down", "http://127.0.0.1:" + std::to_string(refusedPort) + "/", IDS_COMMUNICATION_ERROR}}) {
+    WizardDriver driver(mConf, mServices);
+    driver.SetText("urlEdit", c.url);
+    driver.SetText("loginEdit", "user@example.org");
+    driver.SetText("passwordEdit", "wrong");
+    MessageBoxAnswerer boxes;
+    driver.Click("nextButton");
+    ASSERT_TRUE(WaitFor([&] { return !boxes.texts.empty() && !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }))
+        << c.name;
+    EXPECT_EQ(boxes.texts[0], LoadString(c.message)) << c.name;
+    EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage) << c.name;
+    EXPECT_TRUE(driver.Find<QLineEdit>("urlEdit")->isEnabled()) << c.name;
+    EXPECT_TRUE(driver.Find<QAbstractButton>("nextButton")->isEnabled()) << c.name;
+    driver.Click("cancelButton");
+    EXPECT_EQ(driver.Wizard().result(), QDialog::Rejected) << c.name;
+  }
+}
+
+// A transport failing outside the program's own errors is a failed check, not the end of the process.
+TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
+  class Throwing final : public SyncTransport {
+   public:
+    std::string Post(const std::string&, const std::string&) override { throw std::runtime_error("socket table full"); }
+  };
+  class ThrowingFactory final : public SyncTransportFactory {
+   public:
+    std::unique_ptr<SyncTransport> CreateTransport(const CConf&) override { return std::make_unique<Throwing>(); }
+  } transports;
+  mServices.transports = &transports;
+  WizardDriver driver(mConf, mServices);
+  driver.SetText("urlEdit", "http://127.0.0.1:1/");
+  driver.SetText("loginEdit", "user@example.org");
+  driver.SetText("passwordEdit", "secret");
+  MessageBoxAnswerer boxes;
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_SYNCML_ERROR));
+  EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
+}
+
+TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCancelEndsTheWizardAtOnce) {
+  ScriptedReply silent = DatabaseReply(DefaultDatabases());
+  silent.delay = milliseconds(60000);
+  mServer.Enqueue(silent);
+  WizardDriver driver(mConf, mServices);
+  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
+  driver.SetText("loginEdit", "user@example.org");
+  driver.SetText("passwordEdit", "secret");
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
+  EXPECT_TRUE(driver.Find<QProgressBar>("busyIndicator")->isVisible());
+  EXPECT_FALSE(driver.Find<QAbstractButton>("nextButton")->isEnabled());
+  EXPECT_FALSE(driver.Find<QLineEdit>("urlEdit")->isEnabled());
+  // The window's event loop goes on while the server is silent.
+  bool timerRan = false;
+  QTimer::singleShot(0, [&] { timerRan = true; });
+  EXPECT_TRUE(WaitFor([&] { return timerRan; }, milliseconds(2000)));
+
+  const auto before = std::chrono::steady_clock::now();
+  driver.Click("cancelButton");
+  EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(2000));
+  EXPECT_FALSE(driver.Wizard().isVisible());
+  EXPECT_EQ(driver.Wizard().result(), QDialog::Rejected);
+  EXPECT_TRUE(mConf.Links().Empty());
+}
+
+TEST_F(ConfigWizardTest, TheUpdateQuestionStartsTheUpdateOrPutsAppStateBackWhenItCannotStart) {
+  for (const bool fail : {false, true}) {
+    mUpdates.fail = fail;
+    mServer.Enqueue(DatabaseReply({}, "513"));
+    WizardDriver driver(mConf, mServices);
+    driver.SetText("urlEdit", mServer.BaseUrl() + "/");
+    driver.SetText("loginEdit", "user@example.org");
+    driver.SetText("passwordEdit", "secret");
+    MessageBoxAnswerer boxes;
+    driver.Click("nextButton");
+    ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
+    ASSERT_FALSE(boxes.texts.empty());
+    EXPECT_EQ(boxes.texts[0], LoadString(IDS_UPDATE_AVAILABLE));
+    if (fail) {
+      ASSERT_TRUE(WaitFor([&] { return boxes.texts.size() == 2; }));
+      EXPECT_EQ(mConf.AppState(), 0);
+      EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
+      EXPECT_TRUE(driver.Wizard().isVisible());
+    } else {
+      EXPECT_EQ(mConf.AppState(), 1);
+      EXPECT_EQ(driver.Wizard().result(), CConfigWizard::kUpdateStarted);
+    }
+  }
+  EXPECT_EQ(mUpdates.starts, 2);
+}
+
+TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredApplication) {
+  struct Case {
+    bool windowsContacts, outlook;
+    int configured;
+    const char* selected;  // nullptr: nothing selected
+    int count;
+  };
+  for (const Case& c : {Case{true, true, -1, "Microsoft Outlook", 2}, Case{true, true, 0, "Windows Contacts", 2},
+                        Case{true, false, -1, "Windows Contacts", 1}, Case{false, true, 0, nullptr, 1},
+                        Case{false, false, -1, nullptr, 0}}) {
+    mServices.applications = {c.windowsContacts, c.outlook};
+    mConf.SetSyncWithOutlook(c.configured);
+    WizardDriver driver(mConf, mServices);
+    auto* list = driver.Find<QComboBox>("applicationCombo");
+    EXPECT_EQ(list->count(), c.count);
+    EXPECT_EQ(list->isEnabled(), c.count > 0);
+    EXPECT_EQ(list->currentText().toStdString(), c.selected != nullptr ? c.selected : "");
+    // The choice is the configuration's at once.
+    EXPECT_EQ(mConf.SyncWithOutlook(), c.selected == nullptr ? -1 : std::string(c.selected) == "Microsoft Outlook" ? 1 : 0);
+  }
+}
+
+TEST_F(ConfigWizardTest, WithWindowsContactsOnlyTheContactsPageIsUsedAndEventsAndTasksAreOff) {
+  mConf.SetSyncAb(true);
+  mConf.SetSyncCal(true);
+  mConf.SetSyncTasks(true);
+  OpenAtDatabasePage({ServerLink(DATA_TYPE_CONTACTS), ServerLink(DATA_TYPE_EVENTS), ServerLink(DATA_TYPE_TASKS)});
+  auto* contacts = mDriver->Find<QCheckBox>("contactsCheck");
+  auto* events = mDriver->Find<QCheckBox>("eventsCheck");
+  auto* tasks = mDriver->Find<QCheckBox>("tasksCheck");
+  EXPECT_TRUE(contacts->isEnabled() && events->isEnabled() && tasks->isEnabled());
+  EXPECT_TRUE(events->isChecked());
+  EXPECT_TRUE(mDriver->Find<QComboBox>("periodCombo")->isEnabled());
+
+  mDriver->Choose("applicationCombo", Text(IDS_APP_WINDOWS_CONTACTS));
+  EXPECT_FALSE(contacts->isEnabled());
+  EXPECT_TRUE(contacts->isChecked());
+  EXPECT_FALSE(events->isEnabled() || events->isChecked() || tasks->isEnabled() || tasks->isChecked());
+  EXPECT_FALSE(mDriver->Find<QComboBox>("periodCombo")->isEnabled());
+
+  mDriver->Click("nextButton");
+  ASSERT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kContactsLinksPage);
+  EXPECT_FALSE(mConf.SyncCal() || mConf.SyncTasks());
+  EXPECT_TRUE(mDriver->Find<QAbstractButton>("finishButton")->isVisible());
+  EXPECT_FALSE(mDriver->Find<QAbstractButton>("nextButton")->isVisible());
+}
+
+TEST_F(ConfigWizardTest, NothingToSynchronizeKeepsTheDatabasePage) {
+  mServices.applications = {false, false};
+  OpenAtDatabasePage({ServerLink(DATA_TYPE_CONTACTS)});
+  MessageBoxAnswerer boxes;
+  mDriver->Click("finishButton");
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_NOTHING_TO_SYNC));
+  EXPECT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kDatabasePage);
+  EXPECT_TRUE(mDriver->Wizard().isVisible());
+}
+
+TEST_F(ConfigWizardTest, AReadOnlyContactsDatabaseUnderWindowsContactsOnlyDownloads) {
+  mConf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
+  PassConnection(DefaultDatabases(true));
+  mDriver->Click("nextButton");
+  ASSERT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kContactsLinksPage);
+  auto* database = mDriver->Find<QComboBox>("databaseCombo");
+  EXPECT_EQ(database->currentText(), Text(IDS_PERSONAL_CONTACTS));
+  auto* modes = mDriver->Find<QComboBox>("modeCombo");
+  ASSERT_EQ(modes->count(), 1);
+  EXPECT_EQ(modes->itemText(0), Text(IDS_WAB_MODE_DOWNLOAD));
+  modes->setCurrentIndex(0);
+  mDriver->Click("finishButton");
+  ASSERT_EQ(mDriver->Wizard().result(), QDialog::Accepted);
+  ASSERT_EQ(mConf.Links().Size(), 1u);
+  const CSyncLink& link = mConf.Links().At(0);
+  EXPECT_EQ(link.mMode, SYNC_MODE_DOWNLOAD);
+  EXPECT_EQ(link.mClientApp, LOCAL_APP_WINDOWS_CONTACTS);
+  EXPECT_EQ(link.mLocalName, "Windows Contacts");
+  EXPECT_EQ(link.mLocalPath, "OutlookExpressContacts");
+  EXPECT_EQ(link.mServerName, "");
+}
+
+TEST_F(ConfigWizardTest, TwoGridRowsOnOneFolderAreRefusedAndAGoodGridIsMerged) {
+  mConf.SetSyncAb(true);
+  mConf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+  OpenAtDatabasePage({ServerLink(DATA_TYPE_CONTACTS), ServerLink(DATA_TYPE_CONTACTS, "Family", 1)});
+  mDriver->Click("nextButton");
+  ASSERT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kContactsLinksPage);
+  auto* grid = mDriver->Find<QTableWidget>("linkGrid");
+  ASSERT_EQ(grid->rowCount(), 2);
+  EXPECT_EQ(grid->item(1, 0)->text().toStdString(), "Family");
+  // A read-only database offers "Don't synchronize" and "Download from server" only.
+  auto* readOnlyModes = mDriver->Find<QComboBox>("modeCombo1");
+  ASSERT_EQ(readOnlyModes->count(), 2);
+  EXPECT_EQ(readOnlyModes->itemText(1), Text(IDS_MODE_DOWNLOAD));
+  // Links without a folder start as "Don't synchronize" with no folder chosen.
+  EXPECT_EQ(mDriver->Find<QComboBox>("folderCombo0")->currentIndex(), -1);
+  EXPECT_EQ(mDriver->Find<QComboBox>("modeCombo0")->currentText(), Text(IDS_MODE_OFF));
+
+  MessageBoxAnswerer boxes;
+  mDriver->Click("finishButton");
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_NO_ACTIVE_LINK));
+
+  mDriver->Choose("folderCombo0", "Contacts A");
+  mDriver->Choose("modeCombo0", Text(IDS_MODE_TWO_WAY));
+  mDriver->Choose("folderCombo1", "Contacts A");
+  mDriver->Choose("modeCombo1", Text(IDS_MODE_DOWNLOAD));
+  mDriver->Click("finishButton");
+  ASSERT_EQ(boxes.texts.size(), 2u);
+  EXPECT_EQ(boxes.texts[1], LoadString(IDS_FOLDER_USED_TWICE));
+  EXPECT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kContactsLinksPage);
+  EXPECT_EQ(mConf.Links().At(0).mMode, SYNC_MODE_OFF);
+
+  mDriver->Choose("folderCombo1", "Contacts B");
+  mDriver->Click("finishButton");
+  EXPECT_EQ(boxes.texts.size(), 2u);
+  ASSERT_EQ(mDriver->Wizard().result(), QDialog::Accepted);
+  EXPECT_EQ(mConf.Links().At(0).mMode, SYNC_MODE_TWO_WAY);
+  EXPECT_EQ(mConf.Links().At(0).mLocalEntryId, "Contacts-a");
+  EXPECT_EQ(mConf.Links().At(1).mMode, SYNC_MODE_DOWNLOAD);
+  EXPECT_EQ(mConf.Links().At(1).mLocalPath, "/Personal/Contacts B");
+  EXPECT_EQ(mConf.Links().At(1).mClientApp, LOCAL_APP_OUTLOOK);
+}
+
+TEST_F(ConfigWizardTest, OutlookPagesFollowEachOtherAndAGridStartsWithTheLinksFolderAndMode) {
+  mConf.SetSyncAb(true);
+  mConf.SetSyncCal(true);
+  mConf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+  CSyncLink calendar = ServerLink(DATA_TYPE_EVENTS);
+  calendar.mLocalEntryId = "Calendar-b";
+  calendar.mLocalStoreId = "store-1";
+  calendar.mMode = SYNC_MODE_UPLOAD;
+  OpenAtDatabasePage({ServerLink(DATA_TYPE_CONTACTS), calendar, ServerLink(DATA_TYPE_TASKS)});
+  mDriver->Click("nextButton");
+  ASSERT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kContactsLinksPage);
+  mDriver->Choose("folderCombo0", "Contacts A");
+  mDriver->Choose("modeCombo0", Text(IDS_MODE_TWO_WAY));
+  // Tasks are off, so the events page is the last one.
+  mDriver->Click("nextButton");
+  ASSERT_EQ(mDriver->Wizard().currentId(), CConfigWizard::kEventsLinksPage);
+  EXPECT_TRUE(mDriver->Find<QAbstractButton>("finishButton")->isVisible());
+  auto* page = mDriver->Wizard().currentPage();
+  EXPECT_EQ(page->findChild<QComboBox*>("folderCombo0")->currentText().toStdString(), "Calendar B");
+  EXPECT_EQ(page->findChild<QComboBox*>("modeCombo0")->currentText(), Text(IDS_MODE_UPLOAD));
+}
+
+// The Outlook links were the configuration's; with Windows Contacts chosen the next save takes
+// the Windows Contacts identity.
+TEST_F(ConfigWizardTest, ChangingTheApplicationToWindowsContactsMakesTheSavePickTheWabIdentity) {
+  mConf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+  mConf.SetUrl("http://x/");
+  mConf.SetAppChanged(true);
+  mConf.Save();
+  const std::string outlookId = mConf.ClientStoreId();
+  OpenAtDatabasePage({ServerLink(DATA_TYPE_CONTACTS)});
+  mDriver->Choose("applicationCombo", Text(IDS_APP_WINDOWS_CONTACTS));
+  mDriver->Click("nextButton");
+  mDriver->Choose("modeCombo", Text(IDS_WAB_MODE_TWO_WAY));
+  mDriver->Click("finishButton");
+  ASSERT_EQ(mDriver->Wizard().result(), QDialog::Accepted);
+  EXPECT_TRUE(mConf.AppChanged());
+  mConf.Save();
+  EXPECT_FALSE(mConf.ClientStoreId().empty());
+  EXPECT_NE(mConf.ClientStoreId(), outlookId);
+  CConf saved(mHome.ConfigFolder());
+  ASSERT_TRUE(saved.Load(false));
+  EXPECT_EQ(saved.SyncWithOutlook(), LOCAL_APP_WINDOWS_CONTACTS);
+  EXPECT_EQ(saved.ClientStoreId(), mConf.ClientStoreId());
+}
+
+// Run as start-up and the main window run it: Finish saves, Cancel drops every edit.
+TEST_F(ConfigWizardTest, RunWizardSavesAfterFinishAndReloadsAfterCancel) {
+  mConf.SetUrl("http://saved.example.org/");
+  mConf.Save();
+  QtConfigurationDialogs dialogs(mServices, {});
+  for (const bool finish : {false, true}) {
+    mServer.Enqueue(DatabaseReply(DefaultDatabases()));
+    ModalDriver driver([&](QWidget* modal) {
+      auto* wizard = static_cast<CConfigWizard*>(modal);
+      wizard->findChild<QLineEdit*>("urlEdit")->setText(QString::fromStdString(mServer.BaseUrl() + "/"));
+      wizard->findChild<QLineEdit*>("loginEdit")->setText("user@example.org");
+      wizard->findChild<QLineEdit*>("passwordEdit")->setText("secret");
+      wizard->findChild<QAbstractButton*>("nextButton")->click();
+      ASSERT_TRUE(WaitFor([&] { return wizard->currentId() == CConfigWizard::kDatabasePage; }));
+      wizard->findChild<QComboBox*>("applicationCombo")->setCurrentIndex(0);  // Windows Contacts
+      wizard->findChild<QAbstractButton*>("nextButton")->click();
+      wizard->findChild<QComboBox*>("modeCombo")->setCurrentIndex(0);
+      wizard->findChild<QAbstractButton*>(finish ? "finishButton" : "cancelButton")->click();
+    });
+    const WizardOutcome outcome = dialogs.RunWizard(mConf, nullptr);
+    ASSERT_TRUE(driver.Ran());
+    EXPECT_EQ(outcome, finish ? WizardOutcome::Finished : WizardOutcome::Cancelled);
+    CConf saved(mHome.ConfigFolder());
+    ASSERT_TRUE(saved.Load(false));
+    EXPECT_EQ(mConf.Url(), saved.Url());
+    EXPECT_EQ(saved.Url(), finish ? mServer.BaseUrl() + "/" : "http://saved.example.org/");
+    EXPECT_EQ(saved.Links().Size(), finish ? 1u : 0u);
+  }
+}
+
+}  // namespace
