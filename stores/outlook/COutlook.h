@@ -99,7 +99,9 @@ class COutlook : public CDatabaseObject {
   // with the changed occurrences the same text holds, or changed occurrences alone (their series
   // named by `entryId` cut at "/", or by the UID of a series written earlier in this run, or by a
   // UID that is a local identifier). The identifier of what was written ("series/date" for a
-  // changed occurrence alone); "" when nothing could be written.
+  // changed occurrence alone); "" when nothing could be written. A changed occurrence whose series
+  // is not known yet is held until a series with its UID arrives in the same run, and its
+  // identifier is then "UID/date".
   std::string CalendarItem2CAL(const std::string& text, const std::string& entryId);
   // Each writes one record into Outlook and brings its records in mCurrentItems up to date; an
   // empty `entryId` receives the new item's identifier. False when nothing was written.
@@ -144,6 +146,9 @@ class COutlook : public CDatabaseObject {
   bool mInitialized = false;
   // The local identifier of each series written in this run, by the UID the server gave it.
   std::unordered_map<std::string, std::string> mMasterIds;
+  // Changed occurrences that arrived before their series in this run, by the series' UID; written
+  // when the series arrives.
+  std::unordered_map<std::string, std::vector<CDataItem::Ptr>> mHeldOccurrences;
   std::optional<CalendarUser> mUser;
   // Items were saved or deleted since the last CommitWrites.
   bool mUnflushed = false;

@@ -166,7 +166,7 @@ outlook::AppointmentItem COutlook::GetAppointment(const std::string& entryId) {
 }
 
 std::string COutlook::MasterIdOf(const std::string& entryId, const std::string& uid) {
-  if (!entryId.empty()) return SeriesKeyOf(entryId);
+  if (!entryId.empty() && (uid.empty() || GetAppointment(SeriesKeyOf(entryId)))) return SeriesKeyOf(entryId);
   if (uid.empty()) return {};
   if (const auto found = mMasterIds.find(uid); found != mMasterIds.end()) return found->second;
   // A series this store sent has its local identifier as UID.
@@ -193,8 +193,22 @@ std::string COutlook::CalendarItem2CAL(const std::string& text, const std::strin
     if (!Event2Outlook(*records.front(), id)) return {};
     if (!uid.empty()) mMasterIds[uid] = id;
     first = 1;
+    if (const auto held = mHeldOccurrences.find(uid); !uid.empty() && held != mHeldOccurrences.end()) {
+      std::vector<CDataItem::Ptr> occurrences = std::move(held->second);
+      mHeldOccurrences.erase(held);
+      for (const CDataItem::Ptr& occurrence : occurrences) {
+        ExceptionEvent2Outlook(*occurrence, id, LocalDay(occurrence->Property("VC_RECURRENCE_ID")));
+      }
+    }
   }
   const std::string master = id.empty() ? MasterIdOf(entryId, uid) : id;
+  if (master.empty() && !uid.empty()) {
+    // The series may follow in this run.
+    LogDebug(operation, "Series not written yet, changed occurrence held: " + uid);
+    std::vector<CDataItem::Ptr>& held = mHeldOccurrences[uid];
+    held.insert(held.end(), records.begin(), records.end());
+    return uid + "/" + VCalDateText(OleDate(LocalDay(records.front()->Property("VC_RECURRENCE_ID"))));
+  }
   for (size_t i = first; i < records.size(); ++i) {
     const double day = LocalDay(records[i]->Property("VC_RECURRENCE_ID"));
     if (!ExceptionEvent2Outlook(*records[i], master, day)) return {};

@@ -442,9 +442,26 @@ TEST_F(COutlookCalendarTest, AChangedOccurrenceFindsItsSeriesByIdentifierByUidOf
   EXPECT_EQ(Loaded(series + "/20250305")->Property("VC_SUMMARY"), "Fifth");
   EXPECT_EQ(Loaded(series + "/20250306")->Property("VC_SUMMARY"), "Sixth");
   EXPECT_EQ(Loaded(series)->Property("VC_SUMMARY"), "Series");
-  // No series: nothing is written.
+  // Without a UID there is no series to wait for: nothing is written.
   std::string none;
-  EXPECT_EQ(mStore->AddCalendarItem(occurrence("nobody", "04", "Lost"), none), kStoreFail);
+  EXPECT_EQ(mStore->AddCalendarItem(Calendar("BEGIN:VEVENT\r\nRECURRENCE-ID:20250304T080000Z\r\nSUMMARY:Lost\r\n"
+                                             "DTSTART:20250304T100000Z\r\nEND:VEVENT\r\n"),
+                                    none),
+            kStoreFail);
+}
+
+TEST_F(COutlookCalendarTest, AChangedOccurrenceThatArrivesBeforeItsSeriesIsWrittenWhenTheSeriesArrives) {
+  ScopedTimeZone zone(kZoneBerlin);
+  Load();
+  EXPECT_EQ(Write(Calendar("BEGIN:VEVENT\r\nUID:early\r\nRECURRENCE-ID:20250304T080000Z\r\nSUMMARY:Early\r\n"
+                           "DTSTART:20250304T100000Z\r\nDTEND:20250304T110000Z\r\nEND:VEVENT\r\n")),
+            "early/20250304");
+  EXPECT_EQ(Folder(olFolderCalendar).GetItems().GetCount(), 0);
+  const std::string series = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:early\r\nSUMMARY:Series\r\nDTSTART:20250303T080000Z\r\nDTEND:20250303T090000Z\r\n"
+      "RRULE:FREQ=DAILY;COUNT=5\r\nEND:VEVENT\r\n"));
+  EXPECT_EQ(Loaded(series + "/20250304")->Property("VC_SUMMARY"), "Early");
+  EXPECT_EQ(Loaded(series + "/20250304")->Property("VC_DTSTART"), "20250304T100000Z");
 }
 
 TEST_F(COutlookCalendarTest, AnExcludedDateAtAnotherTimeOfDayRemovesTheOccurrenceOfItsLocalDate) {
