@@ -136,7 +136,7 @@ int32_t COutlook::EventToCollection(const outlook::AppointmentItem& event, doubl
   bool changedOccurrences = false;
   if (series) {
     pattern = event.GetRecurrencePattern();
-    changedOccurrences = ReadSeries(pattern, allDay, *record);
+    changedOccurrences = ReadSeries(pattern, allDay, event.GetStart(), *record);
   }
   list.Add(record);
   LogDebug(kEventToCollection, "Event loaded: " + record->Property("VC_SUMMARY"));

@@ -2,6 +2,7 @@
 #include "stores/outlook/OutlookCalendarFields.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "pim/EncodedText.h"
@@ -101,6 +102,34 @@ void WriteAttendees(const outlook::AppointmentItem& event, const CDataItem& reco
     recipient.SetMeetingResponseStatus(ResponseOfText(record.Property("VC_ATTENDEE_STATUS_" + number)));
   }
   if (meeting) event.SetMeetingStatus(kMeeting);
+}
+
+// Days from the UTC date of a local time to its local date: -1, 0 or 1. A timed series' rule is kept
+// against its start in UTC, while Outlook's pattern counts in local days, so its weekdays and day
+// of the month move by that many days between the two.
+int LocalDayShift(double localStart) {
+  OleDate utc(localStart);
+  LocalToUtc(utc);
+  if (!utc.IsValid()) return 0;
+  return static_cast<int>(std::lround(DayOf(localStart) - DayOf(utc.Days())));
+}
+
+int RotatedDays(int mask, int shift) {
+  if (shift > 0) return ((mask << 1) | (mask >> 6)) & 0x7F;
+  if (shift < 0) return ((mask >> 1) | ((mask & 1) << 6)) & 0x7F;
+  return mask;
+}
+
+// A day of the month moved by `shift`; before the 1st it is the last day (-1), after the 31st the 1st.
+int ShiftedMonthDay(int day, int shift) {
+  if (day <= 0 || shift == 0) return day;
+  const int moved = day + shift;
+  return moved < 1 ? -1 : moved > 31 ? 1 : moved;
+}
+
+void ShiftPattern(RecurrencePattern& rule, int shift) {
+  rule.dayMask = RotatedDays(rule.dayMask, shift);
+  rule.dayOfMonth = ShiftedMonthDay(rule.dayOfMonth, shift);
 }
 
 // The pattern in the terms of the rule writer.
@@ -225,8 +254,9 @@ CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const Cale
   return record;
 }
 
-bool ReadSeries(const outlook::RecurrencePattern& pattern, bool allDay, CDataItem& record) {
-  const RecurrencePattern rule = PatternOf(pattern);
+bool ReadSeries(const outlook::RecurrencePattern& pattern, bool allDay, double start, CDataItem& record) {
+  RecurrencePattern rule = PatternOf(pattern);
+  if (!allDay) ShiftPattern(rule, -LocalDayShift(start));
   if (IsKnownType(rule.type)) SetIfNotEmpty(record, "VC_RRULE", WriteRecurrenceRule(rule, {allDay}));
   const outlook::Exceptions exceptions = pattern.GetExceptions();
   const int32_t count = exceptions.GetCount();
@@ -295,6 +325,7 @@ void WriteEventFields(const outlook::AppointmentItem& event, const CDataItem& re
 bool WriteRecurrence(const outlook::AppointmentItem& event, const CDataItem& record) {
   RecurrencePattern rule;
   if (!ReadRecurrenceRule(record.Property("VC_RRULE"), rule) || !IsKnownType(rule.type)) return false;
+  if (!event.GetAllDayEvent()) ShiftPattern(rule, LocalDayShift(event.GetStart()));
   const outlook::RecurrencePattern pattern = event.GetRecurrencePattern();
   pattern.SetRecurrenceType(rule.type);
   pattern.SetInterval(std::clamp(rule.interval, 1, 999));

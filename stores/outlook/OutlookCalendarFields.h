@@ -55,8 +55,10 @@ CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const Cale
 // The deleted occurrences and the rule of a series, in the record: VC_RRULE (what the pattern
 // says: frequency, interval, days, ordinal weekday, day of the month, month, end) and EXDATE
 // (original starts of deleted occurrences, UTC instants or dates of an all-day series, joined by
-// ","). Returns whether the series has changed occurrences. Throws AutomationError.
-bool ReadSeries(const outlook::RecurrencePattern& pattern, bool allDay, CDataItem& record);
+// ","). A timed series' rule is given against its start in UTC (`start` is the local one): its
+// weekdays and day of the month move with the start's date. Returns whether the series has
+// changed occurrences. Throws AutomationError.
+bool ReadSeries(const outlook::RecurrencePattern& pattern, bool allDay, double start, CDataItem& record);
 
 // Writes a task record's values into `task` (not saved). Throws AutomationError.
 void WriteTaskFields(const outlook::TaskItem& task, const CDataItem& record);
@@ -67,8 +69,9 @@ void WriteTaskFields(const outlook::TaskItem& task, const CDataItem& record);
 // excluded dates are left to the caller. Throws AutomationError.
 void WriteEventFields(const outlook::AppointmentItem& event, const CDataItem& record, const CalendarUser& user);
 
-// Puts the rule VC_RRULE names into the event's pattern; false when the record has no rule the
-// pattern can hold. Throws AutomationError.
+// Puts the rule VC_RRULE names into the event's pattern (its Start and all-day flag set before),
+// the days of a timed series' rule moved from its UTC start to the local one; false when the
+// record has no rule the pattern can hold. Throws AutomationError.
 bool WriteRecurrence(const outlook::AppointmentItem& event, const CDataItem& record);
 
 // A record date (a UTC instant "%Y%m%dT%H%M%SZ" or a date "%Y%m%d") as an automation date in the

@@ -304,10 +304,10 @@ std::vector<std::string> E2eTest::ServerContents(const std::string& datastore) c
 void E2eTest::ExpectBothSidesEqual() {
   EXPECT_EQ(LocalContacts(), ServerContents("contacts")) << "contacts";
   if (Can().calendar) {
-    EXPECT_EQ(FolderContents(LocalFolder("events"), true), ServerContents("events")) << "events";
+    EXPECT_EQ(Contents(mLocal->CalendarItems(DATA_TYPE_EVENTS), true), ServerContents("events")) << "events";
   }
   if (Can().tasks) {
-    EXPECT_EQ(FolderContents(LocalFolder("tasks"), true), ServerContents("tasks")) << "tasks";
+    EXPECT_EQ(Contents(mLocal->CalendarItems(DATA_TYPE_TASKS), true), ServerContents("tasks")) << "tasks";
   }
 }
 

@@ -418,6 +418,24 @@ TEST_F(COutlookCalendarTest, AReplacedEventLosesWhatTheServerNoLongerSays) {
   EXPECT_EQ(event.GetRecurrenceState(), olApptNotRecurring);
 }
 
+TEST_F(COutlookCalendarTest, ARuleOfAUtcStartOnTheDayBeforeTheLocalOneMovesItsWeekdaysAndMonthDaysWithIt) {
+  ScopedTimeZone zone(kZoneSydney);
+  Load();
+  // 15:00 UTC on Tuesdays is 02:00 on Wednesdays in Sydney.
+  const std::string weekly = Write(Calendar(
+      "BEGIN:VEVENT\r\nSUMMARY:Late\r\nDTSTART:20270112T150000Z\r\nDTEND:20270112T160000Z\r\n"
+      "RRULE:FREQ=MONTHLY;BYDAY=2TU;COUNT=3\r\nEND:VEVENT\r\n"));
+  const std::string monthly = Write(Calendar(
+      "BEGIN:VEVENT\r\nSUMMARY:Rent\r\nDTSTART:20270112T150000Z\r\nDTEND:20270112T160000Z\r\n"
+      "RRULE:FREQ=MONTHLY;BYMONTHDAY=12;COUNT=3\r\nEND:VEVENT\r\n"));
+  const outlook::RecurrencePattern nth = Event(weekly).GetRecurrencePattern();
+  EXPECT_EQ(nth.GetDayOfWeekMask(), olWednesday);
+  EXPECT_EQ(Event(weekly).GetStart(), Local(2027, 1, 13, 2));
+  EXPECT_EQ(Event(monthly).GetRecurrencePattern().GetDayOfMonth(), 13);
+  // Read back against the UTC start again, ending with the local day of the third occurrence.
+  EXPECT_EQ(Loaded(weekly)->Property("VC_RRULE"), "FREQ=MONTHLY;INTERVAL=1;BYDAY=2TU;UNTIL=20270310T125959Z");
+}
+
 // ---- Changed occurrences on their own
 
 TEST_F(COutlookCalendarTest, AChangedOccurrenceFindsItsSeriesByIdentifierByUidOfThisRunOrByLocalUid) {
