@@ -101,6 +101,9 @@ std::string ContactContent(const std::string& vcardText) {
 std::string CalendarContent(const std::string& vcalendarText) {
   const CDataItem::Ptr record = CalendarRecordBuilder::Build(vcalendarText);
   if (!record) return "unreadable";
+  // A store whose items always have an importance (Outlook) sends the middle priority for the
+  // normal one: it says no more than an item without a priority.
+  if (record->Property("VC_PRIORITY") == "2") record->properties.erase("VC_PRIORITY");
   return Canonical(*record, {"VC_SUMMARY", "VC_DTSTART", "VC_DTEND", "VC_DUE", "VC_LOCATION", "VC_PRIORITY"});
 }
 

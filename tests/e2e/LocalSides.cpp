@@ -196,11 +196,7 @@ class OutlookSide final : public LocalSide {
       throw std::runtime_error("cannot read the Outlook profile's calendar");
     }
     std::map<std::string, std::vector<CDataItem::Ptr>> bySeries;
-    for (const CDataItem::Ptr& record : records.Items()) {
-      // Outlook's normal importance is no priority the user gave.
-      if (record->Property("VC_PRIORITY") == "2") record->properties.erase("VC_PRIORITY");
-      bySeries[SeriesKeyOf(record->itemId)].push_back(record);
-    }
+    for (const CDataItem::Ptr& record : records.Items()) bySeries[SeriesKeyOf(record->itemId)].push_back(record);
     std::vector<std::string> texts;
     for (const auto& [series, parts] : bySeries) texts.push_back(ToVCalendar(parts));
     std::sort(texts.begin(), texts.end());
