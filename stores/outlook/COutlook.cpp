@@ -205,6 +205,8 @@ int32_t COutlook::LoadContent(const std::string& listName) {
 }
 
 int32_t COutlook::ReadCurrentFolder() {
+  mOccurrenceKeys.clear();
+  mOccurrenceKeysIndexed = false;
   if (!mInitialized) {
     LogError(kLoadOperation, "Outlook is not initialized");
     return kStoreFail;

@@ -149,6 +149,9 @@ class COutlook : public CDatabaseObject {
   // Changed occurrences that arrived before their series in this run, by the series' UID; written
   // when the series arrives.
   std::unordered_map<std::string, std::vector<CDataItem::Ptr>> mHeldOccurrences;
+  // The keys of the changed occurrences in mCurrentItems by their series, once a write needed them.
+  std::unordered_map<std::string, std::vector<std::string>> mOccurrenceKeys;
+  bool mOccurrenceKeysIndexed = false;
   std::optional<CalendarUser> mUser;
   // Items were saved or deleted since the last CommitWrites.
   bool mUnflushed = false;

@@ -302,12 +302,23 @@ outlook::AppointmentItem COutlook::FindOccurrence(const outlook::AppointmentItem
 }
 
 void COutlook::RefreshEventRecords(const std::string& entryId) {
-  std::vector<std::string> stale;
-  for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
-    if (SeriesKeyOf(record->itemId) == entryId) stale.push_back(record->itemId);
+  if (!mOccurrenceKeysIndexed) {
+    // Once per load: a write then costs what its own records cost, not a walk of the folder.
+    for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+      if (record->itemId.find('/') != std::string::npos) mOccurrenceKeys[SeriesKeyOf(record->itemId)].push_back(record->itemId);
+    }
+    mOccurrenceKeysIndexed = true;
   }
-  for (const std::string& key : stale) mCurrentItems.Remove(key);
-  if (const outlook::AppointmentItem event = GetAppointment(entryId)) EventToCollection(event, 0, mCurrentItems);
+  std::vector<std::string>& occurrences = mOccurrenceKeys[entryId];
+  for (const std::string& key : occurrences) mCurrentItems.Remove(key);
+  occurrences.clear();
+  CDataItemList fresh;
+  if (const outlook::AppointmentItem event = GetAppointment(entryId)) EventToCollection(event, 0, fresh);
+  if (!fresh.Contains(entryId)) mCurrentItems.Remove(entryId);  // now outside the period
+  for (const CDataItem::Ptr& record : fresh.Items()) {
+    mCurrentItems.Put(record);
+    if (record->itemId != entryId) occurrences.push_back(record->itemId);
+  }
 }
 
 // ---- Deleting
