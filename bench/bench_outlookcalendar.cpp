@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "common/Prompt.h"
 #include "config/CConf.h"
 #include "pim/OleDate.h"
@@ -22,24 +23,6 @@ namespace {
 constexpr int kLoaded = 5000;
 constexpr int kDownloaded = 2000;
 constexpr int kAllEvents = 5;
-
-struct BenchFolder {
-  BenchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/lark-bench-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    path = pattern + "/";
-  }
-  ~BenchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-};
-
-BenchFolder& Folder() {
-  static BenchFolder folder;
-  return folder;
-}
 
 // Event `n` as a server sends it: every tenth a weekly series of 20 with its third occurrence
 // deleted and its fifth moved, in the same item; the others single events with a reminder.
@@ -57,12 +40,6 @@ std::string ServerEvent(int n) {
   return text + "BEGIN:VEVENT\r\nUID:bench-" + tag + "\r\nRECURRENCE-ID:" + day(4) + "T090000Z\r\nSUMMARY:Event " + tag +
          " (moved)\r\nDTSTART:" + day(4) + "T140000Z\r\nDTEND:" + day(4) + "T150000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
 }
-
-class NoPrompt final : public Prompt {
- public:
-  PromptAnswer Message(std::string_view, PromptButtons buttons, PromptKind) override { return SafeDefaultAnswer(buttons); }
-  bool AskLogin(LoginRequest&) override { return false; }
-};
 
 // One store of either kind over its own data, with the calendar selected, as a run makes it.
 class BenchStore {

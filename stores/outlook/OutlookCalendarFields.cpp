@@ -9,6 +9,7 @@
 #include "pim/VCalDateTime.h"
 #include "pim/VCalRecurrence.h"
 #include "platform/automation/AutomationDate.h"
+#include "stores/outlook/OutlookContactFields.h"
 
 namespace {
 
@@ -196,12 +197,6 @@ std::string EncodeDescription(std::string_view body) {
   return encoded.empty() ? std::string(body) : encoded;
 }
 
-std::string CalendarStampText(double date) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.20f", date);
-  return text;
-}
-
 double LocalDateOfRecordText(std::string_view text) {
   OleDate date = ParseVCalDateTime(text);
   if (!date.IsValid()) return 0;
@@ -210,11 +205,7 @@ double LocalDateOfRecordText(std::string_view text) {
 }
 
 CDataItem::Ptr ReadTaskRecord(const outlook::TaskItem& task) {
-  auto record = CDataItem::Create(ITEM_TASK);
-  record->itemId = task.GetEntryID();
-  (*record)["PR_ENTRYID"] = record->itemId;
-  (*record)["PR_LAST_MODIFICATION_TIME"] = CalendarStampText(task.GetLastModificationTime());
-  (*record)["PR_MESSAGE_CLASS"] = task.GetMessageClass();
+  const CDataItem::Ptr record = NewItemRecord(ITEM_TASK, task);
   (*record)["VC_SUMMARY"] = task.GetSubject();
   (*record)["VC_DESCRIPTION"] = EncodeDescription(task.GetBody());
   SetIfNotEmpty(*record, "VC_PRIORITY", PriorityOfImportance(task.GetImportance()));
@@ -228,12 +219,8 @@ CDataItem::Ptr ReadTaskRecord(const outlook::TaskItem& task) {
 
 CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const CalendarUser& user, double occurrenceOf,
                                bool seriesAllDay) {
-  auto record = CDataItem::Create(ITEM_EVENT);
-  const std::string entryId = event.GetEntryID();
-  record->itemId = entryId;
-  (*record)["PR_ENTRYID"] = entryId;
-  (*record)["PR_LAST_MODIFICATION_TIME"] = CalendarStampText(event.GetLastModificationTime());
-  (*record)["PR_MESSAGE_CLASS"] = event.GetMessageClass();
+  const CDataItem::Ptr record = NewItemRecord(ITEM_EVENT, event);
+  const std::string entryId = record->itemId;
   (*record)["VC_SUMMARY"] = event.GetSubject();
   (*record)["VC_DESCRIPTION"] = EncodeDescription(event.GetBody());
   if (occurrenceOf != 0) {

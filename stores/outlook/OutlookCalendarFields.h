@@ -77,6 +77,3 @@ bool WriteRecurrence(const outlook::AppointmentItem& event, const CDataItem& rec
 // A record date (a UTC instant "%Y%m%dT%H%M%SZ" or a date "%Y%m%d") as an automation date in the
 // machine's local time; 0 when the text holds no date.
 double LocalDateOfRecordText(std::string_view text);
-
-// "%.20f" of an automation date: the change stamp the change log compares as text.
-std::string CalendarStampText(double date);

@@ -133,14 +133,6 @@ class CalendarRunE2eTest : public E2eTest {
     const SyncRunOutcome outcome = Sync();
     ASSERT_TRUE(outcome.Succeeded()) << outcome.error << " " << Link(1).mStatusText << " | " << Link(2).mStatusText;
   }
-  int ItemCommandsInLog() const {
-    const std::string log = LogText();
-    int count = 0;
-    for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
-      for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
-    }
-    return count;
-  }
   int ServerChangesApplied() {
     int count = 0;
     for (int link = 0; link < 3; ++link) {

@@ -321,6 +321,15 @@ std::string E2eTest::AnchorAndIndex(int index) const {
 
 std::string E2eTest::LogText() const { return ReadFileBytes(mConf->LogPath()); }
 
+int E2eTest::ItemCommandsInLog() const {
+  const std::string log = LogText();
+  int count = 0;
+  for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
+    for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
+  }
+  return count;
+}
+
 // ---- Samples
 
 std::string VCard(const std::string& given, const std::string& family, const std::string& extraLines) {

@@ -60,14 +60,6 @@ class SyncRunE2eTest : public E2eTest {
     return CDataItem();
   }
   std::string mAda, mAlan, mReview;
-  int ItemCommandsInLog() const {
-    const std::string log = LogText();
-    int count = 0;
-    for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
-      for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
-    }
-    return count;
-  }
 };
 
 TEST_P(SyncRunE2eTest, FirstRunSlowSyncsEveryTypeBothWaysAndBothSidesHoldTheSameItems) {
