@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "common/Prompt.h"
 #include "config/CConf.h"
 #include "pim/VCardContext.h"
@@ -21,25 +22,6 @@ namespace {
 constexpr int kWrites = 5000;
 constexpr int kLoaded = 10000;
 
-// A private temporary folder, removed at exit.
-struct BenchFolder {
-  BenchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/lark-bench-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    path = pattern + "/";
-  }
-  ~BenchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-};
-
-BenchFolder& Folder() {
-  static BenchFolder folder;
-  return folder;
-}
-
 std::string ServerCard(int n) {
   const std::string tag = std::to_string(n);
   return "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Family" + tag + ";Given" + tag + ";;;\r\nFN:Given" + tag + " Family" + tag +
@@ -47,13 +29,6 @@ std::string ServerCard(int n) {
          "\r\nEMAIL;INTERNET;PREF:person" + tag + "@example.org\r\nADR;WORK:;;Hauptstrasse 1;Berlin;;10115;Germany\r\n"
          "NOTE:Generated contact " + tag + "\r\nEND:VCARD\r\n";
 }
-
-// Answers nothing: the benchmark runs silent.
-class NoPrompt final : public Prompt {
- public:
-  PromptAnswer Message(std::string_view, PromptButtons buttons, PromptKind) override { return SafeDefaultAnswer(buttons); }
-  bool AskLogin(LoginRequest&) override { return false; }
-};
 
 // One store on its own profile, as a run makes it.
 class BenchStore {

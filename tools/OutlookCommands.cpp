@@ -60,7 +60,8 @@ int Usage() {
       "  member ENTRYID NAME...                  add contacts (by FileAs or e-mail) to a distribution list\n"
       "  user [NAME ADDRESS]                     show or set the profile's own name and address\n"
       "  import FOLDER FILE.vcf                  write every card of the file into a contacts folder\n"
-      "  export FOLDER [FILE.vcf]                write every contact of a contacts folder as vCard\n"
+      "  import FOLDER FILE.ics                  write every event or task of the file into a calendar or tasks folder\n"
+      "  export FOLDER [FILE]                    write a contacts folder as vCard, a calendar or tasks folder as iCalendar\n"
       "FOLDER is an EntryID, a path such as \"Personal Folders/Contacts\", or contacts, calendar, tasks, inbox.\n"
       "Dates are YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS], local time. The profile is $LARK_OUTLOOKMODEL_PROFILE,\n"
       "else $XDG_DATA_HOME/outlookmodel/profile.db.\n",
@@ -72,6 +73,8 @@ class UsageError {};
 
 // An import file larger than this is refused (an address book of 50,000 cards with photos).
 constexpr size_t kMaxImportBytes = size_t(256) << 20;
+// The sync period setting "Synchronize all events": export takes the whole folder.
+constexpr int kAllEvents = 5;
 
 std::string StampText(double date) {
   char text[64];
@@ -344,11 +347,82 @@ class OutlookTool {
   };
 
   static void SelectFolder(COutlook& store, const outlook::MAPIFolder& folder) {
-    if (folder.GetDefaultItemType() != olContactItem) {
-      PrintTo(stderr, "error: %s is not a contacts folder\n", folder.GetName().c_str());
+    const int32_t itemType = folder.GetDefaultItemType();
+    if (itemType != olContactItem && itemType != olAppointmentItem && itemType != olTaskItem) {
+      PrintTo(stderr, "error: %s is not a contacts, calendar or tasks folder\n", folder.GetName().c_str());
       throw UsageError();
     }
-    store.SetCurrentFolder(DATA_TYPE_CONTACTS, folder.GetEntryID(), folder.GetStoreID());
+    const SyncDataType type =
+        itemType == olContactItem ? DATA_TYPE_CONTACTS : itemType == olAppointmentItem ? DATA_TYPE_EVENTS : DATA_TYPE_TASKS;
+    store.SetCurrentFolder(type, folder.GetEntryID(), folder.GetStoreID());
+  }
+
+  static bool IsCalendarFolder(const outlook::MAPIFolder& folder) {
+    return folder.GetDefaultItemType() == olAppointmentItem || folder.GetDefaultItemType() == olTaskItem;
+  }
+
+  // Each item of the file (an event with the changed occurrences of its UID, or a task, with the
+  // file's time zones) goes through the adapter's own writer, as a server's item does.
+  int ImportCalendar(AdapterRun& run, const std::string& bytes) {
+    ImportCounts counts;
+    int number = 0;
+    for (const std::string& item : CalendarFileItems(bytes)) {
+      ++number;
+      std::string entryId;
+      try {
+        counts.Note(run.store.AddCalendarItem(item, entryId) == kStoreOk ? 1 : 0);
+      } catch (const CXException& error) {
+        PrintTo(stderr, "item %d: refused (%s), skipped\n", number, error.Message().c_str());
+        ++counts.skipped;
+      }
+    }
+    run.store.CommitWrites();
+    PrintTo(stdout, "%d imported, %d skipped\n", counts.imported, counts.skipped);
+    return counts.skipped == 0 ? 0 : 1;
+  }
+
+  // The items of an iCalendar or vCalendar file: each VEVENT or VTODO with those of the same UID,
+  // after the file's VERSION and time zones, in file order.
+  static std::vector<std::string> CalendarFileItems(const std::string& bytes) {
+    std::string version = "VERSION:2.0\r\n";
+    std::string zones;
+    std::vector<std::pair<std::string, std::string>> components;  // UID, lines
+    std::string block, uid;
+    int depth = 0;
+    bool inZone = false;
+    for (const std::string& line : CardLines(bytes)) {
+      const std::string name = LineName(line);
+      const std::string value = LineValue(line);
+      if (depth == 0 && name == "VERSION") version = line + "\r\n";
+      if (name == "BEGIN" && value != "VCALENDAR") {
+        if (depth++ == 0) {
+          block.clear();
+          uid.clear();
+          inZone = value == "VTIMEZONE";
+        }
+      }
+      if (depth == 0) continue;
+      block += line + "\r\n";
+      if (depth == 1 && name == "UID") uid = value;
+      if (name == "END" && --depth == 0) {
+        if (inZone) {
+          zones += block;
+        } else {
+          const auto same = std::find_if(components.begin(), components.end(),
+                                         [&](const auto& component) { return !uid.empty() && component.first == uid; });
+          if (same != components.end()) {
+            same->second += block;
+          } else {
+            components.emplace_back(uid, block);
+          }
+        }
+      }
+    }
+    std::vector<std::string> items;
+    for (const auto& [id, lines] : components) {
+      items.push_back("BEGIN:VCALENDAR\r\n" + version + zones + lines + "END:VCALENDAR\r\n");
+    }
+    return items;
   }
 
   // Each card goes through the adapter's own writer; a card that cannot be read is reported and
@@ -359,13 +433,16 @@ class OutlookTool {
   // sync run resolves the server's references.
   int Import(const std::string& reference, const std::string& file) {
     const std::optional<std::string> bytes = ReadWholeFile(file);
+    const outlook::MAPIFolder folder = FindFolder(reference);
     VCardInputStream stream;
-    if (!bytes || stream.Open(*bytes, kMaxImportBytes) != VCARD_OK) {
+    if (!bytes || bytes->size() > kMaxImportBytes ||
+        (!IsCalendarFolder(folder) && stream.Open(*bytes, kMaxImportBytes) != VCARD_OK)) {
       PrintTo(stderr, "error: cannot read %s\n", file.c_str());
       return 1;
     }
     AdapterRun run;
-    SelectFolder(run.store, FindFolder(reference));
+    SelectFolder(run.store, folder);
+    if (IsCalendarFolder(folder)) return ImportCalendar(run, *bytes);
     VCardContext context;
     ImportCounts counts;
     std::vector<std::string> groups;
@@ -486,13 +563,24 @@ class OutlookTool {
 
   // The contacts as a sync run reads them (with the types of their e-mail addresses), each
   // written by the record's vCard writer.
+  // Events and tasks as a sync run reads them (the whole folder), in one calendar.
   int Export(const std::string& reference, const std::string& file) {
     AdapterRun run;
-    SelectFolder(run.store, FindFolder(reference));
-    if (run.store.LoadContacts(run.store.mCurrentItems) != kStoreOk) return 1;
-    run.store.LoadMervaleFields();
+    run.conf.SetSyncPeriod(kAllEvents);
+    const outlook::MAPIFolder folder = FindFolder(reference);
+    SelectFolder(run.store, folder);
     std::string text;
-    for (const CDataItem::Ptr& record : run.store.mCurrentItems.Items()) text += record->ToVCard();
+    if (folder.GetDefaultItemType() == olAppointmentItem || folder.GetDefaultItemType() == olTaskItem) {
+      const bool events = folder.GetDefaultItemType() == olAppointmentItem;
+      if ((events ? run.store.LoadEvents(run.store.mCurrentItems) : run.store.LoadTasks(run.store.mCurrentItems)) != kStoreOk) {
+        return 1;
+      }
+      text = ToVCalendar(run.store.mCurrentItems.Items());
+    } else {
+      if (run.store.LoadContacts(run.store.mCurrentItems) != kStoreOk) return 1;
+      run.store.LoadMervaleFields();
+      for (const CDataItem::Ptr& record : run.store.mCurrentItems.Items()) text += record->ToVCard();
+    }
     if (file.empty()) {
       std::fwrite(text.data(), 1, text.size(), stdout);
       return 0;

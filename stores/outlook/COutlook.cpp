@@ -12,6 +12,7 @@
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "platform/automation/AutomationError.h"
+#include "pim/CalendarRecordBuilder.h"
 #include "platform/automation/ObjectFactory.h"
 
 namespace {
@@ -185,7 +186,8 @@ outlook::OutlookItem COutlook::GetItem(const std::string& entryId) {
 }
 
 bool COutlook::ItemExists(const std::string& entryId) {
-  return IsCalendarFolderType(CurrentItemType()) && static_cast<bool>(GetItem(entryId));
+  // A changed occurrence exists while its series does.
+  return IsCalendarFolderType(CurrentItemType()) && static_cast<bool>(GetItem(SeriesKeyOf(entryId)));
 }
 
 // ---- Loading
@@ -193,7 +195,7 @@ bool COutlook::ItemExists(const std::string& entryId) {
 int32_t COutlook::LoadContent(const std::string& listName) {
   mInitError = 0;
   int32_t status = CDatabaseObject::LoadContent(listName);
-  if (status != kStoreOk) return status;
+  if (status != kStoreOk || !IsContactFolderType(CurrentItemType())) return status;
   LoadMervaleFields();
   if (mInitError != 0) {
     status = kStoreFail;
@@ -203,6 +205,8 @@ int32_t COutlook::LoadContent(const std::string& listName) {
 }
 
 int32_t COutlook::ReadCurrentFolder() {
+  mOccurrenceKeys.clear();
+  mOccurrenceKeysIndexed = false;
   if (!mInitialized) {
     LogError(kLoadOperation, "Outlook is not initialized");
     return kStoreFail;
@@ -212,8 +216,11 @@ int32_t COutlook::ReadCurrentFolder() {
     const int32_t itemType = CurrentItemType();
     if (IsContactFolderType(itemType)) {
       status = LoadContacts(mCurrentItems);
+    } else if (itemType == olAppointmentItem) {
+      status = LoadEvents(mCurrentItems);
+    } else if (itemType == olTaskItem) {
+      status = LoadTasks(mCurrentItems);
     } else {
-      // Event and task folders are read by the calendar half of this store, not built yet.
       LogError(kLoadOperation, "Wrong folder type");
     }
   } catch (const AutomationError& error) {
@@ -274,15 +281,33 @@ int32_t COutlook::WriteAddressBookItem(PVCard& card, std::string& entryId, bool 
   }
 }
 
-int32_t COutlook::AddCalendarItem(const std::string&, std::string&) {
-  // Events and tasks are written by the calendar half of this store, not built yet.
-  LogError("AddCalendarItem", "CalendarItem2CAL error");
-  return kStoreFail;
+int32_t COutlook::AddCalendarItem(const std::string& vcalendarText, std::string& entryId) {
+  std::string written;
+  try {
+    if (IsCalendarFolderType(CurrentItemType())) {
+      mUnflushed = true;
+      written = CalendarItem2CAL(vcalendarText, entryId);
+    }
+  } catch (const AutomationError& error) {
+    throw CAutomationException(DescriptionOf(error));
+  }
+  if (written.empty()) {
+    LogError("AddCalendarItem", "CalendarItem2CAL error");
+    return kStoreFail;
+  }
+  entryId = written;
+  LogDebug("AddCalendarItem", "Item added");
+  return kStoreOk;
 }
 
 bool COutlook::RemoveItem(const std::string& entryId) {
   try {
-    if (IsContactFolderType(CurrentItemType())) mUnflushed = DeleteContact(entryId) || mUnflushed;
+    const int32_t itemType = CurrentItemType();
+    bool deleted = false;
+    if (IsContactFolderType(itemType)) deleted = DeleteContact(entryId);
+    if (itemType == olAppointmentItem) deleted = DeleteEvent(entryId);
+    if (itemType == olTaskItem) deleted = DeleteTask(entryId);
+    mUnflushed = deleted || mUnflushed;
   } catch (const AutomationError& error) {
     throw CAutomationException(DescriptionOf(error));
   }

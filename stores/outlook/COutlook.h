@@ -2,12 +2,15 @@
 // only through its automation object model (late-bound calls by DISPID).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/CSyncLink.h"
 #include "platform/automation/OutlookDispatch.h"
 #include "stores/CDatabaseObject.h"
+#include "stores/outlook/OutlookCalendarFields.h"
 
 class ObjectFactory;
 class Prompt;
@@ -23,13 +26,15 @@ class Prompt;
 //
 // Automation errors raised inside a write or a deletion reach the caller as
 // CAutomationException (string 219 with the error's description); reads turn them into a failed
-// load. Events and tasks are not handled by this store: their folders fail to load.
+// load. Calendar and task folders are read and written by the calendar half (COutlookCalendar.cpp).
 class COutlook : public CDatabaseObject {
  public:
   static constexpr const char* kProgIds[] = {"Outlook.Application", "Outlook.Application.12", "Outlook.Application.14"};
   // Message classes of the items this store writes or skips.
   static constexpr const char* kContactClass = "IPM.Contact";
   static constexpr const char* kDistListClass = "IPM.DistList";
+  static constexpr const char* kTaskClass = "IPM.Task";
+  static constexpr const char* kAppointmentClass = "IPM.Appointment";
 
   COutlook(CConf& conf, Prompt& prompt, const ObjectFactory& factory);
   ~COutlook() override;
@@ -77,6 +82,37 @@ class COutlook : public CDatabaseObject {
   // Deletes the contact or distribution list `entryId` of the current folder; false when absent.
   bool DeleteContact(const std::string& entryId);
 
+  // Reads every task of the current folder that lies in the sync period into `list`. kStoreOk, or
+  // kStoreFail when the folder or an item is missing. Throws COutlookException (305) on cancel.
+  int32_t LoadTasks(CDataItemList& list);
+  // Reads every event in the sync period: one record per event or series, one per changed
+  // occurrence. Results as LoadTasks.
+  int32_t LoadEvents(CDataItemList& list);
+  // Adds the record of `event` and, for a series, those of its changed occurrences to `list`;
+  // `originalDate` is 0, or the original start of the changed occurrence `event` is (its series
+  // being all-day when `seriesAllDay`). An event outside the sync period adds nothing. kStoreOk,
+  // or kStoreFail when a changed occurrence could not be added.
+  int32_t EventToCollection(const outlook::AppointmentItem& event, double originalDate, CDataItemList& list,
+                            bool seriesAllDay = false);
+
+  // Writes one server item (vCalendar text) over `entryId` or as a new item: a task, a series
+  // with the changed occurrences the same text holds, or changed occurrences alone (their series
+  // named by `entryId` cut at "/", or by the UID of a series written earlier in this run, or by a
+  // UID that is a local identifier). The identifier of what was written ("series/date" for a
+  // changed occurrence alone); "" when nothing could be written. A changed occurrence whose series
+  // is not known yet is held until a series with its UID arrives in the same run, and its
+  // identifier is then "UID/date".
+  std::string CalendarItem2CAL(const std::string& text, const std::string& entryId);
+  // Each writes one record into Outlook and brings its records in mCurrentItems up to date; an
+  // empty `entryId` receives the new item's identifier. False when nothing was written.
+  bool Task2Outlook(const CDataItem& record, std::string& entryId);
+  bool Event2Outlook(const CDataItem& record, std::string& entryId);
+  bool ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay);
+  // Delete the event (a series, or a changed occurrence "series/date") or task `entryId` unless
+  // it lies outside the sync period (then kept, and logged). False when nothing was deleted.
+  bool DeleteEvent(const std::string& entryId);
+  bool DeleteTask(const std::string& entryId);
+
   bool Initialized() const { return mInitialized; }
   const outlook::MAPIFolder& CurrentFolder() const { return mCurrentFolder; }
 
@@ -91,12 +127,32 @@ class COutlook : public CDatabaseObject {
   void WalkFolders(const outlook::Folders& folders, int itemType, std::vector<CSyncLink>& folders_);
   bool Cancelled() const;
   void RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists);
+  // The occurrence of `master` on the local day of `day` (a changed one by its original date);
+  // empty, and logged, when that day has none.
+  outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double day);
+  outlook::AppointmentItem GetAppointment(const std::string& entryId);
+  // Replaces the records of event `entryId` and its changed occurrences in mCurrentItems by what
+  // Outlook now holds.
+  void RefreshEventRecords(const std::string& entryId);
+  // The series a changed occurrence belongs to: `entryId` cut at "/", else by `uid`.
+  std::string MasterIdOf(const std::string& entryId, const std::string& uid);
+  const CalendarUser& User();
+  CalendarPeriod Period() const;
 
   Prompt& mPrompt;
   outlook::Application mApplication;
   outlook::NameSpace mNamespace;
   outlook::MAPIFolder mCurrentFolder;
   bool mInitialized = false;
+  // The local identifier of each series written in this run, by the UID the server gave it.
+  std::unordered_map<std::string, std::string> mMasterIds;
+  // Changed occurrences that arrived before their series in this run, by the series' UID; written
+  // when the series arrives.
+  std::unordered_map<std::string, std::vector<CDataItem::Ptr>> mHeldOccurrences;
+  // The keys of the changed occurrences in mCurrentItems by their series, once a write needed them.
+  std::unordered_map<std::string, std::vector<std::string>> mOccurrenceKeys;
+  bool mOccurrenceKeysIndexed = false;
+  std::optional<CalendarUser> mUser;
   // Items were saved or deleted since the last CommitWrites.
   bool mUnflushed = false;
 };

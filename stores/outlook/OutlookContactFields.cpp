@@ -54,20 +54,22 @@ constexpr ContactField kFields[] = {
 constexpr size_t kEmailAfter = 9;  // index of PR_BUSINESS_HOME_PAGE
 constexpr DispId kEmailIds[] = {OutlookId::kEmail1Address, OutlookId::kEmail2Address, OutlookId::kEmail3Address};
 
-std::string StampText(double date) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.20f", date);
-  return text;
-}
 
 }  // namespace
 
-CDataItem::Ptr ReadContactRecord(const outlook::ContactItem& contact) {
-  auto record = CDataItem::Create(ITEM_CONTACT);
-  record->itemId = contact.GetEntryID();
+CDataItem::Ptr NewItemRecord(int kind, const outlook::OutlookItem& item) {
+  auto record = CDataItem::Create(kind);
+  record->itemId = item.GetEntryID();
   (*record)["PR_ENTRYID"] = record->itemId;
-  (*record)["PR_LAST_MODIFICATION_TIME"] = StampText(contact.GetLastModificationTime());
-  (*record)["PR_MESSAGE_CLASS"] = contact.GetMessageClass();
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%.20f", item.GetLastModificationTime());
+  (*record)["PR_LAST_MODIFICATION_TIME"] = stamp;
+  (*record)["PR_MESSAGE_CLASS"] = item.GetMessageClass();
+  return record;
+}
+
+CDataItem::Ptr ReadContactRecord(const outlook::ContactItem& contact) {
+  CDataItem::Ptr record = NewItemRecord(ITEM_CONTACT, contact);
   for (size_t i = 0; i < std::size(kFields); ++i) {
     if (i == kEmailAfter) {
       std::string addresses;

@@ -5,6 +5,11 @@
 #include "pim/CDataItem.h"
 #include "platform/automation/OutlookDispatch.h"
 
+// A new record of `kind` for `item` with the keys every Outlook record begins with: PR_ENTRYID (also
+// the item identifier), PR_LAST_MODIFICATION_TIME (the automation date as "%.20f", the change
+// stamp the change log compares as text) and PR_MESSAGE_CLASS. Throws AutomationError.
+CDataItem::Ptr NewItemRecord(int kind, const outlook::OutlookItem& item);
+
 // The record of one contact: PR_ENTRYID, PR_LAST_MODIFICATION_TIME (the automation date as
 // "%.20f"), PR_MESSAGE_CLASS, then every data key of the contact table in its order, the three
 // e-mail addresses joined as PR_CONTACT_EMAIL_ADDRESSES (each followed by a tab, empty ones

@@ -147,6 +147,8 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
   // The anchor file's and the index file's bytes of link `index`.
   std::string AnchorAndIndex(int index) const;
   std::string LogText() const;
+  // The Add, Replace and Delete commands the latest run sent, by its log.
+  int ItemCommandsInLog() const;
   CSyncLink& Link(int index) { return mConf->Links().At(static_cast<std::size_t>(index)); }
 
   TempDir mDir;

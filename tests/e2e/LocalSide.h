@@ -3,8 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "engine/SyncDataType.h"
 
 class CConf;
 class SyncStoreFactory;
@@ -19,6 +22,8 @@ struct StoreCapabilities {
   bool typesEmailAddresses = false;
   // Contact groups the server sends become local groups (lists) of their members.
   bool serverGroups = false;
+  // Events and tasks outside the sync period are left out of a run and never deleted by it.
+  bool syncPeriod = false;
 };
 
 class LocalSide {
@@ -42,6 +47,19 @@ class LocalSide {
   // The display names of the members of the contact group (distribution list) named `name`, in
   // the group's order; empty when there is no such group.
   virtual std::vector<std::string> GroupMembers(const std::string& name) const = 0;
+  // Events (DATA_TYPE_EVENTS) and tasks (DATA_TYPE_TASKS) the user makes or changes, as
+  // vCalendar texts (an event: a series with its changed occurrences); AddCalendarItem returns
+  // the local identifier. Only where Capabilities() says the store holds them: the others throw
+  // std::logic_error.
+  virtual std::string AddCalendarItem(SyncDataType, const std::string&) { throw std::logic_error(NoCalendar()); }
+  virtual void ChangeCalendarItem(SyncDataType, const std::string&, const std::string&) {
+    throw std::logic_error(NoCalendar());
+  }
+  // Every event or task as vCalendar text (a series with its changed occurrences in one), sorted.
+  virtual std::vector<std::string> CalendarItems(SyncDataType) const { throw std::logic_error(NoCalendar()); }
+
+ private:
+  std::string NoCalendar() const { return std::string(Name()) + " store holds no events or tasks"; }
 };
 
 enum class StoreKind { Folder, Outlook, WindowsContacts };

@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <sstream>
+#include <stdexcept>
 
+#include "common/Prompt.h"
 #include "config/CConf.h"
+#include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
@@ -87,17 +92,30 @@ class FolderSide final : public LocalSide {
     }
     return {};
   }
-  std::vector<std::string> Contacts() const override {
+  std::vector<std::string> Contacts() const override { return Files("contacts", ".vcf"); }
+  std::string AddCalendarItem(SyncDataType type, const std::string& vcalendar) override {
+    const std::string id = "local-" + std::to_string(++mAdded) + ".vcs";
+    ChangeCalendarItem(type, id, vcalendar);
+    return id;
+  }
+  void ChangeCalendarItem(SyncDataType type, const std::string& id, const std::string& vcalendar) override {
+    WriteFileBytes(mRoot + CalendarFolder(type) + "/" + id, vcalendar);
+  }
+  std::vector<std::string> CalendarItems(SyncDataType type) const override { return Files(CalendarFolder(type), ""); }
+
+ private:
+  static const char* CalendarFolder(SyncDataType type) { return type == DATA_TYPE_TASKS ? "tasks" : "events"; }
+  std::string Contacts(const std::string& id) const { return mRoot + "contacts/" + id; }
+  // The texts of the files of `folder` (with `extension`, when given), sorted.
+  std::vector<std::string> Files(const std::string& folder, const std::string& extension) const {
     std::vector<std::string> texts;
-    for (const auto& entry : fs::directory_iterator(mRoot + "contacts")) {
-      if (entry.is_regular_file() && entry.path().extension() == ".vcf") texts.push_back(ReadFileBytes(entry.path().string()));
+    for (const auto& entry : fs::directory_iterator(mRoot + folder)) {
+      if (!entry.is_regular_file() || (!extension.empty() && entry.path().extension() != extension)) continue;
+      texts.push_back(ReadFileBytes(entry.path().string()));
     }
     std::sort(texts.begin(), texts.end());
     return texts;
   }
-
- private:
-  std::string Contacts(const std::string& id) const { return mRoot + "contacts/" + id; }
   std::string mRoot;
   int mAdded = 0;
 };
@@ -148,15 +166,41 @@ constexpr DispId kEmailFields[] = {OutlookId::kEmail1Address, OutlookId::kEmail2
 
 class OutlookSide final : public LocalSide {
  public:
-  explicit OutlookSide(std::string folder) : mProfile(folder + "outlook/profile.db") {}
+  explicit OutlookSide(std::string folder)
+      : mProfile(folder + "outlook/profile.db"), mUserConf(std::make_unique<CConf>(folder + "outlook/user")) {
+    mUserConf->SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+    mUserConf->SetSyncPeriod(kAllEvents);
+    mUserConf->SetSilent(true);
+  }
   const char* Name() const override { return "Outlook"; }
-  StoreCapabilities Capabilities() const override { return {false, false, false, true, true}; }
+  StoreCapabilities Capabilities() const override { return {true, true, false, true, true, true}; }
   void Configure(CConf& conf) override {
     conf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
-    // This version of the Outlook store holds contacts and lists only.
-    conf.SetSyncCal(false);
-    conf.SetSyncTasks(false);
     Session();
+  }
+  // The user's events and tasks are made the way the store writes the server's: the calendar
+  // fields have one mapping, which the store's own tests check against the object model.
+  std::string AddCalendarItem(SyncDataType type, const std::string& vcalendar) override {
+    std::string id;
+    WriteCalendarItem(type, id, vcalendar);
+    return id;
+  }
+  void ChangeCalendarItem(SyncDataType type, const std::string& id, const std::string& vcalendar) override {
+    std::string written = id;
+    WriteCalendarItem(type, written, vcalendar);
+  }
+  std::vector<std::string> CalendarItems(SyncDataType type) const override {
+    const std::unique_ptr<COutlook> store = UserStore(type);
+    CDataItemList records;
+    if ((type == DATA_TYPE_TASKS ? store->LoadTasks(records) : store->LoadEvents(records)) != kStoreOk) {
+      throw std::runtime_error("cannot read the Outlook profile's calendar");
+    }
+    std::map<std::string, std::vector<CDataItem::Ptr>> bySeries;
+    for (const CDataItem::Ptr& record : records.Items()) bySeries[SeriesKeyOf(record->itemId)].push_back(record);
+    std::vector<std::string> texts;
+    for (const auto& [series, parts] : bySeries) texts.push_back(ToVCalendar(parts));
+    std::sort(texts.begin(), texts.end());
+    return texts;
   }
   std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
     return std::make_unique<OutlookStoreFactory>(mProfile, killAfterServerWrites);
@@ -241,8 +285,22 @@ class OutlookSide final : public LocalSide {
     return parts;
   }
 
+  std::unique_ptr<COutlook> UserStore(SyncDataType type) const {
+    auto store = std::make_unique<COutlook>(*mUserConf, mPrompt, mFactory);
+    if (!store->SetCurrentFolder(type, "", "")) throw std::runtime_error("no Outlook folder for the user's items");
+    return store;
+  }
+  void WriteCalendarItem(SyncDataType type, std::string& id, const std::string& vcalendar) const {
+    if (UserStore(type)->AddCalendarItem(vcalendar, id) != kStoreOk) throw std::runtime_error("Outlook refused " + vcalendar);
+  }
+
+  static constexpr int kAllEvents = 5;
   std::string mProfile;
   mutable outlook::NameSpace mNamespace;
+  ObjectFactory mFactory = ProfileFactory(mProfile);
+  std::unique_ptr<CConf> mUserConf;
+  mutable std::ostringstream mPromptText;
+  mutable HeadlessPrompt mPrompt{mPromptText};
 };
 
 }  // namespace

@@ -26,11 +26,11 @@ class SyncRunE2eTest : public E2eTest {
     mAlan = Local().AddContact(VCard("Alan", "Turing", "ORG:Bletchley Park\r\nNOTE:Codes\r\n"));
     WriteServer("contacts", "server-grace", VCard("Grace", "Hopper", "TEL;CELL:+1 202 555 0143\r\n"));
     if (Can().calendar) {
-      WriteLocal("events", "review.vcs", VEvent("Quarterly review", "20270112T090000Z", "20270112T103000Z"));
+      mReview = Local().AddCalendarItem(DATA_TYPE_EVENTS, VEvent("Quarterly review", "20270112T090000Z", "20270112T103000Z"));
       WriteServer("events", "server-launch", VEvent("Launch", "20270301T140000Z", "20270301T150000Z"));
     }
     if (Can().tasks) {
-      WriteLocal("tasks", "report.vcs", VTodo("Annual report", "20270131"));
+      Local().AddCalendarItem(DATA_TYPE_TASKS, VTodo("Annual report", "20270131"));
       WriteServer("tasks", "server-taxes", VTodo("File taxes", "20270415"));
     }
     const SyncRunOutcome outcome = Sync();
@@ -59,15 +59,7 @@ class SyncRunE2eTest : public E2eTest {
     ADD_FAILURE() << "no contact " << name << " on the server";
     return CDataItem();
   }
-  std::string mAda, mAlan;
-  int ItemCommandsInLog() const {
-    const std::string log = LogText();
-    int count = 0;
-    for (const char* operation : {"CSyncML::Add\tDebug\tItem Id", "CSyncML::Replace\tDebug\tItem Id", "\tCSyncML::Delete\tDebug\tBegin"}) {
-      for (size_t at = log.find(operation); at != std::string::npos; at = log.find(operation, at + 1)) ++count;
-    }
-    return count;
-  }
+  std::string mAda, mAlan, mReview;
 };
 
 TEST_P(SyncRunE2eTest, FirstRunSlowSyncsEveryTypeBothWaysAndBothSidesHoldTheSameItems) {
@@ -75,10 +67,10 @@ TEST_P(SyncRunE2eTest, FirstRunSlowSyncsEveryTypeBothWaysAndBothSidesHoldTheSame
   ExpectBothSidesEqual();
   EXPECT_EQ(LocalContacts().size(), 3u);
   if (Can().calendar) {
-    EXPECT_EQ(FolderContents(LocalFolder("events"), true).size(), 2u);
+    EXPECT_EQ(Local().CalendarItems(DATA_TYPE_EVENTS).size(), 2u);
   }
   if (Can().tasks) {
-    EXPECT_EQ(FolderContents(LocalFolder("tasks"), true).size(), 2u);
+    EXPECT_EQ(Local().CalendarItems(DATA_TYPE_TASKS).size(), 2u);
   }
   EXPECT_EQ(Links().size(), 1u + Can().calendar + Can().tasks);
   for (int link : Links()) {
@@ -104,7 +96,9 @@ TEST_P(SyncRunE2eTest, LocalUpdateIsSentAsReplaceAndLocalDeletionAsDelete) {
   SynchronizeSamples();
   Local().ChangeContact(mAda, VCard("Ada", "King", "TEL;WORK;VOICE:+44 20 7946 0002\r\n"));
   Local().DeleteContact(mAlan);
-  if (Can().calendar) WriteLocal("events", "review.vcs", VEvent("Quarterly review (moved)", "20270113T090000Z", "20270113T103000Z"));
+  if (Can().calendar) {
+    Local().ChangeCalendarItem(DATA_TYPE_EVENTS, mReview, VEvent("Quarterly review (moved)", "20270113T090000Z", "20270113T103000Z"));
+  }
   ASSERT_TRUE(Sync().Succeeded()) << Statuses();
   const std::string log = LogText();
   EXPECT_NE(log.find("CSyncML::Replace\tDebug\tItem Id\n"), std::string::npos);
@@ -137,7 +131,7 @@ TEST_P(SyncRunE2eTest, ServerAdditionChangeAndDeletionReachTheLocalStore) {
   EXPECT_NE(std::find_if(contacts.begin(), contacts.end(), [](const std::string& c) { return c.find("Rear Admiral") != std::string::npos; }),
             contacts.end());
   if (Can().calendar) {
-    EXPECT_EQ(FolderContents(LocalFolder("events"), true).size(), 1u);
+    EXPECT_EQ(Local().CalendarItems(DATA_TYPE_EVENTS).size(), 1u);
   }
 
   // A server deletion reaches the store as well.
@@ -228,8 +222,8 @@ TEST_P(SyncRunE2eTest, LinksSwitchedOffOrNotSelectedKeepTheirStateAndItems) {
   ASSERT_EQ(mConf->Links().Size(), 2u);  // saving drops the link of the switched-off type
   EXPECT_EQ(Link(1).mDataType, DATA_TYPE_TASKS);
   EXPECT_EQ(Link(1).mState, SYNC_STATE_NEVER);
-  EXPECT_TRUE(FolderContents(LocalFolder("events"), true).empty());
-  EXPECT_TRUE(FolderContents(LocalFolder("tasks"), true).empty());
+  EXPECT_TRUE(Local().CalendarItems(DATA_TYPE_EVENTS).empty());
+  EXPECT_TRUE(Local().CalendarItems(DATA_TYPE_TASKS).empty());
   EXPECT_FALSE(fs::exists(mConf->ConfigFolder() + "Tasks.anc"));
 }
 

@@ -363,12 +363,13 @@ TEST_F(COutlookTest, AValueOutlookRefusesReachesTheCallerAsAnAutomationRefusal) 
   EXPECT_EQ(Contacts().GetItems().GetCount(), 0);
 }
 
-TEST_F(COutlookTest, CalendarFoldersAreNotReadByThisStoreYet) {
+TEST_F(COutlookTest, CalendarFoldersHoldCalendarItemsAndATextWithoutEventOrTaskIsRefused) {
   ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_EVENTS, "", ""));
   EXPECT_EQ(mStore->GetContentKind(), CONTENT_CALENDAR);
-  EXPECT_EQ(mStore->LoadContent("Calendar"), kStoreFail);
+  EXPECT_EQ(mStore->LoadContent("Calendar"), kStoreOk);
   std::string id;
   EXPECT_EQ(mStore->AddCalendarItem("BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", id), kStoreFail);
+  EXPECT_EQ(mNamespace.GetDefaultFolder(olFolderCalendar).GetItems().GetCount(), 0);
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // "larkstore outlook import" and "export": an address book exported by another program (vCard
-// 3.0, grouped names, photos, a group) goes into the profile and comes out again field by field.
+// 3.0, grouped names, photos, a group) and a calendar file (zones, a series with its changed
+// occurrence as a separate component, tasks) go into the profile and come out again field by field.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <map>
 #include <sstream>
 
+#include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
 #include "pim/VCardStream.h"
 #include "platform/automation/OutlookDispatch.h"
 #include "platform/outlookmodel/OutlookModel.h"
+#include "tests/support/ItemFields.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -137,6 +140,93 @@ TEST_F(OutlookImportExportTest, ACardOutlookRefusesIsReportedAndTheOthersAreStil
   EXPECT_EQ(ReadFileBytes(mDir.Path() + "import.out"), "2 imported, 1 skipped\n");
   EXPECT_NE(ReadFileBytes(mDir.Path() + "errors").find("card 2: "), std::string::npos) << ReadFileBytes(mDir.Path() + "errors");
   EXPECT_EQ(Tool("import contacts '" + mDir.Path() + "missing.vcf'", mDir.Path() + "none.out"), 1);
+}
+
+// A calendar as another program exports it: one file, a zone, a series whose changed occurrence
+// is a component of its own after an unrelated event.
+constexpr const char* kCalendarFile =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other Calendar//EN\r\n"
+    "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\n"
+    "BEGIN:DAYLIGHT\r\nDTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nTZOFFSETFROM:+0100\r\n"
+    "TZOFFSETTO:+0200\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n"
+    "BEGIN:VEVENT\r\nUID:series-1\r\nSUMMARY:Team\r\nDTSTART;TZID=Europe/Berlin:20270104T093000\r\n"
+    "DTEND;TZID=Europe/Berlin:20270104T100000\r\nRRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=6\r\n"
+    "EXDATE;TZID=Europe/Berlin:20270111T093000\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT10M\r\nEND:VALARM\r\n"
+    "END:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:single-1\r\nSUMMARY:Lunch\r\nLOCATION:Canteen\r\nDTSTART:20270105T113000Z\r\n"
+    "DTEND:20270105T123000Z\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:series-1\r\nRECURRENCE-ID;TZID=Europe/Berlin:20270118T093000\r\nSUMMARY:Team, later\r\n"
+    "DTSTART;TZID=Europe/Berlin:20270118T110000\r\nDTEND;TZID=Europe/Berlin:20270118T113000\r\nEND:VEVENT\r\n"
+    "END:VCALENDAR\r\n";
+
+// The fields of the events of a calendar text as a calendar store keeps them, the UIDs left out.
+std::vector<ItemField> KeptFields(const std::string& text) {
+  std::vector<ItemField> fields = ReadItemFields(ToVCalendar(CalendarRecordBuilder::BuildAll(text)));
+  std::erase_if(fields, [](const ItemField& field) { return field.name == "UID"; });
+  return fields;
+}
+
+// The events of one exported calendar, each (a series with its changed occurrences, which share
+// its UID) as a calendar of its own, by the summary of its first component.
+std::map<std::string, std::string> EventsBySummary(const std::string& text) {
+  std::map<std::string, std::string> byUid;
+  std::vector<std::string> order;
+  for (size_t at = text.find("BEGIN:VEVENT"); at != std::string::npos; at = text.find("BEGIN:VEVENT", at + 1)) {
+    const size_t end = text.find("END:VEVENT\r\n", at) + 12;
+    const std::string component = text.substr(at, end - at);
+    const size_t uid = component.find("UID:") + 4;
+    const std::string id = component.substr(uid, component.find("\r\n", uid) - uid);
+    if (byUid.count(id) == 0) order.push_back(id);
+    byUid[id] += component;
+  }
+  std::map<std::string, std::string> events;
+  for (const std::string& id : order) {
+    const std::string calendar = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + byUid[id] + "END:VCALENDAR\r\n";
+    events[CalendarRecordBuilder::Build(calendar)->Property("VC_SUMMARY")] = calendar;
+  }
+  return events;
+}
+
+TEST_F(OutlookImportExportTest, ACalendarFileGoesInItemByItemAndComesOutSayingTheSame) {
+  WriteFileBytes(mDir.Path() + "cal.ics", kCalendarFile);
+  ASSERT_EQ(Tool("import calendar '" + mDir.Path() + "cal.ics'", mDir.Path() + "import.out"), 0)
+      << ReadFileBytes(mDir.Path() + "errors");
+  EXPECT_EQ(ReadFileBytes(mDir.Path() + "import.out"), "2 imported, 0 skipped\n");
+  ASSERT_EQ(Tool("export calendar '" + mDir.Path() + "out.ics'", mDir.Path() + "export.out"), 0)
+      << ReadFileBytes(mDir.Path() + "errors");
+  const std::string exported = ReadFileBytes(mDir.Path() + "out.ics");
+  // The file's series and its changed occurrence, then the single event, each as the file says.
+  const std::string text(kCalendarFile);
+  const size_t lunch = text.find("BEGIN:VEVENT\r\nUID:single-1");
+  const size_t later = text.find("BEGIN:VEVENT\r\nUID:series-1\r\nRECURRENCE-ID");
+  const std::string series = text.substr(0, lunch) + text.substr(later);
+  const std::string single = text.substr(0, text.find("BEGIN:VEVENT")) + text.substr(lunch, later - lunch) + "END:VCALENDAR\r\n";
+  const std::map<std::string, std::string> items = EventsBySummary(exported);
+  ASSERT_EQ(items.size(), 2u) << exported;
+  for (const std::string& original : {series, single}) {
+    const std::string summary = CalendarRecordBuilder::Build(original)->Property("VC_SUMMARY");
+    ASSERT_EQ(items.count(summary), 1u) << summary << "\n" << exported;
+    for (const FieldDifference& difference : CompareItemFields(KeptFields(original), KeptFields(items.at(summary)))) {
+      // Outlook gives every event a class and an importance.
+      if (difference.name != "CLASS" && difference.name != "PRIORITY") ADD_FAILURE() << difference.Describe() << "\n" << exported;
+    }
+  }
+}
+
+TEST_F(OutlookImportExportTest, TasksGoInAndOutAndAFolderOfAnotherKindIsRefused) {
+  WriteFileBytes(mDir.Path() + "tasks.ics",
+                 "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:a\r\nSUMMARY:Taxes\r\nDUE;VALUE=DATE:20270415\r\n"
+                 "END:VTODO\r\nBEGIN:VTODO\r\nUID:b\r\nSUMMARY:Someday\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+  ASSERT_EQ(Tool("import tasks '" + mDir.Path() + "tasks.ics'", mDir.Path() + "import.out"), 0)
+      << ReadFileBytes(mDir.Path() + "errors");
+  EXPECT_EQ(ReadFileBytes(mDir.Path() + "import.out"), "2 imported, 0 skipped\n");
+  ASSERT_EQ(Tool("export tasks", mDir.Path() + "tasks.out"), 0);
+  const std::string exported = ReadFileBytes(mDir.Path() + "tasks.out");
+  EXPECT_NE(exported.find("SUMMARY:Taxes\r\n"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("DUE;VALUE=DATE:20270415\r\n"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("SUMMARY:Someday\r\n"), std::string::npos) << exported;
+  EXPECT_NE(Tool("import inbox '" + mDir.Path() + "tasks.ics'", mDir.Path() + "inbox.out"), 0);
 }
 
 }  // namespace

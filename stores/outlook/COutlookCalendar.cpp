@@ -1,0 +1,366 @@
+// The Outlook store's events and tasks: reading them within the sync period, writing the server's
+// items (series, changed occurrences, tasks) and deleting them.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/CXException.h"
+#include "common/Format.h"
+#include "common/StringIds.h"
+#include "config/CConf.h"
+#include "config/CLog.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/VCalDateTime.h"
+#include "pim/VCalItemReader.h"
+#include "platform/automation/AutomationDate.h"
+#include "platform/automation/AutomationError.h"
+#include "stores/outlook/COutlook.h"
+
+namespace {
+
+constexpr const char* kLoadTasks = "COutlook::LoadTasks";
+constexpr const char* kLoadEvents = "COutlook::LoadEvents";
+constexpr const char* kEventToCollection = "COutlook::EventToCollection";
+constexpr const char* kGetExEvent = "COutlook::GetExEvent";
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> elements;
+  size_t begin = 0;
+  while (begin <= list.size()) {
+    const size_t comma = std::min(list.find(',', begin), list.size());
+    if (comma > begin) elements.push_back(list.substr(begin, comma - begin));
+    begin = comma + 1;
+  }
+  return elements;
+}
+
+// The local day a record date names (a changed occurrence's original start).
+double LocalDay(const std::string& text) {
+  const double date = LocalDateOfRecordText(text);
+  return date != 0 ? DayOf(date) : 0;
+}
+
+// The "/" + date part of a changed occurrence's identifier as a local day; 0 for a series key.
+double OccurrenceDayOfKey(const std::string& entryId) {
+  const size_t slash = entryId.find('/');
+  return slash == std::string::npos ? 0 : LocalDay(entryId.substr(slash + 1));
+}
+
+}  // namespace
+
+CalendarPeriod COutlook::Period() const { return CalendarPeriod(mConf.SyncStartDate()); }
+
+const CalendarUser& COutlook::User() {
+  if (!mUser) {
+    mUser.emplace();
+    mUser->identities.push_back(mConf.Login());
+    try {
+      const outlook::Recipient user = mNamespace.GetCurrentUser();
+      mUser->identities.push_back(user.GetAddress());
+      mUser->identities.push_back(user.GetName());
+    } catch (const AutomationError& error) {
+      LogDebug("COutlook::CurrentUser", error.what());
+    }
+  }
+  return *mUser;
+}
+
+// ---- Reading
+
+int32_t COutlook::LoadTasks(CDataItemList& list) {
+  LogDebug(kLoadTasks, "Begin");
+  const outlook::Items items = mCurrentFolder.GetItems();
+  if (!items) return kStoreFail;
+  const int32_t count = items.GetCount();
+  LogDebug(kLoadTasks, FormatText("Tasks found: %d", {count}));
+  const CalendarPeriod period = Period();
+  for (int32_t index = 1; index <= count; ++index) {
+    if (Cancelled()) throw COutlookException(IDS_CANCELED_BY_USER);
+    const outlook::TaskItem task(items.Item(index));
+    if (!task) {
+      LogError(kLoadTasks, FormatText("Item %d missing", {index}));
+      return kStoreFail;
+    }
+    if (!period.Holds(task)) {
+      LogDebug(kLoadTasks, "Task is outside of the sync period");
+      continue;
+    }
+    const CDataItem::Ptr record = ReadTaskRecord(task);
+    list.Add(record);
+    LogDebug(kLoadTasks, "Task loaded: " + record->Property("VC_SUMMARY"));
+  }
+  LogDebug(kLoadTasks, "End");
+  return kStoreOk;
+}
+
+int32_t COutlook::LoadEvents(CDataItemList& list) {
+  LogDebug(kLoadEvents, "Begin");
+  if (!mNamespace) {
+    LogError(kLoadEvents, "Outlook was not initialized");
+    return kStoreFail;
+  }
+  const outlook::Items items = mCurrentFolder.GetItems();
+  if (!items) {
+    LogError(kLoadEvents, "Cannot get list of items in the folder");
+    return kStoreFail;
+  }
+  const int32_t count = items.GetCount();
+  LogDebug(kLoadEvents, FormatText("Events found: %d", {count}));
+  for (int32_t index = 1; index <= count; ++index) {
+    if (Cancelled()) throw COutlookException(IDS_CANCELED_BY_USER);
+    const outlook::AppointmentItem event(items.Item(index));
+    if (!event) {
+      LogError(kLoadEvents, "Cannot get event item");
+      return kStoreFail;
+    }
+    if (EventToCollection(event, 0, list) != kStoreOk) return kStoreFail;
+  }
+  LogDebug(kLoadEvents, "End");
+  return kStoreOk;
+}
+
+int32_t COutlook::EventToCollection(const outlook::AppointmentItem& event, double originalDate, CDataItemList& list,
+                                    bool seriesAllDay) {
+  LogDebug(kEventToCollection, "Begin");
+  if (!Period().Holds(event)) {
+    LogDebug(kEventToCollection, "Event is outside of the period");
+    return kStoreOk;
+  }
+  const bool allDay = originalDate != 0 ? seriesAllDay : event.GetAllDayEvent();
+  const CDataItem::Ptr record = ReadEventRecord(event, User(), originalDate, allDay);
+  const bool series = originalDate == 0 && event.GetRecurrenceState() != olApptNotRecurring;
+  outlook::RecurrencePattern pattern;
+  bool changedOccurrences = false;
+  if (series) {
+    pattern = event.GetRecurrencePattern();
+    changedOccurrences = ReadSeries(pattern, allDay, event.GetStart(), *record);
+  }
+  list.Add(record);
+  LogDebug(kEventToCollection, "Event loaded: " + record->Property("VC_SUMMARY"));
+  if (changedOccurrences) {
+    const outlook::Exceptions exceptions = pattern.GetExceptions();
+    const int32_t count = exceptions.GetCount();
+    LogDebug(kEventToCollection, FormatText("Exceptions found: %d", {count}));
+    for (int32_t i = 1; i <= count; ++i) {
+      const outlook::Exception exception = exceptions.Item(i);
+      if (exception.GetDeleted()) continue;
+      if (EventToCollection(exception.GetAppointmentItem(), exception.GetOriginalDate(), list, allDay) != kStoreOk) {
+        LogError(kEventToCollection, "Error adding exception");
+        return kStoreFail;
+      }
+    }
+  }
+  LogDebug(kEventToCollection, "End");
+  return kStoreOk;
+}
+
+// ---- Writing
+
+outlook::AppointmentItem COutlook::GetAppointment(const std::string& entryId) {
+  const outlook::OutlookItem found = GetItem(entryId);
+  if (!found || !StartsWith(found.GetMessageClass(), kAppointmentClass)) return {};
+  return outlook::AppointmentItem(found.Object());
+}
+
+std::string COutlook::MasterIdOf(const std::string& entryId, const std::string& uid) {
+  if (!entryId.empty() && (uid.empty() || GetAppointment(SeriesKeyOf(entryId)))) return SeriesKeyOf(entryId);
+  if (uid.empty()) return {};
+  if (const auto found = mMasterIds.find(uid); found != mMasterIds.end()) return found->second;
+  // A series this store sent has its local identifier as UID.
+  return GetAppointment(uid) ? uid : std::string();
+}
+
+std::string COutlook::CalendarItem2CAL(const std::string& text, const std::string& entryId) {
+  const char* const operation = "COutlook::CalendarItem2CAL";
+  LogDebug(operation, "Begin");
+  const std::vector<CDataItem::Ptr> records = CalendarRecordBuilder::BuildAll(text);
+  if (records.empty()) {
+    LogError(operation, "Neither VTODO nor VEVENT found");
+    return {};
+  }
+  if (records.front()->kind == ITEM_TASK) {
+    std::string id = entryId;
+    return Task2Outlook(*records.front(), id) ? id : std::string();
+  }
+  const std::string uid = FindRecurrenceId(text).uid;
+  std::string id;
+  size_t first = 0;
+  if (!IsChangedOccurrence(*records.front())) {
+    id = SeriesKeyOf(entryId);
+    if (!Event2Outlook(*records.front(), id)) return {};
+    if (!uid.empty()) mMasterIds[uid] = id;
+    first = 1;
+    if (const auto held = mHeldOccurrences.find(uid); !uid.empty() && held != mHeldOccurrences.end()) {
+      std::vector<CDataItem::Ptr> occurrences = std::move(held->second);
+      mHeldOccurrences.erase(held);
+      for (const CDataItem::Ptr& occurrence : occurrences) {
+        ExceptionEvent2Outlook(*occurrence, id, LocalDay(occurrence->Property("VC_RECURRENCE_ID")));
+      }
+    }
+  }
+  const std::string master = id.empty() ? MasterIdOf(entryId, uid) : id;
+  if (master.empty() && !uid.empty()) {
+    // The series may follow in this run.
+    LogDebug(operation, "Series not written yet, changed occurrence held: " + uid);
+    std::vector<CDataItem::Ptr>& held = mHeldOccurrences[uid];
+    held.insert(held.end(), records.begin(), records.end());
+    return uid + "/" + VCalDateText(OleDate(LocalDay(records.front()->Property("VC_RECURRENCE_ID"))));
+  }
+  for (size_t i = first; i < records.size(); ++i) {
+    const double day = LocalDay(records[i]->Property("VC_RECURRENCE_ID"));
+    if (!ExceptionEvent2Outlook(*records[i], master, day)) return {};
+    if (id.empty()) id = master + "/" + VCalDateText(OleDate(day));
+  }
+  return id;
+}
+
+bool COutlook::Task2Outlook(const CDataItem& record, std::string& entryId) {
+  const char* const operation = "COutlook::Task2Outlook";
+  LogDebug(operation, "Begin");
+  outlook::TaskItem task;
+  if (const outlook::OutlookItem found = GetItem(entryId); found && StartsWith(found.GetMessageClass(), kTaskClass)) {
+    task = outlook::TaskItem(found.Object());
+    LogDebug("COutlook::CleanTask", "Begin");
+  } else {
+    entryId.clear();
+    task = outlook::TaskItem(mCurrentFolder.GetItems().Add(kTaskClass));
+  }
+  WriteTaskFields(task, record);
+  task.Save();
+  if (entryId.empty()) entryId = task.GetEntryID();
+  mCurrentItems.Put(ReadTaskRecord(task));
+  LogDebug(operation, "End: " + entryId);
+  return true;
+}
+
+bool COutlook::Event2Outlook(const CDataItem& record, std::string& entryId) {
+  const char* const operation = "COutlook::Event2Outlook";
+  LogDebug(operation, "Begin");
+  outlook::AppointmentItem event = GetAppointment(entryId);
+  if (event) {
+    // What the server's item no longer says must not stay behind.
+    LogDebug("COutlook::CleanApp", "Begin");
+    if (event.GetRecurrenceState() != olApptNotRecurring) event.ClearRecurrencePattern();
+    event.SetAllDayEvent(false);
+  } else {
+    entryId.clear();
+    event = outlook::AppointmentItem(mCurrentFolder.GetItems().Add(kAppointmentClass));
+  }
+  WriteEventFields(event, record, User());
+  const bool recurring = WriteRecurrence(event, record);
+  event.Save();
+  if (recurring && !record.Property("EXDATE").empty()) {
+    for (const std::string& date : SplitList(record.Property("EXDATE"))) {
+      if (const outlook::AppointmentItem occurrence = FindOccurrence(event, LocalDay(date))) occurrence.Delete();
+    }
+    event.Save();
+  }
+  if (entryId.empty()) entryId = event.GetEntryID();
+  RefreshEventRecords(entryId);
+  LogDebug(operation, "End: " + entryId);
+  return true;
+}
+
+bool COutlook::ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay) {
+  const char* const operation = "COutlook::ExceptionEvent2Outlook";
+  LogDebug(operation, "Begin");
+  const outlook::AppointmentItem master = GetAppointment(masterId);
+  if (!master || master.GetRecurrenceState() != olApptMaster || originalDay == 0) {
+    LogError(operation, "Series not found: " + masterId);
+    return false;
+  }
+  const outlook::AppointmentItem occurrence = FindOccurrence(master, originalDay);
+  if (!occurrence) return false;
+  WriteEventFields(occurrence, record, User());
+  occurrence.Save();
+  RefreshEventRecords(masterId);
+  LogDebug(operation, "End: " + masterId);
+  return true;
+}
+
+outlook::AppointmentItem COutlook::FindOccurrence(const outlook::AppointmentItem& master, double day) {
+  const outlook::RecurrencePattern pattern = master.GetRecurrencePattern();
+  const outlook::Exceptions exceptions = pattern.GetExceptions();
+  const int32_t count = exceptions.GetCount();
+  for (int32_t i = 1; i <= count; ++i) {
+    const outlook::Exception exception = exceptions.Item(i);
+    if (DayOf(exception.GetOriginalDate()) != DayOf(day)) continue;
+    if (!exception.GetDeleted()) return exception.GetAppointmentItem();
+    LogDebug(kGetExEvent, "Occurrence not found");
+    return {};
+  }
+  // The occurrence of that local day, whatever time of day the date named.
+  try {
+    return pattern.GetOccurrence(DayOf(day) + TimeOfDay(master.GetStart()));
+  } catch (const AutomationError& error) {
+    LogDebug(kGetExEvent, std::string("Occurrence not found: ") + error.what());
+    return {};
+  }
+}
+
+void COutlook::RefreshEventRecords(const std::string& entryId) {
+  if (!mOccurrenceKeysIndexed) {
+    // Once per load: a write then costs what its own records cost, not a walk of the folder.
+    for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+      if (record->itemId.find('/') != std::string::npos) mOccurrenceKeys[SeriesKeyOf(record->itemId)].push_back(record->itemId);
+    }
+    mOccurrenceKeysIndexed = true;
+  }
+  std::vector<std::string>& occurrences = mOccurrenceKeys[entryId];
+  for (const std::string& key : occurrences) mCurrentItems.Remove(key);
+  occurrences.clear();
+  CDataItemList fresh;
+  if (const outlook::AppointmentItem event = GetAppointment(entryId)) EventToCollection(event, 0, fresh);
+  if (!fresh.Contains(entryId)) mCurrentItems.Remove(entryId);  // now outside the period
+  for (const CDataItem::Ptr& record : fresh.Items()) {
+    mCurrentItems.Put(record);
+    if (record->itemId != entryId) occurrences.push_back(record->itemId);
+  }
+}
+
+// ---- Deleting
+
+bool COutlook::DeleteEvent(const std::string& entryId) {
+  const char* const operation = "COutlook::DeleteEvent";
+  LogDebug(operation, "Begin");
+  LogDebug(operation, "Deleting ID: " + entryId);
+  const std::string masterId = SeriesKeyOf(entryId);
+  const outlook::AppointmentItem event = GetAppointment(masterId);
+  if (!event) return false;
+  if (!Period().Holds(event)) {
+    LogDebug(operation, "Event is outside of the period, not deleting");
+    return false;
+  }
+  if (masterId != entryId) {
+    const outlook::AppointmentItem occurrence =
+        event.GetRecurrenceState() == olApptMaster ? FindOccurrence(event, OccurrenceDayOfKey(entryId))
+                                                   : outlook::AppointmentItem();
+    if (!occurrence) return false;
+    occurrence.Delete();
+    LogDebug(operation, "Child found and deleted");
+    RefreshEventRecords(masterId);
+    return true;
+  }
+  event.Delete();
+  LogDebug(operation, "Found and deleted");
+  return true;
+}
+
+bool COutlook::DeleteTask(const std::string& entryId) {
+  const char* const operation = "COutlook::DeleteTask";
+  LogDebug(operation, "Begin");
+  LogDebug(operation, "Deleting ID: " + entryId);
+  const outlook::OutlookItem found = GetItem(entryId);
+  if (!found || !StartsWith(found.GetMessageClass(), kTaskClass)) return false;
+  const outlook::TaskItem task(found.Object());
+  if (!Period().Holds(task)) {
+    LogDebug(operation, "Task is outside of the period, not deleting");
+    return false;
+  }
+  task.Delete();
+  LogDebug(operation, "Found and deleted");
+  return true;
+}
