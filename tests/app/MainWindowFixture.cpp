@@ -60,9 +60,10 @@ class TestTransports::Transport final : public SyncTransport {
     {
       std::unique_lock lock(mOwner.mMutex);
       ++mOwner.mWaiting;
-      mOwner.mChanged.wait_for(lock, std::chrono::seconds(120), [this] {
-        return !mOwner.mHeld || mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED;
-      });
+      // The cancel is not signalled: it is looked at as often as the real transport does.
+      while (mOwner.mHeld && mConf.SyncRunning() != CConf::RUN_CANCEL_REQUESTED) {
+        mOwner.mChanged.wait_for(lock, std::chrono::milliseconds(100));
+      }
       --mOwner.mWaiting;
     }
     return mInner->Post(mOwner.mSilentUrl.empty() ? url : mOwner.mSilentUrl, message);
@@ -152,7 +153,6 @@ SyncPeer* MainWindowTest::Server() {
     server = SyncPeer::Make(PeerKind::SyncEvolution);
     server->Start();
   }
-  server->Clear();
   return server.get();
 }
 
@@ -161,6 +161,7 @@ bool MainWindowTest::MakeWindowWithServer() {
   if (server == nullptr) return false;
   const std::string identity =
       "window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" + std::to_string(::getpid());
+  server->Clear();
   const PeerLogin login = server->AddPeer(identity);
   mConf->SetUrl(server->Url());
   mConf->SetLogin(login.user);

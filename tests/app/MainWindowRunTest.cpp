@@ -14,7 +14,6 @@
 #include "engine/CSyncRun.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/MainWindowFixture.h"
-#include "tests/support/ListOnlyStore.h"
 
 namespace {
 
@@ -212,31 +211,27 @@ TEST_F(MainWindowTest, DetailsShowWhatTheLastRunFoundOnBothSides) {
   EXPECT_EQ(values.count("itemErrorsValue"), 0u);
 }
 
-// A store that fails with an error of no family the links handle.
-class BrokenStore final : public ListOnlyStore {
- public:
-  using ListOnlyStore::ListOnlyStore;
-  bool SetCurrentFolder(SyncDataType, const std::string&, const std::string&) override {
-    throw std::runtime_error("store connection lost");
-  }
-};
+// A local application that cannot be opened, failing with an error of no family the run expects.
 class BrokenStores final : public SyncStoreFactory {
  public:
-  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override { return std::make_unique<BrokenStore>(conf); }
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf&, Prompt&) override { throw std::runtime_error("store connection lost"); }
 };
 
-TEST_F(MainWindowTest, ARunStoppedOutsideALinksOwnHandlingSaysSoOnTheRow) {
+TEST_F(MainWindowTest, AWorkerThatStopsBeforeAnyLinkIsNoticedAndTheWindowIsIdleAgain) {
   mStores = std::make_unique<BrokenStores>();
   REQUIRE_SERVER();
-  AnswerNextBox("okButton");
+  QString shown;
+  AnswerNextBox("okButton", &shown);
   QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return mWindow->RunActive(); }));
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(StateOfRow(0), SYNC_STATE_FAILED);
-  EXPECT_NE(mConf->Links().At(0).mStatusText.find("store connection lost"), std::string::npos)
-      << mConf->Links().At(0).mStatusText;
-  EXPECT_EQ(StateOfRow(1), SYNC_STATE_NEVER);
+  EXPECT_EQ(shown, "store connection lost");
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(StateOfRow(row), SYNC_STATE_NEVER) << row;
+    EXPECT_FALSE(mWindow->List().IsRowDisabled(row)) << row;
+  }
   EXPECT_EQ(SyncButtonText(), English(IDS_SYNC));
+  EXPECT_TRUE(Button("syncButton").isEnabled());
 }
 
 }  // namespace
