@@ -19,6 +19,7 @@
 #include "app/CVudirerAvazDlg.h"
 #include "config/CConf.h"
 #include "engine/SyncRunServices.h"
+#include "tests/support/SilentServer.h"
 #include "tests/support/SyncPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -44,20 +45,6 @@ class FakeDialogs final : public ConfigurationDialogs {
 class NoUpdate final : public UpdateStarter {
  public:
   void StartUpdate(CConf&) override;
-};
-
-// A loopback port that takes connections and never answers them.
-class SilentServer {
- public:
-  SilentServer();
-  ~SilentServer();
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-  std::string Url() const { return mUrl; }
-
- private:
-  int mSocket = -1;
-  std::string mUrl;
 };
 
 // The transports of the window's runs: the server check (the first session) always goes to the
