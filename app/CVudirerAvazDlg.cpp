@@ -114,13 +114,14 @@ void CVudirerAvazDlg::BuildMenus() {
   mHelpAction = NamedAction(*mHelpMenu, "actionHelp");
   mAboutAction = NamedAction(*mHelpMenu, "actionAbout");
   mExitAction = NamedAction(*mHelpMenu, "actionExit");
-  connect(mWizardAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenWizard);
-  connect(mSettingsAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenOptions);
-  connect(mLanguageAction, &QAction::triggered, this, &CVudirerAvazDlg::ChooseLanguage);
-  connect(mViewLogAction, &QAction::triggered, this, &CVudirerAvazDlg::ViewLog);
-  connect(mHelpAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenHelp);
-  connect(mAboutAction, &QAction::triggered, this, &CVudirerAvazDlg::ShowAbout);
-  connect(mExitAction, &QAction::triggered, this, &QWidget::close);
+  // Queued, as the row menu's entries.
+  connect(mWizardAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenWizard, Qt::QueuedConnection);
+  connect(mSettingsAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenOptions, Qt::QueuedConnection);
+  connect(mLanguageAction, &QAction::triggered, this, &CVudirerAvazDlg::ChooseLanguage, Qt::QueuedConnection);
+  connect(mViewLogAction, &QAction::triggered, this, &CVudirerAvazDlg::ViewLog, Qt::QueuedConnection);
+  connect(mHelpAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenHelp, Qt::QueuedConnection);
+  connect(mAboutAction, &QAction::triggered, this, &CVudirerAvazDlg::ShowAbout, Qt::QueuedConnection);
+  connect(mExitAction, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
 }
 
 QPushButton* CVudirerAvazDlg::AddButton(const char* name, void (CVudirerAvazDlg::*command)()) {
@@ -328,9 +329,10 @@ void CVudirerAvazDlg::ShowRowMenu(int row, const QPoint& globalPos) {
   remove->setText(TableText(IDS_ROW_DELETE));
   details->setEnabled(!mRunActive);
   remove->setEnabled(!mRunActive);
-  connect(synchronize, &QAction::triggered, this, [this, row] { OnRowSynchronize(row); });
-  connect(details, &QAction::triggered, this, [this, row] { ShowDetails(row); });
-  connect(remove, &QAction::triggered, this, [this, row] { DeleteRow(row); });
+  // Queued: a dialog or question opens once the menu is gone, not inside its mouse handling.
+  connect(synchronize, &QAction::triggered, this, [this, row] { OnRowSynchronize(row); }, Qt::QueuedConnection);
+  connect(details, &QAction::triggered, this, [this, row] { ShowDetails(row); }, Qt::QueuedConnection);
+  connect(remove, &QAction::triggered, this, [this, row] { DeleteRow(row); }, Qt::QueuedConnection);
   menu->popup(globalPos);
 }
 

@@ -192,6 +192,8 @@ void MainWindowTest::ChooseFromRowMenu(int row, const char* name) {
   ASSERT_TRUE(action->isEnabled()) << name;
   menu->close();
   action->trigger();
+  // The entries run queued, once the menu is gone.
+  QCoreApplication::processEvents();
 }
 
 bool MainWindowTest::WaitForRunEnd(std::chrono::milliseconds timeout) {

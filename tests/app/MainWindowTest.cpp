@@ -89,6 +89,7 @@ TEST_F(MainWindowTest, SyncIsEnabledOnlyWhileTheConfigurationIsComplete) {
   mConf->SetLogin("tester");
   mConf->SetPassword("secret");
   Action(*mWindow, "actionSyncSettings")->trigger();
+  QCoreApplication::processEvents();
   EXPECT_EQ(mDialogs.options, 1);
   EXPECT_TRUE(Button("syncButton").isEnabled());
   EXPECT_TRUE(Action(*mWindow, "menuSync")->isEnabled());
@@ -129,9 +130,11 @@ TEST_F(MainWindowTest, ViewLogOpensTheLogOnlyWhenItExists) {
   MakeWindow();
   fs::remove(mConf->LogPath());
   Action(*mWindow, "actionViewLog")->trigger();
+  QCoreApplication::processEvents();
   EXPECT_TRUE(mOpened.empty());
   WriteFileBytes(mConf->LogPath(), "log\n");
   Action(*mWindow, "actionViewLog")->trigger();
+  QCoreApplication::processEvents();
   ASSERT_EQ(mOpened.size(), 1u);
   EXPECT_EQ(mOpened[0], QUrl::fromLocalFile(QString::fromStdString(mConf->LogPath())));
 }
@@ -146,6 +149,7 @@ TEST_F(MainWindowTest, AboutShowsTheVersionTexts) {
     dialog->close();
   }));
   Action(*mWindow, "actionAbout")->trigger();
+  QCoreApplication::processEvents();
   EXPECT_EQ(title, " About QuenorSync");
   EXPECT_EQ(text.toStdString(), FormatText(EnglishString(IDS_ABOUT_TEXT), {mConf->ProductName(), mConf->ProductVersion(),
                                                                            mConf->LegalNotice()}));
@@ -162,6 +166,7 @@ TEST_F(MainWindowTest, ChangingTheLanguageReappliesEveryText) {
     dialog->findChild<QPushButton*>("okButton")->click();
   }));
   Action(*mWindow, "actionLanguage")->trigger();
+  QCoreApplication::processEvents();
   const struct { const char* button; unsigned id; } buttons[] = {
       {"optionsButton", IDS_OPTIONS}, {"helpButton", IDS_HELP}, {"syncButton", IDS_SYNC}, {"exitButton", IDS_EXIT}};
   EXPECT_EQ(mConf->Language(), "de");
