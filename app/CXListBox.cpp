@@ -16,6 +16,7 @@ CXListBox::CXListBox(QWidget* parent) : QListView(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformItemSizes(true);
   setMouseTracking(true);
+  viewport()->setMouseTracking(true);
   // Moving the mouse over a row selects it.
   connect(this, &QAbstractItemView::entered, this, [this](const QModelIndex& index) { setCurrentIndex(index); });
 }

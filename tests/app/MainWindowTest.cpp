@@ -46,6 +46,15 @@ TEST_F(MainWindowTest, ShowsEveryTextAndOneRowPerLink) {
   EXPECT_EQ(list.RowText(0, RowStateText), English(IDS_STATE_NEVER));
 }
 
+TEST_F(MainWindowTest, MovingTheMouseOverARowSelectsIt) {
+  MakeWindow();
+  CXListBox& list = mWindow->List();
+  QTest::mouseMove(list.viewport(), list.RowCentre(2));
+  ASSERT_TRUE(WaitFor([&] { return list.currentIndex().row() == 2; }));
+  QTest::mouseMove(list.viewport(), list.RowCentre(0));
+  EXPECT_TRUE(WaitFor([&] { return list.currentIndex().row() == 0; }));
+}
+
 TEST_F(MainWindowTest, RowHeightFollowsTheFontsAndStateImagesOnlyForRunStates) {
   EnsureQtApplication();
   CXListBoxDelegate delegate;
