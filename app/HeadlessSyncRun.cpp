@@ -19,6 +19,10 @@ int HeadlessSyncRun::Run() {
   run.WaitForEnd();
   const SyncRunOutcome outcome = run.LastOutcome();
   if (!outcome.error.empty()) observer.WriteMessage(outcome.error);
+  return ExitStatusOf(outcome);
+}
+
+int HeadlessSyncRun::ExitStatusOf(const SyncRunOutcome& outcome) {
   if (!outcome.Completed()) return kSyncFailedStatus;
   return outcome.linksWithItemErrors > 0 ? kSyncItemErrorsStatus : 0;
 }

@@ -5,6 +5,7 @@
 
 class CConf;
 class Prompt;
+struct SyncRunOutcome;
 
 // Runs one sync of all links with the program's store and update services, reports each link's
 // progress and what it sent and received on `progress`, waits for the end, and writes the run's
@@ -17,6 +18,9 @@ class HeadlessSyncRun {
   static constexpr int kSyncFailedStatus = 4;
   // Every link ran, but some items did not synchronize.
   static constexpr int kSyncItemErrorsStatus = 5;
+
+  // The exit status of a program whose last run came to `outcome` (the values above).
+  static int ExitStatusOf(const SyncRunOutcome& outcome);
 
   HeadlessSyncRun(CConf& conf, Prompt& prompt, std::ostream& progress);
   int Run();

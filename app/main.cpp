@@ -1,5 +1,5 @@
-// Entry point of larkspan: Qt set-up, start-up, the silent sync run, and the end of the run while
-// the main window is not built.
+// Entry point of larkspan: Qt set-up, start-up, then the main window (which a silent start closes
+// after its run), or without a display the silent run alone.
 #include <QApplication>
 #include <QByteArray>
 #include <clocale>
@@ -10,8 +10,13 @@
 #include <vector>
 
 #include "app/CVudirerAvazApp.h"
+#include "app/CVudirerAvazDlg.h"
 #include "app/HeadlessSyncRun.h"
+#include "app/ProgramServices.h"
 #include "app/QtStartup.h"
+#include "app/UnavailableDialogs.h"
+#include "engine/CSyncRun.h"
+#include "stores/RunStoreFactory.h"
 #include "common/BuildInfo.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
@@ -39,6 +44,26 @@ void UseOffscreenPlatformWithoutDisplay() {
   qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
 }
 
+// The main window from the end of start-up to the end of the program; the exit status of a
+// silent start is its run's (as without a display).
+int RunMainWindow(CVudirerAvazApp& application, QApplication& qtApplication) {
+  CConf& conf = application.Conf();
+  RunStoreFactory stores(FolderStoreFromEnvironment());
+  ProgramUpdateStarter updates;
+  UnavailableDialogs dialogs(application.Prompts());
+  MainWindowServices services{stores, updates, nullptr, {}, [&application] { application.LoadLanguage(); },
+                              application.ProgramFolder()};
+  CVudirerAvazDlg window(conf, dialogs, std::move(services));
+  if (!window.Initialize()) return ExitStatusFor(StartupResult::Failed);
+  qtApplication.setQuitOnLastWindowClosed(false);
+  QObject::connect(&window, &QDialog::finished, &qtApplication, &QApplication::quit);
+  window.show();
+  if (conf.Silent() && !window.StartSilentRun()) return ExitStatusFor(StartupResult::NeedsUser);
+  // A server check that failed has closed the window already.
+  if (window.isVisible()) qtApplication.exec();
+  return conf.Silent() ? HeadlessSyncRun::ExitStatusOf(window.Run().LastOutcome()) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,14 +83,14 @@ int main(int argc, char** argv) {
   try {
     CVudirerAvazApp application(*interaction);
     const StartupResult result = application.InitInstance(arguments);
-    if (result == StartupResult::Ready && application.Conf().Silent()) {
-      // A silent start runs every link once and ends; it never needs a window.
+    if (result != StartupResult::Ready) return ExitStatusFor(result);
+    if (QtStartup::CanShowWindows()) return RunMainWindow(application, qtApplication);
+    if (application.Conf().Silent()) {
+      // Without a display (a scheduled start) the silent run needs no window.
       return HeadlessSyncRun(application.Conf(), application.Prompts(), std::cout).Run();
     }
-    if (result == StartupResult::Ready) {
-      std::cerr << TerminalSafe(FormatText(LoadString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {application.Conf().ProductName()})) << '\n';
-    }
-    return ExitStatusFor(result);
+    std::cerr << TerminalSafe(FormatText(LoadString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {application.Conf().ProductName()})) << '\n';
+    return ExitStatusFor(StartupResult::NeedsUser);
   } catch (const std::exception& error) {
     std::cerr << BuildInfo::kProductName << ": " << TerminalSafe(error.what()) << '\n';
     return ExitStatusFor(StartupResult::Failed);

@@ -190,7 +190,7 @@ constexpr StringEntry kEnglish[] = {
     {IDS_NO, "No"},
     {IDS_MAIN_WINDOW_NOT_CREATED, "Main window could not be created!"},
     {IDS_WIZARD_NOT_AVAILABLE, "The configuration is not complete, and the configuration wizard that completes it is not part of this version of %s yet. The program will now close."},
-    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s has finished starting up; the main window is not part of this version yet."},
+    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s needs a display to show its main window. Start it with /silent to synchronize without one."},
     {IDS_LANGUAGE_NEEDS_DISPLAY, "The interface language of %s is not set yet, and the language dialog cannot be shown without a display. Start the program once on your desktop to choose it."},
     {IDS_TOO_MANY_MESSAGES, "The server did not end the synchronization session after %d messages."},
     {IDS_CANNOT_CREATE_THREAD, "Cannot create thread"},
@@ -206,6 +206,19 @@ constexpr StringEntry kEnglish[] = {
     {IDS_WIZARD_NEXT, "Next >"},
     {IDS_WIZARD_FINISH, "Finish"},
     {IDS_WIZARD_NEEDS_DISPLAY, "The configuration of %s is not complete, and the configuration wizard cannot be shown without a display. Start the program once on your desktop to complete it."},
+    {IDS_TRAY_SYNC, "&Sync"},
+    {IDS_TRAY_CONFIGURATION, "&Configuration..."},
+    {IDS_TRAY_EXIT, "E&xit"},
+    {IDS_ITEMS_PROGRESS, "%d of %d sent, %d received"},
+    {IDS_ITEMS_RECEIVED, "%d received"},
+    {IDS_RUN_STOPPED_IN_LINK, "The synchronization stopped before this database was finished: %s"},
+    {IDS_FIX_LOGIN, "The server did not accept your login or password. Please check them in the connection settings."},
+    {IDS_FIX_CONNECTION, "The server could not be reached, or it refused the secure connection (for example because its certificate is not trusted). Please check your network connection and the server address in the connection settings."},
+    {IDS_FIX_TIMEOUT, "The server did not answer in time. Please try again later, or check the server address in the connection settings."},
+    {IDS_FIX_ADDRESS, "The server address is not correct. Please check it in the connection settings."},
+    {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Open the connection settings now?"},
+    {IDS_DIALOGS_NOT_AVAILABLE, "The configuration wizard and the options dialog are not part of this version of %s yet."},
+    {IDS_CANNOT_LOAD_LOGO, "Cannot load logo"},
 };
 
 }  // namespace

@@ -470,6 +470,8 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
     serverTotals.added += session.ServerAdditions();
     serverTotals.updated += session.ServerReplacements();
     serverTotals.deleted += session.ServerDeletions();
+    // Shown while the link runs (the window's progress); the final counts are set below.
+    link.mServerCounts = serverTotals;
     switch (session.GetErrorState()) {
       case SYNC_ERROR_NONE:
       case SYNC_ERROR_SLOW_SYNC:

@@ -180,7 +180,7 @@ constexpr StringEntry kGerman[] = {
     {IDS_NO, "Nein"},
     {IDS_MAIN_WINDOW_NOT_CREATED, "Das Hauptfenster konnte nicht erstellt werden!"},
     {IDS_WIZARD_NOT_AVAILABLE, "Die Konfiguration ist unvollständig, und der Konfigurationsassistent, der sie vervollständigt, ist in dieser Version von %s noch nicht enthalten. Das Programm wird jetzt beendet."},
-    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s wurde gestartet; das Hauptfenster ist in dieser Version noch nicht enthalten."},
+    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s braucht eine Anzeige für sein Hauptfenster. Starten Sie es mit /silent, um ohne Anzeige zu synchronisieren."},
     {IDS_TOO_MANY_MESSAGES, "Der Server hat die Synchronisationssitzung nach %d Nachrichten nicht beendet."},
     {IDS_CANNOT_CREATE_THREAD, "Der Thread kann nicht erstellt werden"},
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "Die in der Konfiguration gewählte lokale Anwendung kann mit dieser Version von %s noch nicht synchronisiert werden."},
@@ -194,6 +194,19 @@ constexpr StringEntry kGerman[] = {
     {IDS_WIZARD_NEXT, "Weiter >"},
     {IDS_WIZARD_FINISH, "Fertig stellen"},
     {IDS_WIZARD_NEEDS_DISPLAY, "Die Konfiguration von %s ist unvollständig, und der Konfigurationsassistent kann ohne Bildschirm nicht angezeigt werden. Starten Sie das Programm einmal auf Ihrem Desktop, um sie zu vervollständigen."},
+    {IDS_TRAY_SYNC, "&Synchronisieren"},
+    {IDS_TRAY_CONFIGURATION, "&Konfiguration..."},
+    {IDS_TRAY_EXIT, "&Beenden"},
+    {IDS_ITEMS_PROGRESS, "%d von %d gesendet, %d empfangen"},
+    {IDS_ITEMS_RECEIVED, "%d empfangen"},
+    {IDS_RUN_STOPPED_IN_LINK, "Die Synchronisation wurde beendet, bevor diese Datenbank fertig war: %s"},
+    {IDS_FIX_LOGIN, "Der Server hat Ihren Benutzernamen oder Ihr Passwort nicht angenommen. Bitte prüfen Sie sie in den Verbindungseinstellungen."},
+    {IDS_FIX_CONNECTION, "Der Server war nicht erreichbar oder hat die sichere Verbindung abgelehnt (zum Beispiel, weil seinem Zertifikat nicht vertraut wird). Bitte prüfen Sie Ihre Netzwerkverbindung und die Serveradresse in den Verbindungseinstellungen."},
+    {IDS_FIX_TIMEOUT, "Der Server hat nicht rechtzeitig geantwortet. Bitte versuchen Sie es später erneut oder prüfen Sie die Serveradresse in den Verbindungseinstellungen."},
+    {IDS_FIX_ADDRESS, "Die Serveradresse ist nicht korrekt. Bitte prüfen Sie sie in den Verbindungseinstellungen."},
+    {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Die Verbindungseinstellungen jetzt öffnen?"},
+    {IDS_DIALOGS_NOT_AVAILABLE, "Der Konfigurationsassistent und der Optionsdialog sind in dieser Version von %s noch nicht enthalten."},
+    {IDS_CANNOT_LOAD_LOGO, "Das Logo kann nicht geladen werden"},
 };
 
 }  // namespace

@@ -180,7 +180,7 @@ constexpr StringEntry kFrench[] = {
     {IDS_NO, "Non"},
     {IDS_MAIN_WINDOW_NOT_CREATED, "La fenêtre principale n'a pas pu être créée !"},
     {IDS_WIZARD_NOT_AVAILABLE, "La configuration est incomplète, et l'assistant de configuration qui permet de la compléter ne fait pas encore partie de cette version de %s. Le programme va maintenant se fermer."},
-    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s a terminé son démarrage ; la fenêtre principale ne fait pas encore partie de cette version."},
+    {IDS_MAIN_WINDOW_NOT_AVAILABLE, "%s a besoin d'un affichage pour sa fenêtre principale. Lancez-le avec /silent pour synchroniser sans affichage."},
     {IDS_TOO_MANY_MESSAGES, "Le serveur n'a pas terminé la session de synchronisation après %d messages."},
     {IDS_CANNOT_CREATE_THREAD, "Impossible de créer le thread"},
     {IDS_LOCAL_STORE_NOT_AVAILABLE, "L'application locale choisie dans la configuration ne peut pas encore être synchronisée par cette version de %s."},
@@ -194,6 +194,19 @@ constexpr StringEntry kFrench[] = {
     {IDS_WIZARD_NEXT, "Suivant >"},
     {IDS_WIZARD_FINISH, "Terminer"},
     {IDS_WIZARD_NEEDS_DISPLAY, "La configuration de %s est incomplète, et l'assistant de configuration ne peut pas être affiché sans écran. Démarrez le programme une fois sur votre bureau pour la compléter."},
+    {IDS_TRAY_SYNC, "&Synchroniser"},
+    {IDS_TRAY_CONFIGURATION, "&Configuration..."},
+    {IDS_TRAY_EXIT, "&Quitter"},
+    {IDS_ITEMS_PROGRESS, "%d sur %d envoyés, %d reçus"},
+    {IDS_ITEMS_RECEIVED, "%d reçus"},
+    {IDS_RUN_STOPPED_IN_LINK, "La synchronisation s'est arrêtée avant la fin de cette base de données : %s"},
+    {IDS_FIX_LOGIN, "Le serveur n'a pas accepté votre identifiant ou votre mot de passe. Veuillez les vérifier dans les paramètres de connexion."},
+    {IDS_FIX_CONNECTION, "Le serveur est injoignable ou a refusé la connexion sécurisée (par exemple parce que son certificat n'est pas approuvé). Veuillez vérifier votre connexion réseau et l'adresse du serveur dans les paramètres de connexion."},
+    {IDS_FIX_TIMEOUT, "Le serveur n'a pas répondu à temps. Veuillez réessayer plus tard ou vérifier l'adresse du serveur dans les paramètres de connexion."},
+    {IDS_FIX_ADDRESS, "L'adresse du serveur n'est pas correcte. Veuillez la vérifier dans les paramètres de connexion."},
+    {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Ouvrir les paramètres de connexion maintenant ?"},
+    {IDS_DIALOGS_NOT_AVAILABLE, "L'assistant de configuration et la boîte de dialogue des options ne font pas encore partie de cette version de %s."},
+    {IDS_CANNOT_LOAD_LOGO, "Impossible de charger le logo"},
 };
 
 }  // namespace

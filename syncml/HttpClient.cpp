@@ -83,6 +83,8 @@ struct HttpClient::Transfer {
   curl_off_t downloaded = 0;
   curl_off_t uploaded = 0;
   bool timedOut = false;
+  const std::function<bool()>* abortRequested = nullptr;
+  bool aborted = false;
 };
 
 void HttpClient::CurlDeleter::operator()(void* handle) const { curl_easy_cleanup(handle); }
@@ -174,6 +176,7 @@ void HttpClient::SetConnectionOptions(Transfer& transfer) {
   CURL* curl = mCurl.get();
   const long timeout = static_cast<long>(std::max<std::chrono::milliseconds::rep>(1, mOptions.timeout.count()));
   transfer.idleLimit = std::chrono::milliseconds(timeout);
+  if (mOptions.abortRequested) transfer.abortRequested = &mOptions.abortRequested;
   transfer.lastActivity = std::chrono::steady_clock::now();
   curl_easy_setopt(curl, CURLOPT_URL, mUrl.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -232,6 +235,7 @@ long HttpClient::Perform(Transfer& transfer) {
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
   if (transfer.sinkError) std::rethrow_exception(transfer.sinkError);
+  if (transfer.aborted) throw HttpTransferAborted("the exchange was stopped (cancel requested)");
   if (transfer.timedOut) {
     throw HttpTransferError("no data sent or received for " + std::to_string(transfer.idleLimit.count()) + " ms (time-out)", true);
   }
@@ -268,6 +272,10 @@ void HttpClient::FollowRedirect(const std::string& target) {
 
 int HttpClient::OnProgress(void* context, std::int64_t, std::int64_t downloaded, std::int64_t, std::int64_t uploaded) {
   Transfer& transfer = *static_cast<Transfer*>(context);
+  if (transfer.abortRequested != nullptr && (*transfer.abortRequested)()) {
+    transfer.aborted = true;
+    return 1;
+  }
   const auto now = std::chrono::steady_clock::now();
   if (downloaded != transfer.downloaded || uploaded != transfer.uploaded) {
     transfer.downloaded = downloaded;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,6 +29,12 @@ class HttpTransferError : public std::runtime_error {
   bool mNothingSent;
 };
 
+// The exchange was stopped because `HttpClientOptions::abortRequested` said so.
+class HttpTransferAborted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct HttpClientOptions {
   // Connect time-out, and the longest time without any byte sent or received. Checked about
   // once a second, so a shorter value still waits up to a second.
@@ -38,6 +45,9 @@ struct HttpClientOptions {
   std::string caBundlePath;
   // Redirects followed by one `Send`.
   int maxRedirects = 10;
+  // Asked while the exchange runs (on the calling thread, at least once a second, also while
+  // connecting or waiting for the reply); true stops it with HttpTransferAborted. Empty: never.
+  std::function<bool()> abortRequested;
 };
 
 // Not copyable; owns its curl handle. The sink is not owned: it must outlive every `Send`. A client
@@ -65,7 +75,8 @@ class HttpClient {
   // request goes to that address, up to `maxRedirects` times and never from https to http.
   // Throws CHttpException 236 (a redirect target that is not http/https, or https to http),
   // CHttpException 115 with the status (any other status, a redirect without Location or beyond
-  // the limit), HttpTransferError (below HTTP) and HttpSinkError (the sink refused the body).
+  // the limit), HttpTransferError (below HTTP), HttpTransferAborted (abortRequested) and
+  // HttpSinkError (the sink refused the body).
   void Send(std::string_view verb, std::string_view body);
 
   const std::string& Url() const { return mUrl; }

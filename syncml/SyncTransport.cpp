@@ -40,6 +40,7 @@ HttpClientOptions ClientOptions(const SyncTransportOptions& options) {
   client.timeout = options.timeout;
   client.verifyCertificates = options.verifyCertificates;
   client.caBundlePath = options.caBundlePath;
+  client.abortRequested = options.abortRequested;
   return client;
 }
 
@@ -100,6 +101,9 @@ std::string HttpSyncTransport::Post(const std::string& url, const std::string& m
     LogError(kSendOperation, error.what());
     if (error.NothingSent()) throw CHttpNotSentException(IDS_COMMUNICATION_ERROR);
     throw CHttpException(error.TimedOut() ? IDS_TIMED_OUT : IDS_COMMUNICATION_ERROR);
+  } catch (const HttpTransferAborted& error) {
+    LogDebug(kSendOperation, error.what());
+    throw CHttpException(IDS_CANCELED_BY_USER);
   } catch (const HttpSinkError& error) {
     LogError(kSendOperation, error.what());
     throw CHttpException(IDS_COMMUNICATION_ERROR);

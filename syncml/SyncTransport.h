@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ struct SyncTransportOptions {
   std::string caBundlePath;
   // A reply body above this many bytes fails the exchange instead of growing without end.
   std::size_t maxReplyBytes = std::size_t{64} << 20;
+  // Asked while an exchange runs (at least once a second, on the posting thread); true stops it
+  // at once with CHttpException 305 "Canceled by user". Empty: an exchange is never stopped.
+  std::function<bool()> abortRequested;
 
   // `SyncMime()` and `SslVerify()` of the configuration; the rest stay at their defaults.
   static SyncTransportOptions FromConf(const CConf& conf);
@@ -48,6 +52,7 @@ class SyncTransport {
   //       a redirect beyond the tenth;
   //   161 the reply's Content-Type is not SyncML;
   //   310 the server did not answer within the time-out;
+  //   305 the options' abortRequested stopped the exchange;
   //   163 any other failure (connection, TLS, certificate, a reply above the ceiling); curl's
   //       error text is logged as an error under "CSyncML::SendRequest". When no byte of the
   //       request left (no host, no connection, no TLS session) it is a CHttpNotSentException.

@@ -73,11 +73,11 @@ TEST(Program, StatusWithoutADisplayWritesTheInstallerText) {
   EXPECT_TRUE(Contains(run.errorOutput, SystemMessageText(1603))) << run.errorOutput;
 }
 
-TEST(Program, CompleteStartUpSaysTheMainWindowIsNotBuiltYet) {
+TEST(Program, CompleteStartUpWithoutADisplaySaysTheMainWindowNeedsOne) {
   TestHome home;
   WriteCompleteConfiguration(home);
   const ProgramRun run = RunProgram(home, "");
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitStatus, 2);
   EXPECT_TRUE(Contains(run.errorOutput, FormatText(EnglishString(IDS_MAIN_WINDOW_NOT_AVAILABLE), {"QuenorSync"})))
       << run.errorOutput;
 }
@@ -100,8 +100,8 @@ TEST(Program, FindsItsLanguageLibrariesBesideItself) {
   TestHome home;
   WriteCompleteConfiguration(home, "fr");
   const ProgramRun run = RunProgram(home, "");
-  EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_TRUE(Contains(run.errorOutput, "QuenorSync a termin\xC3\xA9 son d\xC3\xA9marrage")) << run.errorOutput;
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_TRUE(Contains(run.errorOutput, "QuenorSync a besoin d'un affichage")) << run.errorOutput;
 }
 
 TEST(Program, SecondInstanceIsRefused) {
