@@ -7,6 +7,7 @@
 #include "app/CConfDlg.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "platform/scheduler/SyncScheduler.h"
 #include "platform/shell/UserFolders.h"
 
 QtConfigurationDialogs::QtConfigurationDialogs(WizardServices services, ScheduleApplier applySchedule, std::string autostartName)
@@ -31,4 +32,12 @@ bool QtConfigurationDialogs::RunOptions(CConf& conf, QWidget* parent) {
   if (!RemoveAutostartEntry(mAutostartName)) LogError("CConfDlg::OnOK", "the automatic start entry could not be removed");
   if (mApplySchedule) mApplySchedule(conf);
   return true;
+}
+
+std::unique_ptr<ConfigurationDialogs> MakeProgramDialogs(UpdateStarter& updates) {
+  WizardServices services;
+  services.applications = ApplicationAvailability::Detect();
+  services.updates = &updates;
+  return std::make_unique<QtConfigurationDialogs>(
+      std::move(services), [](const CConf& conf) { SyncScheduler::ForRunningProgram().Apply(conf); });
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/CConfigWizard.h"
@@ -27,3 +28,7 @@ class QtConfigurationDialogs final : public ConfigurationDialogs {
   ScheduleApplier mApplySchedule;
   std::string mAutostartName;
 };
+
+// The program's own dialogs: the local applications of this machine, HTTP, `updates` for the
+// update the server asks for, and the schedule in the user's crontab. `updates` must outlive them.
+std::unique_ptr<ConfigurationDialogs> MakeProgramDialogs(UpdateStarter& updates);

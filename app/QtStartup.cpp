@@ -8,22 +8,10 @@
 #include "app/ProgramServices.h"
 #include "app/QtConfigurationDialogs.h"
 
-namespace {
-
-std::unique_ptr<ConfigurationDialogs> ProgramDialogs(UpdateStarter& updates) {
-  WizardServices services;
-  services.applications = ApplicationAvailability::Detect();
-  services.updates = &updates;
-  // The schedule is the options dialog's, which start-up never shows.
-  return std::make_unique<QtConfigurationDialogs>(std::move(services), QtConfigurationDialogs::ScheduleApplier{});
-}
-
-}  // namespace
-
 QtStartup::QtStartup(std::string productName, ConfigurationDialogs* dialogs)
     : mPrompt(std::move(productName)),
       mOwnUpdates(dialogs == nullptr ? std::make_unique<ProgramUpdateStarter>() : nullptr),
-      mOwnDialogs(dialogs == nullptr ? ProgramDialogs(*mOwnUpdates) : nullptr),
+      mOwnDialogs(dialogs == nullptr ? MakeProgramDialogs(*mOwnUpdates) : nullptr),
       mDialogs(dialogs != nullptr ? *dialogs : *mOwnDialogs) {}
 
 QtStartup::~QtStartup() = default;

@@ -13,8 +13,8 @@
 #include "app/CVudirerAvazDlg.h"
 #include "app/HeadlessSyncRun.h"
 #include "app/ProgramServices.h"
+#include "app/QtConfigurationDialogs.h"
 #include "app/QtStartup.h"
-#include "app/UnavailableDialogs.h"
 #include "engine/CSyncRun.h"
 #include "stores/RunStoreFactory.h"
 #include "common/BuildInfo.h"
@@ -46,11 +46,10 @@ void UseOffscreenPlatformWithoutDisplay() {
 
 // The main window from the end of start-up to the end of the program; the exit status of a
 // silent start is its run's (as without a display).
-int RunMainWindow(CVudirerAvazApp& application, QApplication& qtApplication) {
+int RunMainWindow(CVudirerAvazApp& application, QApplication& qtApplication, ConfigurationDialogs& dialogs,
+                  UpdateStarter& updates) {
   CConf& conf = application.Conf();
   RunStoreFactory stores(FolderStoreFromEnvironment());
-  ProgramUpdateStarter updates;
-  UnavailableDialogs dialogs(application.Prompts());
   MainWindowServices services{stores, updates, nullptr, {}, [&application] { application.LoadLanguage(); },
                               application.ProgramFolder()};
   CVudirerAvazDlg window(conf, dialogs, std::move(services));
@@ -73,9 +72,13 @@ int main(int argc, char** argv) {
   QApplication qtApplication(argc, argv);
 
   // Where nobody can answer a window, questions go to stderr with their safe answers.
+  // Start-up and the main window share the dialogs and the update starter.
+  ProgramUpdateStarter updates;
+  std::unique_ptr<ConfigurationDialogs> dialogs;
   std::unique_ptr<StartupInteraction> interaction;
   if (QtStartup::CanShowWindows()) {
-    interaction = std::make_unique<QtStartup>(BuildInfo::kProductName);
+    dialogs = MakeProgramDialogs(updates);
+    interaction = std::make_unique<QtStartup>(BuildInfo::kProductName, dialogs.get());
   } else {
     interaction = std::make_unique<HeadlessStartup>(std::cerr);
   }
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
     CVudirerAvazApp application(*interaction);
     const StartupResult result = application.InitInstance(arguments);
     if (result != StartupResult::Ready) return ExitStatusFor(result);
-    if (QtStartup::CanShowWindows()) return RunMainWindow(application, qtApplication);
+    if (QtStartup::CanShowWindows()) return RunMainWindow(application, qtApplication, *dialogs, updates);
     if (application.Conf().Silent()) {
       // Without a display (a scheduled start) the silent run needs no window.
       return HeadlessSyncRun(application.Conf(), application.Prompts(), std::cout).Run();

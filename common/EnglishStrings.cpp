@@ -217,7 +217,6 @@ constexpr StringEntry kEnglish[] = {
     {IDS_FIX_TIMEOUT, "The server did not answer in time. Please try again later, or check the server address in the connection settings."},
     {IDS_FIX_ADDRESS, "The server address is not correct. Please check it in the connection settings."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Open the connection settings now?"},
-    {IDS_DIALOGS_NOT_AVAILABLE, "The configuration wizard and the options dialog are not part of this version of %s yet."},
     {IDS_CANNOT_LOAD_LOGO, "Cannot load logo"},
 };
 

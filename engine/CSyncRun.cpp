@@ -30,6 +30,10 @@ constexpr const char* kCheckServer = "CheckServer";
 
 void OpenLog(const CConf& conf) { CLog::Instance().Open(conf.LogPath(), conf.LogLevel()); }
 
+// The server refused the calendar date filter with its answer to the initialization package: it
+// holds nothing of the session, which runs again without the filter.
+struct FilterRefused {};
+
 ChangeCounts CountsOf(const CChangeLog& changeLog) {
   return ChangeCounts{changeLog.NewCount(), changeLog.UpdatedCount(), changeLog.DeletedCount()};
 }
@@ -61,6 +65,7 @@ SyncRunStart CSyncRun::BeginSyncRun() {
   }
   if (!CheckServer()) return SyncRunStart::CheckFailed;
   mRunSelection = mSelectedLink;
+  mServerRefusesFilter = false;
   mConf.SetSyncRunning(CConf::RUN_RUNNING);
   try {
     mSyncThread = std::thread([this] { SyncThreadProc(); });
@@ -318,25 +323,36 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
-    if (store.GetContentKind() == CONTENT_CALENDAR) session.SetFilterStartDate(mConf.SyncStartDate());
+    if (store.GetContentKind() == CONTENT_CALENDAR && !mServerRefusesFilter) session.SetFilterStartDate(mConf.SyncStartDate());
     if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
     if (!journal.Begin(lastAnchor + 1, firstRun || resumesFirstRun)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
-    try {
-      RunExchanges(store, link, changeLog, session);
-    } catch (...) {
-      // Nothing of this session left (no connection, or cancelled before the first post): the
-      // server holds nothing of it, so the next run need not resume it, or resumes the earlier
-      // interrupted session as before.
-      if (!session.MayHaveReachedServer()) {
-        if (resumed) {
-          journal.Begin(lastAnchor, resumesFirstRun);
-        } else {
-          journal.Clear();
-        }
+    // The server holds nothing of this session: the next run need not resume it, or resumes the
+    // earlier interrupted session as before.
+    const auto forgetSession = [&] {
+      if (resumed) {
+        journal.Begin(lastAnchor, resumesFirstRun);
+      } else {
+        journal.Clear();
       }
       mJournal = nullptr;
       mHeldBack = nullptr;
+    };
+    try {
+      RunExchanges(store, link, changeLog, session);
+    } catch (const FilterRefused&) {
+      forgetSession();
+      LogDebug(kSyncDatabase, "The server refused the date filter: the session runs again without it");
+      mServerRefusesFilter = true;
+      return SyncDatabase(store, link);
+    } catch (...) {
+      // Nothing of this session left when there was no connection, or it was cancelled before the first post.
+      if (session.MayHaveReachedServer()) {
+        mJournal = nullptr;
+        mHeldBack = nullptr;
+      } else {
+        forgetSession();
+      }
       throw;
     }
     mHeldBack = nullptr;
@@ -436,6 +452,7 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
   bool initializationSent = false;
   bool packageSent = false;
   bool more = true;
+  int replies = 0;
   while (more) {
     CancelCheck();
     session.StartMessage(false);
@@ -466,6 +483,7 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
     SetLinkStatus(LoadString(IDS_MESSAGE_RECEIVED));
     const int stateSent = session.GetErrorState();
     session.Parse();
+    ++replies;
     CancelCheck();
     serverTotals.added += session.ServerAdditions();
     serverTotals.updated += session.ServerReplacements();
@@ -487,6 +505,9 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
           packageSent = packageSent && link.mMode == SYNC_MODE_DOWNLOAD;
         }
         break;
+      case SYNC_ERROR_FILTER_REFUSED:
+        if (replies == 1) throw FilterRefused();
+        [[fallthrough]];
       default:
         session.ThrowErrorState();
     }

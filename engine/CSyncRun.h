@@ -176,6 +176,9 @@ class CSyncRun {
   bool mFollowingUp = false;
   // The link's session ran as a slow sync (asked for, or forced by the server).
   bool mSlowSession = false;
+  // The server refused the calendar date filter in this run: calendar sessions go without it
+  // (the store's own period test still limits what is sent, and what is deleted).
+  bool mServerRefusesFilter = false;
 
   // Guards the links' status texts, the flag's 1 -> 2 and 1/2 -> 0 steps, and mOutcome.
   mutable std::mutex mMutex;

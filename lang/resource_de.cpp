@@ -205,7 +205,6 @@ constexpr StringEntry kGerman[] = {
     {IDS_FIX_TIMEOUT, "Der Server hat nicht rechtzeitig geantwortet. Bitte versuchen Sie es später erneut oder prüfen Sie die Serveradresse in den Verbindungseinstellungen."},
     {IDS_FIX_ADDRESS, "Die Serveradresse ist nicht korrekt. Bitte prüfen Sie sie in den Verbindungseinstellungen."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Die Verbindungseinstellungen jetzt öffnen?"},
-    {IDS_DIALOGS_NOT_AVAILABLE, "Der Konfigurationsassistent und der Optionsdialog sind in dieser Version von %s noch nicht enthalten."},
     {IDS_CANNOT_LOAD_LOGO, "Das Logo kann nicht geladen werden"},
 };
 

@@ -205,7 +205,6 @@ constexpr StringEntry kFrench[] = {
     {IDS_FIX_TIMEOUT, "Le serveur n'a pas répondu à temps. Veuillez réessayer plus tard ou vérifier l'adresse du serveur dans les paramètres de connexion."},
     {IDS_FIX_ADDRESS, "L'adresse du serveur n'est pas correcte. Veuillez la vérifier dans les paramètres de connexion."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Ouvrir les paramètres de connexion maintenant ?"},
-    {IDS_DIALOGS_NOT_AVAILABLE, "L'assistant de configuration et la boîte de dialogue des options ne font pas encore partie de cette version de %s."},
     {IDS_CANNOT_LOAD_LOGO, "Impossible de charger le logo"},
 };
 

@@ -40,6 +40,7 @@ enum SyncErrorState : int {
   SYNC_ERROR_DELETE = 14,            // the server refused a Delete
   SYNC_ERROR_UNAVAILABLE = 15,       // 503
   SYNC_ERROR_FORBIDDEN = 16,         // 403 (no message of its own)
+  SYNC_ERROR_FILTER_REFUSED = 17,    // 406 on an Alert that carried the date filter
 };
 
 // One item that did not synchronize: a client command the server refused, or a server command

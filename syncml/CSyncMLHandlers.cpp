@@ -393,6 +393,10 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
     SetErrorState(SYNC_ERROR_NOT_FOUND);
   } else if (code == "409") {
     if (cmd == "Replace") ResolveConflict(status);
+  } else if (code == "406" && cmd == "Alert" && !mFilterStartDate.empty()) {
+    // Filters are optional for a server (some refuse them with "optional feature not supported").
+    LogError(kStatusOperation, "the server refused the date filter of the Alert");
+    SetErrorState(SYNC_ERROR_FILTER_REFUSED);
   } else if (code == "417") {
     SetErrorState(SYNC_ERROR_IN_PROGRESS);
   } else if (code == "420") {

@@ -110,6 +110,21 @@ TEST_F(HandlerStatus, EveryErrorStateHasItsMessageAndTheOthersFallBackToTheSuppo
   }
 }
 
+// Filters are optional for a server: a 406 for the Alert names the date filter only when the
+// session sent one (the driver then runs the session again without it).
+TEST_F(HandlerStatus, OptionalFeatureRefusedOnTheAlertNamesTheDateFilterOnlyWhenOneWasSent) {
+  const auto stateAfter406 = [&](const std::string& filterStart, const std::string& cmd) {
+    auto session = MakeSession(1, &mStore);
+    session->SetFilterStartDate(filterStart);
+    session->StartMessage(false);
+    Exchange(*session, ServerMessage(1, StatusXml(1, "1", cmd, "406")));
+    return session->GetErrorState();
+  };
+  EXPECT_EQ(stateAfter406("20261201", "Alert"), SYNC_ERROR_FILTER_REFUSED);
+  EXPECT_EQ(stateAfter406("", "Alert"), SYNC_ERROR_NONE);
+  EXPECT_EQ(stateAfter406("20261201", "SyncHdr"), SYNC_ERROR_AUTHENTICATION);
+}
+
 TEST_F(HandlerStatus, FirstErrorOfTheSessionWinsWhileSlowSyncStatesMayChange) {
   EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "404") + StatusXml(2, "2", "Add", "500")), 6);
   EXPECT_EQ(StateAfter(StatusXml(1, "1", "Alert", "404") + StatusXml(2, "2", "Alert", "508")), 6);
