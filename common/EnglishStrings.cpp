@@ -199,13 +199,6 @@ constexpr StringEntry kEnglish[] = {
     {IDS_CONFIG_SAVE_FAILED, "The synchronization finished, but its result could not be saved in the settings file %s. Please check the free disk space."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronized with %d errors"},
     {IDS_DETAILS_ITEM_ERRORS, "Items not synchronized:"},
-    {IDS_HTTP_UPDATE_REFUSED, "The server offers the update over plain HTTP, where anyone on the network could replace it, so it was not installed. Use an https:// server address, or set allow_http_updates=1 in the configuration file to accept such updates."},
-    {IDS_APP_WINDOWS_CONTACTS, "Windows Contacts"},
-    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
-    {IDS_WIZARD_BACK, "< Back"},
-    {IDS_WIZARD_NEXT, "Next >"},
-    {IDS_WIZARD_FINISH, "Finish"},
-    {IDS_WIZARD_NEEDS_DISPLAY, "The configuration of %s is not complete, and the configuration wizard cannot be shown without a display. Start the program once on your desktop to complete it."},
     {IDS_TRAY_SYNC, "&Sync"},
     {IDS_TRAY_CONFIGURATION, "&Configuration..."},
     {IDS_TRAY_EXIT, "E&xit"},
@@ -218,6 +211,13 @@ constexpr StringEntry kEnglish[] = {
     {IDS_FIX_ADDRESS, "The server address is not correct. Please check it in the connection settings."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Open the connection settings now?"},
     {IDS_CANNOT_LOAD_LOGO, "Cannot load logo"},
+    {IDS_HTTP_UPDATE_REFUSED, "The server offers the update over plain HTTP, where anyone on the network could replace it, so it was not installed. Use an https:// server address, or set allow_http_updates=1 in the configuration file to accept such updates."},
+    {IDS_APP_WINDOWS_CONTACTS, "Windows Contacts"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Back"},
+    {IDS_WIZARD_NEXT, "Next >"},
+    {IDS_WIZARD_FINISH, "Finish"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "The configuration of %s is not complete, and the configuration wizard cannot be shown without a display. Start the program once on your desktop to complete it."},
 };
 
 }  // namespace

@@ -188,12 +188,6 @@ constexpr StringEntry kGerman[] = {
     {IDS_CONFIG_SAVE_FAILED, "Die Synchronisation ist beendet, aber ihr Ergebnis konnte nicht in der Einstellungsdatei %s gespeichert werden. Bitte prüfen Sie den freien Speicherplatz."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisiert mit %d Fehlern"},
     {IDS_DETAILS_ITEM_ERRORS, "Nicht synchronisierte Elemente:"},
-    {IDS_APP_WINDOWS_CONTACTS, "Windows-Kontakte"},
-    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
-    {IDS_WIZARD_BACK, "< Zurück"},
-    {IDS_WIZARD_NEXT, "Weiter >"},
-    {IDS_WIZARD_FINISH, "Fertig stellen"},
-    {IDS_WIZARD_NEEDS_DISPLAY, "Die Konfiguration von %s ist unvollständig, und der Konfigurationsassistent kann ohne Bildschirm nicht angezeigt werden. Starten Sie das Programm einmal auf Ihrem Desktop, um sie zu vervollständigen."},
     {IDS_TRAY_SYNC, "&Synchronisieren"},
     {IDS_TRAY_CONFIGURATION, "&Konfiguration..."},
     {IDS_TRAY_EXIT, "&Beenden"},
@@ -206,6 +200,13 @@ constexpr StringEntry kGerman[] = {
     {IDS_FIX_ADDRESS, "Die Serveradresse ist nicht korrekt. Bitte prüfen Sie sie in den Verbindungseinstellungen."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Die Verbindungseinstellungen jetzt öffnen?"},
     {IDS_CANNOT_LOAD_LOGO, "Das Logo kann nicht geladen werden"},
+    {IDS_HTTP_UPDATE_REFUSED, "Der Server bietet das Update über unverschlüsseltes HTTP an, wo jeder im Netzwerk es ersetzen könnte; es wurde daher nicht installiert. Verwenden Sie eine https://-Serveradresse, oder setzen Sie allow_http_updates=1 in der Konfigurationsdatei, um solche Updates anzunehmen."},
+    {IDS_APP_WINDOWS_CONTACTS, "Windows-Kontakte"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Zurück"},
+    {IDS_WIZARD_NEXT, "Weiter >"},
+    {IDS_WIZARD_FINISH, "Fertig stellen"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "Die Konfiguration von %s ist unvollständig, und der Konfigurationsassistent kann ohne Bildschirm nicht angezeigt werden. Starten Sie das Programm einmal auf Ihrem Desktop, um sie zu vervollständigen."},
 };
 
 }  // namespace

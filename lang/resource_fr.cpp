@@ -188,12 +188,6 @@ constexpr StringEntry kFrench[] = {
     {IDS_CONFIG_SAVE_FAILED, "La synchronisation est terminée, mais son résultat n'a pas pu être enregistré dans le fichier de paramètres %s. Veuillez vérifier l'espace disque disponible."},
     {IDS_SYNCHRONIZED_WITH_ERRORS, "Synchronisé avec %d erreurs"},
     {IDS_DETAILS_ITEM_ERRORS, "Éléments non synchronisés :"},
-    {IDS_APP_WINDOWS_CONTACTS, "Contacts Windows"},
-    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
-    {IDS_WIZARD_BACK, "< Précédent"},
-    {IDS_WIZARD_NEXT, "Suivant >"},
-    {IDS_WIZARD_FINISH, "Terminer"},
-    {IDS_WIZARD_NEEDS_DISPLAY, "La configuration de %s est incomplète, et l'assistant de configuration ne peut pas être affiché sans écran. Démarrez le programme une fois sur votre bureau pour la compléter."},
     {IDS_TRAY_SYNC, "&Synchroniser"},
     {IDS_TRAY_CONFIGURATION, "&Configuration..."},
     {IDS_TRAY_EXIT, "&Quitter"},
@@ -206,6 +200,13 @@ constexpr StringEntry kFrench[] = {
     {IDS_FIX_ADDRESS, "L'adresse du serveur n'est pas correcte. Veuillez la vérifier dans les paramètres de connexion."},
     {IDS_ASK_OPEN_CONNECTION_SETTINGS, "Ouvrir les paramètres de connexion maintenant ?"},
     {IDS_CANNOT_LOAD_LOGO, "Impossible de charger le logo"},
+    {IDS_HTTP_UPDATE_REFUSED, "Le serveur propose la mise à jour en HTTP non chiffré, où n'importe qui sur le réseau pourrait la remplacer ; elle n'a donc pas été installée. Utilisez une adresse de serveur https://, ou définissez allow_http_updates=1 dans le fichier de configuration pour accepter ces mises à jour."},
+    {IDS_APP_WINDOWS_CONTACTS, "Contacts Windows"},
+    {IDS_APP_OUTLOOK, "Microsoft Outlook"},
+    {IDS_WIZARD_BACK, "< Précédent"},
+    {IDS_WIZARD_NEXT, "Suivant >"},
+    {IDS_WIZARD_FINISH, "Terminer"},
+    {IDS_WIZARD_NEEDS_DISPLAY, "La configuration de %s est incomplète, et l'assistant de configuration ne peut pas être affiché sans écran. Démarrez le programme une fois sur votre bureau pour la compléter."},
 };
 
 }  // namespace
