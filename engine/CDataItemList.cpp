@@ -26,9 +26,21 @@ constexpr uint16_t kWideMarker = 0xFFFE;
 constexpr uint16_t kLongCount = 0xFFFF;
 constexpr uint8_t kLongLength = 0xFF;
 
+// Writes the archive, or (counting) only adds up its length, so that the output is allocated
+// once at its final size: an index of tens of thousands of records is tens of MB.
 class ArchiveWriter {
  public:
-  void Byte(uint8_t value) { mBytes += static_cast<char>(value); }
+  explicit ArchiveWriter(bool counting = false) : mCounting(counting) {}
+  void Reserve(size_t bytes) { mBytes.reserve(bytes); }
+  size_t Size() const { return mCounting ? mCounted : mBytes.size(); }
+
+  void Byte(uint8_t value) {
+    if (mCounting) {
+      ++mCounted;
+    } else {
+      mBytes += static_cast<char>(value);
+    }
+  }
   void Word(uint16_t value) {
     Byte(static_cast<uint8_t>(value));
     Byte(static_cast<uint8_t>(value >> 8));
@@ -52,7 +64,11 @@ class ArchiveWriter {
     // Keys and most values are ASCII: their code units are their bytes, no conversion needed.
     if (IsAscii(utf8)) {
       Length(utf8.size());
-      for (const char c : utf8) Word(static_cast<uint16_t>(c));
+      if (mCounting) {
+        mCounted += 2 * utf8.size();
+      } else {
+        for (const char c : utf8) Word(static_cast<uint16_t>(c));
+      }
       return;
     }
     const std::u16string units = Utf8ToUtf16(utf8);
@@ -81,8 +97,22 @@ class ArchiveWriter {
     }
   }
 
+  bool mCounting;
+  size_t mCounted = 0;
   std::string mBytes;
 };
+
+void WriteRecords(ArchiveWriter& writer, const std::vector<CDataItem::Ptr>& items) {
+  writer.Count(items.size());
+  for (const auto& item : items) {
+    writer.String(item->itemId);
+    writer.Count(item->properties.size());
+    item->properties.ForEach([&writer](const std::string& name, std::string_view value) {
+      writer.String(name);
+      writer.String(value);
+    });
+  }
+}
 
 // Reads the archive from memory. Every length is checked against the bytes that remain before
 // anything is allocated for it, so a damaged file cannot make the reader allocate more than the
@@ -205,15 +235,18 @@ constexpr size_t kMinRecordBytes = 3;
 // Smallest property: two empty 8-bit strings.
 constexpr size_t kMinPropertyBytes = 2;
 
+// A loaded record is packed: the index is kept for its stamps and a few keys, and the rest of a
+// record is read only when one of its items changed.
 bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
   if (!reader.String(record.itemId)) return false;
   size_t propertyCount = 0;
   if (!reader.Count(kMinPropertyBytes, propertyCount)) return false;
+  std::string name, value;
   for (size_t i = 0; i < propertyCount; ++i) {
-    std::string name, value;
     if (!reader.String(name) || !reader.String(value)) return false;
-    record.properties.insert_or_assign(std::move(name), std::move(value));
+    record.properties.insert_or_assign(name, std::move(value));
   }
+  record.Pack();
   return true;
 }
 
@@ -250,16 +283,11 @@ void CDataItemList::SaveFile() const {
 }
 
 std::string CDataItemList::Serialize() const {
+  ArchiveWriter counter(true);
+  WriteRecords(counter, mItems);
   ArchiveWriter writer;
-  writer.Count(mItems.size());
-  for (const auto& item : mItems) {
-    writer.String(item->itemId);
-    writer.Count(item->properties.size());
-    for (const auto& [name, value] : item->properties) {
-      writer.String(name);
-      writer.String(value);
-    }
-  }
+  writer.Reserve(counter.Size());
+  WriteRecords(writer, mItems);
   return writer.Take();
 }
 
@@ -328,6 +356,10 @@ bool CDataItemList::Remove(const std::string& key) {
   mItems.erase(mItems.begin() + static_cast<std::ptrdiff_t>(position));
   IndexFrom(position, key);
   return true;
+}
+
+void CDataItemList::PackRecords() {
+  for (const CDataItem::Ptr& item : mItems) item->Pack();
 }
 
 void CDataItemList::Clear() {
