@@ -26,20 +26,32 @@ constexpr uint16_t kWideMarker = 0xFFFE;
 constexpr uint16_t kLongCount = 0xFFFF;
 constexpr uint8_t kLongLength = 0xFF;
 
-// Writes the archive, or (counting) only adds up its length, so that the output is allocated
-// once at its final size: an index of tens of thousands of records is tens of MB.
+// Writes the archive into memory, or (counting) only adds up its length, or passes it on in
+// pieces of kPieceBytes to a file writer: an index of tens of thousands of records is tens of
+// MB, which a save should not hold besides the records.
 class ArchiveWriter {
  public:
-  explicit ArchiveWriter(bool counting = false) : mCounting(counting) {}
+  static constexpr size_t kPieceBytes = size_t(1) << 16;
+
+  ArchiveWriter() = default;
+  explicit ArchiveWriter(bool counting) : mCounting(counting) {}
+  explicit ArchiveWriter(const ContentWriter& sink) : mSink(&sink) { mBytes.reserve(kPieceBytes + 16); }
   void Reserve(size_t bytes) { mBytes.reserve(bytes); }
   size_t Size() const { return mCounting ? mCounted : mBytes.size(); }
+  // Hands the rest to the file writer; false when any piece could not be written.
+  bool Flush() {
+    if (mSink != nullptr && mWritten && !mBytes.empty()) mWritten = (*mSink)(mBytes);
+    mBytes.clear();
+    return mWritten;
+  }
 
   void Byte(uint8_t value) {
     if (mCounting) {
       ++mCounted;
-    } else {
-      mBytes += static_cast<char>(value);
+      return;
     }
+    mBytes += static_cast<char>(value);
+    if (mSink != nullptr && mBytes.size() >= kPieceBytes) Flush();
   }
   void Word(uint16_t value) {
     Byte(static_cast<uint8_t>(value));
@@ -97,8 +109,10 @@ class ArchiveWriter {
     }
   }
 
-  bool mCounting;
+  bool mCounting = false;
   size_t mCounted = 0;
+  const ContentWriter* mSink = nullptr;
+  bool mWritten = true;
   std::string mBytes;
 };
 
@@ -274,9 +288,13 @@ void CDataItemList::LoadFile() {
 }
 
 void CDataItemList::SaveFile() const {
-  const std::string bytes = Serialize();
+  const auto produce = [this](const ContentWriter& sink) {
+    ArchiveWriter writer(sink);
+    WriteRecords(writer, mItems);
+    return writer.Flush();
+  };
   std::string error;
-  if (mPath.empty() || !WriteFileAtomically(mPath, bytes, kFileMode, &error)) {
+  if (mPath.empty() || !WriteFileAtomically(mPath, produce, kFileMode, &error)) {
     LogError(kSaveOperation, "Cannot write " + mPath + (error.empty() ? "" : ": " + error));
     throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
   }

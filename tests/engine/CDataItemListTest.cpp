@@ -286,6 +286,19 @@ TEST(CDataItemListFile, MissingFileIsCreatedEmptyAndPrivateAndZeroBytesLoadEmpty
   EXPECT_EQ(list.Count(), 0u);
 }
 
+TEST(CDataItemListFile, AnIndexOfManyPiecesIsSavedAsItsFileForm) {
+  TempDir dir;
+  CDataItemList list;
+  list.SetPath(dir.Path(), "Link");
+  for (int i = 0; i < 3000; ++i) {
+    list.Add(Record("c" + std::to_string(i) + ".vcf", {{"PR_DISPLAY_NAME", "Zoë " + std::to_string(i)}, {"PR_COMMENT", std::string(i % 300, 'n')}}));
+  }
+  const std::string bytes = list.Serialize();
+  ASSERT_GT(bytes.size(), 4u << 16) << "the save must span several pieces";
+  list.SaveFile();
+  EXPECT_TRUE(ReadFileBytes(dir.File("Link.dat")) == bytes);
+}
+
 TEST(CDataItemListFile, SaveThenLoadGivesTheSameRecordsAndLoadDoesNotTruncate) {
   TempDir dir;
   CDataItemList saved;
