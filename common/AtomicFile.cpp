@@ -1,6 +1,7 @@
 // Atomic file replacement: temporary file, fsync, rename, fsync of the folder.
 #include "common/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -37,10 +38,23 @@ bool WriteAll(int fd, std::string_view content) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode, std::string* error) {
+  return WriteFileAtomically(
+      path, [content](const ContentWriter& write) { return write(content); }, mode, error);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce, mode_t mode,
+                         std::string* error) {
   std::string temporary = path + ".XXXXXX";
   FileDescriptor fd(::mkstemp(temporary.data()));
   if (fd.Get() < 0) return Fail(error, "cannot create " + temporary);
-  const bool written = WriteAll(fd.Get(), content) && ::fchmod(fd.Get(), mode) == 0 && ::fsync(fd.Get()) == 0;
+  bool written = false;
+  try {
+    written = produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); });
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  written = written && ::fchmod(fd.Get(), mode) == 0 && ::fsync(fd.Get()) == 0;
   const int savedErrno = errno;
   if (!written || !fd.Close()) {
     ::unlink(temporary.c_str());
@@ -66,6 +80,9 @@ bool ReadWholeFile(const std::string& path, std::string& content, size_t limit, 
   content.clear();
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) return Fail(error, "cannot open " + path);
+  // Allocated once at the file's size, not grown by doubling while it is read.
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) == 0 && info.st_size > 0) content.reserve(std::min(static_cast<size_t>(info.st_size), limit));
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);

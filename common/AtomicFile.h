@@ -2,6 +2,7 @@
 // leaves either the old content or the new one, never a mix or a truncated file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -11,6 +12,13 @@
 // removed, `path` is untouched, and `error` (when given) receives the reason.
 bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode = 0600,
                          std::string* error = nullptr);
+// Writes one piece of the content; false when it could not be written.
+using ContentWriter = std::function<bool(std::string_view piece)>;
+// The same with the content made in pieces, so that it is never held whole: `produce` passes
+// each piece in order to the writer it is given and returns false to give up (a writer's false
+// included). An exception from `produce` removes the temporary file and passes on.
+bool WriteFileAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce,
+                         mode_t mode = 0600, std::string* error = nullptr);
 
 // Creates `path` empty with `mode` when it does not exist; an existing file is left untouched
 // (never truncated). False when it neither exists nor can be created.

@@ -124,7 +124,7 @@ void CChangeLog::FindUpdatedAndDeleted(CDatabaseObject& store, bool everything) 
     if (HasEntry(key)) continue;
     if (current) {
       Log("Existing item is found");
-      if (everything || IsModified(current->Property(kStampKey), saved->Property(kStampKey))) {
+      if (everything || IsModified(current->PropertyView(kStampKey), saved->PropertyView(kStampKey))) {
         Append(CChangeLogEntry::UPDATED, key);
         Log("Updated entry found", key);
       }
@@ -201,10 +201,10 @@ void CChangeLog::AddNewChildren(CDatabaseObject& store, const std::string& paren
   }
 }
 
-bool CChangeLog::IsModified(const std::string& currentStamp, const std::string& savedStamp) const {
+bool CChangeLog::IsModified(std::string_view currentStamp, std::string_view savedStamp) const {
   if (mCompareMode != kCompareAsNumbers) return currentStamp != savedStamp;
   // Only a newer time counts; a clock set back must not turn every item into an update.
-  return StampSeconds(currentStamp) > StampSeconds(savedStamp);
+  return StampSeconds(std::string(currentStamp)) > StampSeconds(std::string(savedStamp));
 }
 
 void CChangeLog::Append(int type, const std::string& key) {

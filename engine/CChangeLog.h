@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -78,7 +79,7 @@ class CChangeLog {
   void FindUpdatedAndDeleted(CDatabaseObject& store, bool everything);
   void FindNew(CDatabaseObject& store);
   void AddNewChildren(CDatabaseObject& store, const std::string& parentKey);
-  bool IsModified(const std::string& currentStamp, const std::string& savedStamp) const;
+  bool IsModified(std::string_view currentStamp, std::string_view savedStamp) const;
   void Append(int type, const std::string& key);
   bool HasEntry(const std::string& key) const { return mEntryKeys.count(key) != 0; }
 

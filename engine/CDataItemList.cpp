@@ -26,9 +26,33 @@ constexpr uint16_t kWideMarker = 0xFFFE;
 constexpr uint16_t kLongCount = 0xFFFF;
 constexpr uint8_t kLongLength = 0xFF;
 
+// Writes the archive into memory, or (counting) only adds up its length, or passes it on in
+// pieces of kPieceBytes to a file writer: an index of tens of thousands of records is tens of
+// MB, which a save should not hold besides the records.
 class ArchiveWriter {
  public:
-  void Byte(uint8_t value) { mBytes += static_cast<char>(value); }
+  static constexpr size_t kPieceBytes = size_t(1) << 16;
+
+  ArchiveWriter() = default;
+  explicit ArchiveWriter(bool counting) : mCounting(counting) {}
+  explicit ArchiveWriter(const ContentWriter& sink) : mSink(&sink) { mBytes.reserve(kPieceBytes + 16); }
+  void Reserve(size_t bytes) { mBytes.reserve(bytes); }
+  size_t Size() const { return mCounting ? mCounted : mBytes.size(); }
+  // Hands the rest to the file writer; false when any piece could not be written.
+  bool Flush() {
+    if (mSink != nullptr && mWritten && !mBytes.empty()) mWritten = (*mSink)(mBytes);
+    mBytes.clear();
+    return mWritten;
+  }
+
+  void Byte(uint8_t value) {
+    if (mCounting) {
+      ++mCounted;
+      return;
+    }
+    mBytes += static_cast<char>(value);
+    if (mSink != nullptr && mBytes.size() >= kPieceBytes) Flush();
+  }
   void Word(uint16_t value) {
     Byte(static_cast<uint8_t>(value));
     Byte(static_cast<uint8_t>(value >> 8));
@@ -52,7 +76,11 @@ class ArchiveWriter {
     // Keys and most values are ASCII: their code units are their bytes, no conversion needed.
     if (IsAscii(utf8)) {
       Length(utf8.size());
-      for (const char c : utf8) Word(static_cast<uint16_t>(c));
+      if (mCounting) {
+        mCounted += 2 * utf8.size();
+      } else {
+        for (const char c : utf8) Word(static_cast<uint16_t>(c));
+      }
       return;
     }
     const std::u16string units = Utf8ToUtf16(utf8);
@@ -81,8 +109,24 @@ class ArchiveWriter {
     }
   }
 
+  bool mCounting = false;
+  size_t mCounted = 0;
+  const ContentWriter* mSink = nullptr;
+  bool mWritten = true;
   std::string mBytes;
 };
+
+void WriteRecords(ArchiveWriter& writer, const std::vector<CDataItem::Ptr>& items) {
+  writer.Count(items.size());
+  for (const auto& item : items) {
+    writer.String(item->itemId);
+    writer.Count(item->properties.size());
+    item->properties.ForEach([&writer](const std::string& name, std::string_view value) {
+      writer.String(name);
+      writer.String(value);
+    });
+  }
+}
 
 // Reads the archive from memory. Every length is checked against the bytes that remain before
 // anything is allocated for it, so a damaged file cannot make the reader allocate more than the
@@ -205,15 +249,18 @@ constexpr size_t kMinRecordBytes = 3;
 // Smallest property: two empty 8-bit strings.
 constexpr size_t kMinPropertyBytes = 2;
 
+// A loaded record is packed: the index is kept for its stamps and a few keys, and the rest of a
+// record is read only when one of its items changed.
 bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
   if (!reader.String(record.itemId)) return false;
   size_t propertyCount = 0;
   if (!reader.Count(kMinPropertyBytes, propertyCount)) return false;
+  std::string name, value;
   for (size_t i = 0; i < propertyCount; ++i) {
-    std::string name, value;
     if (!reader.String(name) || !reader.String(value)) return false;
-    record.properties.insert_or_assign(std::move(name), std::move(value));
+    record.properties.insert_or_assign(name, std::move(value));
   }
+  record.Pack();
   return true;
 }
 
@@ -241,25 +288,24 @@ void CDataItemList::LoadFile() {
 }
 
 void CDataItemList::SaveFile() const {
-  const std::string bytes = Serialize();
+  const auto produce = [this](const ContentWriter& sink) {
+    ArchiveWriter writer(sink);
+    WriteRecords(writer, mItems);
+    return writer.Flush();
+  };
   std::string error;
-  if (mPath.empty() || !WriteFileAtomically(mPath, bytes, kFileMode, &error)) {
+  if (mPath.empty() || !WriteFileAtomically(mPath, produce, kFileMode, &error)) {
     LogError(kSaveOperation, "Cannot write " + mPath + (error.empty() ? "" : ": " + error));
     throw CDataItemListException(IDS_INDEX_SAVE_ERROR);
   }
 }
 
 std::string CDataItemList::Serialize() const {
+  ArchiveWriter counter(true);
+  WriteRecords(counter, mItems);
   ArchiveWriter writer;
-  writer.Count(mItems.size());
-  for (const auto& item : mItems) {
-    writer.String(item->itemId);
-    writer.Count(item->properties.size());
-    for (const auto& [name, value] : item->properties) {
-      writer.String(name);
-      writer.String(value);
-    }
-  }
+  writer.Reserve(counter.Size());
+  WriteRecords(writer, mItems);
   return writer.Take();
 }
 
@@ -328,6 +374,10 @@ bool CDataItemList::Remove(const std::string& key) {
   mItems.erase(mItems.begin() + static_cast<std::ptrdiff_t>(position));
   IndexFrom(position, key);
   return true;
+}
+
+void CDataItemList::PackRecords() {
+  for (const CDataItem::Ptr& item : mItems) item->Pack();
 }
 
 void CDataItemList::Clear() {

@@ -65,6 +65,9 @@ class CDataItemList {
   // end when there is none.
   void Put(CDataItem::Ptr item);
   void Clear();
+  // Packs every record's properties (CDataItem::Pack). Call when nothing holds references into
+  // the records' values: a list that is only compared and saved from then on stays small.
+  void PackRecords();
 
   size_t Count() const { return mItems.size(); }
   bool Empty() const { return mItems.empty(); }

@@ -287,6 +287,10 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     CancelCheck();
     SetLinkStatus(LoadString(IDS_LOADING_DATA));
     if (store.LoadContent(link.LocalFileName()) != kStoreOk) throw CMainException(IDS_DATABASE_LOAD_ERROR);
+    // What the store's loading left expanded: the lists are read from here on, and each record
+    // that is sent or written is expanded again on its own.
+    store.mCurrentItems.PackRecords();
+    store.mSavedItems.PackRecords();
 
     // Only a link's very first run with this identity is a slow sync the client asks for: a slow
     // sync cannot carry deletions, and servers that do no content matching double every item of

@@ -2,19 +2,22 @@
 #include "pim/CDataItem.h"
 
 bool CDataItem::GetProperty(const std::string& key, std::string& value) const {
-  const auto it = properties.find(key);
-  if (it == properties.end()) {
-    value.clear();
-    return false;
-  }
-  value = it->second;
-  return true;
+  std::string_view found;
+  const bool present = properties.Lookup(key, found);
+  value.assign(found);
+  return present;
 }
 
 const std::string& CDataItem::Property(const std::string& key) const {
   static const std::string kEmpty;
   const auto it = properties.find(key);
   return it == properties.end() ? kEmpty : it->second;
+}
+
+std::string_view CDataItem::PropertyView(std::string_view key) const {
+  std::string_view value;
+  properties.Lookup(key, value);
+  return value;
 }
 
 std::string CDataItem::ContentTypeOf() const {
@@ -29,4 +32,12 @@ std::string CDataItem::ContentTypeOf() const {
   }
 }
 
-std::string CDataItem::ToText() const { return kind == ITEM_TASK || kind == ITEM_EVENT ? ToVCalendar() : ToVCard(); }
+std::string CDataItem::ToText() const {
+  // The writers read many keys; an expanded copy leaves a packed record as small as it was.
+  if (properties.IsPacked()) {
+    CDataItem expanded(*this);
+    expanded.properties.Expand();
+    return expanded.ToText();
+  }
+  return kind == ITEM_TASK || kind == ITEM_EVENT ? ToVCalendar() : ToVCard();
+}

@@ -3,10 +3,12 @@
 // keeps a record holds a CDataItem::Ptr, and the record lives while any holder does.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "pim/ItemProperties.h"
 
 enum ItemKind : int {
   ITEM_CONTACT = 0,
@@ -25,14 +27,22 @@ class CDataItem {
 
   // True and the value when `key` is present; false and "" when it is absent.
   bool GetProperty(const std::string& key, std::string& value) const;
-  // The value of `key`, "" when absent.
+  // The value of `key`, "" when absent. Expands packed properties (see ItemProperties).
   const std::string& Property(const std::string& key) const;
+  // The value of `key`, "" when absent, as a view valid until the record's properties change or
+  // are expanded; reads packed properties as they are.
+  std::string_view PropertyView(std::string_view key) const;
   // Map access that creates an empty value when `key` is absent.
   std::string& operator[](const std::string& key) { return properties[key]; }
 
+  // Holds the values in one block until they are next changed or iterated (ItemProperties::Pack):
+  // for records that are kept and mostly left alone, such as the lists a store loads.
+  void Pack() { properties.Pack(); }
+
   // "text/zep-group" for groups, "text/x-vcalendar" for tasks and events, else "text/x-vcard".
   std::string ContentTypeOf() const;
-  // The vCalendar text for tasks and events, the vCard text for every other kind.
+  // The vCalendar text for tasks and events, the vCard text for every other kind. A packed record
+  // stays packed.
   std::string ToText() const;
   std::string ToVCard() const;
   std::string ToVCalendar() const;
@@ -40,7 +50,7 @@ class CDataItem {
   void* owner = nullptr;
   int kind = ITEM_CONTACT;
   // Keys are unique and compared case-sensitively; iteration order is the key order.
-  std::map<std::string, std::string> properties;
+  ItemProperties properties;
   // Groups only: the identifiers of the member contacts, in store order.
   std::vector<std::string> members;
   // The local entry identifier; equal to the value under PR_ENTRYID (for a changed occurrence of

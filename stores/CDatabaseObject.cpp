@@ -35,6 +35,8 @@ int32_t CDatabaseObject::LoadContent(const std::string& listName) {
   if (status != kStoreOk) {
     ReportLoadFailure(status);
   } else {
+    // The folder's records are packed before the index file and its records join them.
+    mCurrentItems.PackRecords();
     mSavedItems.LoadFile();
   }
   LogDebug(kLoadOperation, "End");

@@ -52,7 +52,7 @@ class CDatabaseObject {
   // Empties mIdMap and both lists; with a non-empty `listName` points both lists at
   // configuration folder + listName + ".dat" (an empty name keeps the previous paths). Then
   // reads the current folder into mCurrentItems (ReadCurrentFolder) and, when that succeeded,
-  // loads mSavedItems from its file. Returns kStoreOk or the reader's negative status. Throws
+  // packs its records (CDataItem::Pack) and loads mSavedItems from its file. Returns kStoreOk or the reader's negative status. Throws
   // CDataItemListException (IDS_INDEX_LOAD_ERROR) when the index file cannot be opened.
   virtual int32_t LoadContent(const std::string& listName);
   // Selects the folder later operations work on: by both identifiers when both are non-empty,

@@ -191,8 +191,12 @@ int32_t FolderStore::ReadCurrentFolder() {
   }
   // Directory order is arbitrary; name order makes runs repeatable.
   std::sort(names.begin(), names.end());
+  // Packed as read: the folder's records are compared and saved, and only the changed ones sent.
   for (const std::string& name : names) {
-    for (CDataItem::Ptr& record : ReadRecords(name)) mCurrentItems.Add(std::move(record));
+    for (CDataItem::Ptr& record : ReadRecords(name)) {
+      record->Pack();
+      mCurrentItems.Add(std::move(record));
+    }
   }
   return kStoreOk;
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iterator>
+#include <stdexcept>
 
 #include "common/AtomicFile.h"
 #include "tests/support/FileSizeLimit.h"
@@ -50,4 +52,27 @@ TEST(AtomicFile, ReadWholeFileRefusesFilesAboveTheLimit) {
   EXPECT_TRUE(content.empty());
   EXPECT_TRUE(ReadWholeFile(dir.File("big"), content, 1000));
   EXPECT_EQ(content.size(), 1000u);
+}
+
+TEST(AtomicFile, ContentInPiecesIsWrittenWholeOrNotAtAll) {
+  TempDir dir;
+  const std::string path = dir.File("index.dat");
+  WriteFileBytes(path, "previous content");
+  const auto count = [&dir] {
+    return std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator());
+  };
+  // A producer that gives up, or throws, leaves the old file and no temporary.
+  EXPECT_FALSE(WriteFileAtomically(path, [](const ContentWriter& write) { return write("partial") && false; }));
+  EXPECT_THROW(WriteFileAtomically(path, [](const ContentWriter& write) -> bool {
+                 write("partial");
+                 throw std::runtime_error("stop");
+               }),
+               std::runtime_error);
+  EXPECT_EQ(ReadFileBytes(path), "previous content");
+  EXPECT_EQ(count(), 1);
+  ASSERT_TRUE(WriteFileAtomically(path, [](const ContentWriter& write) {
+    return write("first ") && write(std::string_view("\0second", 7)) && write("");
+  }));
+  EXPECT_EQ(ReadFileBytes(path), std::string("first \0second", 13));
+  EXPECT_EQ(count(), 1);
 }

@@ -110,6 +110,22 @@ TEST(CDataItemListFormat, ValuesRoundTripIncludingEmptyAndNonBmpText) {
   EXPECT_NE(list.Serialize().find(Bytes({0x3C, 0xD8, 0xB5, 0xDF})), std::string::npos);
 }
 
+TEST(CDataItemListFormat, LoadedRecordsStayPackedWhileTheListIsComparedAndSaved) {
+  CDataItemList list;
+  list.Add(Record("a", {{"PR_DISPLAY_NAME", "Ada"}, {"PR_LAST_MODIFICATION_TIME", "1"}}));
+  list.Add(Record("b", {{"PR_DISPLAY_NAME", "Bob"}}));
+  const std::string bytes = list.Serialize();
+  CDataItemList loaded;
+  ASSERT_TRUE(loaded.Deserialize(bytes));
+  EXPECT_EQ(loaded.Find("a")->PropertyView("PR_LAST_MODIFICATION_TIME"), "1");
+  EXPECT_EQ(loaded.Serialize(), bytes);
+  for (const CDataItem::Ptr& record : loaded.Items()) EXPECT_TRUE(record->properties.IsPacked()) << record->itemId;
+  // A list of expanded records packs in place and still writes the same bytes.
+  list.PackRecords();
+  EXPECT_TRUE(list.Find("b")->properties.IsPacked());
+  EXPECT_EQ(list.Serialize(), bytes);
+}
+
 TEST(CDataItemListFormat, EightBitStringsWrittenByHandAreRead) {
   // One record: key "ab" as 8-bit text, one property "N" = "v" 8-bit, the key's value in UTF-16.
   const std::string bytes = Bytes({0x01, 0x00, 0x02, 'a', 'b', 0x02, 0x00, 0x01, 'N', 0x01, 'v',
@@ -268,6 +284,19 @@ TEST(CDataItemListFile, MissingFileIsCreatedEmptyAndPrivateAndZeroBytesLoadEmpty
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   list.LoadFile();
   EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST(CDataItemListFile, AnIndexOfManyPiecesIsSavedAsItsFileForm) {
+  TempDir dir;
+  CDataItemList list;
+  list.SetPath(dir.Path(), "Link");
+  for (int i = 0; i < 3000; ++i) {
+    list.Add(Record("c" + std::to_string(i) + ".vcf", {{"PR_DISPLAY_NAME", "Zoë " + std::to_string(i)}, {"PR_COMMENT", std::string(i % 300, 'n')}}));
+  }
+  const std::string bytes = list.Serialize();
+  ASSERT_GT(bytes.size(), 4u << 16) << "the save must span several pieces";
+  list.SaveFile();
+  EXPECT_TRUE(ReadFileBytes(dir.File("Link.dat")) == bytes);
 }
 
 TEST(CDataItemListFile, SaveThenLoadGivesTheSameRecordsAndLoadDoesNotTruncate) {
