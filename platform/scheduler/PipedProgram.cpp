@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "common/FileDescriptor.h"
+#include "platform/shell/SpawnSettings.h"
 
 extern char** environ;
 
@@ -29,41 +30,6 @@ struct Pipe {
   }
 };
 
-// The child gets the three pipe ends as 0-2, no other descriptor, default signal handling and
-// nothing blocked.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    posix_spawn_file_actions_init(&mActions);
-    posix_spawnattr_init(&mAttributes);
-  }
-  ~SpawnSettings() {
-    posix_spawnattr_destroy(&mAttributes);
-    posix_spawn_file_actions_destroy(&mActions);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  bool Prepare(int in, int out, int err) {
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    return posix_spawn_file_actions_adddup2(&mActions, in, 0) == 0 &&
-           posix_spawn_file_actions_adddup2(&mActions, out, 1) == 0 &&
-           posix_spawn_file_actions_adddup2(&mActions, err, 2) == 0 &&
-           posix_spawn_file_actions_addclosefrom_np(&mActions, 3) == 0 &&
-           posix_spawnattr_setsigmask(&mAttributes, &none) == 0 &&
-           posix_spawnattr_setsigdefault(&mAttributes, &all) == 0 &&
-           posix_spawnattr_setflags(&mAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
-  }
-  const posix_spawn_file_actions_t* Actions() const { return &mActions; }
-  const posix_spawnattr_t* Attributes() const { return &mAttributes; }
-
- private:
-  posix_spawn_file_actions_t mActions;
-  posix_spawnattr_t mAttributes;
-};
 
 // Blocks SIGPIPE in the calling thread for its scope, so a program that stops reading its input
 // gives EPIPE instead of ending this process; a SIGPIPE raised meanwhile is consumed.
@@ -145,7 +111,8 @@ PipedRun RunPiped(const std::string& program, const std::vector<std::string>& ar
     return run;
   }
   SpawnSettings settings;
-  if (!settings.Prepare(in.read.Get(), out.write.Get(), err.write.Get())) {
+  // The child gets the three pipe ends as 0-2 and nothing else.
+  if (settings.RedirectStandardStreams(in.read.Get(), out.write.Get(), err.write.Get()) != 0 || settings.Isolate({}) != 0) {
     run.error = ENOMEM;
     return run;
   }

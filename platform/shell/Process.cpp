@@ -12,55 +12,15 @@
 #include <memory>
 #include <thread>
 
+#include "platform/shell/SpawnSettings.h"
+
 extern char** environ;
-
-namespace {
-
-// posix_spawn's attribute objects, destroyed with the scope.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    posix_spawn_file_actions_init(&mActions);
-    posix_spawnattr_init(&mAttributes);
-  }
-  ~SpawnSettings() {
-    posix_spawnattr_destroy(&mAttributes);
-    posix_spawn_file_actions_destroy(&mActions);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  // No descriptor beyond 0-2 reaches the program (the instance lock and sockets among them), and
-  // it starts with default signal handling and nothing blocked, whatever the caller's threads set.
-  int Prepare(const std::string& workingDirectory) {
-    if (int error = posix_spawn_file_actions_addclosefrom_np(&mActions, 3); error != 0) return error;
-    if (!workingDirectory.empty()) {
-      if (int error = posix_spawn_file_actions_addchdir_np(&mActions, workingDirectory.c_str()); error != 0) return error;
-    }
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    if (int error = posix_spawnattr_setsigmask(&mAttributes, &none); error != 0) return error;
-    if (int error = posix_spawnattr_setsigdefault(&mAttributes, &all); error != 0) return error;
-    return posix_spawnattr_setflags(&mAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-
-  const posix_spawn_file_actions_t* Actions() const { return &mActions; }
-  const posix_spawnattr_t* Attributes() const { return &mAttributes; }
-
- private:
-  posix_spawn_file_actions_t mActions;
-  posix_spawnattr_t mAttributes;
-};
-
-}  // namespace
 
 ProcessStart StartProcess(const std::string& program, const std::vector<std::string>& arguments,
                           const std::string& workingDirectory) {
   ProcessStart result;
   SpawnSettings settings;
-  if (int error = settings.Prepare(workingDirectory); error != 0) {
+  if (int error = settings.Isolate(workingDirectory); error != 0) {
     result.error = error;
     return result;
   }
