@@ -15,6 +15,7 @@
 #include "stores/folder/FolderStore.h"
 #include "syncml/SyncTransport.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/SyncRunTestSupport.h"
 
 namespace {
 
@@ -91,21 +92,7 @@ void MainWindowTest::SetUp() {
   mConf->SetPassword("secret");
   mConf->SetRememberPass(true);
   mConf->SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
-  mConf->SetSyncAb(true);
-  mConf->SetSyncCal(true);
-  mConf->SetSyncTasks(true);
-  mConf->SetSyncPeriod(5);
-  mConf->SetSyncMime("application/vnd.syncml+xml");
-  const char* names[] = {"Contacts", "Calendar", "Tasks"};
-  for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) {
-    CSyncLink link;
-    link.mMode = SYNC_MODE_TWO_WAY;
-    link.mDataType = type;
-    link.mClientApp = LOCAL_APP_OUTLOOK;
-    link.mLocalName = names[type];
-    link.mLocalPath = names[type];
-    mConf->Links().Add(link);
-  }
+  ConfigureThreeTwoWayLinks(*mConf);
   { FolderStore created(*mConf, mStoreRoot); }
   mConf->Save();
   mStores = std::make_unique<RunStoreFactory>(mStoreRoot);

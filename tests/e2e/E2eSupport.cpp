@@ -24,6 +24,7 @@
 #include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
 #include "stores/folder/FolderStore.h"
+#include "tests/support/SyncRunTestSupport.h"
 
 namespace {
 
@@ -191,22 +192,8 @@ void E2eTest::SetUp() {
   mConf->SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
   mConf->SetClientStoreId(identity);
   mConf->SetValue(CConf::kSection, "OutlookID", identity);  // kept in the file, as the program keeps it
-  mConf->SetSyncAb(true);
-  mConf->SetSyncCal(true);
-  mConf->SetSyncTasks(true);
-  mConf->SetSyncPeriod(5);
-  mConf->SetSyncMime("application/vnd.syncml+xml");
+  ConfigureThreeTwoWayLinks(*mConf);
   mConf->SetSilent(true);
-  const char* names[] = {"Contacts", "Calendar", "Tasks"};
-  for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) {
-    CSyncLink link;
-    link.mMode = SYNC_MODE_TWO_WAY;
-    link.mDataType = type;
-    link.mClientApp = LOCAL_APP_OUTLOOK;
-    link.mLocalName = names[type];
-    link.mLocalPath = names[type];
-    mConf->Links().Add(link);
-  }
   mLocal->Configure(*mConf);
   mConf->Save();
 }

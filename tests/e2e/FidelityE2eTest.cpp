@@ -17,6 +17,7 @@
 #include "tests/e2e/E2eSupport.h"
 #include "pim/OleDate.h"
 #include "tests/support/ItemFields.h"
+#include "tests/support/SyncRunTestSupport.h"
 #include "tests/support/SyncPeer.h"
 
 namespace {
@@ -64,22 +65,8 @@ class FidelityClient {
     mConf->SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
     mConf->SetClientStoreId(identity);
     mConf->SetValue(CConf::kSection, "OutlookID", identity);
-    mConf->SetSyncAb(true);
-    mConf->SetSyncCal(true);
-    mConf->SetSyncTasks(true);
-    mConf->SetSyncPeriod(5);
-    mConf->SetSyncMime("application/vnd.syncml+xml");
+    ConfigureThreeTwoWayLinks(*mConf);
     mConf->SetSilent(true);
-    const char* names[] = {"Contacts", "Calendar", "Tasks"};
-    for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) {
-      CSyncLink link;
-      link.mMode = SYNC_MODE_TWO_WAY;
-      link.mDataType = type;
-      link.mClientApp = LOCAL_APP_OUTLOOK;
-      link.mLocalName = names[type];
-      link.mLocalPath = names[type];
-      mConf->Links().Add(link);
-    }
     mConf->Save();
     FolderStore made(*mConf, mStoreRoot);
     if (made.mInitError != 0) throw std::runtime_error("cannot make the folder store " + mStoreRoot);

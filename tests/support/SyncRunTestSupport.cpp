@@ -253,3 +253,21 @@ std::string SyncRunTest::AnchorText(int linkIndex) const {
 std::string SyncRunTest::IndexBytes(int linkIndex) const {
   return ReadFileBytes(mConf.ConfigFolder() + mConf.Links().At(static_cast<std::size_t>(linkIndex)).LocalFileName() + ".dat");
 }
+
+void ConfigureThreeTwoWayLinks(CConf& conf) {
+  conf.SetSyncAb(true);
+  conf.SetSyncCal(true);
+  conf.SetSyncTasks(true);
+  conf.SetSyncPeriod(5);
+  conf.SetSyncMime("application/vnd.syncml+xml");
+  const char* names[] = {"Contacts", "Calendar", "Tasks"};
+  for (const int type : {DATA_TYPE_CONTACTS, DATA_TYPE_EVENTS, DATA_TYPE_TASKS}) {
+    CSyncLink link;
+    link.mMode = SYNC_MODE_TWO_WAY;
+    link.mDataType = type;
+    link.mClientApp = LOCAL_APP_OUTLOOK;
+    link.mLocalName = names[type];
+    link.mLocalPath = names[type];
+    conf.Links().Add(link);
+  }
+}

@@ -19,6 +19,10 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestStore.h"
 
+// Contacts, events and tasks on, every calendar item (no date filter), the content type standard
+// servers take, and one two-way Outlook link per data type ("Contacts", "Calendar", "Tasks").
+void ConfigureThreeTwoWayLinks(CConf& conf);
+
 // --- Server replies. `msgId` is the server's MsgID; every reply ends with Final.
 std::string ServerReply(int msgId, const std::string& body);
 // The Status of the client's SyncHdr (code 200 by default) and of its Alert.
