@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/GuiHandOver.h"
 #include "common/CXException.h"
@@ -24,21 +25,48 @@ class TransportCancel {
     mCancelled = true;
     mChanged.notify_all();
   }
+  bool Cancelled() {
+    const std::lock_guard lock(mMutex);
+    return mCancelled;
+  }
 
   std::mutex mMutex;
   std::condition_variable mChanged;
   bool mCancelled = false;
 };
 
+// The threads of posts a cancel left running. They use nothing but their transport and their
+// own state, and are joined before the check is gone, so none outlives the program's objects.
+class AbandonedPosts {
+ public:
+  ~AbandonedPosts() { JoinAll(); }
+  void Add(std::thread post) {
+    const std::lock_guard lock(mMutex);
+    mPosts.push_back(std::move(post));
+  }
+  void JoinAll() {
+    std::vector<std::thread> posts;
+    {
+      const std::lock_guard lock(mMutex);
+      posts.swap(mPosts);
+    }
+    for (std::thread& post : posts) post.join();
+  }
+
+ private:
+  std::mutex mMutex;
+  std::vector<std::thread> mPosts;
+};
+
 namespace {
 
 // Posts through `inner` on a thread of the post's own and waits for its answer or a cancel.
 // The post's thread shares the inner transport and the post's state, so an abandoned post can
-// run to its time-out after the caller is gone.
+// run on after the caller is gone, until the inner transport gives up.
 class CancellableTransport final : public SyncTransport {
  public:
-  CancellableTransport(std::unique_ptr<SyncTransport> inner, std::shared_ptr<TransportCancel> cancel)
-      : mInner(std::move(inner)), mCancel(std::move(cancel)) {}
+  CancellableTransport(std::unique_ptr<SyncTransport> inner, std::shared_ptr<TransportCancel> cancel, AbandonedPosts& abandoned)
+      : mInner(std::move(inner)), mCancel(std::move(cancel)), mAbandoned(abandoned) {}
 
   std::string Post(const std::string& url, const std::string& message) override {
     struct Outcome {
@@ -47,7 +75,7 @@ class CancellableTransport final : public SyncTransport {
       std::exception_ptr error;
     };
     auto outcome = std::make_shared<Outcome>();
-    std::thread([inner = mInner, cancel = mCancel, outcome, url, message] {
+    std::thread post([inner = mInner, cancel = mCancel, outcome, url, message] {
       std::string reply;
       std::exception_ptr error;
       try {
@@ -60,10 +88,16 @@ class CancellableTransport final : public SyncTransport {
       outcome->error = error;
       outcome->done = true;
       cancel->mChanged.notify_all();
-    }).detach();
+    });
     std::unique_lock lock(mCancel->mMutex);
     mCancel->mChanged.wait(lock, [&] { return outcome->done || mCancel->mCancelled; });
-    if (!outcome->done) throw CHttpException(IDS_SYNC_CANCELED);
+    if (!outcome->done) {
+      lock.unlock();
+      mAbandoned.Add(std::move(post));
+      throw CHttpException(IDS_SYNC_CANCELED);
+    }
+    lock.unlock();
+    post.join();
     if (outcome->error) std::rethrow_exception(outcome->error);
     return std::move(outcome->reply);
   }
@@ -71,22 +105,33 @@ class CancellableTransport final : public SyncTransport {
  private:
   std::shared_ptr<SyncTransport> mInner;
   std::shared_ptr<TransportCancel> mCancel;
+  AbandonedPosts& mAbandoned;
 };
+
+// HTTP from the settings, whose exchange stops within about a second of a cancel.
+std::unique_ptr<SyncTransport> MakeCheckTransport(const CConf& conf, std::shared_ptr<TransportCancel> cancel) {
+  SyncTransportOptions options = SyncTransportOptions::FromConf(conf);
+  options.abortRequested = [cancel = std::move(cancel)] { return cancel->Cancelled(); };
+  return std::make_unique<HttpSyncTransport>(std::move(options));
+}
 
 }  // namespace
 
 ServerCheck::ServerCheck(CConf& conf, Prompt& windowPrompt, SyncTransportFactory* transports, QObject* parent)
-    : QObject(parent), mConf(conf), mWindowPrompt(windowPrompt), mTransports(transports) {}
+    : QObject(parent), mConf(conf), mWindowPrompt(windowPrompt), mTransports(transports), mAbandoned(std::make_unique<AbandonedPosts>()) {}
 
-ServerCheck::~ServerCheck() { Stop(); }
+ServerCheck::~ServerCheck() {
+  Stop();
+  mAbandoned->JoinAll();
+}
 
 void ServerCheck::Start() {
   if (Running()) return;
   mHandOver = std::make_unique<GuiHandOver>(*this);
   mWorkerPrompt = std::make_unique<GuiThreadPrompt>(mWindowPrompt, *mHandOver);
   mCancel = std::make_shared<TransportCancel>();
-  std::unique_ptr<SyncTransport> inner = mTransports != nullptr ? mTransports->CreateTransport(mConf) : MakeHttpSyncTransport(mConf);
-  auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel);
+  std::unique_ptr<SyncTransport> inner = mTransports != nullptr ? mTransports->CreateTransport(mConf) : MakeCheckTransport(mConf, mCancel);
+  auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel, *mAbandoned);
   const unsigned generation = ++mGeneration;
   mWorker = std::thread([this, generation, transport = std::move(transport)]() mutable {
     DatabaseRequestResult result = DatabaseRequestResult::Failed;

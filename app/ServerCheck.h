@@ -12,6 +12,7 @@ class CConf;
 class GuiHandOver;
 class Prompt;
 class SyncTransportFactory;
+class AbandonedPosts;
 class TransportCancel;
 
 // Runs RequestServerDatabases on a thread of its own. The messages it shows (the server's
@@ -20,8 +21,9 @@ class TransportCancel;
 // rebuilds the links.
 //
 // Cancel() returns at once, whatever the transport is doing: a post in flight is abandoned on
-// its own thread, which keeps what it uses and ends with the transport's time-out; its answer
-// is dropped. The destructor cancels a running check.
+// its own thread, which keeps what it uses and ends when its transport gives up (the HTTP
+// transport within about a second of the cancel); its answer is dropped. The destructor cancels
+// a running check and waits for the abandoned posts, so none outlives the program's objects.
 //
 // `conf` and `windowPrompt` must outlive the object; `transports` (null: HTTP from the
 // settings) too. Used on the window's thread only.
@@ -51,6 +53,7 @@ class ServerCheck final : public QObject {
   std::unique_ptr<GuiHandOver> mHandOver;
   std::unique_ptr<Prompt> mWorkerPrompt;
   std::shared_ptr<TransportCancel> mCancel;
+  std::unique_ptr<AbandonedPosts> mAbandoned;
   std::thread mWorker;
   unsigned mGeneration = 0;
 };

@@ -198,6 +198,30 @@ TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCanc
   EXPECT_TRUE(mConf.Links().Empty());
 }
 
+// The abandoned post hangs up soon after the cancel rather than at the transport's time-out, and
+// the wizard's end waits for it: no thread of the check outlives the wizard.
+TEST_F(ConfigWizardTest, ACancelledCheckHangsUpBeforeTheWizardIsGone) {
+  ScriptedReply silent = DatabaseReply(DefaultDatabases());
+  silent.delay = milliseconds(60000);
+  mServer.Enqueue(silent);
+  auto driver = std::make_unique<WizardDriver>(mConf, mServices);
+  driver->SetText("urlEdit", mServer.BaseUrl() + "/");
+  driver->SetText("loginEdit", "user@example.org");
+  driver->SetText("passwordEdit", "secret");
+  driver->Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
+  driver->Click("cancelButton");
+  const auto before = std::chrono::steady_clock::now();
+  driver.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(5000));
+
+  // The server serves one connection at a time: the next is answered only once the first hung up.
+  mServer.Enqueue(DatabaseReply(DefaultDatabases()));
+  SyncTransportOptions options;
+  options.timeout = milliseconds(5000);
+  EXPECT_NO_THROW(HttpSyncTransport(options).Post(mServer.Url(), "<SyncML/>"));
+}
+
 TEST_F(ConfigWizardTest, TheUpdateQuestionStartsTheUpdateOrPutsAppStateBackWhenItCannotStart) {
   for (const bool fail : {false, true}) {
     mUpdates.fail = fail;
