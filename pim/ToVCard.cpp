@@ -24,10 +24,13 @@ struct PhoneRow {
   const char* preferredName;
 };
 
-constexpr std::array<PhoneRow, 7> kPhoneRows = {{
+// The pager row carries the work pager a contact's card brought into the address book; without it
+// the number would never go back to the server.
+constexpr std::array<PhoneRow, 8> kPhoneRows = {{
     {"PR_BUSINESS_TELEPHONE_NUMBER", PROPERTY_WORK | PROPERTY_VOICE, "PR_BUSINESS_TELEPHONE_NUMBER"},
     {"PR_BUSINESS2_TELEPHONE_NUMBER", PROPERTY_WORK | PROPERTY_VOICE, nullptr},
     {"PR_BUSINESS_FAX_NUMBER", PROPERTY_WORK | PROPERTY_FAX, "PR_BUSINESS_FAX_NUMBER"},
+    {"PR_PAGER_TELEPHONE_NUMBER", PROPERTY_WORK | PROPERTY_PAGER, "PR_PAGER_TELEPHONE_NUMBER"},
     {"PR_HOME_FAX_NUMBER", PROPERTY_HOME | PROPERTY_FAX, "PR_HOME_FAX_NUMBER"},
     {"PR_MOBILE_TELEPHONE_NUMBER", PROPERTY_HOME | PROPERTY_CELL, "PR_CELLULAR_TELEPHONE_NUMBER"},
     {"PR_HOME_TELEPHONE_NUMBER", PROPERTY_HOME | PROPERTY_VOICE, "PR_HOME_TELEPHONE_NUMBER"},

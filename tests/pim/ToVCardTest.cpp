@@ -115,6 +115,17 @@ TEST(ToVCardPreferredPhone, WithoutReferenceThePrimaryNumberMarksTheFirstRowHold
       << "the second business number is never preferred; only the first match by number is";
 }
 
+// The address book keeps a card's work pager in its own key; it goes back out, preferred by name.
+TEST(ToVCardPreferredPhone, TheWorkPagerGoesOutAfterTheBusinessNumbers) {
+  CDataItem item;
+  item["PR_BUSINESS_TELEPHONE_NUMBER"] = "1";
+  item["PR_PAGER_TELEPHONE_NUMBER"] = "2";
+  item["PR_HOME_TELEPHONE_NUMBER"] = "3";
+  EXPECT_EQ(TelLines(item), (Lines{"TEL;TYPE=WORK,VOICE:1", "TEL;TYPE=WORK,PAGER:2", "TEL;TYPE=HOME,VOICE:3"}));
+  item["PR_ZEP_PREF_PHONE_INDEX"] = "PR_PAGER_TELEPHONE_NUMBER";
+  EXPECT_EQ(TelLines(item), (Lines{"TEL;TYPE=WORK,VOICE:1", "TEL;TYPE=WORK,PAGER,PREF:2", "TEL;TYPE=HOME,VOICE:3"}));
+}
+
 TEST(ToVCardPreferredPhone, AdditionalPhoneIsPreferredOnlyWithoutAnyReference) {
   CDataItem item;
   item["PR_ZEP_ADDITIONAL_PHONES_LIST"] = "7\t8\t";
