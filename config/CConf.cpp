@@ -48,11 +48,6 @@ std::string DecodePassword(const std::string& stored) {
   return Utf16ToUtf8(Utf8ToUtf16(DecodeBase64(stored)));
 }
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 }  // namespace
 
 CConf::CConf()
@@ -226,9 +221,7 @@ std::string CConf::SyncUrl() const {
 }
 
 std::string CConf::PackageUrl() const {
-  std::string base = mUrl.substr(0, mUrl.find("cgi-bin"));
-  if (!base.empty() && base.back() != '/') base += '/';
-  return base + mPackageName;
+  return WithSlash(mUrl.substr(0, mUrl.find("cgi-bin"))) + mPackageName;
 }
 
 std::string CConf::LogPath() const { return mConfigFolder + kLogFileName; }

@@ -32,11 +32,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
 std::string WithoutSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;

@@ -11,11 +11,6 @@
 
 namespace {
 
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -48,6 +43,11 @@ void NarrowToOwner(const std::string& path) {
 }
 
 }  // namespace
+
+std::string WithSlash(std::string path) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path;
+}
 
 bool CreateFolderPath(const std::string& path) {
   if (path.empty()) return false;

@@ -14,6 +14,9 @@ std::string UserDataFolder();
 // fail and are reported by their callers. Empty when `base` is empty.
 std::string MakeUserFolder(const std::string& base, const std::string& company, const std::string& product);
 
+// `path` ending in one more "/" unless it already ends in one; an empty path stays empty.
+std::string WithSlash(std::string path);
+
 // Creates `path` and any missing parents, each new level 0700. True when it exists as a folder.
 bool CreateFolderPath(const std::string& path);
 
