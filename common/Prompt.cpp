@@ -32,7 +32,7 @@ EmailTypesAnswer AutomaticEmailTypes(const EmailTypesQuestion& question) {
   bool work = has(kEmailTypeWork);
   for (std::string& type : answer.types) {
     if (!type.empty()) continue;
-    type = !home || work ? kEmailTypeHome : kEmailTypeWork;
+    type = std::string(!home || work ? kEmailTypeHome : kEmailTypeWork);
     (type == kEmailTypeHome ? home : work) = true;
   }
   return answer;
