@@ -70,8 +70,7 @@ class FirstStartUser {
       ASSERT_TRUE(check->isEnabled()) << box;
       check->setChecked(true);
     }
-    // All events: the server refuses the date filter of a shorter period.
-    wizard.findChild<QComboBox*>("periodCombo")->setCurrentIndex(5);
+    // The period stays at its default, whose date filter this server refuses: the run goes on without it.
     for (const int page : {CConfigWizard::kContactsLinksPage, CConfigWizard::kEventsLinksPage, CConfigWizard::kTasksLinksPage}) {
       wizard.findChild<QAbstractButton*>("nextButton")->click();
       ASSERT_EQ(wizard.currentId(), page);
