@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 #include "pim/EncodedText.h"
 #include "pim/VCalDateTime.h"
@@ -19,6 +20,7 @@ constexpr const char* kUnknownRecipient = "Unknown";
 constexpr int32_t kMeeting = 1;
 constexpr int32_t kSensitivityPrivate = 2;
 constexpr int32_t kImportanceNormal = 1;
+constexpr std::time_t kDaySeconds = 24 * 60 * 60;
 
 bool Absent(double date) { return OleDate(date).IsAbsent(); }
 
@@ -155,7 +157,38 @@ RecurrencePattern PatternOf(const outlook::RecurrencePattern& pattern) {
   return rule;
 }
 
+// The offset east of UTC that `seconds` has in the machine's zone; false when the C library
+// cannot tell. localtime_r reads the zone once per process, while mktime (behind LocalToUtc)
+// looks at the zone file again on every call (a fifth of loading the calendar).
+bool OffsetAt(std::time_t seconds, long& offset) {
+  std::tm parts{};
+  if (localtime_r(&seconds, &parts) == nullptr) return false;
+  offset = parts.tm_gmtoff;
+  return true;
+}
+
+// The UTC instant of a local time when the zone's offset is the same a day before and a day after
+// it: the one instant that shows that local time. Near a change of offset (a skipped or repeated
+// hour) false, and the caller asks mktime.
+bool SteadyLocalToUtc(const OleDate& local, std::time_t& utc) {
+  std::time_t asUtc = 0;
+  long before = 0, after = 0, at = 0;
+  if (!local.ToUnixTimeUtc(asUtc) || !OffsetAt(asUtc - kDaySeconds, before) ||
+      !OffsetAt(asUtc + kDaySeconds, after) || before != after || !OffsetAt(asUtc - before, at) || at != before) {
+    return false;
+  }
+  utc = asUtc - before;
+  return true;
+}
+
 }  // namespace
+
+std::string RecordDateText(double date, bool allDay) {
+  const OleDate local(date);
+  std::time_t utc = 0;
+  if (allDay || !(date > 0) || !local.IsValid() || !SteadyLocalToUtc(local, utc)) return DateToVCalText(date, allDay);
+  return VCalStampText(OleDate::FromUnixTimeUtc(utc));
+}
 
 CalendarPeriod::CalendarPeriod(std::string_view startDate) {
   if (!startDate.empty()) mStart = ParseVCalDateTime(startDate);
@@ -225,13 +258,13 @@ CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const Cale
   (*record)["VC_DESCRIPTION"] = EncodeDescription(event.GetBody());
   if (occurrenceOf != 0) {
     record->itemId = entryId + "/" + VCalDateText(OleDate(occurrenceOf));
-    (*record)["VC_RECURRENCE_ID"] = DateToVCalText(occurrenceOf, seriesAllDay);
+    (*record)["VC_RECURRENCE_ID"] = RecordDateText(occurrenceOf, seriesAllDay);
   }
   (*record)["VC_CLASS"] = event.GetSensitivity() == 0 ? "PUBLIC" : "PRIVATE";
   SetIfNotEmpty(*record, "VC_PRIORITY", PriorityOfImportance(event.GetImportance()));
   const bool allDay = event.GetAllDayEvent();
   for (const auto& [key, date] : {std::pair{"VC_DTSTART", event.GetStart()}, std::pair{"VC_DTEND", event.GetEnd()}}) {
-    if (!Absent(date)) SetIfNotEmpty(*record, key, DateToVCalText(date, allDay));
+    if (!Absent(date)) SetIfNotEmpty(*record, key, RecordDateText(date, allDay));
   }
   if (event.GetReminderSet()) (*record)["VC_TRIGGER"] = WriteTrigger(event.GetReminderMinutesBeforeStart());
   const std::string categories = event.GetCategories();
@@ -255,7 +288,7 @@ bool ReadSeries(const outlook::RecurrencePattern& pattern, bool allDay, double s
       changed = true;
       continue;
     }
-    const std::string date = DateToVCalText(exception.GetOriginalDate(), allDay);
+    const std::string date = RecordDateText(exception.GetOriginalDate(), allDay);
     if (!date.empty()) excluded += (excluded.empty() ? "" : ",") + date;
   }
   SetIfNotEmpty(record, "EXDATE", excluded);

@@ -74,6 +74,11 @@ void WriteEventFields(const outlook::AppointmentItem& event, const CDataItem& re
 // record has no rule the pattern can hold. Throws AutomationError.
 bool WriteRecurrence(const outlook::AppointmentItem& event, const CDataItem& record);
 
+// A local automation date as its record text: what DateToVCalText gives (a date for an all-day
+// item, else the UTC instant), without the C library's zone look-up per call where the offset
+// is steady; "" for no date.
+std::string RecordDateText(double date, bool allDay);
+
 // A record date (a UTC instant "%Y%m%dT%H%M%SZ" or a date "%Y%m%d") as an automation date in the
 // machine's local time; 0 when the text holds no date.
 double LocalDateOfRecordText(std::string_view text);

@@ -11,10 +11,12 @@
 #include "config/CConf.h"
 #include "pim/CalendarRecordBuilder.h"
 #include "pim/OleDate.h"
+#include "pim/VCalDateTime.h"
 #include "platform/automation/AutomationDate.h"
 #include "platform/automation/ObjectFactory.h"
 #include "platform/outlookmodel/OutlookModel.h"
 #include "stores/outlook/COutlook.h"
+#include "stores/outlook/OutlookCalendarFields.h"
 #include "tests/pim/VCalTestZone.h"
 #include "tests/support/ItemFields.h"
 #include "tests/support/TempDir.h"
@@ -130,6 +132,29 @@ TEST_F(COutlookCalendarTest, TimedEventsAreSentAsUtcInstantsWhateverTheDaylightR
   EXPECT_EQ(Loaded(summer.GetEntryID())->Property("VC_DTSTART"), "20250706T063000Z");
   EXPECT_EQ(Loaded(summer.GetEntryID())->Property("VC_DTEND"), "20250706T073000Z");
 }
+
+// The record text of a local time is the C library's conversion (mktime) everywhere: through whole
+// years of daylight rules with whole-hour and half-hour changes, a day a zone skipped, and its
+// history from zone files.
+class RecordDateTexts : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RecordDateTexts, EveryLocalTimeHasTheUtcTextOfTheCLibrarysConversion) {
+  ScopedTimeZone zone(GetParam());
+  for (const int year : {1945, 2011, 2025}) {
+    for (double day = Local(year, 1, 1); day < Local(year + 1, 1, 1); day += 1.0) {
+      for (int minutes = 0; minutes < 24 * 60; minutes += 45) {
+        const double local = day + minutes / (24.0 * 60);
+        ASSERT_EQ(RecordDateText(local, false), DateToVCalText(local, false)) << OleDate(local).Format("%Y-%m-%d %H:%M");
+      }
+    }
+  }
+  EXPECT_EQ(RecordDateText(Local(2025, 3, 30), true), "20250330");
+  EXPECT_EQ(RecordDateText(0, false), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, RecordDateTexts,
+                         ::testing::Values(kZoneBerlin, kZoneSydney, "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0",
+                                           "Europe/Berlin", "Pacific/Apia", "America/St_Johns"));
 
 struct ReminderCase {
   int minutes;
