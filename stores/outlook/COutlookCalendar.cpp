@@ -1,6 +1,7 @@
 // The Outlook store's events and tasks: reading them within the sync period, writing the server's
 // items (series, changed occurrences, tasks) and deleting them.
 #include <algorithm>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,6 +108,9 @@ int32_t COutlook::LoadEvents(CDataItemList& list) {
     LogError(kLoadEvents, "Cannot get list of items in the folder");
     return kStoreFail;
   }
+  // The event dates are read with localtime_r, which takes the zone as the last tzset left it:
+  // a window open for days must read them in the zone the machine has now, as mktime does.
+  tzset();
   const int32_t count = items.GetCount();
   LogDebug(kLoadEvents, FormatText("Events found: %d", {count}));
   for (int32_t index = 1; index <= count; ++index) {
