@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/AtomicFile.h"
+#include "common/ChunkedFileReader.h"
 #include "common/CXException.h"
 #include "common/StringIds.h"
 #include "common/TextCodec.h"
@@ -128,24 +129,44 @@ void WriteRecords(ArchiveWriter& writer, const std::vector<CDataItem::Ptr>& item
   }
 }
 
-// Reads the archive from memory. Every length is checked against the bytes that remain before
+// The bytes of an archive held in memory, taken front to back.
+class MemorySource {
+ public:
+  explicit MemorySource(std::string_view bytes) : mBytes(bytes) {}
+  size_t Remaining() const { return mBytes.size() - mOffset; }
+  bool Take(size_t count, std::string_view& bytes) {
+    if (count > Remaining()) return false;
+    bytes = mBytes.substr(mOffset, count);
+    mOffset += count;
+    return true;
+  }
+
+ private:
+  std::string_view mBytes;
+  size_t mOffset = 0;
+};
+
+// Reads the archive from a source (MemorySource, or ChunkedFileReader for the file itself, which
+// is then never held whole). Every length is checked against the bytes that remain before
 // anything is allocated for it, so a damaged file cannot make the reader allocate more than the
 // file's own size.
+template <typename Source>
 class ArchiveReader {
  public:
-  explicit ArchiveReader(std::string_view bytes) : mBytes(bytes) {}
+  explicit ArchiveReader(Source& source) : mSource(source) {}
 
-  size_t Remaining() const { return mBytes.size() - mOffset; }
+  size_t Remaining() const { return mSource.Remaining(); }
 
   bool Byte(uint8_t& value) {
-    if (Remaining() < 1) return false;
-    value = static_cast<uint8_t>(mBytes[mOffset++]);
+    std::string_view bytes;
+    if (!mSource.Take(1, bytes)) return false;
+    value = static_cast<uint8_t>(bytes[0]);
     return true;
   }
   bool Word(uint16_t& value) {
-    uint8_t low = 0, high = 0;
-    if (!Byte(low) || !Byte(high)) return false;
-    value = static_cast<uint16_t>(low | (high << 8));
+    std::string_view bytes;
+    if (!mSource.Take(2, bytes)) return false;
+    value = static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) | (static_cast<uint8_t>(bytes[1]) << 8));
     return true;
   }
   bool DoubleWord(uint32_t& value) {
@@ -174,9 +195,8 @@ class ArchiveReader {
     size_t length = 0;
     if (!StringLength(wide, length)) return false;
     const size_t bytes = wide ? length * 2 : length;
-    if (bytes > Remaining()) return false;
-    const std::string_view raw = mBytes.substr(mOffset, bytes);
-    mOffset += bytes;
+    std::string_view raw;
+    if (bytes > Remaining() || !mSource.Take(bytes, raw)) return false;
     if (wide && IsAsciiUtf16(raw)) {
       utf8.resize(length);
       for (size_t i = 0; i < length; ++i) utf8[i] = raw[2 * i];
@@ -240,8 +260,7 @@ class ArchiveReader {
     return Latin1ToUtf8(raw);
   }
 
-  std::string_view mBytes;
-  size_t mOffset = 0;
+  Source& mSource;
 };
 
 // Smallest record: an empty 8-bit key (1 byte) and a 16-bit property count.
@@ -251,7 +270,8 @@ constexpr size_t kMinPropertyBytes = 2;
 
 // A loaded record is packed: the index is kept for its stamps and a few keys, and the rest of a
 // record is read only when one of its items changed.
-bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
+template <typename Source>
+bool ReadRecord(ArchiveReader<Source>& reader, CDataItem& record) {
   if (!reader.String(record.itemId)) return false;
   size_t propertyCount = 0;
   if (!reader.Count(kMinPropertyBytes, propertyCount)) return false;
@@ -261,6 +281,27 @@ bool ReadRecord(ArchiveReader& reader, CDataItem& record) {
     record.properties.insert_or_assign(name, std::move(value));
   }
   record.Pack();
+  return true;
+}
+
+// Replaces the content of `list` with the records of `source`; false (list empty) when they are
+// truncated or damaged. An empty source is an empty list.
+template <typename Source>
+bool ReadRecords(Source& source, CDataItemList& list) {
+  list.Clear();
+  if (source.Remaining() == 0) return true;
+  ArchiveReader<Source> reader(source);
+  size_t count = 0;
+  if (!reader.Count(kMinRecordBytes, count)) return false;
+  list.Reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    auto record = CDataItem::Create();
+    if (!ReadRecord(reader, *record)) {
+      list.Clear();
+      return false;
+    }
+    list.Add(std::move(record));
+  }
   return true;
 }
 
@@ -279,12 +320,18 @@ void CDataItemList::SetPath(const std::string& folder, const std::string& baseNa
 
 void CDataItemList::LoadFile() {
   Clear();
-  std::string bytes, error;
-  if (mPath.empty() || !CreateFileIfMissing(mPath, kFileMode) || !ReadWholeFile(mPath, bytes, kMaxFileBytes, &error)) {
+  const auto fail = [this](const std::string& error) {
+    Clear();
     LogError(kLoadOperation, "Cannot read " + mPath + (error.empty() ? "" : ": " + error));
     throw CDataItemListException(IDS_INDEX_LOAD_ERROR);
-  }
-  if (!Deserialize(bytes)) LogDebug(kLoadOperation, "Index file is damaged, loaded as empty: " + mPath);
+  };
+  if (mPath.empty() || !CreateFileIfMissing(mPath, kFileMode)) fail({});
+  // Read in pieces: the records are all that is held, not the file besides them.
+  ChunkedFileReader file(mPath, kMaxFileBytes);
+  if (!file.IsOpen()) fail(file.Error());
+  const bool read = ReadRecords(file, *this);
+  if (file.ReadFailed()) fail(file.Error());
+  if (!read) LogDebug(kLoadOperation, "Index file is damaged, loaded as empty: " + mPath);
 }
 
 void CDataItemList::SaveFile() const {
@@ -310,21 +357,8 @@ std::string CDataItemList::Serialize() const {
 }
 
 bool CDataItemList::Deserialize(std::string_view bytes) {
-  Clear();
-  if (bytes.empty()) return true;
-  ArchiveReader reader(bytes);
-  size_t count = 0;
-  if (!reader.Count(kMinRecordBytes, count)) return false;
-  mItems.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    auto record = CDataItem::Create();
-    if (!ReadRecord(reader, *record)) {
-      Clear();
-      return false;
-    }
-    Add(std::move(record));
-  }
-  return true;
+  MemorySource source(bytes);
+  return ReadRecords(source, *this);
 }
 
 CDataItem::Ptr CDataItemList::Find(const std::string& key) const {

@@ -34,10 +34,10 @@ class CDataItemList {
   void SetPath(const std::string& folder, const std::string& baseName);
   const std::string& Path() const { return mPath; }
 
-  // Empties the list and reads the index file, creating it empty when it is missing. A
+  // Empties the list and reads the index file in pieces, creating it empty when it is missing. A
   // zero-length, truncated or damaged file leaves the list empty without an error. Throws
-  // CDataItemListException (IDS_INDEX_LOAD_ERROR) when the file cannot be created or read, or
-  // is larger than kMaxFileBytes.
+  // CDataItemListException (IDS_INDEX_LOAD_ERROR), the list left empty, when the file cannot be
+  // created or read, or is larger than kMaxFileBytes.
   void LoadFile();
   // Writes every record to the index file, replacing it in one step: on failure the previous
   // file is left as it was and CDataItemListException (IDS_INDEX_SAVE_ERROR) is thrown.
@@ -65,6 +65,8 @@ class CDataItemList {
   // end when there is none.
   void Put(CDataItem::Ptr item);
   void Clear();
+  // Makes room for `count` records without growing the list.
+  void Reserve(size_t count) { mItems.reserve(count); }
   // Packs every record's properties (CDataItem::Pack). Call when nothing holds references into
   // the records' values: a list that is only compared and saved from then on stays small.
   void PackRecords();

@@ -2,16 +2,21 @@
 #include "pim/ItemProperties.h"
 
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace {
 
+using Name = const PooledPropertyName*;
+
 struct NamePool {
   std::mutex lock;
-  // Node-based: a name's address stays put while the set grows.
-  std::unordered_set<std::string> names;
+  // By number; a deque keeps every name where it is while the pool grows, so the views below and
+  // the records' pointers stay valid.
+  std::deque<PooledPropertyName> names;
+  std::unordered_map<std::string_view, Name> byText;
 };
 
 NamePool& Pool() {
@@ -19,37 +24,82 @@ NamePool& Pool() {
   return pool;
 }
 
-template <typename T>
-void Put(char*& at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-  at += sizeof value;
+const PooledPropertyName& Interned(std::string_view name) {
+  NamePool& pool = Pool();
+  const std::lock_guard<std::mutex> guard(pool.lock);
+  if (const auto hit = pool.byText.find(name); hit != pool.byText.end()) return *hit->second;
+  PooledPropertyName& added =
+      pool.names.emplace_back(PooledPropertyName{std::string(name), static_cast<std::uint32_t>(pool.names.size())});
+  pool.byText.emplace(added.text, &added);
+  return added;
 }
 
-template <typename T>
-T Get(const char*& at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  at += sizeof value;
-  return value;
+// Null when no record ever held `name`: then none holds it now.
+Name FindInterned(std::string_view name) {
+  NamePool& pool = Pool();
+  const std::lock_guard<std::mutex> guard(pool.lock);
+  const auto hit = pool.byText.find(name);
+  return hit == pool.byText.end() ? nullptr : hit->second;
+}
+
+Name InternedById(std::uint32_t id) {
+  NamePool& pool = Pool();
+  const std::lock_guard<std::mutex> guard(pool.lock);
+  return &pool.names[id];
+}
+
+std::size_t VarintBytes(std::uint32_t value) {
+  std::size_t bytes = 1;
+  for (; value >= 0x80; value >>= 7) ++bytes;
+  return bytes;
+}
+
+void PutVarint(char*& at, std::uint32_t value) {
+  for (; value >= 0x80; value >>= 7) *at++ = static_cast<char>((value & 0x7F) | 0x80);
+  *at++ = static_cast<char>(value);
+}
+
+std::uint32_t GetVarint(const char*& at) {
+  std::uint32_t value = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<std::uint8_t>(*at++);
+    value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) return value;
+  }
+}
+
+void PutCount(char*& at, std::uint32_t count) {
+  std::memcpy(at, &count, sizeof count);
+  at += sizeof count;
+}
+
+std::uint32_t GetCount(const char*& at) {
+  std::uint32_t count = 0;
+  std::memcpy(&count, at, sizeof count);
+  at += sizeof count;
+  return count;
 }
 
 }  // namespace
 
-const std::string& InternPropertyName(std::string_view name) {
-  NamePool& pool = Pool();
-  const std::lock_guard<std::mutex> guard(pool.lock);
-  return *pool.names.emplace(name).first;
-}
+const std::string& InternPropertyName(std::string_view name) { return Interned(name).text; }
 
-ItemProperties::PackedReader::PackedReader(const char* block) : at(block), remaining(Get<std::uint32_t>(at)) {}
+ItemProperties::PackedReader::PackedReader(const char* block) : at(block), remaining(GetCount(at)) {}
 
-bool ItemProperties::PackedReader::Next(const std::string*& name, std::string_view& value) {
+bool ItemProperties::PackedReader::Next(std::uint32_t& nameId, std::string_view& value) {
   if (remaining == 0) return false;
   --remaining;
-  name = Get<const std::string*>(at);
-  const auto length = Get<std::uint32_t>(at);
+  nameId = GetVarint(at);
+  const std::uint32_t length = GetVarint(at);
   value = std::string_view(at, length);
   at += length;
+  return true;
+}
+
+bool ItemProperties::PackedReader::Next(Name& name, std::string_view& value) {
+  std::uint32_t nameId = 0;
+  if (!Next(nameId, value)) return false;
+  name = InternedById(nameId);
   return true;
 }
 
@@ -58,7 +108,7 @@ ItemProperties::ItemProperties(std::initializer_list<value_type> properties) {
 }
 
 ItemProperties::ItemProperties(const std::map<std::string, std::string>& properties) {
-  for (const auto& [name, value] : properties) mMap.emplace_hint(mMap.end(), &InternPropertyName(name), value);
+  for (const auto& [name, value] : properties) mMap.emplace_hint(mMap.end(), &Interned(name), value);
 }
 
 ItemProperties::ItemProperties(const ItemProperties& other) : mMap(other.mMap) {
@@ -70,7 +120,7 @@ ItemProperties::ItemProperties(const ItemProperties& other) : mMap(other.mMap) {
 
 std::size_t ItemProperties::PackedBytes() const {
   PackedReader reader(mPacked.get());
-  const std::string* name = nullptr;
+  std::uint32_t name = 0;
   std::string_view value;
   while (reader.Next(name, value)) {
   }
@@ -97,7 +147,7 @@ ItemProperties::~ItemProperties() = default;
 ItemProperties::Map& ItemProperties::Expanded() const {
   if (mPacked) {
     PackedReader reader(mPacked.get());
-    const std::string* name = nullptr;
+    Name name = nullptr;
     std::string_view value;
     while (reader.Next(name, value)) mMap.emplace_hint(mMap.end(), name, std::string(value));
     mPacked.reset();
@@ -109,7 +159,7 @@ std::string& ItemProperties::operator[](std::string_view name) {
   Map& map = Expanded();
   const auto hit = map.find(name);
   if (hit != map.end()) return hit->second;
-  return map.emplace_hint(hit, &InternPropertyName(name), std::string())->second;
+  return map.emplace_hint(hit, &Interned(name), std::string())->second;
 }
 
 ItemProperties::iterator ItemProperties::find(std::string_view name) { return iterator(Expanded().find(name)); }
@@ -126,14 +176,14 @@ std::pair<ItemProperties::iterator, bool> ItemProperties::insert_or_assign(std::
     hit->second = std::move(value);
     return {iterator(hit), false};
   }
-  return {iterator(map.emplace_hint(hit, &InternPropertyName(name), std::move(value))), true};
+  return {iterator(map.emplace_hint(hit, &Interned(name), std::move(value))), true};
 }
 
 std::pair<ItemProperties::iterator, bool> ItemProperties::emplace(std::string_view name, std::string value) {
   Map& map = Expanded();
   const auto hit = map.find(name);
   if (hit != map.end()) return {iterator(hit), false};
-  return {iterator(map.emplace_hint(hit, &InternPropertyName(name), std::move(value))), true};
+  return {iterator(map.emplace_hint(hit, &Interned(name), std::move(value))), true};
 }
 
 ItemProperties::size_type ItemProperties::erase(std::string_view name) {
@@ -168,10 +218,11 @@ bool ItemProperties::Contains(std::string_view name) const {
 
 bool ItemProperties::Lookup(std::string_view name, std::string_view& value) const {
   if (mPacked) {
+    const Name wanted = FindInterned(name);
     PackedReader reader(mPacked.get());
-    const std::string* held = nullptr;
-    while (reader.Next(held, value)) {
-      if (*held == name) return true;
+    std::uint32_t held = 0;
+    while (wanted != nullptr && reader.Next(held, value)) {
+      if (held == wanted->id) return true;
     }
     value = {};
     return false;
@@ -186,14 +237,14 @@ void ItemProperties::Pack() {
   std::size_t bytes = sizeof(std::uint32_t);
   for (const auto& [name, value] : mMap) {
     if (value.size() > std::numeric_limits<std::uint32_t>::max()) return;  // stays expanded
-    bytes += sizeof(const std::string*) + sizeof(std::uint32_t) + value.size();
+    bytes += VarintBytes(name->id) + VarintBytes(static_cast<std::uint32_t>(value.size())) + value.size();
   }
   auto block = std::make_unique<char[]>(bytes);
   char* at = block.get();
-  Put(at, static_cast<std::uint32_t>(mMap.size()));
+  PutCount(at, static_cast<std::uint32_t>(mMap.size()));
   for (const auto& [name, value] : mMap) {
-    Put(at, name);
-    Put(at, static_cast<std::uint32_t>(value.size()));
+    PutVarint(at, name->id);
+    PutVarint(at, static_cast<std::uint32_t>(value.size()));
     std::memcpy(at, value.data(), value.size());
     at += value.size();
   }

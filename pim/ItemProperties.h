@@ -18,6 +18,12 @@
 // hundred PR_ and VC_ keys and the "0x%x" names of unknown MAPI tags); safe from any thread.
 const std::string& InternPropertyName(std::string_view name);
 
+// A name of the pool with its number there (numbers count up from 0 in the order names came).
+struct PooledPropertyName {
+  std::string text;
+  std::uint32_t id = 0;
+};
+
 // Keys are unique and compared case-sensitively; iteration is in name order (byte order), as the
 // map it replaces. An element reads as a pair of references: `const auto& [name, value]`.
 //
@@ -27,13 +33,14 @@ const std::string& InternPropertyName(std::string_view name);
 // expands it first (also from const members), which ends the validity of views Lookup gave.
 // Not thread-safe, like the record that holds it.
 class ItemProperties {
+  using Name = const PooledPropertyName*;
   struct NameLess {
     using is_transparent = void;
-    bool operator()(const std::string* a, const std::string* b) const { return *a < *b; }
-    bool operator()(const std::string* a, std::string_view b) const { return std::string_view(*a) < b; }
-    bool operator()(std::string_view a, const std::string* b) const { return a < std::string_view(*b); }
+    bool operator()(Name a, Name b) const { return a->text < b->text; }
+    bool operator()(Name a, std::string_view b) const { return std::string_view(a->text) < b; }
+    bool operator()(std::string_view a, Name b) const { return a < std::string_view(b->text); }
   };
-  using Map = std::map<const std::string*, std::string, NameLess>;
+  using Map = std::map<Name, std::string, NameLess>;
 
  public:
   template <bool kConst>
@@ -57,7 +64,7 @@ class ItemProperties {
     template <bool kOther, typename = std::enable_if_t<kConst && !kOther>>
     Iterator(const Iterator<kOther>& other) : mBase(other.mBase) {}
 
-    reference operator*() const { return {*mBase->first, mBase->second}; }
+    reference operator*() const { return {mBase->first->text, mBase->second}; }
     pointer operator->() const { return {**this}; }
     Iterator& operator++() {
       ++mBase;
@@ -137,8 +144,9 @@ class ItemProperties {
   bool operator==(const std::map<std::string, std::string>& other) const;
 
  private:
-  // Packed block: a 32-bit count, then per property in name order the name's pool pointer, a
-  // 32-bit value length and the value's bytes (unaligned; read with memcpy).
+  // Packed block: a 32-bit count (unaligned; read with memcpy), then per property in name order
+  // the name's pool number and the value's length, each as a base-128 varint (one byte for most
+  // names and values), and the value's bytes.
   struct PackedReader;
   Map& Expanded() const;
   std::size_t PackedBytes() const;
@@ -152,19 +160,22 @@ struct ItemProperties::PackedReader {
   const char* at;
   std::uint32_t remaining;
   explicit PackedReader(const char* block);
-  bool Next(const std::string*& name, std::string_view& value);
+  // The next property's pool number and value; false past the last one.
+  bool Next(std::uint32_t& nameId, std::string_view& value);
+  // The same with the name itself (a look-up in the pool).
+  bool Next(Name& name, std::string_view& value);
 };
 
 template <typename Visit>
 void ItemProperties::ForEach(Visit&& visit) const {
   if (mPacked) {
     PackedReader reader(mPacked.get());
-    const std::string* name = nullptr;
+    Name name = nullptr;
     std::string_view value;
-    while (reader.Next(name, value)) visit(*name, value);
+    while (reader.Next(name, value)) visit(name->text, value);
     return;
   }
-  for (const auto& [name, value] : mMap) visit(*name, std::string_view(value));
+  for (const auto& [name, value] : mMap) visit(name->text, std::string_view(value));
 }
 
 // For test failure messages.

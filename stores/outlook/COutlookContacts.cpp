@@ -34,10 +34,10 @@ bool IsDistList(const outlook::OutlookItem& item) { return StartsWith(item.GetMe
 // Outlook has an address for types that address; entries beyond them bring back the addresses
 // Outlook could not hold. Entries of two characters or fewer are skipped.
 void MergeKeptTypes(const CDataItem& record, std::vector<std::string>& addresses, std::vector<std::string>& types) {
-  addresses = SplitTabList(record.Property("PR_CONTACT_EMAIL_ADDRESSES"));
+  addresses = SplitTabList(record.PropertyView("PR_CONTACT_EMAIL_ADDRESSES"));
   types.assign(addresses.size(), std::string());
-  std::string kept;
-  if (!record.GetProperty("PR_ZEP_EMAIL_ADDRESSES_TYPES", kept)) return;
+  std::string_view kept;
+  if (!record.properties.Lookup("PR_ZEP_EMAIL_ADDRESSES_TYPES", kept)) return;
   const size_t outlookCount = addresses.size();
   const std::vector<std::string> entries = SplitTabList(kept);
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -74,8 +74,10 @@ int32_t COutlook::LoadContacts(CDataItemList& list) {
     // Distribution lists are not sent to the server.
     if (contact.GetMessageClass() == kDistListClass) continue;
     const CDataItem::Ptr record = ReadContactRecord(contact);
+    // Packed at once, so that the folder is never held as one string per value.
+    record->Pack();
     list.Add(record);
-    LogDebug(kLoadContacts, "Contact loaded: " + record->Property("PR_DISPLAY_NAME"));
+    LogDebug(kLoadContacts, "Contact loaded: " + std::string(record->PropertyView("PR_DISPLAY_NAME")));
   }
   LogDebug(kLoadContacts, "End");
   return kStoreOk;
@@ -87,23 +89,30 @@ void COutlook::LoadMervaleFields() {
     if (record->itemId.empty()) continue;
     const CDataItem::Ptr saved = mSavedItems.Find(record->itemId);
     if (!saved) continue;
-    std::string value;
+    std::string_view value;
     for (const char* key : kKeptFromIndex) {
-      if (saved->GetProperty(key, value)) (*record)[key] = value;
+      if (saved->properties.Lookup(key, value)) record->properties.insert_or_assign(key, std::string(value));
     }
+    record->Pack();
   }
   for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
     std::vector<std::string> addresses, types;
     MergeKeptTypes(*record, addresses, types);
-    const EmailTypesOutcome outcome = ResolveEmailTypes(mConf, mPrompt, record->Property("PR_DISPLAY_NAME"),
-                                                        record->Property("PR_NICKNAME"), addresses, types);
+    const EmailTypesOutcome outcome =
+        ResolveEmailTypes(mConf, mPrompt, std::string(record->PropertyView("PR_DISPLAY_NAME")),
+                          std::string(record->PropertyView("PR_NICKNAME")), addresses, types);
     if (outcome == EmailTypesOutcome::Cancelled) {
       mInitError = IDS_SYNC_CANCELED;
       // The user stopped the run, not only this folder: the links after it are not synchronized.
       if (mConf.SyncRunning() == CConf::RUN_RUNNING) mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);
       break;
     }
-    (*record)["PR_ZEP_EMAIL_ADDRESSES_TYPES"] = TypedAddressList(addresses, types);
+    std::string typed = TypedAddressList(addresses, types);
+    // Most records already hold this list (kept from the index): they stay packed.
+    std::string_view held;
+    if (record->properties.Lookup("PR_ZEP_EMAIL_ADDRESSES_TYPES", held) && held == typed) continue;
+    record->properties.insert_or_assign("PR_ZEP_EMAIL_ADDRESSES_TYPES", std::move(typed));
+    record->Pack();
   }
   LogDebug(kMervaleFields, "End");
 }
@@ -132,10 +141,11 @@ int COutlook::Pvcard2AddressBook(PVCard& card, std::string& entryId) {
 // that the change log sees no change of its own and a contact sent back carries what was written.
 void COutlook::RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists) {
   const CDataItem::Ptr record = ReadContactRecord(contact);
-  std::string value;
+  std::string_view value;
   for (const char* key : kContactSideLists) {
-    if (sideLists.GetProperty(key, value)) (*record)[key] = value;
+    if (sideLists.properties.Lookup(key, value)) record->properties.insert_or_assign(key, std::string(value));
   }
+  record->Pack();
   mCurrentItems.Put(record);
 }
 

@@ -345,6 +345,8 @@ CDataItem::Ptr OutlookExpress::RecordOf(const std::string& identifier, const SPr
   AddPropertiesToRecord(values, count, *record, [this](const SBinary& member) { return MemberIdentifier(member); });
   record->itemId = identifier;
   (*record)["PR_ENTRYID"] = identifier;
+  // Packed at once, so that the book is never held as one string per value.
+  record->Pack();
   return record;
 }
 

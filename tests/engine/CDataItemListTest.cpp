@@ -176,12 +176,20 @@ TEST(CDataItemListFormat, DamagedContentLoadsAsEmpty) {
       {"property value missing", Bytes({0x01, 0x00, 0x01, 'a', 0x01, 0x00, 0x01, 'N'})},
       {"single byte", Bytes({0x01})},
   };
+  TempDir dir;
   for (const auto& c : cases) {
     CDataItemList list;
     list.Add(Record("stale"));
     EXPECT_FALSE(list.Deserialize(c.bytes)) << c.what;
     EXPECT_EQ(list.Count(), 0u) << c.what;
     EXPECT_EQ(list.Find("a"), nullptr) << c.what;
+    EXPECT_EQ(list.Find("stale"), nullptr) << c.what;
+    // The file is read in pieces, with the same verdict.
+    WriteFileBytes(dir.File("Link.dat"), c.bytes);
+    list.SetPath(dir.Path(), "Link");
+    list.Add(Record("stale"));
+    EXPECT_NO_THROW(list.LoadFile()) << c.what;
+    EXPECT_EQ(list.Count(), 0u) << c.what;
     EXPECT_EQ(list.Find("stale"), nullptr) << c.what;
   }
 }
@@ -286,17 +294,29 @@ TEST(CDataItemListFile, MissingFileIsCreatedEmptyAndPrivateAndZeroBytesLoadEmpty
   EXPECT_EQ(list.Count(), 0u);
 }
 
-TEST(CDataItemListFile, AnIndexOfManyPiecesIsSavedAsItsFileForm) {
+TEST(CDataItemListFile, AnIndexOfManyPiecesIsSavedAsItsFileFormAndLoadsBack) {
   TempDir dir;
   CDataItemList list;
   list.SetPath(dir.Path(), "Link");
   for (int i = 0; i < 3000; ++i) {
     list.Add(Record("c" + std::to_string(i) + ".vcf", {{"PR_DISPLAY_NAME", "Zoë " + std::to_string(i)}, {"PR_COMMENT", std::string(i % 300, 'n')}}));
   }
+  // A value longer than a piece, so that one string is read across several of them.
+  std::string body(100000, 'b');
+  body.append("ü");
+  list.Add(Record("long", {{"PR_BODY", body}}));
   const std::string bytes = list.Serialize();
   ASSERT_GT(bytes.size(), 4u << 16) << "the save must span several pieces";
   list.SaveFile();
   EXPECT_TRUE(ReadFileBytes(dir.File("Link.dat")) == bytes);
+
+  CDataItemList loaded;
+  loaded.SetPath(dir.Path(), "Link");
+  loaded.LoadFile();
+  ASSERT_EQ(loaded.Count(), list.Count());
+  EXPECT_EQ(loaded.Find("c2999.vcf")->PropertyView("PR_DISPLAY_NAME"), "Zoë 2999");
+  EXPECT_EQ(loaded.Find("long")->PropertyView("PR_BODY"), list.Find("long")->PropertyView("PR_BODY"));
+  EXPECT_TRUE(loaded.Serialize() == bytes);
 }
 
 TEST(CDataItemListFile, SaveThenLoadGivesTheSameRecordsAndLoadDoesNotTruncate) {

@@ -56,6 +56,23 @@ TEST(ItemProperties, PackedAndExpandedFormsReadTheSame) {
   EXPECT_EQ(packed, kContact);
 }
 
+// Pool numbers and lengths past one byte (the packed block writes both in 7-bit groups).
+TEST(ItemProperties, ManyNamesAndLongValuesSurvivePacking) {
+  std::map<std::string, std::string> many;
+  for (int i = 0; i < 300; ++i) many["0x" + std::to_string(80000 + i)] = std::string(static_cast<size_t>(i) * 70, 'v');
+  many["PR_BODY"] = std::string(20000, 'b');
+  ItemProperties packed = many;
+  packed.Pack();
+  ASSERT_TRUE(packed.IsPacked());
+  EXPECT_EQ(Visited(packed), many);
+  std::string_view found;
+  ASSERT_TRUE(packed.Lookup("0x80299", found));
+  EXPECT_EQ(found.size(), 299u * 70);
+  EXPECT_FALSE(packed.Contains("0x80300"));
+  packed.Expand();
+  EXPECT_EQ(packed, many);
+}
+
 TEST(ItemProperties, ChangingAPackedMapExpandsItWithEveryValue) {
   ItemProperties properties = kContact;
   properties.Pack();

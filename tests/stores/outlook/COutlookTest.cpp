@@ -165,6 +165,7 @@ TEST_F(COutlookTest, ContactsAreReadIntoRecordsListsAreSkippedAndEmptyAddressesK
   ASSERT_EQ(mStore->mCurrentItems.Count(), 1u);
   const CDataItem::Ptr ada = mStore->mCurrentItems.Find(id);
   ASSERT_TRUE(ada);
+  EXPECT_TRUE(ada->properties.IsPacked()) << "a loaded folder is held packed, also after the e-mail types";
   EXPECT_EQ(ada->Property("PR_ENTRYID"), id);
   EXPECT_EQ(ada->Property("PR_MESSAGE_CLASS"), "IPM.Contact");
   EXPECT_EQ(ada->Property("PR_DISPLAY_NAME"), "Lovelace, Ada");
