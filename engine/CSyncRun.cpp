@@ -566,7 +566,7 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   // content matching would send its own copy again as a new item.
   const bool indexedInSlowSync = mSlowSession && entry.type == CChangeLogEntry::UPDATED;
   if (!deletion && !indexedInSlowSync && mJournal != nullptr &&
-      mJournal->IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) {
+      mJournal->IsServerWrite(entry.key, std::string(record->PropertyView("PR_LAST_MODIFICATION_TIME")))) {
     LogDebug(kSyncDatabase, "Written by the server, not sent back: " + entry.key);
     return false;
   }

@@ -48,7 +48,7 @@ std::vector<TypedAddress> ReadTypedAddressList(std::string_view list) {
 }
 
 std::vector<TypedAddress> ReadTypedAddressList(const CDataItem& item) {
-  return ReadTypedAddressList(item.Property("PR_ZEP_EMAIL_ADDRESSES_TYPES"));
+  return ReadTypedAddressList(item.PropertyView("PR_ZEP_EMAIL_ADDRESSES_TYPES"));
 }
 
 std::vector<AdditionalPhone> ReadAdditionalPhones(std::string_view numbers, std::string_view codes) {
@@ -64,7 +64,7 @@ std::vector<AdditionalPhone> ReadAdditionalPhones(std::string_view numbers, std:
 }
 
 std::vector<AdditionalPhone> ReadAdditionalPhones(const CDataItem& item) {
-  return ReadAdditionalPhones(item.Property("PR_ZEP_ADDITIONAL_PHONES_LIST"), item.Property("PR_ZEP_ADDITIONAL_PHONES_ATTR"));
+  return ReadAdditionalPhones(item.PropertyView("PR_ZEP_ADDITIONAL_PHONES_LIST"), item.PropertyView("PR_ZEP_ADDITIONAL_PHONES_ATTR"));
 }
 
 std::vector<AdditionalUrl> ReadAdditionalUrls(std::string_view addresses, std::string_view codes) {
@@ -79,5 +79,5 @@ std::vector<AdditionalUrl> ReadAdditionalUrls(std::string_view addresses, std::s
 }
 
 std::vector<AdditionalUrl> ReadAdditionalUrls(const CDataItem& item) {
-  return ReadAdditionalUrls(item.Property("PR_ZEP_ADDITIONAL_URLS_LIST"), item.Property("PR_ZEP_ADDITIONAL_URLS_ATTR"));
+  return ReadAdditionalUrls(item.PropertyView("PR_ZEP_ADDITIONAL_URLS_LIST"), item.PropertyView("PR_ZEP_ADDITIONAL_URLS_ATTR"));
 }

@@ -74,7 +74,8 @@ class ContactCardBuilder {
   PVCard& Card() { return mCard; }
 
  private:
-  const std::string& Value(const char* key) const { return mItem.Property(key); }
+  // A view into the record, which stays packed.
+  std::string_view Value(const char* key) const { return mItem.PropertyView(key); }
   bool Present(const char* key) const { return mItem.properties.count(key) != 0; }
 
   void Add(int type, std::initializer_list<std::string_view> values, uint32_t flags) {
@@ -90,7 +91,7 @@ class ContactCardBuilder {
 
   void AddNames() {
     Add(PROPERTY_FN, {Value("PR_DISPLAY_NAME")}, 0);
-    const std::string& nickname = Value("PR_NICKNAME");
+    const std::string_view nickname = Value("PR_NICKNAME");
     Add(PROPERTY_NICKNAME, {nickname.empty() ? Value("PR_DISPLAY_NAME") : nickname}, 0);
     Add(PROPERTY_N,
         {Value("PR_SURNAME"), Value("PR_GIVEN_NAME"), Value("PR_MIDDLE_NAME"), Value("PR_DISPLAY_NAME_PREFIX")}, 0);
@@ -101,7 +102,7 @@ class ContactCardBuilder {
   // One EMAIL per typed address; the one equal to PR_EMAIL_ADDRESS (or, without it, the first)
   // is preferred.
   void AddEmails() {
-    const std::string& preferredAddress = Value("PR_EMAIL_ADDRESS");
+    const std::string_view preferredAddress = Value("PR_EMAIL_ADDRESS");
     bool preferredGiven = false;
     for (const auto& typed : ReadTypedAddressList(mItem)) {
       uint32_t flags = typed.work ? PROPERTY_WORK : PROPERTY_HOME;
@@ -127,18 +128,18 @@ class ContactCardBuilder {
   }
 
   // The preferred-phone reference: a key name, or else the primary number itself.
-  const std::string& PreferredReference() const {
-    const std::string& index = Value("PR_ZEP_PREF_PHONE_INDEX");
+  std::string_view PreferredReference() const {
+    const std::string_view index = Value("PR_ZEP_PREF_PHONE_INDEX");
     return index.empty() ? Value("PR_PRIMARY_PHONE_NUMBER") : index;
   }
 
   // A row is preferred when the reference names its key, or else when its number equals the
   // reference and no earlier row took the reference by number.
   void AddFixedPhones() {
-    const std::string& reference = PreferredReference();
+    const std::string_view reference = PreferredReference();
     bool takenByNumber = false;
     for (const auto& row : kPhoneRows) {
-      const std::string& number = Value(row.key);
+      const std::string_view number = Value(row.key);
       if (number.empty()) continue;
       uint32_t flags = row.flags;
       if (row.preferredName != nullptr) {
