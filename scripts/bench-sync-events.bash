@@ -107,22 +107,11 @@ calendar_digest() {
 # prepare_event_client <count> <store>: a private home with one calendar link to the server's
 # "events" datastore and an empty store. Sets the array client_env.
 prepare_event_client() {
-  local home="$work/$1-events-$2" identity config
+  local home="$work/$1-events-$2" identity settings
   identity="larkspan-events-$2-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
   scripts/syncml-server add-peer "$server" "$identity" bench bench-secret
-  config="$home/.local/share/Tarnwell/QuenorSync"
-  mkdir -p "$config" "$home/run" && chmod 700 "$home/run" "$home/.local/share/Tarnwell" "$config"
-  {
-    printf '[QuenorSync]\nlanguage=en\nurl=%s\nlogin=bench\npassword=%s\nremember_pass=1\n' "$url" "$(printf 'bench-secret' | base64 -w0)"
-    printf 'sync_with_outlook=1\nOutlookID=%s\nsync_ab=0\nsync_cal=1\nsync_tasks=0\nsync_period=5\n' "$identity"
-    printf 'max_msg_size=102400\nlog_level=1\nsyncml_mime=application/vnd.syncml+xml\n'
-    printf '[sync_1]\nserver_uri=./events\nclient_name=Calendar\nclient_full_path=Calendar\nsync_mode=0\ndata_type=1\n'
-    printf 'client_app=1\nsync_state=0\n'
-  } | iconv -f UTF-8 -t UTF-16LE >"$config/QuenorSync.cfg"
-  chmod 600 "$config/QuenorSync.cfg"
-  client_env=(env -u LARK_FOLDER_STORE -u LARK_OUTLOOKMODEL_PROFILE -u LARK_OUTLOOK_NOT_INSTALLED -u LARK_WAB_CONF
-    HOME="$home" XDG_DATA_HOME="$home/.local/share" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache"
-    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen)
+  printf -v settings 'sync_with_outlook=1\nOutlookID=%s\nsync_ab=0\nsync_cal=1\nsync_tasks=0\nsync_period=5\n' "$identity"
+  client_home "$home" "$settings" $'[sync_1]\nserver_uri=./events\nclient_name=Calendar\nclient_full_path=Calendar\nsync_mode=0\ndata_type=1\nclient_app=1\nsync_state=0\n'
   case "$2" in
     folder)
       mkdir -p "$home/items/contacts" "$home/items/events" "$home/items/tasks"
