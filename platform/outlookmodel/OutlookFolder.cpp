@@ -104,6 +104,8 @@ Variant OutlookItems::Invoke(DispId id, InvokeKind kind, const std::vector<Varia
     case OutlookId::kItem: {
       RequireCount(args, 1, 1);
       const int32_t position = args[0].ToInt();
+      // The list and the item come from the same committed state.
+      const SqliteTransaction snapshot = mSession->Store().ReadSnapshot();
       const std::vector<int64_t>& ids = Ids();
       if (position < 1 || static_cast<size_t>(position) > ids.size()) ThrowBadIndex();
       std::optional<ItemRecord> item = mSession->Store().LoadItem(ids[position - 1]);

@@ -127,6 +127,8 @@ class ProfileStore {
 
   // Changes whenever this or another connection committed something.
   std::pair<int64_t, int64_t> ChangeStamp();
+  // One committed state for the reads made while it lives (ChangeStamp too): one lock for all.
+  SqliteTransaction ReadSnapshot() { return SqliteTransaction(mDb, SqliteTransaction::Mode::Read); }
   // Waits until every commit of this connection is on the disk (one flush, however many saves).
   void MakeDurable();
 

@@ -95,6 +95,12 @@ void SqliteDatabase::Execute(std::string_view sql) {
   if (sqlite3_exec(mDb, text.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) ThrowDatabaseError(mDb, "execute");
 }
 
+void SqliteDatabase::Run(std::string_view sql) {
+  StatementUse statement = Use(sql);
+  while (statement->Step()) {
+  }
+}
+
 SqliteStatement& SqliteDatabase::Cached(std::string_view sql) {
   auto found = mStatements.find(sql);
   if (found == mStatements.end()) {
@@ -112,25 +118,29 @@ int64_t SqliteDatabase::DataVersion() {
 
 bool SqliteDatabase::InTransaction() const { return sqlite3_get_autocommit(mDb) == 0; }
 
-SqliteTransaction::SqliteTransaction(SqliteDatabase& db, Mode mode) : mDb(db), mNested(db.InTransaction()) {
-  if (mNested) {
-    mDb.Execute("SAVEPOINT nested");
-  } else {
-    mDb.Execute(mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
-  }
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db, Mode mode)
+    : mDb(db), mNested(db.InTransaction()), mDone(mNested && mode == Mode::Read) {
+  if (mDone) return;
+  mDb.Run(mNested ? "SAVEPOINT nested" : mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
 SqliteTransaction::~SqliteTransaction() {
   if (mDone) return;
   try {
-    mDb.Execute(mNested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
+    if (mNested) {
+      mDb.Run("ROLLBACK TO nested");
+      mDb.Run("RELEASE nested");
+    } else {
+      mDb.Run("ROLLBACK");
+    }
   } catch (const AutomationError&) {
     // The transaction is gone already (SQLite rolls back by itself after some failures).
   }
 }
 
 void SqliteTransaction::Commit() {
-  mDb.Execute(mNested ? "RELEASE nested" : "COMMIT");
+  if (mDone) return;
+  mDb.Run(mNested ? "RELEASE nested" : "COMMIT");
   mDone = true;
 }
 

@@ -67,6 +67,8 @@ class SqliteDatabase {
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
   void Execute(std::string_view sql);
+  // Steps the one statement `sql` to its end, prepared once: for the statements run over and over.
+  void Run(std::string_view sql);
   // A statement prepared once and kept for the life of the connection; wrap each use in StatementUse.
   SqliteStatement& Cached(std::string_view sql);
   StatementUse Use(std::string_view sql) { return StatementUse(Cached(sql)); }
@@ -81,8 +83,9 @@ class SqliteDatabase {
 };
 
 // A write transaction (BEGIN IMMEDIATE, waiting for other writers) or a read transaction (one
-// consistent snapshot); inside another transaction it is a savepoint of that one. Rolled back on
-// destruction unless committed, so an exception in the middle of a write leaves nothing of it.
+// consistent snapshot); inside another transaction a write is a savepoint of that one and a read
+// is the snapshot already held. Rolled back on destruction unless committed, so an exception in
+// the middle of a write leaves nothing of it.
 class SqliteTransaction {
  public:
   enum class Mode { Write, Read };
@@ -95,7 +98,7 @@ class SqliteTransaction {
  private:
   SqliteDatabase& mDb;
   bool mNested;
-  bool mDone = false;
+  bool mDone;
 };
 
 // The error every database failure raises.

@@ -182,7 +182,13 @@ TEST_F(ItemTest, ItemsCollectionSeesItemsAnotherConnectionAddsOrDeletes) {
   added.Save();
   ASSERT_EQ(items.GetCount(), 1);
   EXPECT_EQ(outlook::ContactItem(items.Item(1)).GetFileAs(), "From elsewhere");
+  const outlook::ContactItem second(other.GetDefaultFolder(olFolderContacts).GetItems().Add("IPM.Contact"));
+  second.SetFileAs("Second");
+  second.Save();
+  EXPECT_EQ(outlook::ContactItem(items.Item(2)).GetFileAs(), "Second") << "Item alone sees the new list";
   outlook::ContactItem(other.GetItemFromID(added.GetEntryID(), "")).Delete();
+  EXPECT_EQ(outlook::ContactItem(items.Item(1)).GetFileAs(), "Second");
+  outlook::ContactItem(other.GetItemFromID(second.GetEntryID(), "")).Delete();
   EXPECT_EQ(items.GetCount(), 0);
 }
 
