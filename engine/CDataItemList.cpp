@@ -196,7 +196,7 @@ class ArchiveReader {
     if (!StringLength(wide, length)) return false;
     const size_t bytes = wide ? length * 2 : length;
     std::string_view raw;
-    if (bytes > Remaining() || !mSource.Take(bytes, raw)) return false;
+    if (!mSource.Take(bytes, raw)) return false;
     if (wide && IsAsciiUtf16(raw)) {
       utf8.resize(length);
       for (size_t i = 0; i < length; ++i) utf8[i] = raw[2 * i];

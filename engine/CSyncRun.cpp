@@ -393,7 +393,7 @@ void CSyncRun::HoldBackNewItems(CDatabaseObject& store, const CChangeLog& change
     if (entry.type != CChangeLogEntry::NEW) continue;
     const CDataItem::Ptr record = store.mCurrentItems.Find(entry.key);
     if (!record || record->kind == ITEM_GROUP) continue;
-    if (journal.IsServerWrite(entry.key, record->Property("PR_LAST_MODIFICATION_TIME"))) continue;
+    if (journal.IsServerWrite(entry.key, record->PropertyView("PR_LAST_MODIFICATION_TIME"))) continue;
     LogDebug(kSyncDatabase, "Held back until the server's items are in: " + entry.key);
     heldBack.Hold(*record);
   }
@@ -566,7 +566,7 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   // content matching would send its own copy again as a new item.
   const bool indexedInSlowSync = mSlowSession && entry.type == CChangeLogEntry::UPDATED;
   if (!deletion && !indexedInSlowSync && mJournal != nullptr &&
-      mJournal->IsServerWrite(entry.key, std::string(record->PropertyView("PR_LAST_MODIFICATION_TIME")))) {
+      mJournal->IsServerWrite(entry.key, record->PropertyView("PR_LAST_MODIFICATION_TIME"))) {
     LogDebug(kSyncDatabase, "Written by the server, not sent back: " + entry.key);
     return false;
   }

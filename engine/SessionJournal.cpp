@@ -163,7 +163,7 @@ std::optional<std::string> SessionJournal::LocalIdOf(const std::string& serverId
   return found->second;
 }
 
-bool SessionJournal::IsServerWrite(const std::string& localId, const std::string& stamp) const {
+bool SessionJournal::IsServerWrite(const std::string& localId, std::string_view stamp) const {
   const auto found = mStamps.find(localId);
   return found != mStamps.end() && found->second == stamp;
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/FileDescriptor.h"
 
@@ -62,7 +63,7 @@ class SessionJournal {
   bool WroteTo(const std::string& localId) const { return mStamps.count(localId) != 0; }
   // Whether `localId` still holds what the server wrote into it (its stamp is still `stamp`): a
   // change the server made, not to be sent back.
-  bool IsServerWrite(const std::string& localId, const std::string& stamp) const;
+  bool IsServerWrite(const std::string& localId, std::string_view stamp) const;
 
   const std::string& Path() const { return mPath; }
 

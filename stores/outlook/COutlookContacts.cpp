@@ -26,6 +26,16 @@ constexpr const char* kKeptFromIndex[] = {
     "PR_ZEP_ADDITIONAL_URLS_LIST", "PR_ZEP_ADDITIONAL_URLS_ATTR",
 };
 
+// Sets the values `from` holds for `keys` in `to`, which is then packed again.
+template <size_t kCount>
+void CopyAndPack(const CDataItem& from, const char* const (&keys)[kCount], CDataItem& to) {
+  std::string_view value;
+  for (const char* key : keys) {
+    if (from.properties.Lookup(key, value)) to.properties.insert_or_assign(key, std::string(value));
+  }
+  to.Pack();
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 bool IsContact(const outlook::OutlookItem& item) { return StartsWith(item.GetMessageClass(), COutlook::kContactClass); }
 bool IsDistList(const outlook::OutlookItem& item) { return StartsWith(item.GetMessageClass(), COutlook::kDistListClass); }
@@ -89,11 +99,7 @@ void COutlook::LoadMervaleFields() {
     if (record->itemId.empty()) continue;
     const CDataItem::Ptr saved = mSavedItems.Find(record->itemId);
     if (!saved) continue;
-    std::string_view value;
-    for (const char* key : kKeptFromIndex) {
-      if (saved->properties.Lookup(key, value)) record->properties.insert_or_assign(key, std::string(value));
-    }
-    record->Pack();
+    CopyAndPack(*saved, kKeptFromIndex, *record);
   }
   for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
     std::vector<std::string> addresses, types;
@@ -141,11 +147,7 @@ int COutlook::Pvcard2AddressBook(PVCard& card, std::string& entryId) {
 // that the change log sees no change of its own and a contact sent back carries what was written.
 void COutlook::RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists) {
   const CDataItem::Ptr record = ReadContactRecord(contact);
-  std::string_view value;
-  for (const char* key : kContactSideLists) {
-    if (sideLists.properties.Lookup(key, value)) record->properties.insert_or_assign(key, std::string(value));
-  }
-  record->Pack();
+  CopyAndPack(sideLists, kContactSideLists, *record);
   mCurrentItems.Put(record);
 }
 
