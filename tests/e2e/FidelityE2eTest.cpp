@@ -410,7 +410,8 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
   std::vector<std::pair<std::string, std::string>> corpus = Corpus();
   std::erase_if(corpus, [&](const auto& item) { return IsRefused(GetParam().server, item.second); });
   std::set<std::string> matched;
-  for (const auto& [folder, file] : corpus) {
+  for (const auto& [folder, name] : corpus) {
+    const std::string& file = name;  // clang 14 cannot capture a structured binding
     const std::vector<ItemField> original = ReadItemFields(ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
     const auto copy = downloaded.find(folder + "|" + MatchKey(original));
     if (copy == downloaded.end()) {
