@@ -168,6 +168,7 @@ void CIniEx::AddLine(std::string_view line) {
   Entry entry;
   entry.key = std::string(line.substr(0, equals));
   if (equals != std::string_view::npos) entry.value = std::string(line.substr(equals + 1));
+  entry.indexKey = IndexKey(entry.key);
   mSections.back().entries.push_back(std::move(entry));
 }
 
@@ -193,8 +194,9 @@ const CIniEx::Section* CIniEx::FindSection(std::string_view name) const {
 }
 
 std::size_t CIniEx::FindLastEntry(const Section& section, std::string_view key) const {
+  const std::string wanted = IndexKey(key);
   for (std::size_t i = section.entries.size(); i-- > 0;) {
-    if (SameName(section.entries[i].key, key)) return i;
+    if (section.entries[i].indexKey == wanted) return i;
   }
   return kNotFound;
 }
@@ -217,7 +219,9 @@ void CIniEx::SetValue(std::string_view section, std::string_view key, std::strin
   const std::size_t index = FindLastEntry(*found, key);
   std::string line = StoredValue(value);
   if (index == kNotFound) {
-    found->entries.push_back(Entry{SingleLine(key), std::move(line)});
+    std::string name = SingleLine(key);
+    std::string indexKey = IndexKey(name);
+    found->entries.push_back(Entry{std::move(name), std::move(line), std::move(indexKey)});
     mModified = true;
     return;
   }

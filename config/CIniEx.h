@@ -75,6 +75,7 @@ class CIniEx {
   struct Entry {
     std::string key;
     std::string value;
+    std::string indexKey;  // IndexKey(key), so a look-up folds each stored key once, not per call
   };
   struct Section {
     std::string name;
