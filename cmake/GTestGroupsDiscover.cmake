@@ -59,7 +59,6 @@ foreach(group IN LISTS groups)
   string(APPEND content
     "add_test([==[${name}]==] [==[${TEST_EXECUTABLE}]==] [==[--gtest_filter=${cases_${key}}]==]"
     " [==[--gtest_output=xml:${TEST_REPORTS}/${TEST_TARGET}.${key}.xml]==])\n"
-    "set_tests_properties([==[${name}]==] PROPERTIES WORKING_DIRECTORY [==[${TEST_WORKING_DIR}]==]"
-    " SKIP_REGULAR_EXPRESSION [==[\\[  PASSED  \\] 0 tests]==]${properties})\n")
+    "set_tests_properties([==[${name}]==] PROPERTIES WORKING_DIRECTORY [==[${TEST_WORKING_DIR}]==]${properties})\n")
 endforeach()
 file(WRITE "${CTEST_FILE}" "${content}")
