@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,23 @@ TEST(VCardParserLines, UnknownNamesAndLinesWithoutColonAreDropped) {
   const auto card = Parse("BEGIN:VCARD\nX-EVOLUTION-FILE-AS:Doe\nREV:2010\nno colon\nEMAIL:b@x\nEND:VCARD\n");
   ASSERT_EQ(card->Properties().size(), 1u);
   EXPECT_EQ(card->Properties()[0].ValueText(0), "b@x");
+}
+
+// Every character of a name counts: a name one letter away from a known one is unknown, in any
+// position; the letter case does not count.
+TEST(VCardParserLines, ANameOneLetterAwayFromAKnownOneIsUnknown) {
+  for (int type = 0; type < 64; ++type) {
+    const std::string name(PropertyTypeName(type));
+    if (name.empty()) continue;
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(PropertyTypeFromName(lower), type) << lower;
+    for (std::size_t at = 0; at < name.size(); ++at) {
+      std::string other = name;
+      other[at] = other[at] == 'Q' ? 'Z' : 'Q';
+      EXPECT_EQ(PropertyTypeFromName(other), PROPERTY_UNKNOWN) << other << " read as " << name;
+    }
+  }
 }
 
 TEST(VCardParserLines, GroupedNamesReadAsTheirProperty) {
