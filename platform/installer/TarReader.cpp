@@ -118,15 +118,7 @@ class TarReader::Inflater {
     mStream.avail_out = static_cast<uInt>(length);
     while (mStream.avail_out > 0) {
       if (mFinished) throw ArchiveError("the archive ends early");
-      if (mStream.avail_in == 0) Refill();
-      const int result = inflate(&mStream, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) {
-        mFinished = true;
-      } else if (result == Z_BUF_ERROR && mStream.avail_in == 0 && mInputEnded) {
-        throw ArchiveError("the compressed data ends early (truncated package)");
-      } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        throw ArchiveError(std::string("damaged compressed data: ") + (mStream.msg != nullptr ? mStream.msg : "zlib error"));
-      }
+      Inflate();
     }
   }
 
@@ -139,23 +131,29 @@ class TarReader::Inflater {
     while (!mFinished) {
       mStream.next_out = reinterpret_cast<Bytef*>(scratch.data());
       mStream.avail_out = static_cast<uInt>(scratch.size());
-      if (mStream.avail_in == 0) Refill();
-      const int result = inflate(&mStream, Z_NO_FLUSH);
+      Inflate();
       rest += scratch.size() - mStream.avail_out;
       if (rest > limit) throw ArchiveError("too much data after the end of the archive");
-      if (result == Z_STREAM_END) {
-        mFinished = true;
-      } else if (result == Z_BUF_ERROR && mStream.avail_in == 0 && mInputEnded) {
-        throw ArchiveError("the compressed data ends early (truncated package)");
-      } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        throw ArchiveError(std::string("damaged compressed data: ") + (mStream.msg != nullptr ? mStream.msg : "zlib error"));
-      }
     }
     if (mStream.avail_in == 0) Refill();
     if (mStream.avail_in != 0) throw ArchiveError("data after the end of the compressed package");
   }
 
  private:
+  // One step of inflate into the output space the caller set; notes the end of the stream, where
+  // zlib checks the trailer.
+  void Inflate() {
+    if (mStream.avail_in == 0) Refill();
+    const int result = inflate(&mStream, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      mFinished = true;
+    } else if (result == Z_BUF_ERROR && mStream.avail_in == 0 && mInputEnded) {
+      throw ArchiveError("the compressed data ends early (truncated package)");
+    } else if (result != Z_OK && result != Z_BUF_ERROR) {
+      throw ArchiveError(std::string("damaged compressed data: ") + (mStream.msg != nullptr ? mStream.msg : "zlib error"));
+    }
+  }
+
   void Refill() {
     if (mInputEnded) return;
     const std::size_t got = std::fread(mBuffer.data(), 1, mBuffer.size(), mInput);
