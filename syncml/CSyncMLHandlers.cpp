@@ -425,9 +425,11 @@ void CSyncML::NoteAnswered(const SmlStatus& status) {
     sent->second.answered = true;
     return;
   }
-  for (auto& [key, sent] : mSentItems) {
+  for (auto& entry : mSentItems) {
+    SentItem& sent = entry.second;
     if (sent.answered || sent.command != status.cmd) continue;
-    const auto names = [&](const std::vector<std::string>& refs) { return std::find(refs.begin(), refs.end(), sent.localId) != refs.end(); };
+    const std::string& id = sent.localId;
+    const auto names = [&id](const std::vector<std::string>& refs) { return std::find(refs.begin(), refs.end(), id) != refs.end(); };
     if (names(status.sourceRefs) || names(status.targetRefs)) {
       sent.answered = true;
       return;
