@@ -21,6 +21,7 @@ namespace {
 
 constexpr const char* kLogOperation = "HttpClient::Send";
 constexpr const char* kUserAgent = "Sync Client";
+constexpr const char* kPastDeadline = "the exchange took longer than its time-out (time-out)";
 // How much of the body of a reply other than 200 is kept for the log; the rest is not read.
 constexpr std::size_t kExcerptLimit = 512;
 
@@ -194,7 +195,7 @@ void HttpClient::SetConnectionOptions(Transfer& transfer) {
   transfer.lastActivity = std::chrono::steady_clock::now();
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - transfer.lastActivity).count();
   if (left <= 0) {
-    throw HttpTransferError("the exchange took longer than its time-out (time-out)", true);
+    throw HttpTransferError(kPastDeadline, true);
   }
   curl_easy_setopt(curl, CURLOPT_URL, mUrl.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -257,7 +258,7 @@ long HttpClient::Perform(Transfer& transfer) {
   if (transfer.sinkError) std::rethrow_exception(transfer.sinkError);
   if (transfer.aborted) throw HttpTransferAborted("the exchange was stopped (cancel requested)");
   if (transfer.timedOut) {
-    throw HttpTransferError(transfer.pastDeadline ? std::string("the exchange took longer than its time-out (time-out)")
+    throw HttpTransferError(transfer.pastDeadline ? std::string(kPastDeadline)
                                                   : "no data sent or received for " + std::to_string(transfer.idleLimit.count()) +
                                                         " ms (time-out)",
                             true);
