@@ -40,6 +40,7 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
                       conf.EmailManagementMode(), this)),
       mConflict(NewCombo("conflictCombo", {IDS_CONFLICT_ALWAYS_ASK, IDS_CONFLICT_DUPLICATE}, conf.ConfResPol() ? 1 : 0, this)),
       mSystray(new QCheckBox(TableText(IDS_MINIMIZE_TO_TRAY), this)),
+      mKeyring(new QCheckBox(TableText(IDS_KEEP_PASSWORD_IN_KEYRING), this)),
       mSchedule(new QCheckBox(TableText(IDS_SYNC_EVERY), this)),
       mSchedulePeriod(NewCombo("scheduleCombo", {IDS_SCHEDULE_30_MINUTES, IDS_SCHEDULE_1_HOUR, IDS_SCHEDULE_6_HOURS,
                                                  IDS_SCHEDULE_12_HOURS, IDS_SCHEDULE_24_HOURS},
@@ -48,6 +49,8 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   setWindowTitle(TableText(IDS_CONFIGURATION_PANEL, productName));
   mSystray->setObjectName(QStringLiteral("systrayCheck"));
   mSystray->setChecked(conf.Systray());
+  mKeyring->setObjectName(QStringLiteral("keyringCheck"));
+  mKeyring->setChecked(conf.PasswordInKeyring());
   mSchedule->setObjectName(QStringLiteral("scheduleCheck"));
   mSchedule->setChecked(conf.UseSchedule());
   mSchedulePeriod->setEnabled(mSchedule->isChecked());
@@ -69,7 +72,9 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   scheduleLayout->addWidget(warning);
 
   QGroupBox* options = NewGroup(IDS_OPTIONS_GROUP, "optionsGroup", this);
-  (new QVBoxLayout(options))->addWidget(mSystray);
+  auto* optionsLayout = new QVBoxLayout(options);
+  optionsLayout->addWidget(mSystray);
+  optionsLayout->addWidget(mKeyring);
 
   QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
@@ -86,4 +91,5 @@ void CConfDlg::StoreValues() {
   mConf.SetSystray(mSystray->isChecked());
   mConf.SetUseSchedule(mSchedule->isChecked());
   mConf.SetSchedulePeriod(mSchedulePeriod->currentIndex());
+  mConf.SetPasswordInKeyring(mKeyring->isChecked());
 }

@@ -35,11 +35,13 @@ int ExitStatusFor(StartupResult result) {
   return 1;
 }
 
-CVudirerAvazApp::CVudirerAvazApp(StartupInteraction& ui, std::string programFolder)
+CVudirerAvazApp::CVudirerAvazApp(StartupInteraction& ui, std::string programFolder, PasswordKeyring* keyring)
     : mUi(ui),
       mProgramFolder(programFolder.empty() ? mConf.ProgramFolder() : std::move(programFolder)),
       mQuietPrompt(std::cerr),
-      mPrompts(ui.Prompts(), mQuietPrompt, [this] { return mConf.Silent(); }) {}
+      mPrompts(ui.Prompts(), mQuietPrompt, [this] { return mConf.Silent(); }) {
+  mConf.SetKeyring(keyring);
+}
 
 CVudirerAvazApp::~CVudirerAvazApp() {
   if (mLanguageLoaded) FreeLanguageLibrary();
@@ -123,6 +125,18 @@ bool CVudirerAvazApp::LoadLanguage() {
 // An incomplete configuration, or one left for an update, runs the wizard. An update started
 // from it ends start-up (CommandDone): the program must close so that the installer can run.
 StartupResult CVudirerAvazApp::CheckComplete() {
+  if (!mConf.KeyringFailure().empty()) {
+    const std::string text = FormatText(LoadString(IDS_KEYRING_UNREACHABLE), {mConf.KeyringFailure()});
+    if (mConf.Silent()) {
+      // A scheduled run without the desktop session: nobody sees a window, so the log and the
+      // error output say why nothing was synchronized.
+      CLog::Instance().Open(mConf.LogPath(), mConf.LogLevel());
+      LogError(kOperation, text);
+      mQuietPrompt.Message(text, PromptButtons::Ok, PromptKind::Error);
+      return StartupResult::Failed;
+    }
+    Tell(text, PromptKind::Warning);
+  }
   if (mConf.CheckComplete() == 0 && mConf.AppState() != 1) return StartupResult::Ready;
   if (mConf.Silent()) return StartupResult::NeedsUser;
   mConf.SetAppState(0);

@@ -39,14 +39,17 @@ class CVudirerAvazApp {
 
   // `programFolder` (ending in "/") replaces the running program's own folder as the place of the
   // language libraries, the installer program and an old configuration; empty keeps the real one.
-  explicit CVudirerAvazApp(StartupInteraction& ui, std::string programFolder = {});
+  // `keyring` (not owned, must outlive the object; null: none) is where the configuration may
+  // keep the password.
+  explicit CVudirerAvazApp(StartupInteraction& ui, std::string programFolder = {}, PasswordKeyring* keyring = nullptr);
   ~CVudirerAvazApp();
   CVudirerAvazApp(const CVudirerAvazApp&) = delete;
   CVudirerAvazApp& operator=(const CVudirerAvazApp&) = delete;
 
   // Parses `arguments` (without the program's name) and runs start-up in order: uninstall,
   // silent, status, configuration (with migration), language, completeness, instance check.
-  // Nothing is shown while the program runs silently.
+  // Nothing is shown while the program runs silently. A password kept in a keyring that cannot
+  // be reached is said in a message (silently on stderr and in the log, and start-up Failed).
   StartupResult InitInstance(const std::vector<std::string>& arguments);
 
   // Frees the language library loaded before and loads the one of the configured language; none

@@ -2,9 +2,11 @@
 // the schedule.
 #include "app/QtConfigurationDialogs.h"
 
+#include <QMessageBox>
 #include <utility>
 
 #include "app/CConfDlg.h"
+#include "app/QtText.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "platform/scheduler/SyncScheduler.h"
@@ -28,7 +30,13 @@ bool QtConfigurationDialogs::RunOptions(CConf& conf, QWidget* parent) {
   CConfDlg dialog(conf, conf.ProductName(), parent);
   if (dialog.exec() != QDialog::Accepted) return false;
   dialog.StoreValues();
+  const bool keyringChosen = conf.PasswordInKeyring();
   conf.Save();
+  // The keyring did not take the password: it stays in the file, and the user is told.
+  if (keyringChosen && !conf.PasswordInKeyring()) {
+    QMessageBox::warning(parent, ToQString(conf.ProductName()),
+                         TableText(IDS_KEYRING_STORE_FAILED, conf.KeyringFailure()));
+  }
   if (!RemoveAutostartEntry(mAutostartName)) LogError("CConfDlg::OnOK", "the automatic start entry could not be removed");
   if (mApplySchedule) mApplySchedule(conf);
   return true;

@@ -16,6 +16,7 @@
 #include "app/QtConfigurationDialogs.h"
 #include "app/QtStartup.h"
 #include "engine/CSyncRun.h"
+#include "platform/keyring/SecretServiceKeyring.h"
 #include "stores/RunStoreFactory.h"
 #include "common/BuildInfo.h"
 #include "common/Format.h"
@@ -84,7 +85,9 @@ int main(int argc, char** argv) {
   }
 
   try {
-    CVudirerAvazApp application(*interaction);
+    SecretServiceKeyring keyring(std::string(BuildInfo::kCompanyName) + "." + BuildInfo::kProductName + ".Password",
+                                 BuildInfo::kProductName);
+    CVudirerAvazApp application(*interaction, {}, &keyring);
     const StartupResult result = application.InitInstance(arguments);
     if (result != StartupResult::Ready) return ExitStatusFor(result);
     if (QtStartup::CanShowWindows()) return RunMainWindow(application, qtApplication, *dialogs, updates);

@@ -16,6 +16,10 @@
 
 namespace {
 
+// The marker of a password kept in the desktop keyring.
+constexpr const char* kPasswordStoreKey = "password_store";
+constexpr const char* kPasswordInKeyring = "keyring";
+
 // Links read from one file at most; a file cannot make the program hold an unbounded array.
 constexpr std::size_t kMaxLinks = 1000;
 
@@ -107,6 +111,66 @@ void CConf::ReadSettings() {
   mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
   if (mSyncMime.empty()) mSyncMime = kDefaultSyncMime;
   mAllowHttpUpdates = GetInt("allow_http_updates") != 0;
+  mPasswordInKeyring = GetValue(kSection, kPasswordStoreKey) == kPasswordInKeyring;
+  mKeyringFailure.clear();
+  mKeyringHolds.reset();
+  mKeyringPasswordUnread = false;
+  if (mPasswordInKeyring && mRememberPass) ReadKeyringPassword();
+}
+
+void CConf::ReadKeyringPassword() {
+  mPassword.clear();
+  mKeyringPasswordUnread = true;
+  if (mKeyring == nullptr) {
+    mKeyringFailure = "no keyring is available to this program";
+    return;
+  }
+  try {
+    if (const std::optional<std::string> stored = mKeyring->Lookup(Account())) {
+      mPassword = *stored;
+      mKeyringHolds.emplace(Account(), mPassword);
+    }
+    mKeyringPasswordUnread = false;
+  } catch (const KeyringError& error) {
+    mKeyringFailure = error.what();
+    LogError("CConf::Load", mKeyringFailure);
+  }
+}
+
+bool CConf::StorePasswordInKeyring() {
+  if (mKeyringHolds && mKeyringHolds->first == Account() && mKeyringHolds->second == mPassword) return true;
+  if (mKeyring == nullptr) {
+    mKeyringFailure = "no keyring is available to this program";
+    return false;
+  }
+  try {
+    mKeyring->Store(Account(), mPassword);
+    if (mKeyringHolds && mKeyringHolds->first != Account()) {
+      // The account changed: its old password would stay behind.
+      try {
+        mKeyring->Remove(mKeyringHolds->first);
+      } catch (const KeyringError& error) {
+        LogError("CConf::SaveLogin", error.what());
+      }
+    }
+    mKeyringHolds.emplace(Account(), mPassword);
+    mKeyringFailure.clear();
+    return true;
+  } catch (const KeyringError& error) {
+    mKeyringFailure = error.what();
+    LogError("CConf::SaveLogin", mKeyringFailure);
+    return false;
+  }
+}
+
+void CConf::ForgetKeyringPassword() {
+  if (!mKeyringHolds || mKeyring == nullptr) return;
+  try {
+    mKeyring->Remove(mKeyringHolds->first);
+    mKeyringHolds.reset();
+  } catch (const KeyringError& error) {
+    LogError("CConf::SaveLogin", error.what());
+  }
 }
 
 bool CConf::Save() {
@@ -166,8 +230,20 @@ void CConf::SelectIdentity() {
 
 void CConf::SaveLogin(bool writeNow) {
   SetValue(kSection, "login", mLogin);
-  SetValue(kSection, "password", mRememberPass ? EncodePassword(mPassword) : std::string());
+  // The keyring is the password's place only while it takes it; the file is the fallback. A
+  // password the keyring holds but could not give stays there, untouched.
+  const bool keyringKeeps = mPasswordInKeyring && mRememberPass && mKeyringPasswordUnread;
+  const bool inKeyring = keyringKeeps || (mPasswordInKeyring && mRememberPass && StorePasswordInKeyring());
+  if (mPasswordInKeyring && mRememberPass && !inKeyring) mPasswordInKeyring = false;
+  if (!inKeyring) ForgetKeyringPassword();
+  if (!mRememberPass) mKeyringPasswordUnread = false;
+  SetValue(kSection, "password", mRememberPass && !inKeyring ? EncodePassword(mPassword) : std::string());
   SetValue(kSection, "remember_pass", mRememberPass ? "1" : "0");
+  if (mPasswordInKeyring) {
+    SetValue(kSection, kPasswordStoreKey, kPasswordInKeyring);
+  } else if (HasKey(kSection, kPasswordStoreKey)) {
+    RemoveKey(kSection, kPasswordStoreKey);
+  }
   if (writeNow) Write();
 }
 

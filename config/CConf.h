@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "common/PasswordKeyring.h"
 #include "config/CIniEx.h"
 #include "engine/CSyncLink.h"
 
@@ -47,8 +48,24 @@ class CConf : public CIniEx {
   // was never opened or cannot be written; the previous file then stays as it was.
   bool Save();
   // Writes "login", "password" (Base64, only when remembered) and "remember_pass"; with
-  // `writeNow` the file is written at once.
+  // `writeNow` the file is written at once. With the password in the keyring (and remembered) the
+  // password goes there instead (only when it or its account changed since it was last read or
+  // stored) and "password" is written empty; when the keyring cannot take it, the password is
+  // written into the file as Base64 after all, the marker is dropped and KeyringFailure() says why.
+  // A password no longer kept there is removed from the keyring.
   void SaveLogin(bool writeNow);
+
+  // The keyring the password may live in (not owned; must outlive the configuration; null: none
+  // is available). Set before `Load`.
+  void SetKeyring(PasswordKeyring* keyring) { mKeyring = keyring; }
+  // "password_store": "keyring" keeps a remembered password in the desktop keyring, under the
+  // account of `url` and `login`, and none in the file; any other value or none keeps it in the
+  // file as Base64 (the default).
+  bool PasswordInKeyring() const { return mPasswordInKeyring; }
+  void SetPasswordInKeyring(bool inKeyring) { mPasswordInKeyring = inKeyring; }
+  // Why the keyring could not be used by the last `Load` or `SaveLogin` (the password it holds is
+  // then unknown, or it was written into the file); empty when it could or was not needed.
+  const std::string& KeyringFailure() const { return mKeyringFailure; }
 
   // 0 when complete, else the id of the message saying what is missing (103, 106 or 157).
   unsigned CheckComplete() const;
@@ -78,7 +95,10 @@ class CConf : public CIniEx {
   void SetLogin(std::string login) { mLogin = std::move(login); }
   // The plain password (UTF-8).
   const std::string& Password() const { return mPassword; }
-  void SetPassword(std::string password) { mPassword = std::move(password); }
+  void SetPassword(std::string password) {
+    mPassword = std::move(password);
+    mKeyringPasswordUnread = false;
+  }
   const std::string& Url() const { return mUrl; }
   void SetUrl(std::string url) { mUrl = std::move(url); }
   // The client store identity of the current local application ("OutlookID" or "WABID").
@@ -166,6 +186,12 @@ class CConf : public CIniEx {
  private:
   void ReadSettings();
   void WriteSettings();
+  void ReadKeyringPassword();
+  // Stores the password in the keyring unless it holds it already; false (KeyringFailure set) when
+  // it cannot.
+  bool StorePasswordInKeyring();
+  void ForgetKeyringPassword();
+  KeyringAccount Account() const { return {mUrl, mLogin}; }
   void SelectIdentity();
   // A link stays in the array unless it is off or its data type is switched off.
   bool KeepsLink(const CSyncLink& link) const;
@@ -206,6 +232,14 @@ class CConf : public CIniEx {
   int mLogLevel = 1;
   bool mSslVerify = true;
   bool mAllowHttpUpdates = false;
+  PasswordKeyring* mKeyring = nullptr;
+  bool mPasswordInKeyring = false;
+  std::string mKeyringFailure;
+  // What the keyring is known to hold: read from it or stored there last.
+  std::optional<std::pair<KeyringAccount, std::string>> mKeyringHolds;
+  // The keyring holds the password but could not be read: it is unknown, not empty, until the
+  // user gives it again, and nothing may overwrite the keyring's copy meanwhile.
+  bool mKeyringPasswordUnread = false;
   std::string mSyncMime = kDefaultSyncMime;
   std::atomic<int> mSyncRunning{RUN_IDLE};
   int mSchedulePeriod = 1;

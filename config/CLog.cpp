@@ -1,8 +1,13 @@
 // The process-wide log file.
 #include "config/CLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <ctime>
 
+#include "common/SecretText.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -30,7 +35,16 @@ bool CLog::Open(const std::string& path, int level) {
   std::lock_guard lock(mMutex);
   mFile.reset();
   mLevel = level;
-  mFile.reset(std::fopen(path.c_str(), "we"));
+  // The log may show what a server sent about the account: readable by the user alone, also when
+  // an older file was made with wider permissions.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (::fchmod(fd, 0600) != 0) {
+    ::close(fd);
+    return false;
+  }
+  mFile.reset(::fdopen(fd, "w"));
+  if (!mFile) ::close(fd);
   return mFile != nullptr;
 }
 
@@ -59,7 +73,8 @@ void CLog::Write(std::string_view operation, int level, std::string_view message
   line += '\t';
   line += LevelName(level);
   line += '\t';
-  line += message;
+  // No secret reaches the file, whatever the caller passed.
+  line += MaskSecretsInText(message);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), mFile.get());
   std::fflush(mFile.get());

@@ -364,6 +364,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     const std::vector<std::string> unsent = heldBack.Ids();
     for (const std::string& id : unsent) store.mCurrentItems.Remove(id);
     if (link.mMode == SYNC_MODE_DOWNLOAD && mSlowSession) RemoveCopiesTheServerReplaced(store, indexed, journal);
+    session.FailUnansweredItems();
     KeepRefusedChangesPending(store, session.ItemFailures());
     // A slow sync cannot carry deletions (some servers refuse them there): they stay pending for
     // the session that follows, and are no item errors.

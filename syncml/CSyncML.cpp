@@ -299,7 +299,7 @@ void CSyncML::AddItemCommand(const Command& command, const char* operation, unsi
   // The message being written has MsgID mMessageCounter - 1.
   const SmlItem& item = command.items.front();
   const std::string localId = item.source && item.source->locUri ? *item.source->locUri : std::string();
-  mSentItems[std::to_string(mMessageCounter - 1) + "/" + cmdId] = {localId, ItemCommandName(command)};
+  mSentItems[std::to_string(mMessageCounter - 1) + "/" + cmdId] = {localId, ItemCommandName(command), false, mSentItems.size()};
 }
 
 // A command that would make the message reach max_msg_size waits for the next message (message
@@ -453,6 +453,7 @@ void CSyncML::SendRequest() {
     throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
   }
   if (!mTransport) throw std::logic_error("CSyncML::SendRequest: the session has no transport");
+  mPostedMsgId = std::to_string(mMessageCounter - 1);
   try {
     mReceivedMessage = mTransport->Post(mRespUri.empty() ? mSettings.postUrl : mRespUri, mOutgoingMessage);
   } catch (const CHttpNotSentException&) {

@@ -160,6 +160,10 @@ class CSyncML {
   // Every item of the session that did not synchronize, in the order the failures were learnt.
   // An item the server refuses does not fail the session: the driver keeps it as a pending change.
   const std::vector<ItemFailure>& ItemFailures() const { return mItemFailures; }
+  // Once the session has ended: every item command the server never answered with a Status (and
+  // that was not sent again and answered later) becomes a failure refused by the server, code 0,
+  // so that the item is sent again next time rather than counted as done. Later calls add nothing.
+  void FailUnansweredItems();
 
   int ServerAdditions() const { return mServerAdditions; }
   int ServerReplacements() const { return mServerReplacements; }
@@ -273,9 +277,19 @@ class CSyncML {
   // MaxMsgSize of the server's last header; 0 when it gave none.
   long mServerMaxMsgSize = 0;
   std::optional<SmlDevInf> mServerDevInf;
-  // The local identifier and command of every item command sent, by "MsgID/CmdID", so that a
-  // server Status without references still names its item.
-  std::map<std::string, std::pair<std::string, std::string>> mSentItems;
+  // Every item command sent, by "MsgID/CmdID": its local identifier and command (a server Status
+  // without references still names its item), whether a Status answered it, and its place in the
+  // order of sending.
+  struct SentItem {
+    std::string localId;
+    std::string command;
+    bool answered = false;
+    std::size_t sequence = 0;
+  };
+  std::map<std::string, SentItem> mSentItems;
+  // MsgID of the last message posted: what a Status without MsgRef refers to.
+  std::string mPostedMsgId;
+  void NoteAnswered(const SmlStatus& status);
   std::vector<ItemFailure> mItemFailures;
   // Item commands (Add, Replace, Delete) in the current message.
   int mItemCommands = 0;

@@ -383,6 +383,7 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
   OperationLog log(kStatusOperation);
   const std::string& cmd = status.cmd;
   const std::string code = TextOf(status.data);
+  if (IsItemCommand(cmd)) NoteAnswered(status);
   if (IsItemCommand(cmd) && !IsAboutTheSession(code)) {
     HandleItemStatus(status, code);
   } else if (code == "400") {
@@ -416,6 +417,46 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
   return HandlerResult();
 }
 
+// The sent command a Status answers: by its MsgRef (the last message posted when it has none) and
+// CmdRef, else the unanswered command of that name for the item its references name.
+void CSyncML::NoteAnswered(const SmlStatus& status) {
+  const std::string msgRef = TextOf(status.msgRef).empty() ? mPostedMsgId : TextOf(status.msgRef);
+  if (const auto sent = mSentItems.find(msgRef + "/" + TextOf(status.cmdRef)); sent != mSentItems.end() && sent->second.command == status.cmd) {
+    sent->second.answered = true;
+    return;
+  }
+  for (auto& entry : mSentItems) {
+    SentItem& sent = entry.second;
+    if (sent.answered || sent.command != status.cmd) continue;
+    const std::string& id = sent.localId;
+    const auto names = [&id](const std::vector<std::string>& refs) { return std::find(refs.begin(), refs.end(), id) != refs.end(); };
+    if (names(status.sourceRefs) || names(status.targetRefs)) {
+      sent.answered = true;
+      return;
+    }
+  }
+}
+
+void CSyncML::FailUnansweredItems() {
+  // An item sent again (a slow sync the server asked for re-sends everything) needs one answer.
+  std::map<std::string, std::size_t> lastAnswered;
+  for (const auto& [key, sent] : mSentItems) {
+    if (sent.answered) lastAnswered[sent.localId] = std::max(lastAnswered[sent.localId], sent.sequence + 1);
+  }
+  std::vector<const SentItem*> unanswered;
+  for (auto& [key, sent] : mSentItems) {
+    if (sent.answered) continue;
+    sent.answered = true;
+    if (lastAnswered[sent.localId] > sent.sequence) continue;
+    unanswered.push_back(&sent);
+  }
+  std::sort(unanswered.begin(), unanswered.end(), [](const SentItem* a, const SentItem* b) { return a->sequence < b->sequence; });
+  for (const SentItem* sent : unanswered) {
+    LogError(kStatusOperation, sent->command + " never answered by the server: " + sent->localId);
+    mItemFailures.push_back(ItemFailure{true, sent->localId, sent->command, 0});
+  }
+}
+
 bool CSyncML::IsItemCommand(const std::string& cmd) { return cmd == "Add" || cmd == "Replace" || cmd == "Delete"; }
 
 bool CSyncML::IsAboutTheSession(const std::string& code) {
@@ -447,7 +488,7 @@ void CSyncML::HandleItemStatus(const SmlStatus& status, const std::string& code)
 void CSyncML::NoteRefusedByServer(const SmlStatus& status, int code) {
   std::string localId;
   if (const auto sent = mSentItems.find(TextOf(status.msgRef) + "/" + TextOf(status.cmdRef)); sent != mSentItems.end()) {
-    localId = sent->second.first;
+    localId = sent->second.localId;
   } else if (!status.sourceRefs.empty()) {
     localId = status.sourceRefs.front();
   } else if (!status.targetRefs.empty()) {

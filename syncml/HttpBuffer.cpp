@@ -1,6 +1,10 @@
 // Reply sinks: ceilings, and file errors reported with the system's reason.
 #include "syncml/HttpBuffer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -28,9 +32,16 @@ std::string HttpBufferString::TakeText() {
   return text;
 }
 
-HttpBufferFile::HttpBufferFile(const std::string& path, std::uint64_t limit)
-    : mPath(path), mLimit(limit), mFile(std::fopen(path.c_str(), "wb")) {
-  if (!mFile) throw HttpSinkError(FileFailure("cannot open", path, errno));
+HttpBufferFile::HttpBufferFile(const std::string& path, std::uint64_t limit) : mPath(path), mLimit(limit) {
+  // A package is the user's own: an older file of the name with wider permissions is narrowed.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) throw HttpSinkError(FileFailure("cannot open", path, errno));
+  if (::fchmod(fd, 0600) == 0) mFile.reset(::fdopen(fd, "wb"));
+  if (!mFile) {
+    const int error = errno;
+    ::close(fd);
+    throw HttpSinkError(FileFailure("cannot open", path, error));
+  }
 }
 
 void HttpBufferFile::Append(const char* bytes, std::size_t length) {
@@ -44,7 +55,7 @@ void HttpBufferFile::Append(const char* bytes, std::size_t length) {
 void HttpBufferFile::Close() {
   if (!mFile) return;
   std::FILE* file = mFile.release();
-  const bool flushed = std::fflush(file) == 0;
+  const bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
   const int flushError = errno;
   const bool closed = std::fclose(file) == 0;
   if (!flushed) throw HttpSinkError(FileFailure("cannot write", mPath, flushError));

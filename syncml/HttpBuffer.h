@@ -51,8 +51,9 @@ class HttpBufferString final : public HttpBuffer {
   std::string mText;
 };
 
-// The reply written into a file, which is created or truncated at construction. The file belongs
-// to the sink and is closed by `Close` or, silently, by the destructor.
+// The reply written into a file, which is created (readable by the user alone, 0600) or truncated
+// at construction; a link is not followed. The file belongs to the sink and is closed by `Close`
+// or, silently, by the destructor.
 class HttpBufferFile final : public HttpBuffer {
  public:
   static constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
@@ -62,8 +63,8 @@ class HttpBufferFile final : public HttpBuffer {
 
   // Throws HttpSinkError when the file is closed, the write fails, or the limit would be passed.
   void Append(const char* bytes, std::size_t length) override;
-  // Flushes and closes the file; throws HttpSinkError when the data did not reach it (a full
-  // disk shows here). Later calls do nothing.
+  // Flushes the file to the disk and closes it; throws HttpSinkError when the data did not reach
+  // it (a full disk shows here). Later calls do nothing.
   void Close();
 
   bool IsOpen() const { return mFile != nullptr; }

@@ -13,6 +13,7 @@
 #include "common/StringIds.h"
 #include "config/CLog.h"
 #include "syncml/HttpBuffer.h"
+#include "syncml/SecretMask.h"
 
 static_assert(std::is_same_v<curl_off_t, std::int64_t>, "the progress callback is declared with std::int64_t");
 
@@ -20,6 +21,7 @@ namespace {
 
 constexpr const char* kLogOperation = "HttpClient::Send";
 constexpr const char* kUserAgent = "Sync Client";
+constexpr const char* kPastDeadline = "the exchange took longer than its time-out (time-out)";
 // How much of the body of a reply other than 200 is kept for the log; the rest is not read.
 constexpr std::size_t kExcerptLimit = 512;
 
@@ -54,6 +56,12 @@ bool FailedBeforeSending(CURLcode code) {
          code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION;
 }
 
+// Whether a request with a body may follow a redirect from `from` to `to`: the same host (another
+// port allowed), with the same scheme or upgraded to https.
+bool KeepsServer(bool fromHttps, std::string_view fromHost, bool toHttps, std::string_view toHost) {
+  return AsciiLowercase(fromHost) == AsciiLowercase(toHost) && (toHttps || !fromHttps);
+}
+
 [[noreturn]] void ThrowIncorrectAddress(std::string_view url, std::string_view why) {
   LogError(kLogOperation, std::string("Incorrect server address \"") + std::string(url) + "\": " + std::string(why));
   throw CHttpException(IDS_INCORRECT_SERVER_ADDRESS);
@@ -77,9 +85,12 @@ struct HttpClient::Transfer {
   std::exception_ptr sinkError;
   std::string excerpt;
   bool stoppedReading = false;
-  // Progress seen last, and when; an exchange idle for longer than `idleLimit` is a time-out.
+  // Progress seen last, and when; an exchange idle for longer than `idleLimit`, or still running
+  // at `deadline`, is a time-out.
   std::chrono::milliseconds idleLimit{0};
   std::chrono::steady_clock::time_point lastActivity;
+  std::chrono::steady_clock::time_point deadline;
+  bool pastDeadline = false;
   curl_off_t downloaded = 0;
   curl_off_t uploaded = 0;
   bool timedOut = false;
@@ -138,8 +149,11 @@ void HttpClient::Send(std::string_view verb, std::string_view body) {
   if (mUrl.empty()) ThrowIncorrectAddress("", "no address set");
   mContentType.clear();
   mContentLength = -1;
+  const auto total = mOptions.totalTimeout.count() > 0 ? mOptions.totalTimeout : mOptions.timeout;
+  const auto deadline = std::chrono::steady_clock::now() + std::max<std::chrono::milliseconds>(total, std::chrono::milliseconds(1));
   for (int redirects = 0;; ++redirects) {
     Transfer transfer;
+    transfer.deadline = deadline;
     ApplyOptions(transfer, verb, body);
     mStatusCode = Perform(transfer);
     if (mStatusCode == 200) {
@@ -152,13 +166,14 @@ void HttpClient::Send(std::string_view verb, std::string_view body) {
     if (mStatusCode == 301 || mStatusCode == 302) {
       const std::string target = RedirectTarget();
       if (!target.empty() && redirects < mOptions.maxRedirects) {
-        FollowRedirect(target);
+        FollowRedirect(target, verb);
         continue;
       }
       LogError(kLogOperation, target.empty() ? "Redirect without Location" : "Too many redirects");
     }
-    LogError(kLogOperation, "HTTP status " + std::to_string(mStatusCode) + " from " + mUrl +
-                                (transfer.excerpt.empty() ? std::string() : ": " + transfer.excerpt));
+    LogError(kLogOperation, MaskForLog("HTTP status " + std::to_string(mStatusCode) + " from " + mUrl +
+                                           (transfer.excerpt.empty() ? std::string() : ": " + transfer.excerpt),
+                                       mOptions.logSecrets));
     throw CHttpException(IDS_HTTP_ERROR, static_cast<long long>(mStatusCode));
   }
 }
@@ -178,12 +193,18 @@ void HttpClient::SetConnectionOptions(Transfer& transfer) {
   transfer.idleLimit = std::chrono::milliseconds(timeout);
   if (mOptions.abortRequested) transfer.abortRequested = &mOptions.abortRequested;
   transfer.lastActivity = std::chrono::steady_clock::now();
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - transfer.lastActivity).count();
+  if (left <= 0) {
+    throw HttpTransferError(kPastDeadline, true);
+  }
   curl_easy_setopt(curl, CURLOPT_URL, mUrl.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeout);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, std::min<long>(timeout, static_cast<long>(left)));
+  // The deadline is watched below; curl's own limit only backs it up.
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(left) + 1000L);
   // No byte moving in either direction for the whole time-out is the time-out (curl's own
   // low-speed check averages over several seconds and would let a short time-out run long).
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -237,7 +258,10 @@ long HttpClient::Perform(Transfer& transfer) {
   if (transfer.sinkError) std::rethrow_exception(transfer.sinkError);
   if (transfer.aborted) throw HttpTransferAborted("the exchange was stopped (cancel requested)");
   if (transfer.timedOut) {
-    throw HttpTransferError("no data sent or received for " + std::to_string(transfer.idleLimit.count()) + " ms (time-out)", true);
+    throw HttpTransferError(transfer.pastDeadline ? std::string(kPastDeadline)
+                                                  : "no data sent or received for " + std::to_string(transfer.idleLimit.count()) +
+                                                        " ms (time-out)",
+                            true);
   }
   if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && transfer.stoppedReading)) {
     const std::string text = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
@@ -263,9 +287,12 @@ std::string HttpClient::RedirectTarget() const {
   return location;
 }
 
-void HttpClient::FollowRedirect(const std::string& target) {
+void HttpClient::FollowRedirect(const std::string& target, std::string_view verb) {
   ParsedUrl parsed = ParseUrl(target);
   if (mHttps && !parsed.https) ThrowIncorrectAddress(target, "a redirect from https to http is not followed");
+  if (verb != "GET" && !KeepsServer(mHttps, mServerName, parsed.https, parsed.serverName)) {
+    ThrowIncorrectAddress(target, "a redirect of a request with a body to another server is not followed");
+  }
   LogDebug(kLogOperation, "Redirected to " + parsed.url);
   Assign(std::move(parsed));
 }
@@ -277,6 +304,10 @@ int HttpClient::OnProgress(void* context, std::int64_t, std::int64_t downloaded,
     return 1;
   }
   const auto now = std::chrono::steady_clock::now();
+  if (now >= transfer.deadline) {
+    transfer.timedOut = transfer.pastDeadline = true;
+    return 1;
+  }
   if (downloaded != transfer.downloaded || uploaded != transfer.uploaded) {
     transfer.downloaded = downloaded;
     transfer.uploaded = uploaded;

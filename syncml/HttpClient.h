@@ -39,6 +39,9 @@ struct HttpClientOptions {
   // Connect time-out, and the longest time without any byte sent or received. Checked about
   // once a second, so a shorter value still waits up to a second.
   std::chrono::milliseconds timeout{180000};
+  // The longest one `Send` may take as a whole (connection, request, reply and the redirects it
+  // follows), so that a server trickling its reply cannot hold it longer; 0 means `timeout`.
+  std::chrono::milliseconds totalTimeout{0};
   // false accepts any server certificate (self-signed servers), by the user's explicit choice.
   bool verifyCertificates = true;
   // PEM file of trusted certificates; empty means the system trust store.
@@ -48,6 +51,10 @@ struct HttpClientOptions {
   // Asked while the exchange runs (on the calling thread, at least once a second, also while
   // connecting or waiting for the reply); true stops it with HttpTransferAborted. Empty: never.
   std::function<bool()> abortRequested;
+  // Texts that never reach the log (the credentials the request carries, which a server may echo
+  // in an error page): masked in every line the client logs, as are Cred Data, URL user
+  // information and Authorization headers.
+  std::vector<std::string> logSecrets;
 };
 
 // Not copyable; owns its curl handle. The sink is not owned: it must outlive every `Send`. A client
@@ -60,6 +67,9 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
+  // Replaces the sink (not owned; null: the body is read and dropped) for the next `Send`.
+  void SetSink(HttpBuffer* sink) { mSink = sink; }
+
   // Parses `url` into service, server name, port (80 or 443 unless given) and object (path and
   // query). Throws CHttpException 236 when it is not an http or https URL with a host.
   void SetUrl(const std::string& url);
@@ -70,10 +80,13 @@ class HttpClient {
   void AddHeader(std::string line);
 
   // Performs the request with `verb` ("GET", "POST" or "PUT"; else std::invalid_argument) and
-  // `body` sent exactly as given (GET sends none); without a URL set it throws 236. Status 200: the reply's Content-Type and
-  // Content-Length are kept and the body goes to the sink. 301/302 with a Location: the same
-  // request goes to that address, up to `maxRedirects` times and never from https to http.
-  // Throws CHttpException 236 (a redirect target that is not http/https, or https to http),
+  // `body` sent exactly as given (GET sends none); without a URL set it throws 236. Status 200: the
+  // reply's Content-Type and Content-Length are kept and the body goes to the sink. 301/302 with a
+  // Location: the same request goes to that address, up to `maxRedirects` times and never from
+  // https to http; a request with a body (POST, PUT) is redirected only to the same host with the
+  // same scheme or upgraded to https (another port allowed), so that what it carries reaches no
+  // other host. Throws CHttpException 236 (a redirect target that is not http/https, https to
+  // http, or a request with a body sent to another host or scheme),
   // CHttpException 115 with the status (any other status, a redirect without Location or beyond
   // the limit), HttpTransferError (below HTTP), HttpTransferAborted (abortRequested) and
   // HttpSinkError (the sink refused the body).
@@ -107,7 +120,7 @@ class HttpClient {
   long Perform(Transfer& transfer);
   // The absolute address a 301/302 points to; "" when it carries no Location.
   std::string RedirectTarget() const;
-  void FollowRedirect(const std::string& target);
+  void FollowRedirect(const std::string& target, std::string_view verb);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* transfer);
   static int OnProgress(void* transfer, std::int64_t, std::int64_t downloaded, std::int64_t, std::int64_t uploaded);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <vector>
 
 #include "common/AsciiText.h"
 #include "common/CXException.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr const char* kSendOperation = "CSyncML::SendRequest";
 constexpr const char* kReceiveOperation = "SendRequest";
-constexpr std::string_view kMask = "********";
 
 bool IsTokenChar(unsigned char c) {
   return std::isalnum(c) != 0 || std::string_view("!#$&^_.+-").find(static_cast<char>(c)) != std::string_view::npos;
@@ -35,48 +35,14 @@ std::string RequestMime(std::string_view configured) {
   return std::string(plain ? type : kSyncMlMimeDefault);
 }
 
-HttpClientOptions ClientOptions(const SyncTransportOptions& options) {
+HttpClientOptions ClientOptions(const SyncTransportOptions& options, const std::string& message) {
   HttpClientOptions client;
+  client.logSecrets = CredentialData(message);
   client.timeout = options.timeout;
   client.verifyCertificates = options.verifyCertificates;
   client.caBundlePath = options.caBundlePath;
   client.abortRequested = options.abortRequested;
   return client;
-}
-
-// For a start tag `<name ...>` at `at`: the position of its '>' (npos when no '>' follows at all);
-// nullopt when the markup at `at` is not that element (another name, or a longer one).
-std::optional<std::size_t> StartTagEnd(std::string_view text, std::size_t at, std::string_view name) {
-  const std::size_t after = at + 1 + name.size();
-  if (text.compare(at + 1, name.size(), name) != 0 || after > text.size()) return std::nullopt;
-  if (after == text.size()) return std::string_view::npos;
-  const char next = text[after];
-  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n') return std::nullopt;
-  return text.find('>', after);
-}
-
-// Appends `cred` (the content of one Cred element) to `out` with the content of each Data masked.
-void AppendMaskedCred(std::string_view cred, std::string& out) {
-  std::size_t done = 0;
-  for (std::size_t at = cred.find("<Data"); at != std::string_view::npos; at = cred.find("<Data", at + 1)) {
-    const std::optional<std::size_t> tagEnd = StartTagEnd(cred, at, "Data");
-    if (!tagEnd) continue;
-    if (*tagEnd == std::string_view::npos) {
-      out.append(cred.substr(done, at - done));
-      out.append(kMask);
-      return;
-    }
-    if (cred[*tagEnd - 1] == '/') {
-      at = *tagEnd;
-      continue;
-    }
-    out.append(cred.substr(done, *tagEnd + 1 - done));
-    out.append(kMask);
-    const std::size_t close = cred.find("</Data>", *tagEnd);
-    if (close == std::string_view::npos) return;
-    done = at = close;
-  }
-  out.append(cred.substr(done));
 }
 
 }  // namespace
@@ -92,7 +58,8 @@ HttpSyncTransport::HttpSyncTransport(SyncTransportOptions options) : mOptions(st
 
 std::string HttpSyncTransport::Post(const std::string& url, const std::string& message) {
   // Logged before sending, so a failed exchange still shows what was sent.
-  LogDebug(kSendOperation, "Message sent to server\r\n" + MaskCredentials(message) + "\r\n");
+  const std::vector<std::string> secrets = CredentialData(message);
+  LogDebug(kSendOperation, "Message sent to server\r\n" + MaskForLog(message, secrets) + "\r\n");
   std::string contentType;
   std::string reply;
   try {
@@ -108,7 +75,8 @@ std::string HttpSyncTransport::Post(const std::string& url, const std::string& m
     LogError(kSendOperation, error.what());
     throw CHttpException(IDS_COMMUNICATION_ERROR);
   }
-  LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskCredentials(reply) + "\r\n");
+  // A server may echo the request, its credentials included.
+  LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskForLog(reply, secrets) + "\r\n");
   if (!IsSyncMlContentType(contentType)) {
     LogError(kSendOperation, "Reply content type: " + contentType);
     throw CHttpException(IDS_NOT_SYNCML);
@@ -118,7 +86,7 @@ std::string HttpSyncTransport::Post(const std::string& url, const std::string& m
 
 std::string HttpSyncTransport::Exchange(const std::string& url, const std::string& message, std::string& contentType) const {
   HttpBufferString sink(mOptions.maxReplyBytes);
-  HttpClient client(&sink, ClientOptions(mOptions));
+  HttpClient client(&sink, ClientOptions(mOptions, message));
   client.SetUrl(url);
   const std::string mime = RequestMime(mOptions.requestMime);
   client.AddHeader("Content-Type: " + mime + "; charset=\"utf-8\"");
@@ -137,41 +105,4 @@ std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf) {
 bool IsSyncMlContentType(std::string_view contentType) {
   const std::string lowered = AsciiLowercase(contentType);
   return lowered.find(kSyncMlMimeDefault) != std::string::npos || lowered.find(kSyncMlMimeRegistered) != std::string::npos;
-}
-
-std::string MaskCredentials(std::string_view message) {
-  std::string out;
-  out.reserve(message.size());
-  std::size_t done = 0;
-  std::size_t at = message.find('<');
-  while (at != std::string_view::npos) {
-    if (message.compare(at, 9, "<![CDATA[") == 0) {
-      // Item text is not markup: a "<Cred" inside it is left alone.
-      const std::size_t close = message.find("]]>", at + 9);
-      at = close == std::string_view::npos ? close : message.find('<', close + 3);
-      continue;
-    }
-    const std::optional<std::size_t> tagEnd = StartTagEnd(message, at, "Cred");
-    if (!tagEnd) {
-      at = message.find('<', at + 1);
-      continue;
-    }
-    if (*tagEnd != std::string_view::npos && message[*tagEnd - 1] == '/') {
-      at = message.find('<', *tagEnd);
-      continue;
-    }
-    // A Cred that never closes: nothing after its start can be told apart from a secret.
-    const std::size_t close = *tagEnd == std::string_view::npos ? *tagEnd : message.find("</Cred>", *tagEnd);
-    if (close == std::string_view::npos) {
-      out.append(message.substr(done, (*tagEnd == std::string_view::npos ? at + 5 : *tagEnd + 1) - done));
-      out.append(kMask);
-      return out;
-    }
-    out.append(message.substr(done, *tagEnd + 1 - done));
-    AppendMaskedCred(message.substr(*tagEnd + 1, close - *tagEnd - 1), out);
-    done = close;
-    at = message.find('<', close + 1);
-  }
-  out.append(message.substr(done));
-  return out;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "syncml/SecretMask.h"
+
 class CConf;
 
 // The request's SyncML content type unless the "syncml_mime" setting names another.
@@ -22,7 +24,8 @@ struct SyncTransportOptions {
   std::string requestMime{kSyncMlMimeDefault};
   // Certificates verified against the trust store; false accepts any certificate ("ssl_verify=0").
   bool verifyCertificates = true;
-  // Connect time-out, and the longest time without any byte sent or received.
+  // Connect time-out, the longest time without any byte sent or received, and the longest one
+  // exchange (request, reply and redirects) may take as a whole.
   std::chrono::milliseconds timeout{180000};
   // PEM file of trusted certificates; empty means the system trust store.
   std::string caBundlePath;
@@ -43,15 +46,16 @@ class SyncTransport {
   virtual ~SyncTransport() = default;
 
   // Posts `message` (the encoder's bytes, sent unchanged) to `url` (the settings' SyncUrl, or a
-  // RespURI the session received) and returns the reply body, following up to 10 redirects
-  // (never from https to http). Logs at debug level under "CSyncML::SendRequest" the sent message
-  // (every Cred's Data masked) and under "SendRequest" the received one. Throws CHttpException:
+  // RespURI the session received) and returns the reply body, following up to 10 redirects to
+  // the same host (its scheme kept or upgraded to https). Logs at debug level under
+  // "CSyncML::SendRequest" the sent message and under "SendRequest" the received one, both with
+  // every Cred's Data masked (also where the reply echoes it). Throws CHttpException:
   //   236 the URL or a redirect target is not http/https or cannot be parsed, or a redirect
-  //       leads from https to http;
+  //       leads to another host or from https to http;
   //   115 (argument: the status) an HTTP status other than 200, a 301/302 without Location, or
   //       a redirect beyond the tenth;
   //   161 the reply's Content-Type is not SyncML;
-  //   310 the server did not answer within the time-out;
+  //   310 the exchange did not end within the time-out (idle, or as a whole);
   //   305 the options' abortRequested stopped the exchange;
   //   163 any other failure (connection, TLS, certificate, a reply above the ceiling); curl's
   //       error text is logged as an error under "CSyncML::SendRequest". When no byte of the
@@ -85,8 +89,3 @@ std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf);
 // Whether a reply Content-Type names SyncML XML: it contains either spelling, in any letter case,
 // with any parameters.
 bool IsSyncMlContentType(std::string_view contentType);
-
-// A copy of `message` fit for the log: the content of every Data element inside a Cred element is
-// replaced by "********" (a Cred that never closes hides everything after its start tag). Text in
-// CDATA sections is not markup and stays as it is.
-std::string MaskCredentials(std::string_view message);

@@ -3,7 +3,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "common/AsciiText.h"
@@ -25,50 +28,93 @@ constexpr const char* kDownload = "Updater::DownloadUpdate";
 constexpr const char* kCopy = "Updater::CopyUpdater";
 constexpr const char* kStart = "Updater::StartUpdater";
 
+void RemovePartial(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
 [[noreturn]] void Fail(const char* operation, const std::string& logged, unsigned stringId) {
   LogError(operation, logged);
   throw CUpdaterException(stringId);
 }
 
-bool IsPlainHttp(const std::string& url) {
-  return url.size() >= 7 && AsciiLowercase(url.substr(0, 7)) == "http://";
-}
+// Where the download goes until it is complete: a hidden name no package name can take.
+std::string PartialPath(const CConf& conf) { return conf.ConfigFolder() + "." + conf.PackageName() + ".part"; }
 
-// The package name becomes a file of the configuration folder: a path would place it elsewhere.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
+  return text.size() >= suffix.size() && AsciiLowercase(text.substr(text.size() - suffix.size())) == suffix;
 }
 
 }  // namespace
 
 UpdaterSettings UpdaterSettings::FromConf(const CConf& conf) {
-  return {SyncTransportOptions::FromConf(conf), conf.ProgramFolder(), ProgramFile()};
+  UpdaterSettings settings;
+  settings.transport = SyncTransportOptions::FromConf(conf);
+  settings.programFolder = conf.ProgramFolder();
+  settings.programFile = ProgramFile();
+  return settings;
 }
 
 Updater::Updater(CConf& conf, UpdaterSettings settings) : mConf(conf), mSettings(std::move(settings)) {}
 Updater::Updater(CConf& conf) : Updater(conf, UpdaterSettings::FromConf(conf)) {}
 
-void Updater::DownloadUpdate() {
+bool IsSafePackageName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name.front() == '.' || name.find('/') != std::string::npos) return false;
+  if (std::any_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; })) return false;
+  for (std::string_view own : {".cfg", ".anc", ".dat", ".run", ".log", ".lock"}) {
+    if (EndsWithNoCase(name, own)) return false;
+  }
+  return name != Updater::kHelperName && name != Updater::kInstallerName;
+}
+
+void Updater::DownloadUpdate(const std::function<bool()>& abortRequested) {
   LogDebug(kDownload, "Begin");
   const std::string url = mConf.PackageUrl();
-  if (!IsPlainFileName(mConf.PackageName())) Fail(kDownload, "package_name \"" + mConf.PackageName() + "\" is no file name", IDS_COMMUNICATION_ERROR);
-  if (IsPlainHttp(url) && !mConf.AllowHttpUpdates()) Fail(kDownload, url + ": plain HTTP updates are not allowed", IDS_HTTP_UPDATE_REFUSED);
+  if (!IsSafePackageName(mConf.PackageName())) {
+    Fail(kDownload, "package_name \"" + mConf.PackageName() + "\" is no plain file name of its own", IDS_COMMUNICATION_ERROR);
+  }
+  HttpClientOptions options;
+  options.timeout = mSettings.transport.timeout;
+  options.totalTimeout = mSettings.downloadTimeout;
+  options.verifyCertificates = mSettings.transport.verifyCertificates;
+  options.caBundlePath = mSettings.transport.caBundlePath;
+  options.abortRequested = abortRequested;
+  const std::string partial = PartialPath(mConf);
   const std::string local = mConf.ConfigFolder() + mConf.PackageName();
   try {
-    HttpBufferFile sink(local);
-    HttpClientOptions options;
-    options.timeout = mSettings.transport.timeout;
-    options.verifyCertificates = mSettings.transport.verifyCertificates;
-    options.caBundlePath = mSettings.transport.caBundlePath;
-    HttpClient client(&sink, options);
+    std::unique_ptr<HttpBufferFile> sink;
+    HttpClient client(nullptr, options);
+    // The parsed address is judged, not its text ("http:/host" is http too).
     client.SetUrl(url);
+    if (!mConf.AllowHttpUpdates() && !client.IsHttps()) {
+      Fail(kDownload, url + ": plain HTTP updates are not allowed", IDS_HTTP_UPDATE_REFUSED);
+    }
+    if (!mConf.AllowHttpUpdates() && !options.verifyCertificates) {
+      Fail(kDownload, url + ": updates from a server whose certificate is not checked are not allowed", IDS_UNVERIFIED_UPDATE_REFUSED);
+    }
+    sink = std::make_unique<HttpBufferFile>(partial);
+    client.SetSink(sink.get());
     client.Send("GET", {});
-    sink.Close();
+    sink->Close();
+    if (sink->Written() == 0 || (client.ContentLength() >= 0 && static_cast<std::uint64_t>(client.ContentLength()) != sink->Written())) {
+      throw HttpSinkError("the package is empty or not as long as announced");
+    }
+    std::error_code error;
+    fs::rename(partial, local, error);
+    if (error) throw HttpSinkError("cannot move the download to " + local + ": " + error.message());
   } catch (const HttpTransferError& error) {
+    RemovePartial(partial);
     Fail(kDownload, url + ": " + error.what(), error.TimedOut() ? IDS_TIMED_OUT : IDS_COMMUNICATION_ERROR);
+  } catch (const HttpTransferAborted& error) {
+    RemovePartial(partial);
+    Fail(kDownload, url + ": " + error.what(), IDS_CANCELED_BY_USER);
   } catch (const HttpSinkError& error) {
+    RemovePartial(partial);
     Fail(kDownload, local + ": " + error.what(), IDS_COMMUNICATION_ERROR);
+  } catch (const CUpdaterException&) {
+    throw;
   } catch (const CXException& error) {
+    RemovePartial(partial);
     Fail(kDownload, url + ": " + error.Message(), IDS_COMMUNICATION_ERROR);
   }
   LogDebug(kDownload, "End");

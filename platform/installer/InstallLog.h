@@ -12,7 +12,8 @@ class InstallLog {
   InstallLog(const InstallLog&) = delete;
   InstallLog& operator=(const InstallLog&) = delete;
 
-  // Opens (truncating) the log file; false when it cannot be written.
+  // Opens (truncating, readable by the user alone) the log file, closing one opened before; false
+  // when it cannot be written.
   bool Open(const std::string& path);
   void Info(const std::string& text);
   void Error(const std::string& text);

@@ -113,6 +113,11 @@ std::string WriteEntry(int root, const std::string& path, const TarEntry& entry,
 // The reason `entry` may not be installed, or "" when it may.
 std::string RefusalOf(const TarEntry& entry, const std::optional<std::string>& path) {
   if (!path) return "refused entry \"" + entry.path + "\": absolute path or \"..\"";
+  // The manifest the installer reads after the swap (and at removal) must be the one inspected.
+  const std::string manifest = ProductManifest::kFileName;
+  if (*path == manifest ? entry.type != TarEntryType::File : path->starts_with(manifest + "/")) {
+    return "refused entry \"" + entry.path + "\": the manifest must be a regular file at the top";
+  }
   switch (entry.type) {
     case TarEntryType::File:
     case TarEntryType::Directory: return {};
@@ -168,8 +173,8 @@ struct PackageInstaller::Inspection {
   std::size_t entries = 0;
 };
 
-PackageInstaller::PackageInstaller(InstallerPlaces places, InstallLog& log, Confirm confirm, Checkpoint checkpoint)
-    : mPlaces(std::move(places)), mLog(log), mConfirm(std::move(confirm)), mCheckpoint(std::move(checkpoint)) {}
+PackageInstaller::PackageInstaller(InstallerPlaces places, InstallLog& log, Confirm confirm, Checkpoint checkpoint, Limits limits)
+    : mPlaces(std::move(places)), mLog(log), mConfirm(std::move(confirm)), mCheckpoint(std::move(checkpoint)), mLimits(limits) {}
 
 std::string PackageInstaller::RecordPath(const std::string& productCode) const {
   return mPlaces.recordFolder + productCode + ".product";
@@ -192,12 +197,17 @@ InstallerStatus PackageInstaller::Inspect(const std::string& package, Inspection
         mLog.Error(refusal);
         return InstallerStatus::Failure;
       }
-      unpacked += entry->size;
-      if (++out.entries > kMaxEntries || unpacked > kMaxUnpackedBytes) {
+      // What a folder or a link announces is read (and skipped) all the same.
+      unpacked += entry->archiveBytes;
+      if (++out.entries > mLimits.entries || unpacked > mLimits.unpackedBytes) {
         mLog.Error("the package is larger than an installation may be");
         return InstallerStatus::Failure;
       }
-      if (*path == ProductManifest::kFileName && entry->type == TarEntryType::File && entry->size <= ProductManifest::kMaxBytes) {
+      if (*path == ProductManifest::kFileName) {
+        if (entry->size > ProductManifest::kMaxBytes) {
+          mLog.Error("refused entry \"" + entry->path + "\": the manifest is too large");
+          return InstallerStatus::Failure;
+        }
         std::string text(static_cast<std::size_t>(entry->size), '\0');
         if (reader.ReadData(text.data(), text.size()) != text.size()) throw ArchiveError("manifest cut short");
         out.manifest = ProductManifest::Parse(text);
@@ -288,13 +298,17 @@ InstallerStatus PackageInstaller::SwapIn(const std::string& staging, const std::
 }
 
 InstallerStatus PackageInstaller::Install(const std::string& package, const std::string& installFolder,
-                                          const std::string& reinstallMode) {
+                                          const std::string& reinstallMode, const std::string& requiredProductCode) {
   mLog.Info("installing " + package + (reinstallMode.empty() ? "" : " (REINSTALLMODE=" + reinstallMode + ")"));
   Inspection inspection;
   if (const InstallerStatus status = Inspect(package, inspection); status != InstallerStatus::Success) return status;
   const ProductManifest& manifest = *inspection.manifest;
   mLog.Info("package of " + manifest.productName + " " + manifest.productVersion + ", product code " + manifest.productCode +
             ", " + std::to_string(inspection.entries) + " entries");
+  if (!requiredProductCode.empty() && manifest.productCode != requiredProductCode) {
+    mLog.Error("the package is of the product " + manifest.productCode + ", not of " + requiredProductCode + ": not installed");
+    return InstallerStatus::Failure;
+  }
   const std::string folder = TargetFolder(manifest, installFolder);
   if (folder.empty() || folder == "/" || mPlaces.recordFolder.empty()) {
     mLog.Error("no folder to install into");

@@ -27,6 +27,17 @@ struct InstallerPlaces {
   static InstallerPlaces ForUser();
 };
 
+// Entry and size ceilings of a package.
+struct PackageLimits {
+  static constexpr std::size_t kMaxEntries = 100000;
+  static constexpr unsigned long long kMaxUnpackedBytes = 4ULL << 30;
+
+  std::size_t entries = kMaxEntries;
+  // Every byte the archive announces for its entries: the data of files, folders and links, and
+  // their extended headers.
+  unsigned long long unpackedBytes = kMaxUnpackedBytes;
+};
+
 // The folder (ending in "/") is the installation; beside it the installer keeps, for the time of
 // one run, ".<name>.lkinstall-staging" (the unpacked package, then the replaced installation)
 // and ".<name>.lkinstall-removing". A crash at any moment leaves the folder holding either the
@@ -40,17 +51,18 @@ class PackageInstaller {
   using Confirm = std::function<bool(const std::string& question)>;
   using Checkpoint = std::function<void(const char* step)>;
 
-  // Entry and size ceilings of a package.
-  static constexpr std::size_t kMaxEntries = 100000;
-  static constexpr unsigned long long kMaxUnpackedBytes = 4ULL << 30;
+  using Limits = PackageLimits;
 
-  PackageInstaller(InstallerPlaces places, InstallLog& log, Confirm confirm, Checkpoint checkpoint);
+  PackageInstaller(InstallerPlaces places, InstallLog& log, Confirm confirm, Checkpoint checkpoint, Limits limits = Limits());
 
   // Installs `package`: into `installFolder` when given, else the folder recorded for its product
   // code, else a new one. Refuses (Failure) a package with an entry that is absolute, holds "..",
-  // is a link leaving the folder, a hard link or a special file, and a target folder that holds
+  // is a link leaving the folder, a hard link or a special file, whose manifest is not a regular
+  // file at its top, that passes the limits, whose product code is not `requiredProductCode`
+  // (when given: the update helper names the product it updates), and a target folder that holds
   // anything but this product. PackageNotOpened: the file cannot be read or is no package.
-  InstallerStatus Install(const std::string& package, const std::string& installFolder, const std::string& reinstallMode);
+  InstallerStatus Install(const std::string& package, const std::string& installFolder, const std::string& reinstallMode,
+                          const std::string& requiredProductCode = {});
   // Removes the installation recorded for `productCode` (UnknownProduct when there is none).
   InstallerStatus Remove(const std::string& productCode);
 
@@ -67,4 +79,5 @@ class PackageInstaller {
   InstallLog& mLog;
   Confirm mConfirm;
   Checkpoint mCheckpoint;
+  Limits mLimits;
 };

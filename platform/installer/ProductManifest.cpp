@@ -21,7 +21,7 @@ bool IsValidProductCode(std::string_view code) {
 }
 
 bool IsValidProductName(std::string_view name) {
-  return !name.empty() && name.size() <= 64 && name != "." && name != ".." &&
+  return !name.empty() && name.size() <= 64 && name.front() != '.' &&
          std::all_of(name.begin(), name.end(), [](char c) { return IsAlphanumeric(c) || c == ' ' || c == '.' || c == '-' || c == '_'; });
 }
 

@@ -24,5 +24,6 @@ struct ProductManifest {
 
 // 1 to 64 characters of letters, digits, "{", "}", "-" and "_".
 bool IsValidProductCode(std::string_view code);
-// 1 to 64 characters of letters, digits, " ", ".", "-" and "_", and not "." or "..".
+// 1 to 64 characters of letters, digits, " ", ".", "-" and "_", not starting with "." (the name
+// of the installation's folder, beside which the installer keeps hidden folders of its own).
 bool IsValidProductName(std::string_view name);

@@ -101,7 +101,8 @@ TarEntryType TypeOf(char flag) {
 
 }  // namespace
 
-// zlib's inflate over the stdio stream, gzip header and trailer checked.
+// zlib's inflate over the stdio stream; the gzip trailer's CRC and length are checked by zlib once
+// the stream is read to its end (Finish).
 class TarReader::Inflater {
  public:
   explicit Inflater(std::FILE* input) : mInput(input) {
@@ -117,19 +118,42 @@ class TarReader::Inflater {
     mStream.avail_out = static_cast<uInt>(length);
     while (mStream.avail_out > 0) {
       if (mFinished) throw ArchiveError("the archive ends early");
-      if (mStream.avail_in == 0) Refill();
-      const int result = inflate(&mStream, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) {
-        mFinished = true;
-      } else if (result == Z_BUF_ERROR && mStream.avail_in == 0 && mInputEnded) {
-        throw ArchiveError("the compressed data ends early (truncated package)");
-      } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        throw ArchiveError(std::string("damaged compressed data: ") + (mStream.msg != nullptr ? mStream.msg : "zlib error"));
-      }
+      Inflate();
     }
   }
 
+  // Reads the rest of the stream: at most `limit` bytes after the archive's end (the padding of
+  // its last record), then the gzip trailer, whose CRC and length must match what was inflated,
+  // and nothing after it.
+  void Finish(std::uint64_t limit) {
+    std::array<char, 16 * 1024> scratch{};
+    std::uint64_t rest = 0;
+    while (!mFinished) {
+      mStream.next_out = reinterpret_cast<Bytef*>(scratch.data());
+      mStream.avail_out = static_cast<uInt>(scratch.size());
+      Inflate();
+      rest += scratch.size() - mStream.avail_out;
+      if (rest > limit) throw ArchiveError("too much data after the end of the archive");
+    }
+    if (mStream.avail_in == 0) Refill();
+    if (mStream.avail_in != 0) throw ArchiveError("data after the end of the compressed package");
+  }
+
  private:
+  // One step of inflate into the output space the caller set; notes the end of the stream, where
+  // zlib checks the trailer.
+  void Inflate() {
+    if (mStream.avail_in == 0) Refill();
+    const int result = inflate(&mStream, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      mFinished = true;
+    } else if (result == Z_BUF_ERROR && mStream.avail_in == 0 && mInputEnded) {
+      throw ArchiveError("the compressed data ends early (truncated package)");
+    } else if (result != Z_OK && result != Z_BUF_ERROR) {
+      throw ArchiveError(std::string("damaged compressed data: ") + (mStream.msg != nullptr ? mStream.msg : "zlib error"));
+    }
+  }
+
   void Refill() {
     if (mInputEnded) return;
     const std::size_t got = std::fread(mBuffer.data(), 1, mBuffer.size(), mInput);
@@ -176,18 +200,21 @@ std::optional<TarEntry> TarReader::Next() {
   mDataLeft = mPaddingLeft = 0;
   std::string longPath;
   std::string longLink;
+  std::uint64_t extendedBytes = 0;
   std::array<char, kBlock> block{};
   for (;;) {
     ReadExactly(block.data(), kBlock);
     if (IsZeroBlock(block.data())) {
       ReadExactly(block.data(), kBlock);
       if (!IsZeroBlock(block.data())) throw ArchiveError("a lone empty block inside the archive");
+      mInflater->Finish(kMaxTrailingBytes);
       mEnded = true;
       return std::nullopt;
     }
     CheckChecksum(block.data());
     const char flag = block[156];
     const std::uint64_t size = NumberField(block.data(), 124, 12);
+    if (flag == 'x' || flag == 'g' || flag == 'L' || flag == 'K') extendedBytes += size;
     if (flag == 'x') {
       ApplyPaxRecords(ReadExtendedData(size), longPath, longLink);
     } else if (flag == 'g') {
@@ -201,6 +228,7 @@ std::optional<TarEntry> TarReader::Next() {
       entry.type = TypeOf(flag);
       entry.mode = static_cast<unsigned>(NumberField(block.data(), 100, 8) & 07777);
       entry.size = entry.type == TarEntryType::File ? size : 0;
+      entry.archiveBytes = size + extendedBytes;
       const bool ustar = Field(block.data(), 257, 5) == "ustar";
       const std::string_view prefix = ustar ? Field(block.data(), 345, 155) : std::string_view();
       std::string name(Field(block.data(), 0, 100));

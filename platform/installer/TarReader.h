@@ -24,17 +24,23 @@ struct TarEntry {
   std::string linkTarget;
   TarEntryType type = TarEntryType::Other;
   unsigned mode = 0;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0;  // of a file's data; 0 for every other type
+  // Every byte the archive spends on the entry beyond its header: the data its header announces
+  // (also for a folder or a link, whose data is skipped) and its extended headers.
+  std::uint64_t archiveBytes = 0;
 };
 
 // Reads from a stdio stream it does not own (it must outlive the reader). Entries come in archive
 // order; after `Next` the caller may read the entry's data with `ReadData` (data not read is
 // skipped by the next `Next`). Throws ArchiveError on every malformation, including an archive
-// that ends before its end-of-archive blocks.
+// that ends before its end-of-archive blocks. The end of the archive is reported only once the
+// compressed stream is read to its end: its CRC and length match what was read, at most
+// kMaxTrailingBytes follow the end-of-archive blocks, and no byte follows the stream.
 class TarReader {
  public:
   static constexpr std::size_t kMaxNameBytes = 4096;
   static constexpr std::uint64_t kMaxExtendedHeaderBytes = 64 * 1024;
+  static constexpr std::uint64_t kMaxTrailingBytes = 16 * 1024 * 1024;
 
   explicit TarReader(std::FILE* compressed);
   ~TarReader();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TerminalText.h"
 #include "platform/installer/InstallLog.h"
 #include "platform/installer/InstallerCommandLine.h"
 #include "platform/installer/PackageInstaller.h"
@@ -16,13 +17,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lkinstall /i PACKAGE [INSTALLDIR=FOLDER] [REINSTALLMODE=MODE] [/passive] [/L*v LOGFILE]\n"
+    "usage: lkinstall /i PACKAGE [INSTALLDIR=FOLDER] [REINSTALLMODE=MODE] [PRODUCTCODE=CODE] [/passive] [/L*v LOGFILE]\n"
     "       lkinstall /x PRODUCTCODE [/passive] [/L*v LOGFILE]\n";
 
 // Without "/passive" a user at a terminal is asked; without a terminal nobody can answer.
 bool Ask(const std::string& question) {
   if (::isatty(STDIN_FILENO) == 0) return true;
-  std::cerr << question << " [y/N] " << std::flush;
+  std::cerr << TerminalSafe(question) << " [y/N] " << std::flush;
   std::string answer;
   return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
 }
@@ -48,7 +49,8 @@ InstallerStatus Run(const std::vector<std::string>& arguments) {
                                                     : PackageInstaller::Confirm(Ask);
   PackageInstaller installer(InstallerPlaces::ForUser(), log, confirm, StopAtNamedStep);
   const InstallerStatus status = line->action == InstallerAction::Install
-                                     ? installer.Install(line->subject, line->Property("INSTALLDIR"), line->Property("REINSTALLMODE"))
+                                     ? installer.Install(line->subject, line->Property("INSTALLDIR"), line->Property("REINSTALLMODE"),
+                                                         line->Property("PRODUCTCODE"))
                                      : installer.Remove(line->subject);
   log.Info("exit code " + std::to_string(static_cast<unsigned>(status)));
   return status;

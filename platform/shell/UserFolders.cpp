@@ -101,16 +101,25 @@ bool RemoveAutostartEntry(const std::string& programName) {
   return ::unlink(entry.c_str()) == 0 || errno == ENOENT;
 }
 
-std::string ProgramFile() {
+namespace {
+
+// The target of the symbolic link `link`; empty when it cannot be read.
+std::string LinkTarget(const std::string& link) {
   std::vector<char> buffer(4096);
   for (;;) {
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
     if (length < 0) return {};
     if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(length));
     if (buffer.size() >= (size_t(1) << 20)) return {};
     buffer.resize(buffer.size() * 2);
   }
 }
+
+}  // namespace
+
+std::string ProgramFile() { return LinkTarget("/proc/self/exe"); }
+
+std::string ProgramFileOf(long pid) { return pid > 0 ? LinkTarget("/proc/" + std::to_string(pid) + "/exe") : std::string(); }
 
 std::string ProgramFolder() {
   const std::string path = ProgramFile();

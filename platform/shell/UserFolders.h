@@ -26,6 +26,9 @@ std::string ProgramFolder();
 
 // The full path of the running program's own file (from /proc/self/exe); empty when unknown.
 std::string ProgramFile();
+// The full path of the program file the process `pid` runs; empty when `pid` is no process of the
+// user or its file is unknown.
+std::string ProgramFileOf(long pid);
 
 // Removes the user's automatic start entry of `programName` ($XDG_CONFIG_HOME or ~/.config, then
 // "autostart/<programName>.desktop"), so the program no longer starts at log-in. A missing entry

@@ -159,7 +159,8 @@ TEST_F(SyncRunFaultTest, AnItemTheServerRefusesIsSentAgainNextRunAndTheRestIsCom
     const std::size_t msgId = message.find("<MsgID>");
     const std::string msgRef = message.substr(msgId + 7, message.find("</MsgID>", msgId) - msgId - 7);
     return ServerReply(index + 1, HeaderStatus() + "<Status><CmdID>3</CmdID><MsgRef>" + msgRef + "</MsgRef><CmdRef>" + cmdId +
-                                      "</CmdRef><Cmd>Add</Cmd><Data>500</Data></Status>");
+                                      "</CmdRef><Cmd>Add</Cmd><Data>500</Data></Status>" +
+                                      ItemStatuses(message, {}, 50, refused));
   });
   RunOnce(0);
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
@@ -187,6 +188,37 @@ TEST_F(SyncRunFaultTest, AnItemTheServerRefusesIsSentAgainNextRunAndTheRestIsCom
   EXPECT_EQ(Link(0).mItemErrors, 0);
   EXPECT_TRUE(mRun->LastOutcome().Succeeded());
   EXPECT_TRUE(IndexLists(mConf, 0, refused));
+}
+
+// A server that answers the header and the alert but says nothing about the client's Add has not
+// taken it: the item counts as failed and goes out again, the run is never a clean success.
+TEST_F(SyncRunFaultTest, AnItemCommandTheServerNeverAnsweredIsSentAgainNextRun) {
+  std::string unanswered;
+  {
+    auto store = OpenStore();
+    unanswered = store->AddLocalContact("Never answered");
+  }
+  bool answer = false;
+  mServer.SetResponder([&](const std::string& message, int index) {
+    if (answer) return ScriptedPeer::DefaultReply(message, index);
+    const bool alert = message.find("<Alert>") != std::string::npos;
+    return ServerReply(index + 1, HeaderStatus() + (alert ? AlertStatus("200") : ""));
+  });
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mItemErrors, 1);
+  EXPECT_EQ(Link(0).StateText().rfind(FormatText(LoadString(IDS_SYNCHRONIZED_WITH_ERRORS), {1}), 0), 0u) << Link(0).StateText();
+  EXPECT_FALSE(mRun->LastOutcome().Succeeded());
+  EXPECT_FALSE(IndexLists(mConf, 0, unanswered));
+
+  answer = true;
+  const std::size_t before = mServer.SyncSessions().size();
+  RunOnce(0);
+  const std::vector<std::string> sessions = mServer.SyncSessions();
+  ASSERT_GT(sessions.size(), before);
+  EXPECT_NE(sessions[before].find("<LocURI>" + unanswered + "</LocURI>"), std::string::npos);
+  EXPECT_EQ(Link(0).mItemErrors, 0);
+  EXPECT_TRUE(mRun->LastOutcome().Succeeded());
+  EXPECT_TRUE(IndexLists(mConf, 0, unanswered));
 }
 
 // A full disk while the configuration is saved after a link: the link shows the failure (its

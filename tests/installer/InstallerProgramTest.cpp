@@ -113,6 +113,13 @@ TEST_F(InstallerProgram, RefusedPackagesFailWithTheOldInstallationUntouched) {
   cases.push_back({"hard link", TestPackage(Version("2")).HardLink("h", "/etc/passwd")});
   cases.push_back({"no manifest", TestPackage().File("bin/demo", "2")});
   cases.push_back({"truncated", Version("2"), true});
+  // The manifest read after the swap must be the one inspected: a regular file at the top.
+  cases.push_back({"manifest replaced by a link", TestPackage(Version("2")).Link("product.manifest", "lang/resource.de.so")});
+  cases.push_back({"manifest as a folder", TestPackage(Version("2")).File("product.manifest/x", "x")});
+  // A name like the installer's own hidden folders beside the installation.
+  TestPackage staging;
+  staging.File("product.manifest", std::string("ProductCode=") + kCode + "\nProductName=.Demo.lkinstall-staging\nProductVersion=2\n");
+  cases.push_back({"hidden product name", staging});
   for (const Case& test : cases) {
     test.package.Write(work.File("bad.tgz"));
     if (test.truncated) fs::resize_file(work.File("bad.tgz"), fs::file_size(work.File("bad.tgz")) / 2);
@@ -120,10 +127,37 @@ TEST_F(InstallerProgram, RefusedPackagesFailWithTheOldInstallationUntouched) {
     EXPECT_EQ(Tree(Folder()), before) << test.name;
     ExpectNoLeftovers();
   }
+  // Bytes changed where only the gzip trailer notices: its CRC, its length, data after it.
+  const std::string good = Version("2").Compressed();
+  std::string badCrc = good;
+  badCrc[badCrc.size() - 8] = static_cast<char>(badCrc[badCrc.size() - 8] ^ 1);
+  std::string badLength = good;
+  badLength[badLength.size() - 4] = static_cast<char>(badLength[badLength.size() - 4] ^ 1);
+  for (const std::string& changed : {badCrc, badLength, good + "appended"}) {
+    WriteFileBytes(work.File("changed.tgz"), changed);
+    EXPECT_EQ(Run({"/i", work.File("changed.tgz"), "/passive", "/L*v", work.File("changed.log")}), 1603u);
+    EXPECT_EQ(Tree(Folder()), before);
+    ExpectNoLeftovers();
+  }
+  EXPECT_NE(ReadFileBytes(work.File("changed.log")).find("after the end of the compressed package"), std::string::npos);
   WriteFileBytes(work.File("plain.tgz"), "not a package at all");
   EXPECT_EQ(Run({"/i", work.File("plain.tgz"), "/passive"}), 1603u);
   EXPECT_EQ(Run({"/i", work.File("missing.tgz"), "/passive"}), 1619u);
   EXPECT_EQ(Tree(Folder()), before);
+}
+
+// The update helper names the product it updates: a package of another product is refused.
+TEST_F(InstallerProgram, APackageOfAnotherProductThanTheOneNamedIsRefused) {
+  ASSERT_EQ(Install(Version("1")), 0u);
+  const auto before = Tree(Folder());
+  EXPECT_EQ(Install(Version("2"), {"PRODUCTCODE={0THER-PRODUCT}"}), 1603u);
+  EXPECT_EQ(Tree(Folder()), before);
+  EXPECT_NE(ReadFileBytes(work.File("install.log")).find("not of {0THER-PRODUCT}"), std::string::npos);
+  EXPECT_EQ(Install(Version("2"), {std::string("PRODUCTCODE=") + kCode}), 0u);
+  EXPECT_EQ(Tree(Folder()).at("lang/resource.de.so"), "de 2");
+  struct stat info {};
+  ASSERT_EQ(::stat(work.File("install.log").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(InstallerProgram, AFolderHoldingSomethingElseIsNeverReplaced) {

@@ -60,6 +60,11 @@ TestPackage& TestPackage::HardLink(const std::string& path, const std::string& t
   return *this;
 }
 
+TestPackage& TestPackage::Raw(const std::string& path, char type, const std::string& data, const std::string& linkTarget) {
+  mEntries.push_back({path, data, linkTarget, type, 0755});
+  return *this;
+}
+
 TestPackage& TestPackage::Manifest(const std::string& code, const std::string& version) {
   return File("product.manifest", "ProductCode=" + code + "\nProductName=Demo\nProductVersion=" + version + "\n");
 }
@@ -73,6 +78,22 @@ std::string TestPackage::Tar() const {
   }
   tar.append(1024, '\0');
   return tar;
+}
+
+std::string TestPackage::Compressed() const {
+  const std::string tar = Tar();
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
+  std::string out(deflateBound(&stream, tar.size()) + 64, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(tar.data()));
+  stream.avail_in = static_cast<uInt>(tar.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw std::runtime_error("deflate");
+  out.resize(stream.total_out);
+  return out;
 }
 
 void TestPackage::Write(const std::string& path) const {

@@ -11,6 +11,9 @@ class TestPackage {
   TestPackage& Directory(const std::string& path);
   TestPackage& Link(const std::string& path, const std::string& target);
   TestPackage& HardLink(const std::string& path, const std::string& target);
+  // An entry of any tar type flag with `data` after its header (for a folder or a link such data
+  // is announced in the header and skipped by readers).
+  TestPackage& Raw(const std::string& path, char type, const std::string& data, const std::string& linkTarget = {});
   // product.manifest with this code, name "Demo" and `version`.
   TestPackage& Manifest(const std::string& code, const std::string& version);
 
@@ -18,6 +21,8 @@ class TestPackage {
   std::string Tar() const;
   // Writes the gzip-compressed tar to `path`.
   void Write(const std::string& path) const;
+  // The gzip-compressed tar.
+  std::string Compressed() const;
 
  private:
   struct Entry {

@@ -260,7 +260,14 @@ void ScriptedSyncServer::ServeConnection(int connection) {
   const ScriptedReply reply = tooLarge ? ScriptedReply::Status(413, "request too large") : NextReply(*request);
   if (reply.delay.count() > 0 && !DelayReply(connection, reply.delay)) return;
   if (reply.closeWithoutReply) return;
-  SendAll(connection, SerializeReply(reply));
+  const std::string bytes = SerializeReply(reply);
+  if (reply.trickle.count() > 0) {
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+      if (!SendAll(connection, std::string_view(bytes).substr(at, 1)) || !DelayReply(connection, reply.trickle)) return;
+    }
+  } else {
+    SendAll(connection, bytes);
+  }
   ::shutdown(connection, SHUT_WR);
 }
 

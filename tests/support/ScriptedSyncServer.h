@@ -25,6 +25,9 @@ struct ScriptedReply {
   std::string body;
   std::chrono::milliseconds delay{0};  // waited after the request is read, before replying
   bool closeWithoutReply = false;      // the request is read and recorded, then the connection closes
+  // Not zero: the reply goes out one byte at a time with this pause after each (a server that keeps
+  // an exchange busy without ever ending it); it stops when the client hangs up.
+  std::chrono::milliseconds trickle{0};
 
   // 200 with the body and that Content-Type (the registered SyncML type by default).
   static ScriptedReply SyncMl(std::string body, std::string contentType = "application/vnd.syncml+xml");

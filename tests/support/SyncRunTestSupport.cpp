@@ -53,6 +53,30 @@ std::string AlertStatus(const std::string& code) {
   return "<Status><CmdID>2</CmdID><MsgRef>1</MsgRef><CmdRef>1</CmdRef><Cmd>Alert</Cmd><Data>" + code + "</Data></Status>";
 }
 
+std::string ItemStatuses(const std::string& message, const std::string& code, int firstCmdId, const std::string& except) {
+  const std::string msgRef = Between(message, "<MsgID>", "</MsgID>");
+  std::string statuses;
+  int cmdId = firstCmdId;
+  for (std::size_t at = message.find('<'); at != std::string::npos; at = message.find('<', at + 1)) {
+    if (message.compare(at, 9, "<![CDATA[") == 0) {
+      at = message.find("]]>", at);
+      if (at == std::string::npos) break;
+      continue;
+    }
+    for (const char* command : {"Add", "Replace", "Delete"}) {
+      const std::string open = std::string("<") + command + ">";
+      if (message.compare(at, open.size(), open) != 0) continue;
+      const std::string source = Between(message, "<Source><LocURI>", "</LocURI>", at);
+      if (!except.empty() && source == except) continue;
+      const std::string answer = !code.empty() ? code : std::string(command) == "Add" ? "201" : "200";
+      statuses += "<Status><CmdID>" + std::to_string(cmdId++) + "</CmdID><MsgRef>" + msgRef + "</MsgRef><CmdRef>" +
+                  Between(message, "<CmdID>", "</CmdID>", at) + "</CmdRef><Cmd>" + command + "</Cmd><SourceRef>" + source +
+                  "</SourceRef><Data>" + answer + "</Data></Status>";
+    }
+  }
+  return statuses;
+}
+
 std::string ServerAlert(const std::string& code) {
   return "<Alert><CmdID>5</CmdID><Data>" + code +
          "</Data><Item><Target><LocURI>local</LocURI></Target><Source><LocURI>./server</LocURI></Source></Item></Alert>";
@@ -143,7 +167,7 @@ std::string ScriptedPeer::Post(const std::string& url, const std::string& messag
 
 std::string ScriptedPeer::DefaultReply(const std::string& message, int index) {
   const bool alert = message.find("<Alert>") != std::string::npos;
-  return ServerReply(index + 1, HeaderStatus() + (alert ? AlertStatus("200") : ""));
+  return ServerReply(index + 1, HeaderStatus() + (alert ? AlertStatus("200") : "") + ItemStatuses(message));
 }
 
 std::unique_ptr<SyncTransport> ScriptedTransportFactory::CreateTransport(const CConf&) {

@@ -28,6 +28,11 @@ std::string ServerReply(int msgId, const std::string& body);
 // The Status of the client's SyncHdr (code 200 by default) and of its Alert.
 std::string HeaderStatus(const std::string& code = "200");
 std::string AlertStatus(const std::string& code);
+// A Status for every Add, Replace and Delete of the client's `message` (with its MsgRef, CmdRef and
+// the item's SourceRef), as a standard server answers them: `code`, or 201 for an Add and 200 for
+// the others when empty. CmdIDs count from `firstCmdId`. The item named `except` gets none.
+std::string ItemStatuses(const std::string& message, const std::string& code = {}, int firstCmdId = 50,
+                         const std::string& except = {});
 // The server's own sync Alert (201 confirms or asks for a slow sync).
 std::string ServerAlert(const std::string& code);
 // A server Sync holding `commands`, and one server Add of a contact or an event.
@@ -42,8 +47,8 @@ int CountElements(const std::string& message, const std::string& element);
 std::string AlertCode(const std::string& message);
 
 // The server side of every session the run opens: each Post is recorded, the hook (if any) runs,
-// then the responder answers; by default the reply accepts the header and the alert and sends
-// nothing, so a session ends once its changes are out. Thread-safe (the run posts on its worker).
+// then the responder answers; by default the reply accepts the header, the alert and every item
+// command and sends nothing, so a session ends once its changes are out. Thread-safe (the run posts on its worker).
 class ScriptedPeer {
  public:
   struct Posted {

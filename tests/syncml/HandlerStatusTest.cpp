@@ -91,6 +91,38 @@ TEST_F(HandlerStatus, AnItemTheServerRefusesIsNamedAndTheSessionGoesOn) {
   EXPECT_NE(LogText().find("Replace refused by the server (403): local-b"), std::string::npos);
 }
 
+// A Status names its command by MsgRef and CmdRef (no MsgRef: the message just posted), or by the
+// item it refers to; a command the server never answered fails once the session has ended.
+TEST_F(HandlerStatus, ItemCommandsTheServerNeverAnsweredFailWhenTheSessionEnds) {
+  auto session = MakeSession(1, &mStore);
+  session->StartMessage(false);
+  session->Alert("", "");
+  for (const char* id : {"local-a", "local-b", "local-e"}) session->Add(id, VCardText(id), "text/x-vcard");
+  session->Replace("local-c", VCardText("C"), "text/x-vcard");
+  session->Delete("local-d");
+  session->Finalize();
+  std::map<std::string, std::string> cmdIds;
+  for (const ClientCommand& command : DecodeClientMessage(session->OutgoingMessage()).commands) {
+    if (command.name == "Add" || command.name == "Replace" || command.name == "Delete") {
+      cmdIds[command.item.items.at(0).source->locUri.value()] = command.cmdId;
+    }
+  }
+  std::string withoutMsgRef = StatusXml(4, cmdIds["local-d"], "Delete", "200");
+  withoutMsgRef.erase(withoutMsgRef.find("<MsgRef>"), std::string("<MsgRef>1</MsgRef>").size());
+  wire->Reply(ServerMessage(1, StatusXml(1, "0", "SyncHdr", "212") + StatusXml(2, cmdIds["local-a"], "Add", "201") +
+                                   StatusXml(3, "99", "Replace", "200", "local-c") + withoutMsgRef +
+                                   // A Status of another command does not answer the Add of its item.
+                                   StatusXml(5, "98", "Replace", "200", "local-e")));
+  session->SendRequest();
+  session->Parse();
+  EXPECT_TRUE(session->ItemFailures().empty());
+  session->FailUnansweredItems();
+  EXPECT_EQ(session->ItemFailures(), (std::vector<ItemFailure>{{true, "local-b", "Add", 0}, {true, "local-e", "Add", 0}}));
+  session->FailUnansweredItems();
+  EXPECT_EQ(session->ItemFailures().size(), 2u);
+  EXPECT_NE(LogText().find("Add never answered by the server: local-b"), std::string::npos);
+}
+
 TEST_F(HandlerStatus, EveryErrorStateHasItsMessageAndTheOthersFallBackToTheSupportText) {
   const std::pair<int, unsigned> rows[] = {{1, 253}, {4, 254},  {5, 110},  {6, 255},  {7, 256},  {8, 109},  {9, 128},
                                            {10, 102}, {11, 257}, {12, 258}, {13, 259}, {14, 260}, {15, 269}};

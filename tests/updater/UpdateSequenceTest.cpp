@@ -33,6 +33,7 @@ class UpdateSequence : public ::testing::Test {
     fs::create_directories(programFolder);
     WriteStandInProgram(installer);
     WriteStandInProgram(program);
+    WriteFileBytes(programFolder + "/product.manifest", "ProductCode={8C1D-77}\nProductName=QuenorSync\nProductVersion=1\n");
     previous = fs::current_path();
     fs::current_path(work.Path());
   }
@@ -69,6 +70,31 @@ TEST_F(UpdateSequence, RestartsTheProgramInItsFolderWithTheInstallersCode) {
   EXPECT_EQ(StandInArguments(program), Lines({"/status", "1603"}));
 }
 
+// The installer is told the product of the program being updated, found from "/path" or, when a
+// silent update has none, from the process of "/pid"; a program that is no installation is not
+// updated with just any package.
+TEST_F(UpdateSequence, OnlyAPackageOfTheUpdatedProgramsOwnProductIsInstalled) {
+  EXPECT_EQ(Run({"/path", program, "/source", "p.tgz"}), 0u);
+  EXPECT_EQ(StandInArguments(installer),
+            Lines({"/i", "p.tgz", "REINSTALLMODE=vamus", "/passive", "/L*v", "update.log", "PRODUCTCODE={8C1D-77}"}));
+
+  fs::remove(installer + ".args");
+  fs::copy_file("/bin/sleep", programFolder + "/larkspan-silent");
+  const ProcessStart silent = StartProcess(programFolder + "/larkspan-silent", {"0.5"});
+  ASSERT_TRUE(silent.Started());
+  std::thread reaper([&] { WaitForProcess(silent.pid); });
+  EXPECT_EQ(Run({"/pid", std::to_string(silent.pid), "/source", "p.tgz"}), 0u);
+  reaper.join();
+  EXPECT_EQ(StandInArguments(installer).find("PRODUCTCODE={8C1D-77}\n") != std::string::npos, true) << StandInArguments(installer);
+
+  fs::remove(installer + ".args");
+  fs::remove(program + ".args");
+  fs::remove(programFolder + "/product.manifest");
+  EXPECT_EQ(Run({"/path", program, "/source", "p.tgz"}), 1603u);
+  EXPECT_EQ(StandInArguments(program), Lines({"/status", "1603"}));
+  EXPECT_FALSE(fs::exists(installer + ".args")) << "installed for a program of no known product";
+}
+
 TEST_F(UpdateSequence, AnInstallerThatCannotStartStillRestartsTheProgramWithItsErrorNumber) {
   fs::remove(installer);
   EXPECT_EQ(Run({"/path", program}), static_cast<unsigned>(ENOENT));
@@ -76,12 +102,15 @@ TEST_F(UpdateSequence, AnInstallerThatCannotStartStillRestartsTheProgramWithItsE
 }
 
 TEST_F(UpdateSequence, ARestartThatFailsBecomesTheStatus) {
-  EXPECT_EQ(Run({"/path", work.File("no such program")}), static_cast<unsigned>(ENOENT));
+  EXPECT_EQ(Run({"/path", programFolder + "/no such program"}), static_cast<unsigned>(ENOENT));
   EXPECT_TRUE(fs::exists(installer + ".args"));
 }
 
 TEST_F(UpdateSequence, WaitsForTheProgramToEndButNotLongerThanAllowed) {
-  const ProcessStart quick = StartProcess("/bin/sleep", {"0.4"});
+  // The program waited for is an installation's: its folder holds the manifest.
+  const std::string sleeper = programFolder + "/larkspan-sleep";
+  fs::copy_file("/bin/sleep", sleeper);
+  const ProcessStart quick = StartProcess(sleeper, {"0.4"});
   ASSERT_TRUE(quick.Started());
   // The helper is not the program's parent; its end is seen all the same.
   std::thread reaper([&] { WaitForProcess(quick.pid); });
@@ -90,7 +119,7 @@ TEST_F(UpdateSequence, WaitsForTheProgramToEndButNotLongerThanAllowed) {
   reaper.join();
   EXPECT_FALSE(fs::exists(installer + ".watch")) << "installed while the program still ran";
 
-  const ProcessStart stuck = StartProcess("/bin/sleep", {"30"});
+  const ProcessStart stuck = StartProcess(sleeper, {"30"});
   ASSERT_TRUE(stuck.Started());
   ScopedEnv watchStuck("WATCH", std::to_string(stuck.pid));
   const auto start = std::chrono::steady_clock::now();
