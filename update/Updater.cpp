@@ -60,12 +60,15 @@ void Updater::DownloadUpdate() {
     options.timeout = mSettings.transport.timeout;
     options.verifyCertificates = mSettings.transport.verifyCertificates;
     options.caBundlePath = mSettings.transport.caBundlePath;
+    options.abortRequested = mSettings.transport.abortRequested;
     HttpClient client(&sink, options);
     client.SetUrl(url);
     client.Send("GET", {});
     sink.Close();
   } catch (const HttpTransferError& error) {
     Fail(kDownload, url + ": " + error.what(), error.TimedOut() ? IDS_TIMED_OUT : IDS_COMMUNICATION_ERROR);
+  } catch (const HttpTransferAborted& error) {
+    Fail(kDownload, url + ": " + error.what(), IDS_CANCELED_BY_USER);
   } catch (const HttpSinkError& error) {
     Fail(kDownload, local + ": " + error.what(), IDS_COMMUNICATION_ERROR);
   } catch (const CXException& error) {

@@ -22,7 +22,7 @@ struct UpdaterSettings {
 
 // The three steps of an update, in this order; each throws CUpdaterException on failure, and
 // nothing is installed unless all three succeed. Works on the configuration it is given, which
-// must outlive it; used on the user-interface thread.
+// must outlive it; used on one thread (the check's, never the window's).
 class Updater {
  public:
   static constexpr const char* kHelperName = "Swapling";
@@ -32,8 +32,9 @@ class Updater {
   explicit Updater(CConf& conf);
 
   // Fetches PackageUrl() with a GET into the configuration folder + package name. 310 on a
-  // time-out, 163 on any other failure (details in the log); an http:// address is refused with
-  // IDS_HTTP_UPDATE_REFUSED unless "allow_http_updates" is set.
+  // time-out, 305 when the transport options' abortRequested stopped it, 163 on any other
+  // failure (details in the log); an http:// address is refused with IDS_HTTP_UPDATE_REFUSED
+  // unless "allow_http_updates" is set.
   void DownloadUpdate();
   // Copies the helper and the installer from the program folder into the configuration folder,
   // replacing older copies; the exception's text is the system's reason.

@@ -46,7 +46,7 @@ class FolderStores final : public SyncStoreFactory {
 
 class NoUpdate final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
+  void StartUpdate(CConf&, const std::function<bool()>&) override { throw CUpdaterException(std::string("no update in tests")); }
 };
 
 // One client: its configuration, its folder store with the three links, its runs.

@@ -146,7 +146,7 @@ std::string ScriptedPeer::DefaultReply(const std::string& message, int index) {
   return ServerReply(index + 1, HeaderStatus() + (alert ? AlertStatus("200") : ""));
 }
 
-std::unique_ptr<SyncTransport> ScriptedTransportFactory::CreateTransport(const CConf&) {
+std::unique_ptr<SyncTransport> ScriptedTransportFactory::CreateTransport(CConf&) {
   return std::make_unique<ScriptedTransport>(mServer);
 }
 
