@@ -11,7 +11,9 @@ class QComboBox;
 // Title 170; groups "syncSettingsGroup" (186), "scheduleGroup" (324), "optionsGroup" (326);
 // "emailCombo" (187: 193-195 = email_management_mode), "conflictCombo" (189: 199, 200; 200 is
 // conf_res_pol auto), "systrayCheck" (190), "scheduleCheck" (325) with "scheduleCombo" (327-331 =
-// schedule_period, enabled while the box is checked), warning 332; "okButton", "cancelButton"
+// schedule_period, enabled while the box is checked), warning 332; "advancedGroup" ("Advanced")
+// with "sslVerifyCheck" (ssl_verify) and "requestTypeCombo" (syncml_mime: automatic, the
+// registered type, the older one, or a type of the file's own); "okButton", "cancelButton"
 // (218). The fields start with `conf`'s values; `conf` must outlive the dialog.
 class CConfDlg final : public QDialog {
   Q_OBJECT
@@ -19,7 +21,7 @@ class CConfDlg final : public QDialog {
  public:
   CConfDlg(CConf& conf, const std::string& productName, QWidget* parent = nullptr);
 
-  // Stores the five values in the configuration (not saved).
+  // Stores the values in the configuration (not saved).
   void StoreValues();
 
  private:
@@ -29,4 +31,6 @@ class CConfDlg final : public QDialog {
   QCheckBox* mSystray;
   QCheckBox* mSchedule;
   QComboBox* mSchedulePeriod;
+  QCheckBox* mSslVerify;
+  QComboBox* mRequestType;
 };

@@ -9,16 +9,20 @@
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
+#include "app/WindowRunServices.h"
 #include "engine/CSyncLink.h"
 
-CInfoDlg::CInfoDlg(const CSyncLink& link, QWidget* parent) : QDialog(parent) {
+CInfoDlg::CInfoDlg(const CSyncLink& link, const QLocale& locale, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("detailsDialog"));
   setWindowTitle(TableText(IDS_LAST_SYNC_DETAILS));
+  CSyncLink shown = link;
+  shown.mStatusText = PlainErrorText(link.mStatusText);
+  const std::string status = shown.StateDetails([&locale](std::int64_t time) { return LocalTimeText(locale, time); });
   auto* form = new QFormLayout;
   AddValue(*form, IDS_DETAILS_LOCAL_FOLDER, ToQString(link.mLocalName), "localFolderValue");
   AddValue(*form, IDS_DETAILS_SERVER_FOLDER, ToQString(link.ServerDisplayName()), "serverFolderValue");
   AddValue(*form, IDS_DETAILS_SYNC_TYPE, ToQString(link.ModeText()), "syncTypeValue");
-  AddValue(*form, IDS_DETAILS_STATUS, ToQString(link.StateDetails()), "statusValue");
+  AddValue(*form, IDS_DETAILS_STATUS, ToQString(status), "statusValue");
   if (link.mState == SYNC_STATE_SYNCHRONIZED && link.HasChanges()) {
     AddValue(*form, IDS_DETAILS_LOCAL_ADDITIONS, QString::number(link.mLocalCounts.added), "localAdditionsValue");
     AddValue(*form, IDS_DETAILS_LOCAL_UPDATES, QString::number(link.mLocalCounts.updated), "localUpdatesValue");
@@ -46,6 +50,10 @@ CInfoDlg::CInfoDlg(const CSyncLink& link, QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(buttons);
+  // A window manager cuts a title that is wider than the window; room for the frame's buttons too.
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 8 * fontMetrics().averageCharWidth() + 120);
 }
 
 void CInfoDlg::AddValue(QFormLayout& form, unsigned labelId, const QString& value, const char* name) {

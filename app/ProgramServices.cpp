@@ -2,6 +2,7 @@
 #include "app/ProgramServices.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "stores/folder/FolderStore.h"
 #include "update/Updater.h"
@@ -11,8 +12,10 @@ std::string FolderStoreFromEnvironment() {
   return folder != nullptr ? std::string(folder) : std::string();
 }
 
-void ProgramUpdateStarter::StartUpdate(CConf& conf) {
-  Updater updater(conf);
+void ProgramUpdateStarter::StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) {
+  UpdaterSettings settings = UpdaterSettings::FromConf(conf);
+  settings.transport.abortRequested = abortRequested;
+  Updater updater(conf, std::move(settings));
   updater.DownloadUpdate();
   updater.CopyUpdater();
   updater.StartUpdater();

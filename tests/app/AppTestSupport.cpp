@@ -44,6 +44,8 @@ void WriteCompleteConfiguration(const TestHome& home, const std::string& languag
   conf.Load(true);
   conf.SetLanguage(language);
   conf.SetLogin("user@example.org");
+  conf.SetPassword("secret");
+  conf.SetRememberPass(true);
   conf.SetUrl("https://sync.example.org/");
   conf.SetSyncWithOutlook(0);
   conf.SetAppState(appState);
