@@ -259,9 +259,22 @@ void CVudirerAvazDlg::SyncBegin() {
   mList->SetAllDisabled(true);
   mSyncButton->setText(TableText(IDS_CANCEL));
   mSyncButton->setEnabled(true);
+  mChecking = true;
+  mTextsBeforeCheck.clear();
+  const int selected = mRun->SelectedLink();
+  for (int row = 0; row < mList->RowCount(); ++row) {
+    mTextsBeforeCheck << mList->RowText(row, RowStateText);
+    if (selected < 0 || selected == row) mList->SetStateText(row, TableText(IDS_CHECKING_SERVER));
+  }
 }
 
-void CVudirerAvazDlg::SyncLinkUpdate(int linkIndex, const CSyncLink& link) { mList->UpdateRow(linkIndex, link); }
+void CVudirerAvazDlg::SyncLinkUpdate(int linkIndex, const CSyncLink& link) {
+  if (mChecking) {
+    mChecking = false;
+    for (int row = 0; row < mTextsBeforeCheck.size(); ++row) mList->SetStateText(row, mTextsBeforeCheck[row]);
+  }
+  mList->UpdateRow(linkIndex, link);
+}
 
 void CVudirerAvazDlg::SyncEnd() { EndRun(); }
 
@@ -269,6 +282,7 @@ void CVudirerAvazDlg::SyncEnd() { EndRun(); }
 void CVudirerAvazDlg::EndRun() {
   if (!mRunActive) return;
   mRunActive = false;
+  mChecking = false;
   mWatchdog.stop();
   RestoreFromTray();
   if (mWaitCursor) QApplication::restoreOverrideCursor();

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QLocale>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -144,6 +145,9 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   std::string mTitle;
   bool mRunActive = false;
   bool mWaitCursor = false;
+  // The server check of the run is going on: the rows it is for say so until the first link starts.
+  bool mChecking = false;
+  QStringList mTextsBeforeCheck;
 
   QMenuBar* mMenuBar = nullptr;
   QAction* mSyncMenu = nullptr;

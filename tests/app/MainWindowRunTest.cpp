@@ -173,6 +173,7 @@ TEST_F(MainWindowTest, DuringTheCheckAServerThatNeverAnswersLeavesCancelAndExitW
     QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return mWindow->RunActive() && mTransports.Posts() == 1; }));
     EXPECT_EQ(SyncButtonText(), English(IDS_CANCEL));
+    EXPECT_EQ(TextOfRow(2), English(IDS_CHECKING_SERVER));
     bool timerRan = false;
     QTimer::singleShot(0, [&] { timerRan = true; });
     EXPECT_TRUE(WaitFor([&] { return timerRan; }, 500ms));

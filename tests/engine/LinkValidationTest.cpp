@@ -110,6 +110,7 @@ TEST(LinkValidation, ProposedFoldersPairNewDatabasesWithFreeFoldersOfTheirKind) 
       {"the default database takes the default folder", {Link(0, "")}, contacts, {0}},
       {"a database of a folder's name takes it, the default one the default folder",
        {Link(0, "work"), Link(0, ""), Link(0, "other")}, contacts, {2, 0, 1}},
+      {"the default database listed later still takes the default folder", {Link(0, "other"), Link(0, "")}, contacts, {1, 0}},
       {"no folder left", {Link(0, ""), Link(0, "x"), Link(0, "y"), Link(0, "z")}, contacts, {0, 1, 2, -1}},
       {"a configured link keeps its folder and keeps it from others", {Link(0, ""), configured("family", "C1", SYNC_MODE_TWO_WAY)}, contacts, {1, 0}},
       {"a configured folder that is gone is none", {configured("", "C9", SYNC_MODE_TWO_WAY), Link(0, "x")}, contacts, {-1, 0}},
