@@ -35,7 +35,10 @@ QComboBox* NewRequestTypeCombo(const std::string& setting, QWidget* parent) {
   for (const auto& [textId, type] : {std::pair{IDS_REQUEST_TYPE_STANDARD, kSyncMlMimeRegistered}, std::pair{IDS_REQUEST_TYPE_OLDER, kSyncMlMimeOlder}}) {
     combo->addItem(ToQString(FormatText(LoadString(textId), {std::string(type)})), ToQString(std::string(type)));
   }
-  int current = combo->findData(ToQString(setting));
+  int current = -1;
+  for (int i = 0; i < combo->count() && current < 0; ++i) {
+    if (combo->itemData(i).toString() == ToQString(setting)) current = i;
+  }
   if (current < 0) {
     combo->addItem(ToQString(setting), ToQString(setting));
     current = combo->count() - 1;
@@ -96,13 +99,17 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   QGroupBox* advanced = NewGroup(IDS_ADVANCED_GROUP, "advancedGroup", this);
   mSslVerify->setObjectName(QStringLiteral("sslVerifyCheck"));
   mSslVerify->setChecked(conf.SslVerify());
-  auto* advancedLayout = new QFormLayout(advanced);
-  advancedLayout->setRowWrapPolicy(QFormLayout::WrapLongRows);
-  advancedLayout->addRow(mSslVerify);
+  auto* advancedLayout = new QVBoxLayout(advanced);
+  advancedLayout->addWidget(mSslVerify);
   auto* sslNote = new QLabel(TableText(IDS_VERIFY_CERTIFICATES_NOTE), advanced);
   sslNote->setWordWrap(true);
-  advancedLayout->addRow(sslNote);
-  advancedLayout->addRow(TableText(IDS_REQUEST_TYPE_LABEL), mRequestType);
+  advancedLayout->addWidget(sslNote);
+  auto* requestType = new QHBoxLayout;
+  auto* requestTypeLabel = new QLabel(TableText(IDS_REQUEST_TYPE_LABEL), advanced);
+  requestTypeLabel->setBuddy(mRequestType);
+  requestType->addWidget(requestTypeLabel);
+  requestType->addWidget(mRequestType, 1);
+  advancedLayout->addLayout(requestType);
 
   QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/QtText.h"
 #include "app/WindowRunServices.h"
@@ -60,6 +61,10 @@ void CInfoDlg::AddValue(QFormLayout& form, unsigned labelId, const QString& valu
   auto* label = new QLabel(value);
   label->setObjectName(QString::fromLatin1(name));
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // Values up to a line of about 64 characters stay on one line; only a longer one (an error
+  // text) wraps.
+  const QFontMetrics metrics(label->font());
+  label->setMinimumWidth(std::min(metrics.horizontalAdvance(value) + 2, 64 * metrics.averageCharWidth()));
   label->setWordWrap(true);
   form.addRow(TableText(labelId), label);
 }

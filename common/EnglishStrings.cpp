@@ -239,7 +239,7 @@ constexpr StringEntry kEnglish[] = {
     {IDS_PLAIN_SERVER_ERROR, "The server had a problem and sent no answer (HTTP error %d). Try again later; if it keeps happening, show the log to the server's administrator."},
     {IDS_PLAIN_SYNCML_ERROR, "The server's answer could not be used. Show the log for the details, or send it to the server's administrator."},
     {IDS_CHECKING_SERVER, "Checking the server..."},
-    {IDS_VERIFY_CERTIFICATES_NOTE, "Turn this off only for a server whose certificate you made yourself (self-signed)."},
+    {IDS_VERIFY_CERTIFICATES_NOTE, "Turn this off only for a server with a self-signed certificate."},
 };
 
 }  // namespace

@@ -228,7 +228,7 @@ constexpr StringEntry kGerman[] = {
     {IDS_PLAIN_SERVER_ERROR, "Der Server hatte ein Problem und hat keine Antwort gesendet (HTTP-Fehler %d). Versuchen Sie es später erneut; wenn es wieder geschieht, zeigen Sie das Protokoll dem Administrator des Servers."},
     {IDS_PLAIN_SYNCML_ERROR, "Die Antwort des Servers konnte nicht verwendet werden. Die Einzelheiten stehen im Protokoll; Sie können es dem Administrator des Servers senden."},
     {IDS_CHECKING_SERVER, "Der Server wird geprüft..."},
-    {IDS_VERIFY_CERTIFICATES_NOTE, "Schalten Sie dies nur für einen Server aus, dessen Zertifikat selbst erstellt wurde (selbst signiert)."},
+    {IDS_VERIFY_CERTIFICATES_NOTE, "Schalten Sie dies nur für einen Server mit selbst signiertem Zertifikat aus."},
 };
 
 }  // namespace

@@ -228,7 +228,7 @@ constexpr StringEntry kFrench[] = {
     {IDS_PLAIN_SERVER_ERROR, "Le serveur a rencontré un problème et n'a envoyé aucune réponse (erreur HTTP %d). Réessayez plus tard ; si cela se reproduit, montrez le journal à l'administrateur du serveur."},
     {IDS_PLAIN_SYNCML_ERROR, "La réponse du serveur n'a pas pu être utilisée. Le journal donne les détails ; vous pouvez l'envoyer à l'administrateur du serveur."},
     {IDS_CHECKING_SERVER, "Vérification du serveur..."},
-    {IDS_VERIFY_CERTIFICATES_NOTE, "Ne désactivez ceci que pour un serveur dont le certificat a été créé par ses soins (auto-signé)."},
+    {IDS_VERIFY_CERTIFICATES_NOTE, "Ne désactivez ceci que pour un serveur au certificat auto-signé."},
 };
 
 }  // namespace
