@@ -52,9 +52,10 @@ CInfoDlg::CInfoDlg(const CSyncLink& link, const QLocale& locale, QWidget* parent
   layout->addLayout(top);
   layout->addWidget(buttons);
   // A window manager cuts a title that is wider than the window; room for the frame's buttons too.
+  // A strut, so the layout's own minimum (the values') still holds.
   QFont titleFont = font();
   titleFont.setBold(true);
-  setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 8 * fontMetrics().averageCharWidth() + 120);
+  layout->addStrut(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 8 * fontMetrics().averageCharWidth() + 120);
 }
 
 void CInfoDlg::AddValue(QFormLayout& form, unsigned labelId, const QString& value, const char* name) {

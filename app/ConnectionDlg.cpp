@@ -17,7 +17,8 @@ ConnectionDlg::ConnectionDlg(CConf& conf, const std::string& productName, QWidge
   layout->addWidget(mFields);
   layout->addStretch();
   layout->addWidget(NewOkCancelButtons(*this));
-  setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+  // Room for an address of some length.
+  layout->addStrut(fontMetrics().averageCharWidth() * 60);
 }
 
 void ConnectionDlg::accept() {
