@@ -367,6 +367,34 @@ TEST_F(SyncRunTest, VersionRefusedStartsTheUpdateOnlyWhenAcceptedAndNeverTheLink
   EXPECT_TRUE(mServer.SyncMessages().empty());
 }
 
+// The update's download runs on the worker and stops on the user's cancel.
+TEST_F(SyncRunTest, AnUpdateDownloadStartedByTheCheckStopsOnACancel) {
+  class CancelledUpdate final : public UpdateStarter {
+   public:
+    explicit CancelledUpdate(CConf& conf) : mConf(conf) {}
+    void StartUpdate(CConf&, const std::function<bool()>& abortRequested) override {
+      abortedBefore = abortRequested();
+      mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);  // the user cancels during the download
+      abortedAfter = abortRequested();
+      throw CUpdaterException(IDS_CANCELED_BY_USER);
+    }
+    bool abortedBefore = true;
+    bool abortedAfter = false;
+
+   private:
+    CConf& mConf;
+  } updates(mConf);
+  mServer.SetResponder([](const std::string&, int index) { return ServerReply(index + 1, HeaderStatus("513")); });
+  CSyncRun run(mConf, CSyncRun::Services{mObserver, mPrompt, mStores, updates, &mTransports});
+  ASSERT_EQ(run.BeginSyncRun(), SyncRunStart::Started);
+  run.WaitForEnd();
+  EXPECT_FALSE(updates.abortedBefore);
+  EXPECT_TRUE(updates.abortedAfter);
+  EXPECT_TRUE(run.LastOutcome().cancelled);
+  EXPECT_FALSE(run.LastOutcome().updateStarted);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_NEVER);
+}
+
 TEST_F(SyncRunTest, ALinkTheUserCancelsSaysSoAndKeepsItsLastGoodDate) {
   Link(0).mState = SYNC_STATE_SYNCHRONIZED;
   Link(0).mLastSyncTime = 1700000000;
