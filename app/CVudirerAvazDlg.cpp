@@ -423,13 +423,6 @@ bool CVudirerAvazDlg::OpenUrl(const QUrl& url) {
 
 QLocale CVudirerAvazDlg::Locale() const { return InterfaceLocale(mConf.Language()); }
 
-void CVudirerAvazDlg::ShowAbout() {
-  AboutDialog dialog(mConf.ProductName(), mConf.ProductVersion(), mConf.LegalNotice(), this);
-  dialog.exec();
-}
-
-// ---- Tray
-
 // Escape closes dialogs; it does not end the program.
 void CVudirerAvazDlg::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
@@ -438,6 +431,13 @@ void CVudirerAvazDlg::keyPressEvent(QKeyEvent* event) {
   }
   QDialog::keyPressEvent(event);
 }
+
+void CVudirerAvazDlg::ShowAbout() {
+  AboutDialog dialog(mConf.ProductName(), mConf.ProductVersion(), mConf.LegalNotice(), this);
+  dialog.exec();
+}
+
+// ---- Tray
 
 void CVudirerAvazDlg::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
