@@ -347,6 +347,7 @@ void CVudirerAvazDlg::ShowRowMenu(int row, const QPoint& globalPos) {
   remove->setText(TableText(IDS_ROW_DELETE));
   details->setEnabled(!mRunActive);
   remove->setEnabled(!mRunActive);
+  AssignMnemonics(menu->actions());
   // Queued: a dialog or question opens once the menu is gone, not inside its mouse handling.
   connect(synchronize, &QAction::triggered, this, [this, row] { OnRowSynchronize(row); }, Qt::QueuedConnection);
   connect(details, &QAction::triggered, this, [this, row] { ShowDetails(row); }, Qt::QueuedConnection);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/WindowRunServices.h"
 #include "syncml/DatabaseRequest.h"
 
 class CConf;
@@ -18,8 +19,8 @@ class TransportCancel;
 
 // Runs RequestServerDatabases on a thread of its own, and on the same thread the update the user
 // accepted (the package download): the window's thread never waits for the server. The messages
-// it shows (the server's error, the update question, an update that cannot start) go through
-// `windowPrompt` on the window's thread while the check waits. While a check runs the window must
+// it shows (the server's error in plain words, the update question, an update that cannot start)
+// go through `windowPrompt` on the window's thread while the check waits. While a check runs the window must
 // leave `conf` alone: the check reads the settings, rebuilds the links and keeps the identity and
 // the request type that worked.
 //
@@ -56,7 +57,8 @@ class ServerCheck final : public QObject {
   DatabaseRequestResult StartUpdate();
 
   CConf& mConf;
-  Prompt& mWindowPrompt;
+  // The window's prompt, the server's errors in plain words.
+  PlainWordsPrompt mWindowPrompt;
   SyncTransportFactory* mTransports;
   UpdateStarter* mUpdates;
   std::unique_ptr<GuiHandOver> mHandOver;

@@ -36,12 +36,20 @@ std::optional<std::string> FixableErrorAdvice(const std::string& message) {
 
 std::string PlainErrorText(const std::string& message) {
   if (std::optional<std::string> advice = FixableErrorAdvice(message)) return *std::move(advice);
+  return ServerErrorText(message);
+}
+
+std::string ServerErrorText(const std::string& message) {
   if (message == LoadString(IDS_SYNCML_ERROR)) return LoadString(IDS_PLAIN_SYNCML_ERROR);
   const std::string httpError = LoadString(IDS_HTTP_ERROR);
   for (int status = 500; status < 600; ++status) {
     if (message == FormatText(httpError, {status})) return FormatText(LoadString(IDS_PLAIN_SERVER_ERROR), {status});
   }
   return message;
+}
+
+PromptAnswer PlainWordsPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
+  return mInner.Message(buttons == PromptButtons::Ok ? ServerErrorText(std::string(text)) : std::string(text), buttons, kind);
 }
 
 PromptAnswer FixableErrorPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {

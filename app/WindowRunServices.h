@@ -25,10 +25,32 @@ class CancellableHttpTransports final : public SyncTransportFactory {
 // the current language; nullopt for any other text.
 std::optional<std::string> FixableErrorAdvice(const std::string& message);
 
-// An error message as the user reads it: the advice for one the connection settings fix; plain
-// words for a server's internal error (HTTP 5xx) and an answer that could not be used; any
-// other message as it is.
+// Plain words for a server's internal error (HTTP 5xx) and for an answer that could not be used;
+// any other message as it is.
+std::string ServerErrorText(const std::string& message);
+
+// An error message as the user reads it: the advice for one the connection settings fix, else
+// ServerErrorText.
 std::string PlainErrorText(const std::string& message);
+
+// Forwards every question to `inner`, an OK message in the words of ServerErrorText (for the
+// wizard, where the connection settings are on screen already). Any thread (as `inner` allows);
+// `inner` must outlive it.
+class PlainWordsPrompt final : public Prompt {
+ public:
+  explicit PlainWordsPrompt(Prompt& inner) : mInner(inner) {}
+
+  PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
+                       PromptKind kind = PromptKind::Information) override;
+  bool AskLogin(LoginRequest& request) override { return mInner.AskLogin(request); }
+  ConflictAnswer AskConflict(const ConflictQuestion& question) override { return mInner.AskConflict(question); }
+  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override {
+    return mInner.AskEmailTypes(question);
+  }
+
+ private:
+  Prompt& mInner;
+};
 
 // Forwards every question to `inner`; an OK message that FixableErrorAdvice knows is shown as
 // its advice with the question whether to open the connection settings (Yes/No) instead, and a

@@ -21,6 +21,7 @@
 #include "app/CWizardPageConnection.h"
 #include "app/QtConfigurationDialogs.h"
 #include "common/CXException.h"
+#include "common/Format.h"
 #include "common/StringTable.h"
 #include "engine/CSyncLink.h"
 #include "engine/SyncRunServices.h"
@@ -165,6 +166,20 @@ TEST_F(ConfigWizardTest, AFailedCheckKeepsThePageWithTheServersMessage) {
   }
 }
 
+// A server's internal error reads in plain words, not as "HTTP error 500 : no response from server.".
+TEST_F(ConfigWizardTest, AServerErrorAtTheCheckIsShownInPlainWords) {
+  mServer.SetResponder([](const RecordedRequest&) { return ScriptedReply::Status(500, "Internal Server Error"); });
+  WizardDriver driver(mConf, mServices);
+  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
+  driver.SetText("loginEdit", "user@example.org");
+  driver.SetText("passwordEdit", "secret");
+  MessageBoxAnswerer boxes;
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return !boxes.texts.empty(); }));
+  EXPECT_EQ(boxes.texts[0], FormatText(LoadString(IDS_PLAIN_SERVER_ERROR), {500}));
+  EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
+}
+
 // A transport failing outside the program's own errors is a failed check, not the end of the process.
 TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
   class Throwing final : public SyncTransport {
@@ -184,7 +199,7 @@ TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
   ASSERT_EQ(boxes.texts.size(), 1u);
-  EXPECT_EQ(boxes.texts[0], LoadString(IDS_SYNCML_ERROR));
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_PLAIN_SYNCML_ERROR));  // in plain words
   EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
 }
 

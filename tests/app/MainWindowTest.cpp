@@ -335,6 +335,9 @@ TEST_F(MainWindowTest, EscapeDoesNotCloseTheWindowAndEnterOnTheListStartsNoRun) 
     ASSERT_TRUE(WaitFor([&] { return RowMenu() != nullptr; })) << key;
     EXPECT_EQ(list.currentIndex().row(), 1);
     EXPECT_FALSE(mWindow->RunActive());
+    // Its entries have their letters too.
+    const QString letters = Mnemonics(RowMenu()->actions());
+    EXPECT_EQ(letters.size(), 3) << letters.toStdString();
     RowMenu()->close();
     QCoreApplication::processEvents();
   }
