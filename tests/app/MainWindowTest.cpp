@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, HelpAddressIsTheServerBeforeCgiBinWithTheLanguage) {
 // written yet (which the viewer says).
 TEST_F(MainWindowTest, ViewLogOpensTheLogWithTheDesktopOrInTheProgramsOwnViewer) {
   MakeWindow();
-  const auto viewerText = [this]() -> QString {
+  const auto viewerText = []() -> QString {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
       if (widget->objectName() == QLatin1String("logViewer") && widget->isVisible()) {
         const QString text = widget->findChild<QPlainTextEdit*>("logText")->toPlainText();

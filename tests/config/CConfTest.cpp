@@ -241,19 +241,6 @@ TEST_F(CConfTest, TheIdentityOfAFirstCheckIsTheOneTheChosenApplicationKeeps) {
   EXPECT_EQ(conf.ClientStoreId().size(), CConf::kIdentityLength);
 }
 
-TEST_F(CConfTest, AnIdentityMadeForAChosenApplicationIsStoredUnderItsKeyAtOnce) {
-  CConf conf(dir.Path());
-  ASSERT_TRUE(conf.Load(true));
-  conf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
-  conf.Save();
-  const std::string made = conf.EnsureClientStoreId();
-  EXPECT_TRUE(conf.IdentityGenerated());
-  conf.Save();
-  CConf reloaded(dir.Path());
-  ASSERT_TRUE(reloaded.Load(false));
-  EXPECT_EQ(reloaded.ClientStoreId(), made);
-}
-
 TEST(CConfIdentity, GeneratedIdentitiesDiffer) {
   EXPECT_NE(CConf::GenerateIdentity(), CConf::GenerateIdentity());
 }

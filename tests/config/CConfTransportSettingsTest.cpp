@@ -45,19 +45,6 @@ TEST_F(CConfTransportSettingsTest, SyncMimeIsReadTrimmedAndEmptyMeansTheDefault)
   EXPECT_EQ(LoadWith("syncml_mime=\r\n")->SyncMime(), "application/vnd.syncml+xml");
 }
 
-// Back to the default: the key goes, so a later default applies to this file too.
-TEST_F(CConfTransportSettingsTest, AnEmptySyncMimeRemovesTheKey) {
-  {
-    const auto conf = LoadWith("syncml_mime=application/vnd.syncml-xml\r\n");
-    conf->SetSyncMime("");
-    conf->Save();
-  }
-  CConf reloaded(dir.Path());
-  ASSERT_TRUE(reloaded.Load(false));
-  EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "syncml_mime"));
-  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml+xml");
-}
-
 TEST_F(CConfTransportSettingsTest, DefaultsAreNotWrittenIntoAFileThatNeverHadThem) {
   LoadWith("")->Save();
   CConf reloaded(dir.Path());

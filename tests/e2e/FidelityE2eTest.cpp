@@ -420,8 +420,8 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
     matched.insert(copy->first);
     for (const FieldDifference& difference : CompareItemFields(original, copy->second)) {
       const bool defined = std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
-                                       [&](const DefinedDifference& entry) {
-                                         return Matches(entry, PeerName(GetParam().server), file, difference);
+                                       [&, &name = file](const DefinedDifference& entry) {
+                                         return Matches(entry, PeerName(GetParam().server), name, difference);
                                        });
       if (!defined) ADD_FAILURE() << file << ": " << difference.Describe();
     }
