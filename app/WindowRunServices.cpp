@@ -49,15 +49,15 @@ std::string ServerErrorText(const std::string& message) {
 }
 
 PromptAnswer PlainWordsPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
-  return mInner.Message(buttons == PromptButtons::Ok ? ServerErrorText(std::string(text)) : std::string(text), buttons, kind);
+  return Inner().Message(buttons == PromptButtons::Ok ? ServerErrorText(std::string(text)) : std::string(text), buttons, kind);
 }
 
 PromptAnswer FixableErrorPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
-  if (buttons != PromptButtons::Ok) return mInner.Message(text, buttons, kind);
+  if (buttons != PromptButtons::Ok) return Inner().Message(text, buttons, kind);
   const std::optional<std::string> advice = FixableErrorAdvice(std::string(text));
-  if (!advice) return mInner.Message(PlainErrorText(std::string(text)), buttons, kind);
+  if (!advice) return Inner().Message(PlainErrorText(std::string(text)), buttons, kind);
   const PromptAnswer answer =
-      mInner.Message(*advice + "\n\n" + LoadString(IDS_ASK_OPEN_CONNECTION_SETTINGS), PromptButtons::YesNo, PromptKind::Error);
+      Inner().Message(*advice + "\n\n" + LoadString(IDS_ASK_OPEN_CONNECTION_SETTINGS), PromptButtons::YesNo, PromptKind::Error);
   if (answer == PromptAnswer::Yes) mConnectionRequested = true;
   return PromptAnswer::Ok;
 }

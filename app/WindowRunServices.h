@@ -33,45 +33,52 @@ std::string ServerErrorText(const std::string& message);
 // ServerErrorText.
 std::string PlainErrorText(const std::string& message);
 
-// Forwards every question to `inner`, an OK message in the words of ServerErrorText (for the
-// wizard, where the connection settings are on screen already). Any thread (as `inner` allows);
-// `inner` must outlive it.
-class PlainWordsPrompt final : public Prompt {
+// Forwards every question to `inner`; the prompts below reword its messages. Any thread (as
+// `inner` allows); `inner` must outlive it.
+class ForwardingPrompt : public Prompt {
  public:
-  explicit PlainWordsPrompt(Prompt& inner) : mInner(inner) {}
+  explicit ForwardingPrompt(Prompt& inner) : mInner(inner) {}
 
   PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
-                       PromptKind kind = PromptKind::Information) override;
+                       PromptKind kind = PromptKind::Information) override {
+    return mInner.Message(text, buttons, kind);
+  }
   bool AskLogin(LoginRequest& request) override { return mInner.AskLogin(request); }
   ConflictAnswer AskConflict(const ConflictQuestion& question) override { return mInner.AskConflict(question); }
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override {
     return mInner.AskEmailTypes(question);
   }
+
+ protected:
+  Prompt& Inner() { return mInner; }
 
  private:
   Prompt& mInner;
 };
 
-// Forwards every question to `inner`; an OK message that FixableErrorAdvice knows is shown as
-// its advice with the question whether to open the connection settings (Yes/No) instead, and a
-// Yes is remembered until TakeConnectionRequest; any other OK message is shown in its plain words.
-// Any thread (as `inner` allows); `inner` must outlive it.
-class FixableErrorPrompt final : public Prompt {
+// An OK message in the words of ServerErrorText (for the wizard, where the connection settings
+// are on screen already).
+class PlainWordsPrompt final : public ForwardingPrompt {
  public:
-  explicit FixableErrorPrompt(Prompt& inner) : mInner(inner) {}
+  using ForwardingPrompt::ForwardingPrompt;
 
   PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                        PromptKind kind = PromptKind::Information) override;
-  bool AskLogin(LoginRequest& request) override { return mInner.AskLogin(request); }
-  ConflictAnswer AskConflict(const ConflictQuestion& question) override { return mInner.AskConflict(question); }
-  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override {
-    return mInner.AskEmailTypes(question);
-  }
+};
+
+// An OK message that FixableErrorAdvice knows is shown as its advice with the question whether to
+// open the connection settings (Yes/No) instead, and a Yes is remembered until
+// TakeConnectionRequest; any other OK message is shown in its plain words.
+class FixableErrorPrompt final : public ForwardingPrompt {
+ public:
+  using ForwardingPrompt::ForwardingPrompt;
+
+  PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
+                       PromptKind kind = PromptKind::Information) override;
 
   // Whether the user asked for the connection settings since the last call; clears the request.
   bool TakeConnectionRequest() { return mConnectionRequested.exchange(false); }
 
  private:
-  Prompt& mInner;
   std::atomic<bool> mConnectionRequested{false};
 };

@@ -70,9 +70,7 @@ class ConfigWizardTest : public ::testing::Test {
   void PassConnection(const std::vector<ListedDatabase>& databases) {
     mServer.Enqueue(DatabaseReply(databases));
     mDriver = std::make_unique<WizardDriver>(mConf, mServices);
-    mDriver->SetText("urlEdit", mServer.BaseUrl() + "/");
-    mDriver->SetText("loginEdit", "user@example.org");
-    mDriver->SetText("passwordEdit", "secret");
+    mDriver->FillConnection(mServer.BaseUrl() + "/");
     mDriver->Click("nextButton");
     ASSERT_TRUE(mDriver->WaitForPage(CConfigWizard::kDatabasePage));
   }
@@ -170,9 +168,7 @@ TEST_F(ConfigWizardTest, AFailedCheckKeepsThePageWithTheServersMessage) {
 TEST_F(ConfigWizardTest, AServerErrorAtTheCheckIsShownInPlainWords) {
   mServer.SetResponder([](const RecordedRequest&) { return ScriptedReply::Status(500, "Internal Server Error"); });
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection(mServer.BaseUrl() + "/");
   MessageBoxAnswerer boxes;
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return !boxes.texts.empty(); }));
@@ -192,9 +188,7 @@ TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
   } transports;
   mServices.transports = &transports;
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", "http://127.0.0.1:1/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection("http://127.0.0.1:1/");
   MessageBoxAnswerer boxes;
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
@@ -208,9 +202,7 @@ TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCanc
   silent.delay = milliseconds(60000);
   mServer.Enqueue(silent);
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection(mServer.BaseUrl() + "/");
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
   EXPECT_TRUE(driver.Find<QProgressBar>("busyIndicator")->isVisible());
@@ -236,9 +228,7 @@ TEST_F(ConfigWizardTest, ACancelledCheckHangsUpBeforeTheWizardIsGone) {
   silent.delay = milliseconds(60000);
   mServer.Enqueue(silent);
   auto driver = std::make_unique<WizardDriver>(mConf, mServices);
-  driver->SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver->SetText("loginEdit", "user@example.org");
-  driver->SetText("passwordEdit", "secret");
+  driver->FillConnection(mServer.BaseUrl() + "/");
   driver->Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
   driver->Click("cancelButton");
@@ -258,9 +248,7 @@ TEST_F(ConfigWizardTest, TheUpdateQuestionStartsTheUpdateOrPutsAppStateBackWhenI
     mUpdates.fail = fail;
     mServer.Enqueue(DatabaseReply({}, "513"));
     WizardDriver driver(mConf, mServices);
-    driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-    driver.SetText("loginEdit", "user@example.org");
-    driver.SetText("passwordEdit", "secret");
+    driver.FillConnection(mServer.BaseUrl() + "/");
     MessageBoxAnswerer boxes;
     driver.Click("nextButton");
     ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
@@ -298,9 +286,7 @@ TEST_F(ConfigWizardTest, AnUpdateDownloadRunsOffTheWindowAndCancelStopsItWithinA
   mServices.updates = &slow;
   mServer.Enqueue(DatabaseReply({}, "513"));
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection(mServer.BaseUrl() + "/");
   MessageBoxAnswerer boxes;
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return slow.started.load(); }));
@@ -376,9 +362,7 @@ TEST_F(ConfigWizardTest, ACheckRefusedForItsRequestTypeTriesTheOtherAndKeepsIt) 
     return ScriptedReply::Status(500, "unsupported content type");
   });
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection(mServer.BaseUrl() + "/");
   driver.Click("nextButton");
   ASSERT_TRUE(driver.WaitForPage(CConfigWizard::kDatabasePage));
   EXPECT_EQ(mServer.Requests().size(), 2u);
