@@ -10,10 +10,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <initializer_list>
+#include <utility>
 
 #include "app/DialogButtons.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
+#include "syncml/SyncTransport.h"
 
 namespace {
 
@@ -22,6 +24,26 @@ QComboBox* NewCombo(const char* name, std::initializer_list<unsigned> textIds, i
   combo->setObjectName(QString::fromLatin1(name));
   for (unsigned id : textIds) combo->addItem(TableText(id));
   combo->setCurrentIndex(current >= 0 && current < combo->count() ? current : 0);
+  return combo;
+}
+
+// Automatic (the setting removed), the two SyncML spellings, and a type the file names otherwise.
+QComboBox* NewRequestTypeCombo(const std::string& setting, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(QStringLiteral("requestTypeCombo"));
+  combo->addItem(TableText(IDS_REQUEST_TYPE_AUTOMATIC), QString());
+  for (const auto& [textId, type] : {std::pair{IDS_REQUEST_TYPE_STANDARD, kSyncMlMimeRegistered}, std::pair{IDS_REQUEST_TYPE_OLDER, kSyncMlMimeOlder}}) {
+    combo->addItem(ToQString(FormatText(LoadString(textId), {std::string(type)})), ToQString(std::string(type)));
+  }
+  int current = -1;
+  for (int i = 0; i < combo->count() && current < 0; ++i) {
+    if (combo->itemData(i).toString() == ToQString(setting)) current = i;
+  }
+  if (current < 0) {
+    combo->addItem(ToQString(setting), ToQString(setting));
+    current = combo->count() - 1;
+  }
+  combo->setCurrentIndex(current);
   return combo;
 }
 
@@ -44,7 +66,9 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
       mSchedule(new QCheckBox(TableText(IDS_SYNC_EVERY), this)),
       mSchedulePeriod(NewCombo("scheduleCombo", {IDS_SCHEDULE_30_MINUTES, IDS_SCHEDULE_1_HOUR, IDS_SCHEDULE_6_HOURS,
                                                  IDS_SCHEDULE_12_HOURS, IDS_SCHEDULE_24_HOURS},
-                               conf.SchedulePeriod(), this)) {
+                               conf.SchedulePeriod(), this)),
+      mSslVerify(new QCheckBox(TableText(IDS_VERIFY_CERTIFICATES), this)),
+      mRequestType(NewRequestTypeCombo(conf.SyncMimeSetting(), this)) {
   setObjectName(QStringLiteral("CConfDlg"));
   setWindowTitle(TableText(IDS_CONFIGURATION_PANEL, productName));
   mSystray->setObjectName(QStringLiteral("systrayCheck"));
@@ -76,12 +100,29 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   optionsLayout->addWidget(mSystray);
   optionsLayout->addWidget(mKeyring);
 
+  // The transport's settings, in plain words: what a self-signed or an older server needs.
+  QGroupBox* advanced = NewGroup(IDS_ADVANCED_GROUP, "advancedGroup", this);
+  mSslVerify->setObjectName(QStringLiteral("sslVerifyCheck"));
+  mSslVerify->setChecked(conf.SslVerify());
+  auto* advancedLayout = new QVBoxLayout(advanced);
+  advancedLayout->addWidget(mSslVerify);
+  auto* sslNote = new QLabel(TableText(IDS_VERIFY_CERTIFICATES_NOTE), advanced);
+  sslNote->setWordWrap(true);
+  advancedLayout->addWidget(sslNote);
+  auto* requestType = new QHBoxLayout;
+  auto* requestTypeLabel = new QLabel(TableText(IDS_REQUEST_TYPE_LABEL), advanced);
+  requestTypeLabel->setBuddy(mRequestType);
+  requestType->addWidget(requestTypeLabel);
+  requestType->addWidget(mRequestType, 1);
+  advancedLayout->addLayout(requestType);
+
   QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(settings);
   layout->addWidget(schedule);
   layout->addWidget(options);
+  layout->addWidget(advanced);
   layout->addWidget(buttons);
 }
 
@@ -92,4 +133,6 @@ void CConfDlg::StoreValues() {
   mConf.SetUseSchedule(mSchedule->isChecked());
   mConf.SetSchedulePeriod(mSchedulePeriod->currentIndex());
   mConf.SetPasswordInKeyring(mKeyring->isChecked());
+  mConf.SetSslVerify(mSslVerify->isChecked());
+  mConf.SetSyncMime(mRequestType->currentData().toString().toStdString());
 }

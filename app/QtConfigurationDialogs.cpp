@@ -7,6 +7,7 @@
 
 #include "app/CConfDlg.h"
 #include "app/QtText.h"
+#include "app/ConnectionDlg.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "platform/scheduler/SyncScheduler.h"
@@ -39,6 +40,13 @@ bool QtConfigurationDialogs::RunOptions(CConf& conf, QWidget* parent) {
   }
   if (!RemoveAutostartEntry(mAutostartName)) LogError("CConfDlg::OnOK", "the automatic start entry could not be removed");
   if (mApplySchedule) mApplySchedule(conf);
+  return true;
+}
+
+bool QtConfigurationDialogs::RunConnection(CConf& conf, QWidget* parent) {
+  ConnectionDlg dialog(conf, conf.ProductName(), parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  conf.Save();
   return true;
 }
 

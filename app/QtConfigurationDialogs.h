@@ -8,7 +8,7 @@
 #include "app/CConfigWizard.h"
 #include "app/ConfigurationDialogs.h"
 
-// Runs CConfigWizard and CConfDlg modally. The schedule is applied through `applySchedule`
+// Runs CConfigWizard, CConfDlg and ConnectionDlg modally. The schedule is applied through `applySchedule`
 // (called on the user-interface thread after the options were saved; it decides itself what an
 // unavailable scheduler means). `autostartName` names the automatic start entry the options'
 // OK removes. The services' objects must outlive this one.
@@ -22,6 +22,7 @@ class QtConfigurationDialogs final : public ConfigurationDialogs {
   // Finish (and an update started) saves; Cancel loads the configuration again from its file.
   WizardOutcome RunWizard(CConf& conf, QWidget* parent) override;
   bool RunOptions(CConf& conf, QWidget* parent) override;
+  bool RunConnection(CConf& conf, QWidget* parent) override;
 
  private:
   WizardServices mServices;

@@ -81,6 +81,37 @@ TEST_F(ConfDlgTest, OkStoresAndSavesTheFiveValuesRemovesTheAutostartEntryAndAppl
   EXPECT_EQ(mScheduled, std::vector<bool>{true});
 }
 
+// The transport's settings in plain words: the certificate check and the message type, with
+// "Automatic" for no setting and a type of the file's own kept as it is.
+TEST_F(ConfDlgTest, TheAdvancedPartShowsAndStoresTheCertificateCheckAndTheMessageType) {
+  struct Case {
+    std::string setting;
+    int index;
+  };
+  for (const Case& c : {Case{"", 0}, Case{"application/vnd.syncml+xml", 1}, Case{"application/vnd.syncml-xml", 2},
+                        Case{"text/x-own", 3}}) {
+    mConf.SetSyncMime(c.setting);
+    CConfDlg dialog(mConf, "QuenorSync");
+    auto* type = dialog.findChild<QComboBox*>("requestTypeCombo");
+    EXPECT_EQ(type->currentIndex(), c.index) << c.setting;
+    EXPECT_EQ(type->count(), c.index == 3 ? 4 : 3) << c.setting;
+  }
+  EXPECT_TRUE(CConfDlg(mConf, "QuenorSync").findChild<QCheckBox*>("sslVerifyCheck")->isChecked());
+
+  mConf.SetSyncMime("application/vnd.syncml-xml");
+  ASSERT_TRUE(RunOptions(
+      [](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>("sslVerifyCheck")->setChecked(false);
+        dialog->findChild<QComboBox*>("requestTypeCombo")->setCurrentIndex(0);
+      },
+      "okButton"));
+  CConf saved(mHome.ConfigFolder());
+  ASSERT_TRUE(saved.Load(false));
+  EXPECT_FALSE(saved.SslVerify());
+  EXPECT_FALSE(saved.HasKey(CConf::kSection, "syncml_mime"));
+  EXPECT_EQ(saved.SyncMime(), "application/vnd.syncml+xml");
+}
+
 TEST_F(ConfDlgTest, CancelChangesNothing) {
   EXPECT_FALSE(RunOptions([](QWidget* dialog) { dialog->findChild<QComboBox*>("emailCombo")->setCurrentIndex(0); }, "cancelButton"));
   EXPECT_EQ(mConf.EmailManagementMode(), 2);

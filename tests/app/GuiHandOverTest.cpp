@@ -201,7 +201,7 @@ TEST_F(GuiHandOverTest, ACancelConfirmedWhileTheWorkerWaitsForAnAnswerEndsTheRun
 
   EXPECT_TRUE(cancelMarked);
   EXPECT_EQ(mWindowPrompt.texts, std::vector<std::string>{LoadString(IDS_CONFIRM_CANCEL)});
-  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_CANCELLED);
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
   EXPECT_TRUE(run->LastOutcome().cancelled);
   // The dropped answer sent nothing, and the server contact after the conflict was never applied.

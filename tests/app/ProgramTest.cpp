@@ -13,6 +13,7 @@
 #include "platform/shell/InstanceLock.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/ScriptedSyncServer.h"
 
 namespace {
 
@@ -94,6 +95,26 @@ TEST(Program, SilentRunThatCannotReachTheServerPrintsWhyAndEndsWithTheFailureSta
   const ProgramRun run = RunProgram(home, "/silent");
   EXPECT_EQ(run.exitStatus, HeadlessSyncRun::kSyncFailedStatus);
   EXPECT_EQ(run.output, EnglishString(IDS_COMMUNICATION_ERROR) + "\n");
+}
+
+// A scheduled run cannot ask for a password: it says what to do, sends nothing, and has a status
+// of its own.
+TEST(Program, SilentRunWithoutAStoredPasswordSendsNothingAndEndsWithItsOwnStatus) {
+  TestHome home;
+  WriteCompleteConfiguration(home);
+  ScriptedSyncServer server;
+  {
+    CConf conf(home.ConfigFolder());
+    ASSERT_TRUE(conf.Load(false));
+    conf.SetUrl(server.BaseUrl() + "/");
+    conf.SetRememberPass(false);
+    conf.Save();
+  }
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, HeadlessSyncRun::kNoPasswordStatus);
+  EXPECT_EQ(run.exitStatus, 7);
+  EXPECT_EQ(run.output, FormatText(EnglishString(IDS_NO_PASSWORD_STORED), {"QuenorSync"}) + "\n");
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 TEST(Program, FindsItsLanguageLibrariesBesideItself) {
