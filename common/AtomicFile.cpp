@@ -35,17 +35,11 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
-}  // namespace
-
-bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode, std::string* error) {
-  return WriteFileAtomically(
-      path, [content](const ContentWriter& write) { return write(content); }, mode, error);
-}
-
-bool WriteFileAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce, mode_t mode,
-                         std::string* error) {
-  std::string temporary = path + ".XXXXXX";
-  FileDescriptor fd(::mkstemp(temporary.data()));
+// Temporary file, flush, rename; then the folder when asked.
+bool WriteAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce,
+                     const AtomicWriteOptions& options, mode_t mode, std::string* error) {
+  std::string temporary = path + ".XXXXXX" + std::string(options.temporarySuffix);
+  FileDescriptor fd(::mkstemps(temporary.data(), static_cast<int>(options.temporarySuffix.size())));
   if (fd.Get() < 0) return Fail(error, "cannot create " + temporary);
   bool written = false;
   try {
@@ -67,9 +61,31 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(const
     errno = renameErrno;
     return Fail(error, "cannot replace " + path);
   }
-  FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.Get() >= 0) ::fsync(folder.Get());
+  if (options.flushFolder) FlushFolder(FolderOf(path));
   return true;
+}
+
+}  // namespace
+
+bool FlushFolder(const std::string& folder) {
+  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode, std::string* error) {
+  return WriteFileAtomically(
+      path, [content](const ContentWriter& write) { return write(content); }, mode, error);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce, mode_t mode,
+                         std::string* error) {
+  return WriteAtomically(path, produce, AtomicWriteOptions{}, mode, error);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, const AtomicWriteOptions& options, mode_t mode,
+                         std::string* error) {
+  return WriteAtomically(
+      path, [content](const ContentWriter& write) { return write(content); }, options, mode, error);
 }
 
 bool CreateFileIfMissing(const std::string& path, mode_t mode) {

@@ -20,6 +20,19 @@ using ContentWriter = std::function<bool(std::string_view piece)>;
 bool WriteFileAtomically(const std::string& path, const std::function<bool(const ContentWriter&)>& produce,
                          mode_t mode = 0600, std::string* error = nullptr);
 
+// How WriteFileAtomically names its temporary file and whether it flushes the folder.
+struct AtomicWriteOptions {
+  // Ends the temporary file's name (".tmp": readers of a shared folder know to skip it).
+  std::string_view temporarySuffix;
+  // False leaves the folder's flush to the caller (FlushFolder once after many files): the
+  // renamed file's content is on the disk, its name only once the folder is flushed.
+  bool flushFolder = true;
+};
+bool WriteFileAtomically(const std::string& path, std::string_view content, const AtomicWriteOptions& options,
+                         mode_t mode = 0600, std::string* error = nullptr);
+// Flushes a folder's entries (new, renamed and removed names) to the disk; false when it cannot.
+bool FlushFolder(const std::string& folder);
+
 // Creates `path` empty with `mode` when it does not exist; an existing file is left untouched
 // (never truncated). False when it neither exists nor can be created.
 bool CreateFileIfMissing(const std::string& path, mode_t mode = 0600);
