@@ -101,8 +101,8 @@ void CConf::ReadSettings() {
   mSyncTasks = GetInt("sync_tasks") != 0;
   mEmailManagementMode = GetInt("email_management_mode");
   mSyncWithOutlook = LeadingInt(GetValue(kSection, "sync_with_outlook", "-1"));
-  if (mSyncWithOutlook == LOCAL_APP_OUTLOOK) mClientStoreId = GetValue(kSection, "OutlookID");
-  if (mSyncWithOutlook == LOCAL_APP_WINDOWS_CONTACTS) mClientStoreId = GetValue(kSection, "WABID");
+  if (const char* key = IdentityKey(); key != nullptr) mClientStoreId = GetValue(kSection, key);
+  mVdirPath = GetValue(kSection, "vdir_path");
   mConfResPol = GetValue(kSection, "conf_res_pol") == "auto";
   mMaxMsgSize = LeadingLong(GetValue(kSection, "max_msg_size", std::to_string(kDefaultMaxMsgSize)));
   mSyncPeriod = GetInt("sync_period");
@@ -219,12 +219,14 @@ void CConf::WriteSettings() {
     RemoveKey(kSection, "syncml_mime");
   }
   if (mAllowHttpUpdates || HasKey(kSection, "allow_http_updates")) SetInt("allow_http_updates", mAllowHttpUpdates);
+  if (!mVdirPath.empty() || HasKey(kSection, "vdir_path")) SetValue(kSection, "vdir_path", mVdirPath);
 }
 
 const char* CConf::IdentityKey() const {
   switch (mSyncWithOutlook) {
     case LOCAL_APP_OUTLOOK: return "OutlookID";
     case LOCAL_APP_WINDOWS_CONTACTS: return "WABID";
+    case LOCAL_APP_VDIR: return "VdirID";
     default: return nullptr;
   }
 }
@@ -309,8 +311,8 @@ void CConf::SaveLinks() {
 unsigned CConf::CheckComplete() const {
   if (mLogin.empty() || (mPassword.empty() && mRememberPass)) return IDS_LOGIN_NOT_SET;
   if (mUrl.empty()) return IDS_URL_NOT_SET;
-  const bool nothingChosen = mSyncWithOutlook == LOCAL_APP_NONE ||
-                             (mSyncWithOutlook == LOCAL_APP_OUTLOOK && !mSyncAb && !mSyncCal && !mSyncTasks);
+  const bool perDataType = mSyncWithOutlook == LOCAL_APP_OUTLOOK || mSyncWithOutlook == LOCAL_APP_VDIR;
+  const bool nothingChosen = mSyncWithOutlook == LOCAL_APP_NONE || (perDataType && !mSyncAb && !mSyncCal && !mSyncTasks);
   return nothingChosen ? unsigned{IDS_NOTHING_TO_SYNC} : 0u;
 }
 
@@ -326,6 +328,18 @@ std::string CConf::PackageUrl() const {
 }
 
 std::string CConf::LogPath() const { return mConfigFolder + kLogFileName; }
+
+std::string CConf::DefaultVdirPath() {
+  const std::string data = UserDataFolder();
+  return data.empty() ? std::string() : data + "larkspan/vdir";
+}
+
+std::string CConf::VdirPath() const {
+  if (mVdirPath.empty()) return DefaultVdirPath();
+  const char* home = std::getenv("HOME");
+  if (mVdirPath.rfind("~/", 0) == 0 && home != nullptr && *home != '\0') return std::string(home) + mVdirPath.substr(1);
+  return mVdirPath;
+}
 
 std::string CConf::ConfigFilePath() const { return mConfigFolder + kFileName; }
 

@@ -101,7 +101,7 @@ class CConf : public CIniEx {
   }
   const std::string& Url() const { return mUrl; }
   void SetUrl(std::string url) { mUrl = std::move(url); }
-  // The client store identity of the current local application ("OutlookID" or "WABID").
+  // The client store identity of the current local application ("OutlookID", "WABID" or "VdirID").
   const std::string& ClientStoreId() const { return mClientStoreId; }
   void SetClientStoreId(std::string id) { mClientStoreId = std::move(id); }
   // The identity the next exchange names the client by; one is made when there is none, so the
@@ -125,9 +125,17 @@ class CConf : public CIniEx {
   // Folder of the per-user files, ending in "/" (empty when no home folder is known).
   const std::string& ConfigFolder() const { return mConfigFolder; }
 
-  // -1 none chosen, 0 Windows Contacts, 1 Outlook.
+  // -1 none chosen, 0 Windows Contacts, 1 Outlook, 2 Files (vdir).
   int SyncWithOutlook() const { return mSyncWithOutlook; }
   void SetSyncWithOutlook(int app) { mSyncWithOutlook = app; }
+  // "vdir_path": the folder of the collections of the vdir local application, a leading "~/"
+  // standing for the home folder; when the key is missing or empty, the default one
+  // ($XDG_DATA_HOME or ~/.local/share, then "larkspan/vdir"). Written only once set.
+  std::string VdirPath() const;
+  const std::string& VdirPathSetting() const { return mVdirPath; }
+  void SetVdirPath(std::string path) { mVdirPath = std::move(path); }
+  // The default folder of the collections.
+  static std::string DefaultVdirPath();
   // 0 always ask, 1 personal address, 2 business address.
   int EmailManagementMode() const { return mEmailManagementMode; }
   void SetEmailManagementMode(int mode) { mEmailManagementMode = mode; }
@@ -203,7 +211,7 @@ class CConf : public CIniEx {
   void ForgetKeyringPassword();
   KeyringAccount Account() const { return {mUrl, mLogin}; }
   void SelectIdentity();
-  // "OutlookID" or "WABID" for the current local application; null for none.
+  // "OutlookID", "WABID" or "VdirID" for the current local application; null for none.
   const char* IdentityKey() const;
   // A link stays in the array unless it is off or its data type is switched off.
   bool KeepsLink(const CSyncLink& link) const;
@@ -228,6 +236,7 @@ class CConf : public CIniEx {
   std::string mProgramFolder;
   std::string mPackageName;
   std::string mConfigFolder;
+  std::string mVdirPath;
   int mSyncWithOutlook = LOCAL_APP_NONE;
   int mEmailManagementMode = 0;
   int mSyncPeriod = 0;

@@ -102,6 +102,8 @@ std::string CSyncLink::LocalFileName() const {
   std::string name;
   if (mClientApp == LOCAL_APP_WINDOWS_CONTACTS) {
     name = "Outlook_Express";
+  } else if (mClientApp == LOCAL_APP_VDIR) {
+    name = "vdir_" + mLocalPath;
   } else {
     name = !mLocalPath.empty() || !mLocalName.empty() ? mLocalPath : "No_Name";
   }

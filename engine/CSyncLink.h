@@ -26,6 +26,7 @@ enum LocalApplication : int {
   LOCAL_APP_NONE = -1,
   LOCAL_APP_WINDOWS_CONTACTS = 0,
   LOCAL_APP_OUTLOOK = 1,
+  LOCAL_APP_VDIR = 2,  // item files in collection folders ("Files (vdir)")
 };
 
 // Values of CSyncLink::mState.
@@ -89,8 +90,9 @@ class CSyncLink {
   // The server name ("Corporate" for the corporate calendar), or the type's default name.
   std::string ServerDisplayName() const;
   // Base name of the link's anchor and index files, safe as a file name: "Outlook_Express" for
-  // Windows Contacts, else the local path (or "No_Name"), with characters that cannot appear in a
-  // file name replaced by "_".
+  // Windows Contacts, "vdir_" and the collection path for a vdir link (so a folder path of
+  // another application never shares its files), else the local path (or "No_Name"), with
+  // characters that cannot appear in a file name replaced by "_".
   std::string LocalFileName() const;
   // How the change log compares items: 0 Windows Contacts, 1 Outlook contacts, 2 Outlook events/tasks.
   int CompareMode() const;
