@@ -321,7 +321,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     mPendingEntry.reset();
     mSentChanges.clear();
 
-    if (!store.SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId)) {
+    if (!store.SelectFolderOf(link)) {
       throw CMainException(IDS_FOLDER_SELECT_ERROR);
     }
     SetLinkStatus(LoadString(IDS_INITIALIZING_CHANGE_LOG));
@@ -622,13 +622,13 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
       if (mResumed || mNewAsReplace.count(entry.key) != 0) {
-        session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Replace(entry.key, store.ItemText(*record), record->ContentTypeOf());
       } else {
-        session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Add(entry.key, store.ItemText(*record), record->ContentTypeOf());
       }
       break;
     case CChangeLogEntry::UPDATED:
-      session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+      session.Replace(entry.key, store.ItemText(*record), record->ContentTypeOf());
       break;
     default:
       session.Delete(entry.key);

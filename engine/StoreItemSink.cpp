@@ -62,6 +62,8 @@ ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
 
+std::string StoreItemSink::ItemText(const CDataItem& record) { return mStore.ItemText(record); }
+
 std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {
   if (mJournal == nullptr) return {};
   const std::optional<std::string> localId = mJournal->LocalIdOf(serverId);

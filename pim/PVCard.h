@@ -159,7 +159,13 @@ class PVCard {
   // The first property of `type`, or null.
   const PVCardProperty* FindProperty(int type) const;
 
+  // The whole item text the card was parsed from (Zep3_PVCard_FromStream); "" for a card built
+  // otherwise. A store that keeps items as text writes it rather than the parsed properties.
+  const std::string& SourceText() const { return mSourceText; }
+  void SetSourceText(std::string_view text) { mSourceText = text; }
+
  private:
+  std::string mSourceText;
   std::string mCharset;
   unsigned mVersion;
   std::vector<PVCardProperty> mProperties;

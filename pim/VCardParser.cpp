@@ -365,5 +365,6 @@ PVCardPtr Zep3_PVCard_FromStream(VCardContext* context, std::string_view text) {
   }
   PVCardPtr card;
   ParseVCard(context, card, stream);
+  if (card) card->SetSourceText(text);
   return card;
 }

@@ -17,6 +17,6 @@ int ParseVCard(VCardContext* context, PVCardPtr& card, VCardInputStream& stream)
 
 // The card of a server item's text (program text, UTF-8), or null when `context` is null, the
 // text is empty, larger than kMaxVCardBytes, or holds no "BEGIN:VCARD" line. A card cut short by
-// a parse failure is still returned; the failure code is recorded in the context. Owned by the
-// caller.
+// a parse failure is still returned; the failure code is recorded in the context. The card keeps
+// `text` as its SourceText. Owned by the caller.
 PVCardPtr Zep3_PVCard_FromStream(VCardContext* context, std::string_view text);

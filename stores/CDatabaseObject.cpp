@@ -4,6 +4,7 @@
 #include "common/Format.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "engine/CSyncLink.h"
 
 namespace {
 constexpr std::string_view kLoadOperation = "LoadContent";
@@ -42,6 +43,12 @@ int32_t CDatabaseObject::LoadContent(const std::string& listName) {
   LogDebug(kLoadOperation, "End");
   return status;
 }
+
+bool CDatabaseObject::SelectFolderOf(const CSyncLink& link) {
+  return SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId);
+}
+
+std::string CDatabaseObject::ItemText(const CDataItem& record) const { return record.ToText(); }
 
 void CDatabaseObject::ReportLoadFailure(int32_t status) { LogError(kLoadOperation, status); }
 

@@ -9,6 +9,7 @@
 #include "engine/SyncDataType.h"
 
 class CConf;
+class CSyncLink;
 class PVCard;
 
 // Results of the store operations that report a status.
@@ -58,6 +59,9 @@ class CDatabaseObject {
   // Selects the folder later operations work on: by both identifiers when both are non-empty,
   // else the default folder of `dataType`. False when no folder could be selected.
   virtual bool SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) = 0;
+  // Selects the local folder of `link`; by default SetCurrentFolder with its data type and folder
+  // identifiers. A store whose folders are named otherwise (by the link's local path) overrides it.
+  virtual bool SelectFolderOf(const CSyncLink& link);
   // CONTENT_CALENDAR when the current folder holds events or tasks, else CONTENT_CONTACT.
   virtual StoreContentKind GetContentKind() = 0;
   // Whether an item of the saved index that is missing from mCurrentItems still exists in the
@@ -82,6 +86,9 @@ class CDatabaseObject {
   // durable when they return do nothing. Throws a CXException when the store cannot: the link
   // then fails and keeps its previous index.
   virtual void CommitWrites() {}
+  // The text `record` (an item of mCurrentItems) goes to the server as; by default the text the
+  // record's keys make (CDataItem::ToText). A store that keeps whole items gives the item's own.
+  virtual std::string ItemText(const CDataItem& record) const;
 
   // The items of the current folder, as read by LoadContent and kept up to date by the writes.
   CDataItemList mCurrentItems;

@@ -48,4 +48,6 @@ class ItemSink {
   // The record of a local item as stored now, for sending it to the server again; null when the
   // store holds no such item.
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
+  // The text a stored item goes back to the server as.
+  virtual std::string ItemText(const CDataItem& record) = 0;
 };

@@ -49,6 +49,7 @@ class MemorySink final : public ItemSink {
     const auto found = mItems.find(localId);
     return found == mItems.end() ? nullptr : found->second;
   }
+  std::string ItemText(const CDataItem& record) override { return record.ToText(); }
 
  private:
   bool Keep(const std::string& localId, ItemKind kind, const std::string& name) {
