@@ -134,6 +134,26 @@ std::string WithoutMailto(std::string address) {
   return Lower(address);
 }
 
+// Words of vCalendar 1.0 with their iCalendar 2.0 spelling.
+struct Spelling {
+  std::string_view word10;
+  std::string_view word20;
+};
+constexpr Spelling kPartstat10[] = {{"NEEDS ACTION", "NEEDS-ACTION"}, {"SENT", "NEEDS-ACTION"}, {"CONFIRMED", "ACCEPTED"}};
+constexpr Spelling kExpect10[] = {{"FYI", "NON-PARTICIPANT"}, {"REQUIRE", "REQ-PARTICIPANT"},
+                                  {"REQUEST", "OPT-PARTICIPANT"}, {"IMMEDIATE", "REQ-PARTICIPANT"}};
+constexpr Spelling kRsvp10[] = {{"YES", "TRUE"}, {"NO", "FALSE"}};
+constexpr Spelling kTransp10[] = {{"0", "OPAQUE"}, {"1", "TRANSPARENT"}};
+constexpr Spelling kAudioType10[] = {{"WAVE", "audio/x-wav"}, {"PCM", "audio/basic"}, {"AIFF", "audio/x-aiff"}};
+
+template <std::size_t N>
+std::string Spelt20(const std::string& word, const Spelling (&spellings)[N]) {
+  for (const Spelling& spelling : spellings) {
+    if (Upper(word) == spelling.word10) return std::string(spelling.word20);
+  }
+  return word;
+}
+
 // An ATTENDEE or ORGANIZER: the address, its name and its parameters, in either grammar.
 std::string CanonicalAddress(const Line& line) {
   VCalParams params = line.params;
@@ -147,13 +167,19 @@ std::string CanonicalAddress(const Line& line) {
     if (!name.empty() && params.count("CN") == 0) params["CN"] = name;
     address = address.substr(open + 1, close - open - 1);
   }
+  // vCalendar 1.0's words in their iCalendar 2.0 spelling.
   if (const auto status = params.find("STATUS"); status != params.end()) {
-    if (params.count("PARTSTAT") == 0) params["PARTSTAT"] = status->second == "NEEDS ACTION" ? "NEEDS-ACTION" : status->second;
+    if (params.count("PARTSTAT") == 0) params["PARTSTAT"] = Spelt20(status->second, kPartstat10);
     params.erase(status);
   }
-  // vCalendar 1.0's default role.
   if (const auto role = params.find("ROLE"); role != params.end() && role->second == "ATTENDEE") params.erase(role);
-  return CanonicalParams(params, {"ENCODING", "CHARSET"}) + WithoutMailto(address);
+  if (const auto role = params.find("ROLE"); role != params.end() && role->second == "DELEGATE") role->second = "REQ-PARTICIPANT";
+  if (const auto expect = params.find("EXPECT"); expect != params.end()) {
+    if (params.count("ROLE") == 0) params["ROLE"] = Spelt20(expect->second, kExpect10);
+    params.erase(expect);
+  }
+  if (const auto rsvp = params.find("RSVP"); rsvp != params.end()) rsvp->second = Spelt20(rsvp->second, kRsvp10);
+  return CanonicalParams(params, {"ENCODING", "CHARSET", "TYPE"}) + WithoutMailto(address);
 }
 
 // vCalendar 1.0 names the organizer as an attendee with ROLE=ORGANIZER (or OWNER).
@@ -398,6 +424,33 @@ std::string AlarmLead(const Line& trigger, const Component& item, const VCalZone
   return LeadText(start, (fromEnd && end.IsValid() ? end : start) + OleDateSpan(static_cast<double>(seconds) / 86400.0));
 }
 
+// The VALARM lines a vCalendar 1.0 alarm line says in iCalendar 2.0: its action, snooze time
+// and repeat count, and its sound, text, address or procedure.
+void AddAlarm10Fields(const Line& line, std::vector<ItemField>& fields) {
+  const std::vector<std::string> parts = Split(line.value, ";");
+  const auto part = [&parts](std::size_t index) { return index < parts.size() ? parts[index] : std::string(); };
+  const auto add = [&fields](const std::string& name, const std::string& value) { fields.push_back({"VALARM", name, value}); };
+  add("ACTION", line.name == "AALARM" ? "AUDIO" : line.name == "DALARM" ? "DISPLAY" : line.name == "MALARM" ? "EMAIL" : "PROCEDURE");
+  if (!part(1).empty()) {
+    add("DURATION", part(1));
+    add("REPEAT", part(2).empty() ? "0" : part(2));
+  }
+  if (part(3).empty() && part(4).empty()) return;
+  if (line.name == "AALARM") {
+    const auto type = line.params.find("TYPE");
+    const std::string mediaType = type == line.params.end() ? "" : Spelt20(type->second, kAudioType10);
+    add("ATTACH", (mediaType.empty() || mediaType == type->second ? "" : "[FMTTYPE=" + mediaType + "] ") + part(3));
+  } else if (line.name == "DALARM") {
+    add("DESCRIPTION", WithLf(part(3)));
+  } else if (line.name == "MALARM") {
+    if (!part(3).empty()) add("ATTENDEE", "mailto:" + part(3));
+    if (!part(4).empty()) add("SUMMARY", WithLf(part(4)));
+    if (!part(4).empty()) add("DESCRIPTION", WithLf(part(4)));
+  } else {
+    add("ATTACH", part(3));
+  }
+}
+
 void AddItemFields(const Component& item, const VCalZones& zones, std::vector<ItemField>& fields) {
   std::string component = item.name;
   if (const Line* original = item.Find("RECURRENCE-ID")) {
@@ -425,6 +478,8 @@ void AddItemFields(const Component& item, const VCalZones& zones, std::vector<It
     if (name == "DTSTART" || name == "DTEND" || name == "DUE" || name == "COMPLETED" || name == "DTSTAMP" ||
         name == "CREATED" || name == "LAST-MODIFIED") {
       add(name, CanonicalTime(line.value, line.params, zones));
+    } else if (name == "DCREATED") {
+      add("CREATED", CanonicalTime(line.value, line.params, zones));  // the 1.0 name
     } else if (IsOrganizer10(line)) {
       Line organizer = line;
       organizer.params.erase("ROLE");
@@ -434,12 +489,17 @@ void AddItemFields(const Component& item, const VCalZones& zones, std::vector<It
       add(name, CanonicalAddress(line));
     } else if (name == "STATUS") {
       add(name, line.value == "NEEDS ACTION" ? "NEEDS-ACTION" : line.value);  // the 1.0 spelling
-    } else if (name == "CATEGORIES") {
+    } else if (name == "CATEGORIES" || name == "RESOURCES") {
       std::vector<std::string> categories = Split(line.value, ",;");
       std::sort(categories.begin(), categories.end());
       add(name, Join(categories, ","));
-    } else if (name == "AALARM" || name == "DALARM") {
+    } else if (name == "AALARM" || name == "DALARM" || name == "MALARM" || name == "PALARM") {
       add("ALARM", AlarmLead(line, item, zones, end));
+      AddAlarm10Fields(line, fields);
+    } else if (name == "TRANSP") {
+      add(name, Spelt20(line.value, kTransp10));
+    } else if (name == "GEO") {
+      add(name, line.value.find(';') == std::string::npos ? Join(Split(line.value, ","), ";") : line.value);
     } else {
       add(name, CanonicalParams(line.params, {"ENCODING", "CHARSET", "LANGUAGE"}) + WithLf(line.value));
     }
@@ -485,6 +545,8 @@ void ReadCardFields(const std::string& text, std::vector<ItemField>& fields) {
   for (const PVCardProperty& property : card->Properties()) {
     std::vector<std::string> values;
     for (size_t i = 0; i < property.Values().size(); ++i) values.push_back(WithLf(property.ValueText(i)));
+    // vCard 4.0 writes a number as a "tel:" URI.
+    if (property.Type() == PROPERTY_TEL && !values.empty() && Lower(values.front().substr(0, 4)) == "tel:") values.front().erase(0, 4);
     while (values.size() > 1 && values.back().empty()) values.pop_back();
     fields.push_back({"VCARD", std::string(PropertyTypeName(property.Type())), FlagWords(property.Flags()) + Join(values, ";")});
   }
@@ -497,6 +559,8 @@ void ReadCardFields(const std::string& text, std::vector<ItemField>& fields) {
                        std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; });
     const bool header = name == "BEGIN" || name == "END" || name == "VERSION" || name == "CHARSET";
     if (!plain || header || PropertyTypeFromName(name) != PROPERTY_UNKNOWN) continue;
+    // vCard 4.0's group kind and members, as 3.0 spells them.
+    if (name == "KIND" || name == "MEMBER") name = "X-ADDRESSBOOKSERVER-" + name;
     fields.push_back({"VCARD", name, "(present)"});
   }
 }

@@ -37,10 +37,13 @@ struct FieldDifference {
 //   ALARM, the lead time before the start in minutes; other lines of a VALARM are its own fields;
 // - parameters are order-free and their names and the type words of vCards upper case; ATTENDEE
 //   and ORGANIZER lose "mailto:" in any case; vCalendar 1.0's "Name <address>" and STATUS are read
-//   as CN and PARTSTAT, its attendee with ROLE=ORGANIZER as the ORGANIZER, and its "NEEDS ACTION"
-//   as NEEDS-ACTION; CATEGORIES are a sorted set; line breaks are LF;
+//   as CN and PARTSTAT, its attendee with ROLE=ORGANIZER as the ORGANIZER, and its other words in
+//   their iCalendar 2.0 spelling ("NEEDS ACTION", EXPECT, RSVP, TRANSP, DCREATED, GEO with a
+//   comma); an AALARM, DALARM, MALARM or PALARM gives the VALARM fields the 2.0 alarm would;
+//   CATEGORIES and RESOURCES are sorted sets; line breaks are LF;
 // - vCard properties the card library knows give their values and type flags; any other property
-//   of a card gives a field with its name and the value "(present)".
+//   of a card gives a field with its name and the value "(present)"; vCard 4.0's KIND and MEMBER
+//   read as X-ADDRESSBOOKSERVER-KIND and -MEMBER, a "tel:" number as the number.
 // VTIMEZONE components give no fields: they are applied to the times.
 std::vector<ItemField> ReadItemFields(std::string_view text);
 
