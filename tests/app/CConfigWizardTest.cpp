@@ -50,7 +50,7 @@ class ConfigWizardTest : public ::testing::Test {
   }
 
   // Opens the wizard and passes the connection page against the server's `databases`.
-  void PassConnection(const std::vector<ServerDatabase>& databases) {
+  void PassConnection(const std::vector<ListedDatabase>& databases) {
     mServer.Enqueue(DatabaseReply(databases));
     mDriver = std::make_unique<WizardDriver>(mConf, mServices);
     mDriver->SetText("urlEdit", mServer.BaseUrl() + "/");

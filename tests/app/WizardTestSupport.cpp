@@ -26,9 +26,9 @@ MessageBoxAnswerer::MessageBoxAnswerer(const char* answer) : button(answer) {
   mTimer.start();
 }
 
-ScriptedReply DatabaseReply(const std::vector<ServerDatabase>& databases, const std::string& headerStatus) {
+ScriptedReply DatabaseReply(const std::vector<ListedDatabase>& databases, const std::string& headerStatus) {
   std::string stores;
-  for (const ServerDatabase& database : databases) {
+  for (const ListedDatabase& database : databases) {
     stores += "<DataStore><SourceRef>" + database.uri + "</SourceRef><Rx-Pref><CTType>" + database.ctType +
               "</CTType><VerCT>1.0</VerCT></Rx-Pref>";
     if (!database.syncTypes.empty()) {
@@ -53,7 +53,7 @@ ScriptedReply DatabaseReply(const std::vector<ServerDatabase>& databases, const 
       body + "<Final/></SyncBody></SyncML>");
 }
 
-std::vector<ServerDatabase> DefaultDatabases(bool readOnlyContacts) {
+std::vector<ListedDatabase> DefaultDatabases(bool readOnlyContacts) {
   return {{"./contacts", "text/x-vcard", readOnlyContacts ? std::vector<std::string>{"7"} : std::vector<std::string>{"1", "2"}},
           {"./events", "text/x-vcalendar", {}},
           {"./tasks", "text/x-vcalendar", {}}};

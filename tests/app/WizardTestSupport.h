@@ -27,8 +27,8 @@ class MessageBoxAnswerer {
   QTimer mTimer;
 };
 
-// A server database as the request's answer lists it.
-struct ServerDatabase {
+// A server database as the request's answer lists it (not syncml's ServerDatabase: one name, one type).
+struct ListedDatabase {
   std::string uri;
   std::string ctType;
   std::vector<std::string> syncTypes;  // empty: no SyncCap
@@ -36,10 +36,10 @@ struct ServerDatabase {
 
 // The server's answer to the database request: header status `headerStatus` and, for 200, the
 // device information with `databases`.
-ScriptedReply DatabaseReply(const std::vector<ServerDatabase>& databases, const std::string& headerStatus = "200");
+ScriptedReply DatabaseReply(const std::vector<ListedDatabase>& databases, const std::string& headerStatus = "200");
 
 // The three default databases, contacts read-only when `readOnlyContacts`.
-std::vector<ServerDatabase> DefaultDatabases(bool readOnlyContacts = false);
+std::vector<ListedDatabase> DefaultDatabases(bool readOnlyContacts = false);
 
 // A wizard over a test configuration with both applications present and the given folders.
 class WizardDriver {
