@@ -145,7 +145,7 @@ TEST_F(COutlookTest, FoldersAreListedDefaultFirstDepthFirstWithFullPathsForNames
     mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "00000000DEADBEEF", folders[0].mLocalStoreId);
     FAIL() << "selected a folder that does not exist";
   } catch (const COutlookException& error) {
-    EXPECT_NE(error.Message().find("refuses the synchronisation"), std::string::npos) << error.Message();
+    EXPECT_NE(error.Message().find("refuses the synchronization"), std::string::npos) << error.Message();
   }
 }
 
