@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
@@ -192,7 +194,7 @@ TEST_F(MainWindowTest, ChangingTheLanguageReappliesEveryText) {
   FreeLanguageLibrary();
 }
 
-TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefault) {
+TEST_F(MainWindowTest, TrayMenuOffersShowSyncConfigurationAboutAndExitWithShowAsDefault) {
   MakeWindow();
   CSystemTray& tray = mWindow->Tray();
   QStringList names;
@@ -201,11 +203,45 @@ TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefa
     names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
     if (!action->isSeparator()) texts << action->text();
   }
-  EXPECT_EQ(names, (QStringList{"trayAbout", "-", "traySync", "trayConfiguration", "-", "trayExit"}));
-  EXPECT_EQ(texts, (QStringList{"&About QuenorSync...", "&Sync", "&Configuration...", "E&xit"}));
-  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "traySync");
+  EXPECT_EQ(names, (QStringList{"trayShow", "-", "traySync", "trayConfiguration", "trayAbout", "-", "trayExit"}));
+  EXPECT_EQ(texts, (QStringList{"S&how", "&Sync", "&Configuration...", "&About QuenorSync...", "E&xit"}));
+  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "trayShow");
+  // Every entry reachable by its own letter.
+  QSet<QChar> mnemonics;
+  for (const QString& text : texts) {
+    const int amp = text.indexOf('&');
+    ASSERT_GE(amp, 0) << text.toStdString();
+    mnemonics.insert(text.at(amp + 1).toLower());
+  }
+  EXPECT_EQ(mnemonics.size(), texts.size());
   tray.Menu().findChild<QAction*>("trayConfiguration")->trigger();
   EXPECT_EQ(mDialogs.options, 1);
+}
+
+// A click on the icon (and the click a double click begins with) only brings the window back;
+// Show does the same; a run starts from "Sync" alone.
+TEST_F(MainWindowTest, TrayClickShowsTheWindowWithoutStartingARunAndSyncStartsOne) {
+  mConf->SetUrl("http://127.0.0.1:9/");
+  MakeWindow();
+  CSystemTray& tray = mWindow->Tray();
+  for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+    mWindow->hide();
+    tray.Activate(reason);
+    EXPECT_TRUE(mWindow->isVisible()) << reason;
+    EXPECT_FALSE(mWindow->RunActive()) << reason;
+  }
+  mWindow->hide();
+  tray.Menu().findChild<QAction*>("trayShow")->trigger();
+  EXPECT_TRUE(mWindow->isVisible());
+  tray.Activate(QSystemTrayIcon::Context);
+  tray.Activate(QSystemTrayIcon::MiddleClick);
+  EXPECT_FALSE(mWindow->RunActive());
+
+  // "Sync" asks the (unreachable) server: the failure is the proof that a run was started.
+  QString text;
+  AnswerNextBox("noButton", &text);
+  tray.Menu().findChild<QAction*>("traySync")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return !text.isEmpty(); })) << "Sync started no run";
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaMinimizingKeepsTheWindow) {
