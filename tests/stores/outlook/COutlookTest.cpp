@@ -11,6 +11,7 @@
 #include "common/Prompt.h"
 #include "common/StringIds.h"
 #include "config/CConf.h"
+#include "engine/CDataItemList.h"
 #include "pim/ItemLists.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
@@ -60,6 +61,15 @@ class COutlookTest : public ::testing::Test {
   outlook::MAPIFolder Contacts() const { return mNamespace.GetDefaultFolder(olFolderContacts); }
   outlook::ContactItem Contact(const std::string& entryId) const {
     return outlook::ContactItem(mNamespace.GetItemFromID(entryId, ""));
+  }
+  // The index `list` of an earlier run that listed another contact: the link was synchronized before.
+  void IndexFromAnEarlierRun(const std::string& list) {
+    CDataItemList index;
+    index.SetPath(mConf.ConfigFolder(), list);
+    auto earlier = CDataItem::Create();
+    earlier->itemId = "earlier";
+    index.Add(earlier);
+    index.SaveFile();
   }
   void Load() {
     ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
@@ -200,6 +210,7 @@ struct EmailCase {
   std::vector<std::string> addresses;  // Email1 to Email3
   std::string expectedTypes;
   bool asks;
+  bool firstSync = false;  // the link's index lists no item yet
 };
 
 class COutlookEmailTypes : public COutlookTest, public ::testing::WithParamInterface<EmailCase> {};
@@ -214,6 +225,7 @@ TEST_P(COutlookEmailTypes, AddressesWithoutTypeAreTypedByTheModeOrAsked) {
   contact.SetFileAs("Typed");
   for (size_t i = 0; i < c.addresses.size(); ++i) contact.PutText(ids[i], c.addresses[i]);
   contact.Save();
+  if (!c.firstSync) IndexFromAnEarlierRun("Link");
   Load();
   EXPECT_EQ(mStore->mCurrentItems.Find(contact.GetEntryID())->Property("PR_ZEP_EMAIL_ADDRESSES_TYPES"), c.expectedTypes);
   EXPECT_EQ(mPrompt.questions.size(), c.asks ? 1u : 0u);
@@ -228,12 +240,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EmailCase{"Personal", EMAIL_UNKNOWN_PERSONAL, false, {"a@x", "b@x"}, "H:a@x\tH:b@x\tW:\t", false},
                       EmailCase{"Business", EMAIL_UNKNOWN_BUSINESS, false, {"a@x", "", "c@x"}, "W:a@x\tW:\tW:c@x\t", false},
                       EmailCase{"SilentAskHomeThenWork", EMAIL_ALWAYS_ASK, true, {"a@x", "b@x"}, "H:a@x\tW:b@x\tH:\t", false},
-                      EmailCase{"Asked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "W:a@x\tW:b@x\tH:\t", true}),
+                      EmailCase{"Asked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "W:a@x\tW:b@x\tH:\t", true},
+                      // A first upload is not stopped once per contact: typed as a silent run would.
+                      EmailCase{"FirstSyncHomeThenWorkUnasked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "H:a@x\tW:b@x\tH:\t", false,
+                                true}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(COutlookTest, CancellingTheEmailQuestionFailsTheLoadAndStopsTheRun) {
   mConf.SetSilent(false);
   mPrompt.answer = std::nullopt;
+  IndexFromAnEarlierRun("Link");
   AddContact(Contacts(), {{OutlookId::kFileAs, "Untyped"}, {OutlookId::kEmail1Address, "u@x"}});
   ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   mConf.SetSyncRunning(CConf::RUN_RUNNING);
