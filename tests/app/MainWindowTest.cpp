@@ -125,16 +125,31 @@ TEST_F(MainWindowTest, DeletingARowAsksAndRemovesTheLinkOnlyOnYes) {
   EXPECT_EQ(saved.Links().At(1).mLocalName, "Tasks");
 }
 
-TEST_F(MainWindowTest, HelpAddressIsTheServerBeforeCgiBinWithTheLanguage) {
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/cgi-bin/vudireravaz", "de"),
-            "https://sync.example.org/help/windows/de/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/sync", "en"),
-            "https://sync.example.org/sync/help/windows/en/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/", "fr"), "https://sync.example.org/help/windows/fr/index.html");
+// The help is the manual page as text beside the program, shown in the program: no browser, and
+// no address on the server; without it the user is told where the manual is.
+TEST_F(MainWindowTest, HelpShowsTheManualPageBesideTheProgramOrSaysWhereItIs) {
   MakeWindow();
+  QString shown;
+  AnswerNextBox("okButton", &shown);
   QTest::mouseClick(&Button("helpButton"), Qt::LeftButton);
-  ASSERT_EQ(mOpened.size(), 1u);
-  EXPECT_EQ(mOpened[0].toString(), "http://127.0.0.1:9/help/windows/en/index.html");
+  EXPECT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+  EXPECT_EQ(shown, English(IDS_HELP_NOT_FOUND));
+
+  const std::string help = CVudirerAvazDlg::HelpTextPath(mProgramFolder);
+  fs::create_directories(fs::path(help).parent_path());
+  WriteFileBytes(help, "LARKSPAN(1)\n\nSYNOPSIS\n       larkspan [/silent]\n");
+  QString text;
+  ModalDriver viewer([&text](QWidget* dialog) {
+    EXPECT_EQ(dialog->objectName(), "textViewer");
+    EXPECT_EQ(dialog->windowTitle(), English(IDS_HELP));
+    text = dialog->findChild<QPlainTextEdit*>("textView")->toPlainText();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  Action(*mWindow, "actionHelp")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return viewer.Ran(); }));
+  EXPECT_TRUE(text.contains("larkspan [/silent]")) << text.toStdString();
+  EXPECT_TRUE(mOpened.empty()) << "help went to a browser";
+  EXPECT_TRUE(mWindow->isVisible());
 }
 
 TEST_F(MainWindowTest, ViewLogOpensTheLogOnlyWhenItExists) {
