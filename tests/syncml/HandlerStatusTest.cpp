@@ -224,7 +224,7 @@ TEST_F(HandlerConflict, KeepBothWithTheServersVersionMakesALocalCopyAndAddsItToT
   EXPECT_EQ(question.fields, (std::vector<ConflictField>{{"PR_BUSINESS_TELEPHONE_NUMBER", "", "+49 30 1234"},
                                                          {"PR_MOBILE_TELEPHONE_NUMBER", "+49 170 5555", ""}}));
 
-  EXPECT_EQ(HeldContacts(), (std::vector<std::string>{"Ann Local|", "Ann Local|+49 30 1234"}));
+  ASSERT_EQ(HeldContacts(), (std::vector<std::string>{"Ann Local|", "Ann Local|+49 30 1234"}));
   std::string copyId;
   for (const std::string& id : mStore.HeldIds(DATA_TYPE_CONTACTS)) {
     if (id != mLocalId) copyId = id;
