@@ -56,13 +56,19 @@ QTableWidget* FieldsTable(const ConflictQuestion& question, const QString& serve
   header->setStretchLastSection(true);
   table->resizeColumnsToContents();
   table->resizeRowsToContents();
-  // Tall enough for up to eight rows without scrolling, wide enough for the columns.
-  const int shownRows = std::min(row, 8);
+  // As tall as its rows (up to eight, then it scrolls), wide enough for the columns.
+  constexpr int kRowsWithoutScrolling = 8;
   int height = header->sizeHint().height() + 2 * table->frameWidth();
-  for (int i = 0; i < shownRows; ++i) height += table->rowHeight(i);
+  for (int i = 0; i < std::min(row, kRowsWithoutScrolling); ++i) height += table->rowHeight(i);
   int width = 2 * table->frameWidth();
   for (int column = 0; column < 3; ++column) width += table->columnWidth(column);
-  table->setMinimumSize(std::min(width, 900), height);
+  table->setMinimumWidth(std::min(width, 900));
+  if (row <= kRowsWithoutScrolling) {
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setFixedHeight(height);
+  } else {
+    table->setMinimumHeight(height);
+  }
   return table;
 }
 

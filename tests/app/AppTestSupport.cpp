@@ -68,7 +68,9 @@ class QtTestEnvironment final : public ::testing::Environment {
   void Start() {
     if (mApplication) return;
     mRuntime = std::make_unique<TempDir>();  // 0700, as Qt wants its runtime folder
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // LARK_TEST_PLATFORM ("xcb") lets a script show the windows on a display of its own.
+    const char* platform = std::getenv("LARK_TEST_PLATFORM");
+    setenv("QT_QPA_PLATFORM", platform != nullptr && *platform != '\0' ? platform : "offscreen", 1);
     setenv("XDG_RUNTIME_DIR", mRuntime->Path().c_str(), 1);
     mApplication = std::make_unique<QApplication>(mArgc, mArgv);
   }
