@@ -6,13 +6,15 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
 
 namespace {
 // The window shows this many columns and lines of the text before it scrolls.
-constexpr int kShownColumns = 82;
+constexpr int kShownColumns = 80;
 constexpr int kShownLines = 32;
 }  // namespace
 
@@ -25,8 +27,12 @@ TextViewerDlg::TextViewerDlg(const QString& title, const QString& text, QWidget*
   view->setLineWrapMode(QPlainTextEdit::NoWrap);
   view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   view->setPlainText(text);
+  // The columns and lines fit beside the scroll bar, the frame and the document's margins.
   const QFontMetrics metrics(view->font());
-  view->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('m')) * kShownColumns, metrics.lineSpacing() * kShownLines);
+  const int chrome = 2 * view->frameWidth() + 2 * static_cast<int>(view->document()->documentMargin()) +
+                     view->verticalScrollBar()->sizeHint().width();
+  view->setMinimumSize(metrics.horizontalAdvance(QString(kShownColumns, QLatin1Char('m'))) + chrome,
+                       metrics.lineSpacing() * kShownLines + chrome);
 
   auto* close = new QPushButton(TableText(IDS_OK), this);
   close->setObjectName(QStringLiteral("closeButton"));
