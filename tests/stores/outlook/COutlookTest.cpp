@@ -11,7 +11,6 @@
 #include "common/Prompt.h"
 #include "common/StringIds.h"
 #include "config/CConf.h"
-#include "engine/CDataItemList.h"
 #include "pim/ItemLists.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
@@ -22,6 +21,7 @@
 #include "stores/outlook/COutlook.h"
 #include "tests/support/SyncRunTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -61,15 +61,6 @@ class COutlookTest : public ::testing::Test {
   outlook::MAPIFolder Contacts() const { return mNamespace.GetDefaultFolder(olFolderContacts); }
   outlook::ContactItem Contact(const std::string& entryId) const {
     return outlook::ContactItem(mNamespace.GetItemFromID(entryId, ""));
-  }
-  // The index `list` of an earlier run that listed another contact: the link was synchronized before.
-  void IndexFromAnEarlierRun(const std::string& list) {
-    CDataItemList index;
-    index.SetPath(mConf.ConfigFolder(), list);
-    auto earlier = CDataItem::Create();
-    earlier->itemId = "earlier";
-    index.Add(earlier);
-    index.SaveFile();
   }
   void Load() {
     ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
@@ -225,7 +216,7 @@ TEST_P(COutlookEmailTypes, AddressesWithoutTypeAreTypedByTheModeOrAsked) {
   contact.SetFileAs("Typed");
   for (size_t i = 0; i < c.addresses.size(); ++i) contact.PutText(ids[i], c.addresses[i]);
   contact.Save();
-  if (!c.firstSync) IndexFromAnEarlierRun("Link");
+  if (!c.firstSync) WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Link");
   Load();
   EXPECT_EQ(mStore->mCurrentItems.Find(contact.GetEntryID())->Property("PR_ZEP_EMAIL_ADDRESSES_TYPES"), c.expectedTypes);
   EXPECT_EQ(mPrompt.questions.size(), c.asks ? 1u : 0u);
@@ -249,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(COutlookTest, CancellingTheEmailQuestionFailsTheLoadAndStopsTheRun) {
   mConf.SetSilent(false);
   mPrompt.answer = std::nullopt;
-  IndexFromAnEarlierRun("Link");
+  WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Link");
   AddContact(Contacts(), {{OutlookId::kFileAs, "Untyped"}, {OutlookId::kEmail1Address, "u@x"}});
   ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   mConf.SetSyncRunning(CConf::RUN_RUNNING);

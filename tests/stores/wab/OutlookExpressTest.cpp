@@ -11,6 +11,7 @@
 #include "stores/RunStoreFactory.h"
 #include "stores/wab/ContactProperties.h"
 #include "tests/stores/wab/WabStoreFixture.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ TEST_F(WabStoreTest, CancellingTheEmailQuestionFailsTheLoadAsCancelled) {
   mConf.SetEmailManagementMode(EMAIL_ALWAYS_ASK);
   mPrompt.cancel = true;
   const auto entry = CreateByOtherProgram(OtherProgramValues().Text(PR_DISPLAY_NAME, "Asked").Texts(kEmails, {"a@x.org"}));
-  IndexFromAnEarlierRun("Contacts");
+  WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Contacts");
   auto store = OpenStore();
   EXPECT_NE(store->LoadContent("Contacts"), kStoreOk);
   EXPECT_EQ(store->mInitError, static_cast<unsigned>(IDS_SYNC_CANCELED));

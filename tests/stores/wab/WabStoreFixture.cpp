@@ -2,7 +2,6 @@
 #include "tests/stores/wab/WabStoreFixture.h"
 
 #include "common/TextCodec.h"
-#include "engine/CDataItemList.h"
 #include "pim/VCardParser.h"
 #include "platform/wab/WabPtr.h"
 #include "platform/wab/WabSetting.h"
@@ -62,15 +61,6 @@ std::unique_ptr<OutlookExpress> WabStoreTest::LoadedStore(long long now) {
   EXPECT_EQ(store->mInitError, 0u);
   EXPECT_EQ(store->LoadContent("Contacts"), kStoreOk);
   return store;
-}
-
-void WabStoreTest::IndexFromAnEarlierRun(const std::string& list) {
-  CDataItemList index;
-  index.SetPath(mConf.ConfigFolder(), list);
-  auto earlier = CDataItem::Create();
-  earlier->itemId = "earlier";
-  index.Add(earlier);
-  index.SaveFile();
 }
 
 WabConnection& WabStoreTest::Book() {

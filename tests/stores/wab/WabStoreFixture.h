@@ -67,8 +67,6 @@ class WabStoreTest : public ::testing::Test {
   void DeleteByOtherProgram(const std::vector<BYTE>& entryId);
   // The number of entries of the book, distribution lists included.
   std::size_t EntryCount();
-  // The index `list` of an earlier run that listed another contact: the link was synchronized before.
-  void IndexFromAnEarlierRun(const std::string& list);
 
   TempDir mDir;
   ScopedEnv mSetting;
