@@ -196,13 +196,16 @@ CDataItem::Ptr RecordOfItemText(std::string_view text) {
 }
 
 std::vector<ConflictField> DifferingFields(const CDataItem& local, const CDataItem& server) {
-  // The local record read back the way the server's was: only what both sides can say counts.
-  const CDataItem::Ptr normalized = RecordOfItemText(local.ToText());
-  const CDataItem& mine = normalized ? *normalized : local;
+  // Both records written out and read back the same way: only what both sides can say counts, and
+  // what the writer adds (a nickname from the display name) is added to both.
+  const CDataItem::Ptr localRead = RecordOfItemText(local.ToText());
+  const CDataItem::Ptr serverRead = RecordOfItemText(server.ToText());
+  const CDataItem& mine = localRead ? *localRead : local;
+  const CDataItem& theirs = serverRead ? *serverRead : server;
   std::vector<ConflictField> fields;
   for (const FieldRule& rule : IsCalendarKind(local.kind) ? CalendarFields() : ContactFields()) {
     std::string localValue = rule.read(mine);
-    std::string serverValue = rule.read(server);
+    std::string serverValue = rule.read(theirs);
     if (localValue != serverValue) fields.push_back({rule.key, std::move(localValue), std::move(serverValue)});
   }
   return fields;

@@ -10,8 +10,8 @@
 // Compares the fields a person edits (names, company, e-mail addresses, phones, addresses, web
 // pages and notes of a contact; subject, place, times, recurrence, description, categories,
 // class, priority, state, reminder and attendees of an event or task), in that order. Both
-// versions are first taken through the item's text form and read back by the same rules, so that
-// keys only one store keeps, and the way each side writes a value, make no difference. Values are
+// versions are first written as the item's text and read back by the same rules, so that keys only
+// one store keeps, and the way each side writes a value, make no difference. Values are
 // given as the user reads them: list elements joined with ", ", dates as "YYYY-MM-DD", times in
 // the machine's local time as "YYYY-MM-DD HH:MM", descriptions decoded.
 std::vector<ConflictField> DifferingFields(const CDataItem& local, const CDataItem& server);
