@@ -16,6 +16,7 @@
 #include "app/QtText.h"
 #include "config/CConf.h"
 #include "syncml/SyncTransport.h"
+#include "platform/scheduler/SyncScheduler.h"
 
 namespace {
 
@@ -94,6 +95,13 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   auto* warning = new QLabel(TableText(IDS_SCHEDULE_CLOSE_WARNING), schedule);
   warning->setWordWrap(true);
   scheduleLayout->addWidget(warning);
+  // The schedule lives in the user's crontab: without the program it cannot be kept.
+  if (!SyncScheduler::CrontabInstalled()) {
+    auto* hint = new QLabel(TableText(IDS_SCHEDULE_NEEDS_CRON), schedule);
+    hint->setObjectName(QStringLiteral("cronHint"));
+    hint->setWordWrap(true);
+    scheduleLayout->addWidget(hint);
+  }
 
   QGroupBox* options = NewGroup(IDS_OPTIONS_GROUP, "optionsGroup", this);
   auto* optionsLayout = new QVBoxLayout(options);

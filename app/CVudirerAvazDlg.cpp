@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include "app/LogViewerDlg.h"
 #include "app/Mnemonics.h"
 #include "app/QtText.h"
+#include "app/TextViewerDlg.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "engine/CSyncRun.h"
@@ -403,13 +405,21 @@ void CVudirerAvazDlg::ChooseLanguage() {
   RetranslateUi();
 }
 
-QString CVudirerAvazDlg::HelpUrl(const std::string& url, const std::string& language) {
-  std::string base = url.substr(0, url.find("cgi-bin"));
-  if (base.empty() || base.back() != '/') base += '/';
-  return ToQString(base + "help/windows/" + language + "/index.html");
-}
+std::string CVudirerAvazDlg::HelpTextPath(const std::string& programFolder) { return programFolder + "help/larkspan.txt"; }
 
-void CVudirerAvazDlg::OpenHelp() { OpenUrl(QUrl(HelpUrl(mConf.Url(), mConf.Language()))); }
+// The help is the program's manual page as text beside the program: it needs neither a desktop
+// opener nor the server (whose help pages were written for another desktop).
+void CVudirerAvazDlg::OpenHelp() {
+  constexpr qint64 kLongestHelp = 1 << 20;
+  QFile file(ToQString(HelpTextPath(mServices.programFolder)));
+  if (!file.open(QIODevice::ReadOnly)) {
+    LogError(kOperation, "no help text at " + file.fileName().toStdString());
+    mPrompt.Message(LoadString(IDS_HELP_NOT_FOUND), PromptButtons::Ok, PromptKind::Information);
+    return;
+  }
+  TextViewerDlg viewer(TableText(IDS_HELP), QString::fromUtf8(file.read(kLongestHelp)), this);
+  viewer.exec();
+}
 
 // The desktop's opener when there is one, else the program's own viewer.
 void CVudirerAvazDlg::ViewLog() {

@@ -90,8 +90,8 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   void ShowAbout();
   void RestoreFromTray();
 
-  // The help pages' address for the configured server and language.
-  static QString HelpUrl(const std::string& url, const std::string& language);
+  // The help text (the manual page as text) of the program in `programFolder` (ending in "/").
+  static std::string HelpTextPath(const std::string& programFolder);
 
   bool RunActive() const { return mRunActive; }
   CXListBox& List() { return *mList; }

@@ -27,6 +27,7 @@ class StoreItemSink final : public ItemSink {
   ItemRemoval RemoveItem(const std::string& localId) override;
   CDataItem::Ptr StoredItem(const std::string& localId) override;
   std::string ItemText(const CDataItem& record) override;
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 
  private:
   // The local item an interrupted session wrote the server item `serverId` to ("" when none).

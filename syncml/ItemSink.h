@@ -50,4 +50,7 @@ class ItemSink {
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
   // The text a stored item goes back to the server as.
   virtual std::string ItemText(const CDataItem& record) = 0;
+  // Creates a new local item holding what `record` (a local item's record) holds, so that a
+  // conflict keeps both versions, and gives its identifier; false when nothing was created.
+  virtual bool AddLocalCopy(const CDataItem& record, std::string& localId) = 0;
 };

@@ -73,9 +73,15 @@ class QtTestEnvironment final : public ::testing::Environment {
   void Start() {
     if (mApplication) return;
     mRuntime = std::make_unique<TempDir>();  // 0700, as Qt wants its runtime folder
-    // The offscreen platform with options of its own (a screen configuration) is kept.
+    // LARK_TEST_PLATFORM ("xcb") lets a script show the windows on a display of its own; the
+    // offscreen platform with options of its own (a screen configuration) is kept.
+    const char* chosen = std::getenv("LARK_TEST_PLATFORM");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform == nullptr || std::string_view(platform).rfind("offscreen", 0) != 0) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (chosen != nullptr && *chosen != '\0') {
+      setenv("QT_QPA_PLATFORM", chosen, 1);
+    } else if (platform == nullptr || std::string_view(platform).rfind("offscreen", 0) != 0) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     setenv("XDG_RUNTIME_DIR", mRuntime->Path().c_str(), 1);
     mApplication = std::make_unique<QApplication>(mArgc, mArgv);
   }

@@ -377,8 +377,8 @@ TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredA
     const char* selected;  // nullptr: nothing selected
     int count;
   };
-  for (const Case& c : {Case{true, true, -1, "Microsoft Outlook", 2}, Case{true, true, 0, "Windows Contacts", 2},
-                        Case{true, false, -1, "Windows Contacts", 1}, Case{false, true, 0, nullptr, 1},
+  for (const Case& c : {Case{true, true, -1, "Outlook profile", 2}, Case{true, true, 0, "Address book", 2},
+                        Case{true, false, -1, "Address book", 1}, Case{false, true, 0, nullptr, 1},
                         Case{false, false, -1, nullptr, 0}}) {
     mServices.applications = {c.windowsContacts, c.outlook};
     mConf.SetSyncWithOutlook(c.configured);
@@ -388,7 +388,7 @@ TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredA
     EXPECT_EQ(list->isEnabled(), c.count > 0);
     EXPECT_EQ(list->currentText().toStdString(), c.selected != nullptr ? c.selected : "");
     // The choice is the configuration's at once.
-    EXPECT_EQ(mConf.SyncWithOutlook(), c.selected == nullptr ? -1 : std::string(c.selected) == "Microsoft Outlook" ? 1 : 0);
+    EXPECT_EQ(mConf.SyncWithOutlook(), c.selected == nullptr ? -1 : std::string(c.selected) == "Outlook profile" ? 1 : 0);
   }
 }
 
@@ -445,7 +445,7 @@ TEST_F(ConfigWizardTest, AReadOnlyContactsDatabaseUnderWindowsContactsOnlyDownlo
   const CSyncLink& link = mConf.Links().At(0);
   EXPECT_EQ(link.mMode, SYNC_MODE_DOWNLOAD);
   EXPECT_EQ(link.mClientApp, LOCAL_APP_WINDOWS_CONTACTS);
-  EXPECT_EQ(link.mLocalName, "Windows Contacts");
+  EXPECT_EQ(link.mLocalName, "Address book");
   EXPECT_EQ(link.mLocalPath, "OutlookExpressContacts");
   EXPECT_EQ(link.mServerName, "");
 }

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
@@ -145,16 +147,31 @@ TEST_F(MainWindowTest, DeletingARowAsksAndRemovesTheLinkOnlyOnYes) {
   EXPECT_EQ(saved.Links().At(1).mLocalName, "Tasks");
 }
 
-TEST_F(MainWindowTest, HelpAddressIsTheServerBeforeCgiBinWithTheLanguage) {
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/cgi-bin/vudireravaz", "de"),
-            "https://sync.example.org/help/windows/de/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/sync", "en"),
-            "https://sync.example.org/sync/help/windows/en/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/", "fr"), "https://sync.example.org/help/windows/fr/index.html");
+// The help is the manual page as text beside the program, shown in the program: no browser, and
+// no address on the server; without it the user is told where the manual is.
+TEST_F(MainWindowTest, HelpShowsTheManualPageBesideTheProgramOrSaysWhereItIs) {
   MakeWindow();
+  QString shown;
+  AnswerNextBox("okButton", &shown);
   QTest::mouseClick(&Button("helpButton"), Qt::LeftButton);
-  ASSERT_EQ(mOpened.size(), 1u);
-  EXPECT_EQ(mOpened[0].toString(), "http://127.0.0.1:9/help/windows/en/index.html");
+  EXPECT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+  EXPECT_EQ(shown, English(IDS_HELP_NOT_FOUND));
+
+  const std::string help = CVudirerAvazDlg::HelpTextPath(mProgramFolder);
+  fs::create_directories(fs::path(help).parent_path());
+  WriteFileBytes(help, "LARKSPAN(1)\n\nSYNOPSIS\n       larkspan [/silent]\n");
+  QString text;
+  ModalDriver viewer([&text](QWidget* dialog) {
+    EXPECT_EQ(dialog->objectName(), "textViewer");
+    EXPECT_EQ(dialog->windowTitle(), English(IDS_HELP));
+    text = dialog->findChild<QPlainTextEdit*>("textView")->toPlainText();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  Action(*mWindow, "actionHelp")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return viewer.Ran(); }));
+  EXPECT_TRUE(text.contains("larkspan [/silent]")) << text.toStdString();
+  EXPECT_TRUE(mOpened.empty()) << "help went to a browser";
+  EXPECT_TRUE(mWindow->isVisible());
 }
 
 // The desktop's opener when it starts; the program's own viewer without one, and for a log not
@@ -234,7 +251,7 @@ TEST_F(MainWindowTest, ChangingTheLanguageReappliesEveryText) {
   FreeLanguageLibrary();
 }
 
-TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefault) {
+TEST_F(MainWindowTest, TrayMenuOffersShowSyncConfigurationAboutAndExitWithShowAsDefault) {
   MakeWindow();
   CSystemTray& tray = mWindow->Tray();
   QStringList names;
@@ -243,11 +260,54 @@ TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefa
     names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
     if (!action->isSeparator()) texts << action->text();
   }
-  EXPECT_EQ(names, (QStringList{"trayAbout", "-", "traySync", "trayConfiguration", "-", "trayExit"}));
-  EXPECT_EQ(texts, (QStringList{"&About QuenorSync...", "&Sync", "&Configuration...", "E&xit"}));
-  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "traySync");
+  EXPECT_EQ(names, (QStringList{"trayShow", "-", "traySync", "trayConfiguration", "trayAbout", "-", "trayExit"}));
+  EXPECT_EQ(texts, (QStringList{"S&how", "&Sync", "&Configuration...", "&About QuenorSync...", "E&xit"}));
+  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "trayShow");
+  // Every entry reachable by its own letter.
+  QSet<QChar> mnemonics;
+  for (const QString& text : texts) {
+    const int amp = text.indexOf('&');
+    ASSERT_GE(amp, 0) << text.toStdString();
+    mnemonics.insert(text.at(amp + 1).toLower());
+  }
+  EXPECT_EQ(mnemonics.size(), texts.size());
   tray.Menu().findChild<QAction*>("trayConfiguration")->trigger();
   EXPECT_EQ(mDialogs.options, 1);
+}
+
+// A click on the icon (and the click a double click begins with) only brings the window back;
+// Show does the same; a run starts from "Sync" alone.
+TEST_F(MainWindowTest, TrayClickShowsTheWindowWithoutStartingARunAndSyncStartsOne) {
+  mConf->SetUrl("http://127.0.0.1:9/");
+  MakeWindow();
+  CSystemTray& tray = mWindow->Tray();
+  {
+    // A run would ask the (unreachable) server and show its failure: none may come.
+    bool runStarted = false;
+    ModalDriver noRun([&runStarted](QWidget* box) {
+      runStarted = true;
+      if (auto* no = box->findChild<QPushButton*>("noButton")) QTest::mouseClick(no, Qt::LeftButton);
+    });
+    for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+      mWindow->hide();
+      tray.Activate(reason);
+      EXPECT_TRUE(mWindow->isVisible()) << reason;
+    }
+    mWindow->hide();
+    tray.Menu().findChild<QAction*>("trayShow")->trigger();
+    EXPECT_TRUE(mWindow->isVisible());
+    tray.Activate(QSystemTrayIcon::Context);
+    tray.Activate(QSystemTrayIcon::MiddleClick);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(runStarted) << "a click on the icon started a run";
+    EXPECT_FALSE(mWindow->RunActive());
+  }
+
+  // "Sync" asks the (unreachable) server: the failure is the proof that a run was started.
+  QString text;
+  AnswerNextBox("noButton", &text);
+  tray.Menu().findChild<QAction*>("traySync")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return !text.isEmpty(); })) << "Sync started no run";
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaMinimizingKeepsTheWindow) {

@@ -163,6 +163,8 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
   std::function<void(const char*)> mCheckpoint;
   // The store kills its process after this many server items written; negative: never.
   int mKillAfterServerWrites = -1;
+  // Answers the runs' questions; null: the answers of a run without a user.
+  Prompt* mPrompt = nullptr;
   std::unique_ptr<CSyncRun> mRun;
 
  private:

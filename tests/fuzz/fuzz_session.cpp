@@ -50,6 +50,10 @@ class MemorySink final : public ItemSink {
     return found == mItems.end() ? nullptr : found->second;
   }
   std::string ItemText(const CDataItem& record) override { return record.ToText(); }
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override {
+    localId = "local-" + std::to_string(++mNext);
+    return Keep(localId, static_cast<ItemKind>(record.kind), record.Property("PR_DISPLAY_NAME"));
+  }
 
  private:
   bool Keep(const std::string& localId, ItemKind kind, const std::string& name) {

@@ -249,7 +249,7 @@ TEST_F(SyncTransportTest, ARefusedConnectionIs163) {
   }
   const CHttpException error = PostFailure(Transport(), "http://127.0.0.1:" + std::to_string(port) + "/cgi-bin/vudireravaz");
   EXPECT_EQ(error.StringId(), 163u);
-  EXPECT_EQ(error.Message(), "Unable to communicate with the syncronization server. See error log for details.");
+  EXPECT_EQ(error.Message(), "Unable to communicate with the synchronization server. See error log for details.");
   // Nothing left, which the sync driver needs to know; a dropped reply is no such failure.
   EXPECT_THROW(Transport().Post("http://127.0.0.1:" + std::to_string(port) + "/", "<SyncML/>"), CHttpNotSentException);
   server.Enqueue(ScriptedReply::Close());
