@@ -103,7 +103,7 @@ std::string CSyncLink::LocalFileName() const {
   if (mClientApp == LOCAL_APP_WINDOWS_CONTACTS) {
     name = "Outlook_Express";
   } else if (mClientApp == LOCAL_APP_VDIR) {
-    name = "vdir_" + mLocalPath;
+    name = "vdir_" + std::to_string(mDataType) + "_" + mLocalPath;
   } else {
     name = !mLocalPath.empty() || !mLocalName.empty() ? mLocalPath : "No_Name";
   }

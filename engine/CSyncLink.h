@@ -90,9 +90,10 @@ class CSyncLink {
   // The server name ("Corporate" for the corporate calendar), or the type's default name.
   std::string ServerDisplayName() const;
   // Base name of the link's anchor and index files, safe as a file name: "Outlook_Express" for
-  // Windows Contacts, "vdir_" and the collection path for a vdir link (so a folder path of
-  // another application never shares its files), else the local path (or "No_Name"), with
-  // characters that cannot appear in a file name replaced by "_".
+  // Windows Contacts; for a vdir link "vdir_", the data type, "_" and the collection path (so that
+  // neither another application's folder nor the default collection of another type shares its
+  // files); else the local path (or "No_Name"); characters that cannot appear in a file name are
+  // replaced by "_".
   std::string LocalFileName() const;
   // How the change log compares items: 0 Windows Contacts, 1 Outlook contacts, 2 Outlook events/tasks.
   int CompareMode() const;

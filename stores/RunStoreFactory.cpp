@@ -8,6 +8,7 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "stores/folder/FolderStore.h"
 #include "stores/outlook/COutlook.h"
+#include "stores/vdir/VdirStore.h"
 #include "stores/wab/OutlookExpress.h"
 
 RunStoreFactory::RunStoreFactory(std::string folderStorePath) : mFolderStorePath(std::move(folderStorePath)) {}
@@ -19,6 +20,10 @@ std::unique_ptr<CDatabaseObject> RunStoreFactory::CreateStore(CConf& conf, Promp
   if (!mFolderStorePath.empty()) {
     LogDebug("SyncThreadProc", "Folder store: " + mFolderStorePath);
     return std::make_unique<FolderStore>(conf, mFolderStorePath);
+  }
+  if (conf.SyncWithOutlook() == LOCAL_APP_VDIR) {
+    LogDebug("SyncThreadProc", "vdir store: " + conf.VdirPath());
+    return std::make_unique<VdirStore>(conf, conf.VdirPath());
   }
   if (conf.SyncWithOutlook() == LOCAL_APP_OUTLOOK) {
     return std::make_unique<COutlook>(conf, prompt, outlookmodel::MakeDefaultObjectFactory());

@@ -6,8 +6,8 @@
 #include "stores/StoreFactory.h"
 
 // The program's stores: the store of the configured local application, the Outlook store for
-// `sync_with_outlook` 1 and the Windows Contacts store for any other value; or, when a folder is
-// given, the folder store over that folder (an explicit choice of the caller, never a fallback).
+// `sync_with_outlook` 1, the vdir store over `vdir_path` for 2 and the Windows Contacts store for
+// any other value; or, when a folder is given, the folder store over that folder (an explicit choice of the caller, never a fallback).
 class RunStoreFactory final : public SyncStoreFactory {
  public:
   explicit RunStoreFactory(std::string folderStorePath = {});

@@ -95,7 +95,7 @@ class VdirStore : public CDatabaseObject {
   bool WriteFile(const std::string& name, const std::string& text, const char* operation);
   int32_t WriteContact(PVCard& card, std::string& entryId, const std::string& serverId, const std::string& contentType,
                        const char* operation);
-  std::string GroupText(const PVCard& card, const std::string& uid) const;
+  std::string GroupText(const PVCard& card, const std::string& uid);
   std::string FileOfUid(const std::string& uid) const;
   std::string UidOfFile(const std::string& name) const;
   bool RemoveChangedOccurrence(const std::string& key);
