@@ -53,6 +53,16 @@ std::string CDatabaseObject::ItemText(const CDataItem& record) const { return re
 
 void CDatabaseObject::ReportLoadFailure(int32_t status) { LogError(kLoadOperation, status); }
 
+void CDatabaseObject::KeepUnreadableItems(const std::string& folder) {
+  for (const CDataItem::Ptr& saved : mSavedItems.Items()) {
+    if (mCurrentItems.Contains(saved->itemId) || !ItemExists(saved->itemId)) continue;
+    LogError(kLoadOperation, "Keeping the indexed record of " + folder + saved->itemId);
+    CDataItem::Ptr kept = CDataItem::Create(saved->kind);
+    *kept = *saved;
+    mCurrentItems.Add(std::move(kept));
+  }
+}
+
 void CDatabaseObject::NoteItemAdded(const std::string& serverId, const std::string& newEntryId) {
   NoteItemWritten(serverId, newEntryId);
   mSavedItems.Remove(newEntryId);

@@ -116,6 +116,11 @@ class CDatabaseObject {
   void NoteItemWritten(const std::string& serverId, const std::string& entryId);
   // After an item was deleted: drops it from mCurrentItems and mSavedItems.
   void NoteItemRemoved(const std::string& entryId);
+  // After LoadContent: an item of the index that still exists (ItemExists) but could not be read
+  // now keeps its indexed record in mCurrentItems, so that the index saved after the run still
+  // lists it: once readable again it is an update or nothing, never a deletion on the server nor a
+  // second copy there. `folder` names the folder in the log.
+  void KeepUnreadableItems(const std::string& folder);
 
   CConf& mConf;
 

@@ -152,7 +152,7 @@ int32_t FolderStore::LoadContent(const std::string& listName) {
     mSavedItems.Clear();
     return kStoreFail;
   }
-  KeepUnreadableItems();
+  KeepUnreadableItems(mFolder);
   return status;
 }
 
@@ -162,19 +162,6 @@ bool FolderStore::IsVanishedFolder() {
   // Loaded once with an empty index, the new folder is this store's own from then on.
   mMadeFolders.erase(made);
   return !mSavedItems.Empty();
-}
-
-// An item file that is there but could not be read this time keeps its indexed record, so that
-// the index saved after the run still lists it: once readable again it is an update (or nothing),
-// never a new item that the server would then hold twice.
-void FolderStore::KeepUnreadableItems() {
-  for (const CDataItem::Ptr& saved : mSavedItems.Items()) {
-    if (mCurrentItems.Contains(saved->itemId) || !ItemExists(saved->itemId)) continue;
-    LogError(kOperation, "Keeping the indexed record of " + PathOf(saved->itemId));
-    CDataItem::Ptr kept = CDataItem::Create(saved->kind);
-    *kept = *saved;
-    mCurrentItems.Add(std::move(kept));
-  }
 }
 
 int32_t FolderStore::ReadCurrentFolder() {

@@ -74,7 +74,6 @@ class FolderStore : public CDatabaseObject {
  private:
   bool MakeDefaultFolder(int dataType);
   bool IsVanishedFolder();
-  void KeepUnreadableItems();
   bool IsItemName(const std::string& name) const;
   // An item file's name, or (in a calendar folder) that name, "/" and the eight digits of a
   // changed occurrence's date.

@@ -155,20 +155,8 @@ int32_t VdirStore::LoadContent(const std::string& listName) {
       return kStoreFail;
     }
   }
-  KeepUnreadableItems();
+  KeepUnreadableItems(CurrentFolder());
   return status;
-}
-
-// A file that exists but cannot be read now keeps its indexed record: once readable again it is
-// an update or nothing, never a deletion on the server nor a second copy there.
-void VdirStore::KeepUnreadableItems() {
-  for (const CDataItem::Ptr& saved : mSavedItems.Items()) {
-    if (mCurrentItems.Contains(saved->itemId) || !ItemExists(saved->itemId)) continue;
-    LogError(kOperation, "Keeping the indexed record of " + CurrentFolder() + saved->itemId);
-    CDataItem::Ptr kept = CDataItem::Create(saved->kind);
-    *kept = *saved;
-    mCurrentItems.Add(std::move(kept));
-  }
 }
 
 int32_t VdirStore::ReadCurrentFolder() {

@@ -99,7 +99,6 @@ class VdirStore : public CDatabaseObject {
   std::string FileOfUid(const std::string& uid) const;
   std::string UidOfFile(const std::string& name) const;
   bool RemoveChangedOccurrence(const std::string& key);
-  void KeepUnreadableItems();
 
   std::string mRoot;
   int mDataType = DATA_TYPE_CONTACTS;
