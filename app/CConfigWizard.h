@@ -19,6 +19,7 @@ class UpdateStarter;
 struct WizardServices {
   ApplicationAvailability applications;
   OutlookFolderLister outlookFolders = ListOutlookFolders;
+  OutlookFolderLister vdirCollections = ListVdirFolders;
   SyncTransportFactory* transports = nullptr;  // the server check's transport; null: HTTP
   UpdateStarter* updates = nullptr;            // starts the update the server asks for
 };

@@ -3,7 +3,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/CConfigWizard.h"
@@ -32,15 +36,27 @@ CWizardPageDatabase::CWizardPageDatabase(CConf& conf, CConfigWizard& wizard)
       mContacts(NewCheck(IDS_SYNC_CONTACTS, "contactsCheck", this)),
       mEvents(NewCheck(IDS_SYNC_EVENTS, "eventsCheck", this)),
       mTasks(NewCheck(IDS_SYNC_TASKS, "tasksCheck", this)),
-      mPeriod(new QComboBox(this)) {
+      mPeriod(new QComboBox(this)),
+      mVdirRow(new QWidget(this)),
+      mVdirPath(new QLineEdit(mVdirRow)),
+      mVdirBrowse(new QPushButton(TableText(IDS_VDIR_BROWSE), mVdirRow)) {
   setObjectName(QStringLiteral("databasePage"));
   mApplication->setObjectName(QStringLiteral("applicationCombo"));
   mPeriod->setObjectName(QStringLiteral("periodCombo"));
   for (unsigned id : kPeriodTexts) mPeriod->addItem(TableText(id));
+  mVdirPath->setObjectName(QStringLiteral("vdirPathEdit"));
+  mVdirBrowse->setObjectName(QStringLiteral("vdirBrowseButton"));
+  mVdirPath->setText(ToQString(mConf.VdirPathSetting().empty() ? CConf::DefaultVdirPath() : mConf.VdirPathSetting()));
+  auto* vdirLayout = new QHBoxLayout(mVdirRow);
+  vdirLayout->setContentsMargins(0, 0, 0, 0);
+  vdirLayout->addWidget(new QLabel(TableText(IDS_VDIR_FOLDER), mVdirRow));
+  vdirLayout->addWidget(mVdirPath, 1);
+  vdirLayout->addWidget(mVdirBrowse);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(TableText(IDS_CHOOSE_APPLICATION), this));
   layout->addWidget(mApplication);
+  layout->addWidget(mVdirRow);
   layout->addWidget(mContacts);
   layout->addWidget(mEvents);
   layout->addWidget(mTasks);
@@ -53,6 +69,7 @@ CWizardPageDatabase::CWizardPageDatabase(CConf& conf, CConfigWizard& wizard)
   FillApplications();
   connect(mApplication, &QComboBox::currentIndexChanged, this, &CWizardPageDatabase::OnApplicationChanged);
   connect(mEvents, &QCheckBox::toggled, mPeriod, &QWidget::setEnabled);
+  connect(mVdirBrowse, &QPushButton::clicked, this, &CWizardPageDatabase::ChooseVdirFolder);
   // The Next or Finish button follows the boxes: the wizard looks at nextId() again only when the
   // page's final state is set.
   for (QCheckBox* box : {mContacts, mEvents, mTasks}) {
@@ -63,6 +80,7 @@ CWizardPageDatabase::CWizardPageDatabase(CConf& conf, CConfigWizard& wizard)
 // With -1 both are selected in turn, so Outlook ends selected when it is present.
 void CWizardPageDatabase::FillApplications() {
   const ApplicationAvailability& present = mWizard.Services().applications;
+  if (present.vdir) mApplication->addItem(TableText(IDS_APP_VDIR), LOCAL_APP_VDIR);
   if (present.windowsContacts) mApplication->addItem(TableText(IDS_APP_WINDOWS_CONTACTS), LOCAL_APP_WINDOWS_CONTACTS);
   if (present.outlook) mApplication->addItem(TableText(IDS_APP_OUTLOOK), LOCAL_APP_OUTLOOK);
   const int configured = mConf.SyncWithOutlook();
@@ -87,7 +105,9 @@ void CWizardPageDatabase::OnApplicationChanged() {
 
 void CWizardPageDatabase::EvaluateChecks() {
   const int application = SelectedApplication();
-  const bool outlook = application == LOCAL_APP_OUTLOOK;
+  // Outlook and Files (vdir) keep every data type.
+  const bool outlook = application == LOCAL_APP_OUTLOOK || application == LOCAL_APP_VDIR;
+  mVdirRow->setVisible(application == LOCAL_APP_VDIR);
   struct Rule {
     QCheckBox* box;
     int dataType;
@@ -120,15 +140,21 @@ bool CWizardPageDatabase::validatePage() {
   mConf.SetSyncAb(mContacts->isChecked());
   mConf.SetSyncCal(mEvents->isChecked());
   mConf.SetSyncTasks(mTasks->isChecked());
+  if (SelectedApplication() == LOCAL_APP_VDIR) mConf.SetVdirPath(mVdirPath->text().trimmed().toStdString());
   if (SelectedApplication() != mStartApplication) mConf.SetAppChanged(true);
   if (mPeriod->currentIndex() >= 0) mConf.SetSyncPeriod(mPeriod->currentIndex());
   return true;
 }
 
 int CWizardPageDatabase::nextId() const {
-  const bool outlook = SelectedApplication() == LOCAL_APP_OUTLOOK;
+  const bool outlook = SelectedApplication() == LOCAL_APP_OUTLOOK || SelectedApplication() == LOCAL_APP_VDIR;
   if (mContacts->isChecked()) return CConfigWizard::LinksPageOf(DATA_TYPE_CONTACTS);
   if (outlook && mEvents->isChecked()) return CConfigWizard::LinksPageOf(DATA_TYPE_EVENTS);
   if (outlook && mTasks->isChecked()) return CConfigWizard::LinksPageOf(DATA_TYPE_TASKS);
   return -1;
+}
+
+void CWizardPageDatabase::ChooseVdirFolder() {
+  const QString chosen = QFileDialog::getExistingDirectory(this, TableText(IDS_VDIR_FOLDER), mVdirPath->text());
+  if (!chosen.isEmpty()) mVdirPath->setText(chosen);
 }

@@ -7,9 +7,13 @@ class CConf;
 class CConfigWizard;
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QWidget;
 
-// Text 169, "applicationCombo" (the available applications: the address book, then the Outlook
-// profile), "contactsCheck" (171), "eventsCheck" (172), "tasksCheck" (271), "periodCombo"
+// Text 169, "applicationCombo" (the available applications: Files (vdir), the address book, then
+// the Outlook profile), for Files (vdir) "vdirPathEdit" (the root of the collections, vdir_path)
+// with "vdirBrowseButton" (a folder chooser), "contactsCheck" (171), "eventsCheck" (172), "tasksCheck" (271), "periodCombo"
 // (261-266, index = sync_period) and note 267. Choosing an application sets sync_with_outlook at
 // once; Next stores the data types, the period and whether the application changed. While no
 // data type is chosen (a new configuration) every one the server offers starts ticked.
@@ -32,6 +36,7 @@ class CWizardPageDatabase final : public QWizardPage {
   // Enables and checks the boxes for the application and the server's databases.
   void EvaluateChecks();
   int SelectedApplication() const;
+  void ChooseVdirFolder();
 
   CConf& mConf;
   CConfigWizard& mWizard;
@@ -41,4 +46,7 @@ class CWizardPageDatabase final : public QWizardPage {
   QCheckBox* mEvents;
   QCheckBox* mTasks;
   QComboBox* mPeriod;
+  QWidget* mVdirRow;
+  QLineEdit* mVdirPath;
+  QPushButton* mVdirBrowse;
 };

@@ -55,7 +55,10 @@ CWizardPageSyncLinks::CWizardPageSyncLinks(int dataType, CConf& conf, CConfigWiz
   new QVBoxLayout(this);
 }
 
-bool CWizardPageSyncLinks::UsesOutlook() const { return mConf.SyncWithOutlook() == LOCAL_APP_OUTLOOK; }
+// Outlook and Files (vdir) pair each server database with a folder of the grid.
+bool CWizardPageSyncLinks::UsesOutlook() const {
+  return mConf.SyncWithOutlook() == LOCAL_APP_OUTLOOK || mConf.SyncWithOutlook() == LOCAL_APP_VDIR;
+}
 
 void CWizardPageSyncLinks::initializePage() {
   ClearContent();
@@ -76,7 +79,9 @@ void CWizardPageSyncLinks::ClearContent() {
 }
 
 void CWizardPageSyncLinks::BuildGrid() {
-  mFolders = mWizard.Services().outlookFolders ? mWizard.Services().outlookFolders(mConf, mDataType) : std::vector<OutlookFolderInfo>{};
+  const OutlookFolderLister& lister =
+      mConf.SyncWithOutlook() == LOCAL_APP_VDIR ? mWizard.Services().vdirCollections : mWizard.Services().outlookFolders;
+  mFolders = lister ? lister(mConf, mDataType) : std::vector<OutlookFolderInfo>{};
   mGrid = new QTableWidget(0, 3, mContent.get());
   mGrid->setObjectName(QStringLiteral("linkGrid"));
   mGrid->setHorizontalHeaderLabels({TableText(IDS_COLUMN_SERVER_FOLDER), TableText(IDS_COLUMN_OUTLOOK_FOLDER), TableText(IDS_COLUMN_SYNC_TYPE)});
@@ -138,7 +143,7 @@ bool CWizardPageSyncLinks::ApplyGrid() {
     edited.localName = folder->currentIndex() < 0 ? std::string() : folder->currentText().toStdString();
     rows.push_back(std::move(edited));
   }
-  const LinkValidationResult result = ApplyOutlookRows(mConf.Links(), mDataType, rows, mFolders);
+  const LinkValidationResult result = ApplyOutlookRows(mConf.Links(), mDataType, rows, mFolders, mConf.SyncWithOutlook());
   if (result.Ok()) return true;
   mWizard.Prompts().Message(LoadString(result.messageId), PromptButtons::Ok, PromptKind::Warning);
   if (result.row) mGrid->cellWidget(static_cast<int>(*result.row), 1)->setFocus();

@@ -12,6 +12,7 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "platform/wab/WabSetting.h"
 #include "stores/outlook/COutlook.h"
+#include "stores/vdir/VdirCollections.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ int FolderKindOf(int dataType) {
 
 ApplicationAvailability ApplicationAvailability::Detect() {
   std::string libraryPath;
-  return {ReadWabDllPath(libraryPath), outlookmodel::IsOutlookModelInstalled()};
+  return {ReadWabDllPath(libraryPath), outlookmodel::IsOutlookModelInstalled(), true};
 }
 
 std::vector<OutlookFolderInfo> ListOutlookFolders(CConf& conf, int dataType) {
@@ -68,4 +69,12 @@ void ReplaceWithWindowsContactsLink(CSyncLinkArray& links, const std::string& se
   link.mLocalStoreId.clear();
   links.Clear();
   links.Add(link);
+}
+
+std::vector<OutlookFolderInfo> ListVdirFolders(CConf& conf, int dataType) {
+  std::vector<OutlookFolderInfo> folders;
+  for (const VdirCollectionChoice& choice : ListVdirCollections(conf.VdirPath(), dataType, UserConfigHome())) {
+    folders.push_back({choice.name, choice.path, "vdir", choice.path});
+  }
+  return folders;
 }

@@ -15,6 +15,7 @@ class CSyncLinkArray;
 struct ApplicationAvailability {
   bool windowsContacts = false;  // the address book's setting names a library
   bool outlook = false;          // the object model reports itself installed
+  bool vdir = false;             // Files (vdir): always there, item files need no program
 
   // What this machine has now.
   static ApplicationAvailability Detect();
@@ -27,6 +28,11 @@ using OutlookFolderLister = std::function<std::vector<OutlookFolderInfo>(CConf& 
 // Lists the folders through the Outlook store (its EnumerateFolders); no folders when the
 // application cannot be reached.
 std::vector<OutlookFolderInfo> ListOutlookFolders(CConf& conf, int dataType);
+
+// The vdir collections a link of `dataType` can use (ListVdirCollections over the configured
+// root and the user's configuration folder), as folders: the name shown, the collection's path as
+// entry identifier and path, "vdir" as store identifier.
+std::vector<OutlookFolderInfo> ListVdirFolders(CConf& conf, int dataType);
 
 // The local name and path of the Windows Contacts link (shown as the address book on Linux).
 inline constexpr const char* kWindowsContactsName = "Address book";

@@ -294,6 +294,9 @@ constexpr StringEntry kEnglish[] = {
     {IDS_FIELD_REMINDER, "Reminder"},
     {IDS_FIELD_ATTENDEES, "Attendees"},
     {IDS_FIELD_ORGANIZER, "Organizer"},
+    {IDS_APP_VDIR, "Files (vdir)"},
+    {IDS_VDIR_FOLDER, "Folder of the collections:"},
+    {IDS_VDIR_BROWSE, "Browse..."},
 };
 
 }  // namespace

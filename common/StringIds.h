@@ -299,4 +299,8 @@ enum StringId : unsigned {
   IDS_FIELD_REMINDER = 1259,
   IDS_FIELD_ATTENDEES = 1260,
   IDS_FIELD_ORGANIZER = 1261,
+  // The vdir local application in the configuration wizard.
+  IDS_APP_VDIR = 1300,
+  IDS_VDIR_FOLDER = 1301,
+  IDS_VDIR_BROWSE = 1302,
 };

@@ -41,7 +41,7 @@ LinkValidationResult ValidateOutlookRows(std::vector<LinkRow>& rows, const std::
   return {};
 }
 
-void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<LinkRow>& rows) {
+void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<LinkRow>& rows, int clientApp) {
   std::size_t rowIndex = 0;
   std::size_t index = 0;
   while (index < links.Size()) {
@@ -60,15 +60,15 @@ void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<Lin
     link.mLocalEntryId = row.localEntryId;
     link.mLocalStoreId = row.localStoreId;
     link.mLocalPath = row.localPath;
-    link.mClientApp = LOCAL_APP_OUTLOOK;
+    link.mClientApp = clientApp;
     ++index;
   }
 }
 
 LinkValidationResult ApplyOutlookRows(CSyncLinkArray& links, int dataType, std::vector<LinkRow>& rows,
-                                      const std::vector<OutlookFolderInfo>& folders) {
+                                      const std::vector<OutlookFolderInfo>& folders, int clientApp) {
   LinkValidationResult result = ValidateOutlookRows(rows, folders);
-  if (result.Ok()) MergeOutlookRows(links, dataType, rows);
+  if (result.Ok()) MergeOutlookRows(links, dataType, rows, clientApp);
   return result;
 }
 

@@ -42,13 +42,13 @@ struct LinkValidationResult {
 LinkValidationResult ValidateOutlookRows(std::vector<LinkRow>& rows, const std::vector<OutlookFolderInfo>& folders);
 
 // The k-th configured link of `dataType` takes the k-th row's mode, folder name, identifiers and
-// path and becomes an Outlook link; configured links of the type beyond the rows are removed.
-void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<LinkRow>& rows);
+// path and becomes a link of `clientApp` (an Outlook link by default); configured links of the type beyond the rows are removed.
+void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<LinkRow>& rows, int clientApp = 1);
 
 // Validates, and merges only when the rows are acceptable: what the wizard page calls when the
 // user leaves it. On failure the page stays open and the links are unchanged.
 LinkValidationResult ApplyOutlookRows(CSyncLinkArray& links, int dataType, std::vector<LinkRow>& rows,
-                                      const std::vector<OutlookFolderInfo>& folders);
+                                      const std::vector<OutlookFolderInfo>& folders, int clientApp = 1);
 
 // The folder the wizard's grid proposes for each configured link of `dataType` (in link order):
 // an index into `folders` (listed with the default folder first), or -1. A link set up before

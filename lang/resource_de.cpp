@@ -283,6 +283,9 @@ constexpr StringEntry kGerman[] = {
     {IDS_FIELD_REMINDER, "Erinnerung"},
     {IDS_FIELD_ATTENDEES, "Teilnehmer"},
     {IDS_FIELD_ORGANIZER, "Organisator"},
+    {IDS_APP_VDIR, "Dateien (vdir)"},
+    {IDS_VDIR_FOLDER, "Ordner der Sammlungen:"},
+    {IDS_VDIR_BROWSE, "Durchsuchen..."},
 };
 
 }  // namespace

@@ -283,6 +283,9 @@ constexpr StringEntry kFrench[] = {
     {IDS_FIELD_REMINDER, "Rappel"},
     {IDS_FIELD_ATTENDEES, "Participants"},
     {IDS_FIELD_ORGANIZER, "Organisateur"},
+    {IDS_APP_VDIR, "Fichiers (vdir)"},
+    {IDS_VDIR_FOLDER, "Dossier des collections :"},
+    {IDS_VDIR_BROWSE, "Parcourir..."},
 };
 
 }  // namespace

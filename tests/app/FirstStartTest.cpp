@@ -1,6 +1,6 @@
 // A new user's first start from an empty home, through the real dialogs: the language dialog,
-// the wizard with only an address, a login and a password typed and every default taken, then the
-// main window's first run; against SyncEvolution's server and the scripted one, each accepting any
+// the wizard with only an address, a login and a password typed and every default taken (or one
+// other local application picked), then the main window's first run; against SyncEvolution's server and the scripted one, each accepting any
 // device that logs in.
 #include <gtest/gtest.h>
 
@@ -45,7 +45,9 @@ using namespace std::chrono_literals;
 // comes, nothing else touched. Any other dialog is a failure.
 class FirstStartUser {
  public:
-  FirstStartUser(std::string url, PeerLogin login) : mUrl(std::move(url)), mLogin(std::move(login)) {
+  // `application`, when given, is picked in the database page's list.
+  FirstStartUser(std::string url, PeerLogin login, QString application = {})
+      : mUrl(std::move(url)), mLogin(std::move(login)), mApplication(std::move(application)) {
     mTimer.setInterval(0);
     QObject::connect(&mTimer, &QTimer::timeout, [this] { Answer(QApplication::activeModalWidget()); });
     mTimer.start();
@@ -78,6 +80,7 @@ class FirstStartUser {
     MessageBoxAnswerer boxes;
     while (wizard.isVisible()) {
       const int page = wizard.currentId();
+      if (page == CConfigWizard::kDatabasePage && !mApplication.isEmpty()) Pick(wizard, mApplication);
       auto* finish = wizard.findChild<QAbstractButton*>("finishButton");
       auto* button = finish->isVisible() ? finish : wizard.findChild<QAbstractButton*>("nextButton");
       pages.push_back(page);
@@ -92,8 +95,16 @@ class FirstStartUser {
     }
   }
 
+  static void Pick(CConfigWizard& wizard, const QString& text) {
+    auto* list = wizard.findChild<QComboBox*>("applicationCombo");
+    const int wanted = list->findText(text);
+    ASSERT_GE(wanted, 0) << text.toStdString();
+    list->setCurrentIndex(wanted);
+  }
+
   std::string mUrl;
   PeerLogin mLogin;
+  QString mApplication;
   QTimer mTimer;
   bool mBusy = false;
 };
@@ -115,6 +126,24 @@ class FirstStartTest : public ::testing::TestWithParam<PeerKind> {
   void TearDown() override {
     CLog::Instance().Close();
     if (mServer) mServer->Stop();
+  }
+
+  // The main window's first run with the run's own stores: Sync clicked, the run waited for, the
+  // first row synchronized and no message shown.
+  void SyncInTheMainWindow(CConf& conf, QtConfigurationDialogs& dialogs) {
+    RunStoreFactory stores{std::string()};
+    ProgramUpdateStarter updates;
+    CVudirerAvazDlg window(conf, dialogs, MainWindowServices{stores, updates, nullptr, {}, {}, mHome.ProgramFolder()});
+    ASSERT_TRUE(window.Initialize());
+    window.show();
+    MessageBoxAnswerer boxes;
+    QTest::mouseClick(window.findChild<QAbstractButton*>("syncButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return window.RunActive(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.RunActive() && conf.SyncRunning() == CConf::RUN_IDLE; }, 120s));
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+    EXPECT_EQ(window.List().RowNumber(0, RowState), SYNC_STATE_SYNCHRONIZED) << window.List().RowText(0, RowStateText).toStdString()
+                                                                               << mServer->LogTail();
+    EXPECT_TRUE(window.List().RowText(0, RowStateText).startsWith(QString::fromStdString(EnglishString(IDS_STATE_SYNCHRONIZED))));
   }
 
   TestHome mHome;
@@ -153,19 +182,7 @@ TEST_P(FirstStartTest, OnlyAddressLoginAndPasswordTypedReachASynchronizedContact
   const std::string identity = conf.ClientStoreId();
   ASSERT_EQ(identity.size(), CConf::kIdentityLength);
 
-  RunStoreFactory stores{std::string()};
-  ProgramUpdateStarter updates;
-  CVudirerAvazDlg window(conf, dialogs, MainWindowServices{stores, updates, nullptr, {}, {}, mHome.ProgramFolder()});
-  ASSERT_TRUE(window.Initialize());
-  window.show();
-  MessageBoxAnswerer boxes;
-  QTest::mouseClick(window.findChild<QAbstractButton*>("syncButton"), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return window.RunActive(); }));
-  ASSERT_TRUE(WaitFor([&] { return !window.RunActive() && conf.SyncRunning() == CConf::RUN_IDLE; }, 120s));
-  EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
-  EXPECT_EQ(window.List().RowNumber(0, RowState), SYNC_STATE_SYNCHRONIZED) << window.List().RowText(0, RowStateText).toStdString()
-                                                                             << mServer->LogTail();
-  EXPECT_TRUE(window.List().RowText(0, RowStateText).startsWith(QString::fromStdString(EnglishString(IDS_STATE_SYNCHRONIZED))));
+  SyncInTheMainWindow(conf, dialogs);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
 
   // One device from the wizard's check on: the scripted server shows every message it got.
@@ -179,6 +196,35 @@ TEST_P(FirstStartTest, OnlyAddressLoginAndPasswordTypedReachASynchronizedContact
     std::filesystem::copy_file(conf.LogPath(), std::string(keep) + "/FirstStart." + PeerName(GetParam()) + ".Sync.log",
                                std::filesystem::copy_options::overwrite_existing);
   }
+}
+
+// "Files (vdir)" picked, every other default taken: the server's contact lands as a vCard 3.0 file
+// in the default collection under ~/.local/share/larkspan/vdir, which the run made.
+TEST_P(FirstStartTest, PickingFilesVdirSyncsIntoTheDefaultCollections) {
+  mServer->PutItem("contacts", "server-ada", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lovelace;Ada\r\nFN:Ada Lovelace\r\nEND:VCARD\r\n");
+  QtConfigurationDialogs dialogs(mServices, {});
+  QtStartup interaction("QuenorSync", &dialogs);
+  FirstStartUser user(mServer->Url(), mLogin, QString::fromStdString(EnglishString(IDS_APP_VDIR)));
+  CVudirerAvazApp application(interaction, mHome.ProgramFolder());
+  ASSERT_EQ(application.InitInstance({}), StartupResult::Ready) << user.messages << mServer->LogTail();
+  CConf& conf = application.Conf();
+  ASSERT_EQ(conf.SyncWithOutlook(), LOCAL_APP_VDIR) << user.messages;
+  EXPECT_EQ(conf.CheckComplete(), 0u);
+  EXPECT_EQ(conf.GetValue(CConf::kSection, "VdirID"), conf.ClientStoreId());
+  const std::string root = conf.VdirPath();
+  EXPECT_EQ(root, CConf::DefaultVdirPath());
+  ASSERT_FALSE(conf.Links().Empty());
+  EXPECT_EQ(conf.Links().At(0).mLocalPath, "contacts");
+  for (const CSyncLink& link : conf.Links()) EXPECT_EQ(link.mClientApp, LOCAL_APP_VDIR) << link.ServerUri();
+
+  SyncInTheMainWindow(conf, dialogs);
+  std::vector<std::string> cards;
+  for (const auto& entry : std::filesystem::directory_iterator(root + "/contacts")) {
+    if (entry.path().extension() == ".vcf") cards.push_back(ReadFileBytes(entry.path().string()));
+  }
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_NE(cards[0].find("VERSION:3.0\r\n"), std::string::npos);
+  EXPECT_NE(cards[0].find("FN:Ada Lovelace\r\n"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FirstStartTest, ::testing::Values(PeerKind::SyncEvolution, PeerKind::Scripted),

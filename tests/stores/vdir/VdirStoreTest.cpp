@@ -11,6 +11,7 @@
 #include "engine/CSyncLink.h"
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
+#include "stores/vdir/VdirCollections.h"
 #include "stores/vdir/VdirStore.h"
 #include "tests/support/TempDir.h"
 
@@ -231,6 +232,31 @@ TEST_F(VdirStoreTest, ServerGroupsAreWrittenWithMembersByUid) {
   EXPECT_NE(text.find("X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ada\r\n"), std::string::npos);
   EXPECT_EQ(text.find("unknown"), std::string::npos);
   EXPECT_EQ(mStore->mCurrentItems.Find(groupId)->members, std::vector<std::string>{adaId});
+}
+
+TEST(VdirCollections, TheDefaultFirstThenTheRootsFoldersThenThoseTheToolsAreConfiguredWith) {
+  TempDir dir;
+  const std::string root = dir.Path() + "vdir";
+  fs::create_directories(root + "/work");
+  fs::create_directories(root + "/.hidden");
+  fs::create_directories(dir.Path() + "mine/books/family");
+  fs::create_directories(dir.Path() + "mine/lists/home");
+  fs::create_directories(dir.Path() + "config/khard");
+  fs::create_directories(dir.Path() + "config/todoman");
+  WriteFileBytes(dir.Path() + "config/khard/khard.conf",
+                 "[addressbooks]\n[[family]]\npath = " + dir.Path() + "mine/books/family/\n[[again]]\npath = " + root + "/work\n"
+                 "[[gone]]\npath = " + dir.Path() + "missing\n");
+  WriteFileBytes(dir.Path() + "config/todoman/config.py", "path = \"" + dir.Path() + "mine/lists/*\"\n");
+  const auto names = [](const std::vector<VdirCollectionChoice>& choices) {
+    std::vector<std::string> out;
+    for (const VdirCollectionChoice& choice : choices) out.push_back(choice.name + "=" + choice.path);
+    return out;
+  };
+  EXPECT_EQ(names(ListVdirCollections(root, DATA_TYPE_CONTACTS, dir.Path() + "config")),
+            (std::vector<std::string>{"contacts=contacts", "work=work", dir.Path() + "mine/books/family=" + dir.Path() + "mine/books/family"}));
+  EXPECT_EQ(names(ListVdirCollections(root, DATA_TYPE_TASKS, dir.Path() + "config")),
+            (std::vector<std::string>{"tasks=tasks", "work=work", dir.Path() + "mine/lists/home=" + dir.Path() + "mine/lists/home"}));
+  EXPECT_EQ(names(ListVdirCollections(root, DATA_TYPE_EVENTS, "")), (std::vector<std::string>{"calendar=calendar", "work=work"}));
 }
 
 }  // namespace
