@@ -198,7 +198,9 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
                                              E2eParam(PeerKind::Virtuoso, StoreKind::Outlook),                     \
                                              E2eParam(PeerKind::Scripted, StoreKind::Outlook),                     \
                                              E2eParam(PeerKind::SyncEvolution, StoreKind::WindowsContacts),        \
-                                             E2eParam(PeerKind::Scripted, StoreKind::WindowsContacts)),            \
+                                             E2eParam(PeerKind::Scripted, StoreKind::WindowsContacts),             \
+                                             E2eParam(PeerKind::SyncEvolution, StoreKind::Vdir),                   \
+                                             E2eParam(PeerKind::Scripted, StoreKind::Vdir)),                       \
                            StoreAndPeerTestName)
 
 // Sample items.

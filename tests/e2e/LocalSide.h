@@ -29,7 +29,7 @@ struct StoreCapabilities {
 class LocalSide {
  public:
   virtual ~LocalSide() = default;
-  virtual const char* Name() const = 0;  // "Folder", "Outlook", "WindowsContacts"
+  virtual const char* Name() const = 0;  // "Folder", "Outlook", "WindowsContacts", "Vdir"
   virtual StoreCapabilities Capabilities() const = 0;
   // Sets the keys that select this store and its book; switches off the data types it lacks.
   virtual void Configure(CConf& conf) = 0;
@@ -62,7 +62,7 @@ class LocalSide {
   std::string NoCalendar() const { return std::string(Name()) + " store holds no events or tasks"; }
 };
 
-enum class StoreKind { Folder, Outlook, WindowsContacts };
+enum class StoreKind { Folder, Outlook, WindowsContacts, Vdir };
 const char* StoreName(StoreKind kind);
 
 // The local side of `kind` with its data under `folder` (ends in "/").

@@ -1,11 +1,12 @@
-// The local sides of the end-to-end suite: the folder store's item files and an Outlook profile
-// edited through the object model, each with the run's store that can kill its process.
+// The local sides of the end-to-end suite: the folder store's item files, vdir collections as
+// the command-line programs leave them and an Outlook profile edited through the object model, each with the run's store that can kill its process.
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -22,6 +23,9 @@
 #include "stores/StoreFactory.h"
 #include "stores/folder/FolderStore.h"
 #include "stores/outlook/COutlook.h"
+#include "stores/vdir/VdirCalendar.h"
+#include "stores/vdir/VdirCard.h"
+#include "stores/vdir/VdirStore.h"
 #include "tests/e2e/KillingStore.h"
 #include "tests/e2e/LocalSide.h"
 #include "tests/e2e/WabLocalSide.h"
@@ -115,6 +119,126 @@ class FolderSide final : public LocalSide {
     }
     std::sort(texts.begin(), texts.end());
     return texts;
+  }
+  std::string mRoot;
+  int mAdded = 0;
+};
+
+// ---- vdir collections
+
+class VdirStoreFactory final : public SyncStoreFactory {
+ public:
+  VdirStoreFactory(std::string root, int killAfterWrites) : mRoot(std::move(root)), mKillAfterWrites(killAfterWrites) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override {
+    return std::make_unique<KillingStore<VdirStore>>(mKillAfterWrites, conf, mRoot);
+  }
+
+ private:
+  std::string mRoot;
+  int mKillAfterWrites;
+};
+
+// The user's program writes vCard 3.0 files named after the UID (made when the card has none)
+// into the default collections, as the command-line contact and calendar programs do.
+class VdirSide final : public LocalSide {
+ public:
+  explicit VdirSide(std::string root) : mRoot(std::move(root)) {}
+  const char* Name() const override { return "Vdir"; }
+  StoreCapabilities Capabilities() const override { return {true, true, true, false, true}; }
+  // Each link names its collection by a path relative to the root, as the wizard writes it.
+  void Configure(CConf& conf) override {
+    conf.SetSyncWithOutlook(LOCAL_APP_VDIR);
+    conf.SetValue(CConf::kSection, "VdirID", conf.ClientStoreId());
+    conf.SetVdirPath(mRoot);
+    for (std::size_t i = 0; i < conf.Links().Size(); ++i) {
+      CSyncLink& link = conf.Links().At(i);
+      link.mClientApp = LOCAL_APP_VDIR;
+      link.mLocalPath = link.mDataType == DATA_TYPE_CONTACTS ? "contacts" : CalendarFolder(static_cast<SyncDataType>(link.mDataType));
+    }
+    conf.Save();
+  }
+  std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
+    return std::make_unique<VdirStoreFactory>(mRoot, killAfterServerWrites);
+  }
+  std::string AddContact(const std::string& vcard) override {
+    std::optional<VdirCard> card = VdirCard::Read(vcard);
+    if (!card) throw std::invalid_argument("not a card");
+    if (card->Uid().empty()) card->SetUid("local-" + std::to_string(++mAdded));
+    const std::string id = card->Uid() + ".vcf";
+    WriteFileBytes(Collection("contacts") + id, card->Text());
+    return id;
+  }
+  void ChangeContact(const std::string& id, const std::string& vcard) override {
+    std::optional<VdirCard> card = VdirCard::Read(vcard);
+    if (!card) throw std::invalid_argument("not a card");
+    const std::optional<VdirCard> old = VdirCard::Read(ReadFileBytes(Collection("contacts") + id));
+    if (card->Uid().empty() && old) card->SetUid(old->Uid());
+    WriteFileBytes(Collection("contacts") + id, card->Text());
+  }
+  void DeleteContact(const std::string& id) override { fs::remove(Collection("contacts") + id); }
+  std::string IdOf(const std::string& displayName) const override {
+    for (const std::string& name : Names("contacts", ".vcf")) {
+      if (DisplayNameOf(Collection("contacts") + name) == displayName) return name;
+    }
+    return {};
+  }
+  std::vector<std::string> GroupMembers(const std::string& name) const override {
+    std::map<std::string, std::string> nameOfUid;
+    std::optional<VdirCard> group;
+    for (const std::string& file : Names("contacts", ".vcf")) {
+      std::optional<VdirCard> card = VdirCard::Read(ReadFileBytes(Collection("contacts") + file));
+      if (!card) continue;
+      nameOfUid[card->Uid()] = DisplayNameOf(Collection("contacts") + file);
+      if (card->IsGroup() && nameOfUid[card->Uid()] == name) group = std::move(card);
+    }
+    std::vector<std::string> members;
+    if (group) {
+      for (const std::string& uid : group->MemberUids()) members.push_back(nameOfUid[uid]);
+    }
+    return members;
+  }
+  std::vector<std::string> Contacts() const override {
+    std::vector<std::string> texts;
+    for (const std::string& name : Names("contacts", ".vcf")) {
+      const std::string text = ReadFileBytes(Collection("contacts") + name);
+      const std::optional<VdirCard> card = VdirCard::Read(text);
+      if (!card || !card->IsGroup()) texts.push_back(text);
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+  std::string AddCalendarItem(SyncDataType type, const std::string& vcalendar) override {
+    const std::string id = "local-" + std::to_string(++mAdded) + ".ics";
+    ChangeCalendarItem(type, id, vcalendar);
+    return id;
+  }
+  void ChangeCalendarItem(SyncDataType type, const std::string& id, const std::string& vcalendar) override {
+    const std::optional<VdirCalendar> calendar = VdirCalendar::Read(vcalendar);
+    if (!calendar) throw std::invalid_argument("not a calendar");
+    WriteFileBytes(Collection(CalendarFolder(type)) + id, calendar->Text());
+  }
+  std::vector<std::string> CalendarItems(SyncDataType type) const override {
+    std::vector<std::string> texts;
+    for (const std::string& name : Names(CalendarFolder(type), ".ics")) texts.push_back(ReadFileBytes(Collection(CalendarFolder(type)) + name));
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
+
+ private:
+  static const char* CalendarFolder(SyncDataType type) { return type == DATA_TYPE_TASKS ? "tasks" : "calendar"; }
+  std::string Collection(const char* name) const {
+    const std::string folder = mRoot + name + "/";
+    fs::create_directories(folder);
+    return folder;
+  }
+  std::vector<std::string> Names(const char* folder, const char* extension) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Collection(folder))) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file() && VdirCollection::IsItemName(name, extension)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   std::string mRoot;
   int mAdded = 0;
@@ -310,6 +434,7 @@ const char* StoreName(StoreKind kind) {
     case StoreKind::Folder: return "Folder";
     case StoreKind::Outlook: return "Outlook";
     case StoreKind::WindowsContacts: return "WindowsContacts";
+    case StoreKind::Vdir: return "Vdir";
   }
   return "";
 }
@@ -319,6 +444,7 @@ std::unique_ptr<LocalSide> MakeLocalSide(StoreKind kind, const std::string& fold
     case StoreKind::Folder: return std::make_unique<FolderSide>(folder + "items/");
     case StoreKind::Outlook: return std::make_unique<OutlookSide>(folder);
     case StoreKind::WindowsContacts: return std::make_unique<WabLocalSide>(folder);
+    case StoreKind::Vdir: return std::make_unique<VdirSide>(folder + "vdir/");
   }
   return nullptr;
 }
