@@ -14,6 +14,7 @@
 #include "common/CXException.h"
 #include "config/CLog.h"
 #include "stores/folder/FolderStore.h"
+#include "stores/vdir/VdirStore.h"
 #include "tests/e2e/E2eSupport.h"
 #include "pim/OleDate.h"
 #include "tests/support/ItemFields.h"
@@ -37,11 +38,15 @@ SyncPeer& Server(PeerKind kind) {
 
 class FolderStores final : public SyncStoreFactory {
  public:
-  explicit FolderStores(std::string root) : mRoot(std::move(root)) {}
-  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override { return std::make_unique<FolderStore>(conf, mRoot); }
+  FolderStores(std::string root, bool vdir) : mRoot(std::move(root)), mVdir(vdir) {}
+  std::unique_ptr<CDatabaseObject> CreateStore(CConf& conf, Prompt&) override {
+    if (mVdir) return std::make_unique<VdirStore>(conf, mRoot);
+    return std::make_unique<FolderStore>(conf, mRoot);
+  }
 
  private:
   std::string mRoot;
+  bool mVdir;
 };
 
 class NoUpdate final : public UpdateStarter {
@@ -49,10 +54,10 @@ class NoUpdate final : public UpdateStarter {
   void StartUpdate(CConf&, const std::function<bool()>&) override { throw CUpdaterException(std::string("no update in tests")); }
 };
 
-// One client: its configuration, its folder store with the three links, its runs.
+// One client: its configuration, its folder store (or vdir collections) with the three links, its runs.
 class FidelityClient {
  public:
-  FidelityClient(SyncPeer& server, const std::string& name) : mStoreRoot(mDir.Path() + "items/") {
+  FidelityClient(SyncPeer& server, const std::string& name, bool vdir) : mStoreRoot(mDir.Path() + "items/"), mVdir(vdir) {
     const std::string identity = "fidelity-" + name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++sClients);
     const PeerLogin login = server.AddPeer(identity);
     mConf = std::make_unique<CConf>(mDir.Path() + "config");
@@ -67,9 +72,22 @@ class FidelityClient {
     mConf->SetValue(CConf::kSection, "OutlookID", identity);
     ConfigureThreeTwoWayLinks(*mConf);
     mConf->SetSilent(true);
+    if (vdir) {
+      mConf->SetSyncWithOutlook(LOCAL_APP_VDIR);
+      mConf->SetValue(CConf::kSection, "VdirID", identity);
+      mConf->SetVdirPath(mStoreRoot);
+      for (std::size_t i = 0; i < mConf->Links().Size(); ++i) {
+        CSyncLink& link = mConf->Links().At(i);
+        link.mClientApp = LOCAL_APP_VDIR;
+        link.mLocalPath = Collection(link.mDataType == DATA_TYPE_CONTACTS ? "contacts" : link.mDataType == DATA_TYPE_EVENTS ? "events" : "tasks");
+        fs::create_directories(mStoreRoot + link.mLocalPath);
+      }
+    }
     mConf->Save();
-    FolderStore made(*mConf, mStoreRoot);
-    if (made.mInitError != 0) throw std::runtime_error("cannot make the folder store " + mStoreRoot);
+    if (!vdir) {
+      FolderStore made(*mConf, mStoreRoot);
+      if (made.mInitError != 0) throw std::runtime_error("cannot make the folder store " + mStoreRoot);
+    }
   }
   ~FidelityClient() { CLog::Instance().Close(); }
 
@@ -77,7 +95,7 @@ class FidelityClient {
     std::ostringstream progress;
     ConsoleSyncObserver observer(progress);
     HeadlessPrompt prompt(progress);
-    FolderStores stores(mStoreRoot);
+    FolderStores stores(mStoreRoot, mVdir);
     NoUpdate updates;
     CSyncRun run(*mConf, CSyncRun::Services{observer, prompt, stores, updates, nullptr});
     run.BeginSyncRun();
@@ -85,7 +103,11 @@ class FidelityClient {
     return run.LastOutcome();
   }
 
-  std::string Folder(const std::string& name) const { return mStoreRoot + name + "/"; }
+  std::string Folder(const std::string& name) const { return mStoreRoot + Collection(name) + "/"; }
+  // The name of a corpus file in the store: a vdir calendar file ends in ".ics", whatever its version.
+  std::string FileName(const std::string& file) const {
+    return mVdir && file.ends_with(".vcs") ? file.substr(0, file.size() - 4) + ".ics" : file;
+  }
   // The log lines of the latest run that name an item either side refused.
   std::string Refusals() const {
     std::istringstream log(ReadFileBytes(mConf->LogPath()));
@@ -126,9 +148,12 @@ class FidelityClient {
   }
 
  private:
+  std::string Collection(const std::string& name) const { return mVdir && name == "events" ? "calendar" : name; }
+
   static inline int sClients = 0;
   TempDir mDir;
   std::string mStoreRoot;
+  bool mVdir;
   std::unique_ptr<CConf> mConf;
 };
 
@@ -359,10 +384,22 @@ bool IsOccurrenceOfARefusedSeries(PeerKind server, const std::vector<ItemField>&
 struct FidelityCase {
   PeerKind server;
   const char* zone;
+  bool vdir = false;  // both clients keep vdir collections: the files hold every property
 };
 
 // How a case reads in test lists.
-void PrintTo(const FidelityCase& fidelityCase, std::ostream* out) { *out << PeerName(fidelityCase.server) << " in " << fidelityCase.zone; }
+void PrintTo(const FidelityCase& fidelityCase, std::ostream* out) {
+  *out << PeerName(fidelityCase.server) << " in " << fidelityCase.zone << (fidelityCase.vdir ? " over vdir" : "");
+}
+
+// The vdir store keeps items whole: only what the server itself does may differ, and a UID the
+// store gives an item that had none.
+bool IsDefinedForVdir(const std::string& server, const std::string& item, const FieldDifference& difference) {
+  if (difference.name == "UID" && IsAllowed(Allowed::Added, difference)) return true;
+  return std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences), [&](const DefinedDifference& entry) {
+    return *entry.server != '\0' && Matches(entry, server, item, difference);
+  });
+}
 
 class FidelityE2eTest : public ::testing::TestWithParam<FidelityCase> {
  protected:
@@ -387,21 +424,22 @@ class FidelityE2eTest : public ::testing::TestWithParam<FidelityCase> {
 };
 
 TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSendsNothing) {
-  FidelityClient uploader(*mServer, "up");
+  FidelityClient uploader(*mServer, "up", GetParam().vdir);
   for (const auto& [folder, file] : Corpus()) {
-    WriteFileBytes(uploader.Folder(folder) + file, ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
+    WriteFileBytes(uploader.Folder(folder) + uploader.FileName(file), ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + folder + "/" + file));
   }
   const SyncRunOutcome upload = uploader.Sync();
   ASSERT_TRUE(upload.Completed()) << upload.error << " " << uploader.LinkStates();
   EXPECT_EQ(uploader.ItemErrors(), RefusedCount(GetParam().server)) << uploader.Refusals();
 
-  FidelityClient fresh(*mServer, "down");
+  FidelityClient fresh(*mServer, "down", GetParam().vdir);
   const SyncRunOutcome download = fresh.Sync();
   ASSERT_TRUE(download.Succeeded()) << download.error << " " << fresh.LinkStates();
 
   std::map<std::string, std::vector<ItemField>> downloaded;
   for (const char* folder : {"contacts", "events", "tasks"}) {
     for (const auto& entry : fs::directory_iterator(fresh.Folder(folder))) {
+      if (entry.path().filename() == "displayname" || entry.path().filename() == "color") continue;
       std::vector<ItemField> fields = ReadItemFields(ReadFileBytes(entry.path().string()));
       if (IsOccurrenceOfARefusedSeries(GetParam().server, fields)) continue;
       downloaded[std::string(folder) + "|" + MatchKey(fields)] = std::move(fields);
@@ -420,10 +458,11 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
     }
     matched.insert(copy->first);
     for (const FieldDifference& difference : CompareItemFields(original, copy->second)) {
-      const bool defined = std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
-                                       [&, &name = file](const DefinedDifference& entry) {
-                                         return Matches(entry, PeerName(GetParam().server), name, difference);
-                                       });
+      const bool defined = GetParam().vdir ? IsDefinedForVdir(PeerName(GetParam().server), file, difference)
+                                           : std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
+                                                         [&, &name = file](const DefinedDifference& entry) {
+                                                           return Matches(entry, PeerName(GetParam().server), name, difference);
+                                                         });
       if (!defined) ADD_FAILURE() << file << ": " << difference.Describe();
     }
   }
@@ -442,7 +481,7 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
 }
 
 std::string CaseName(const ::testing::TestParamInfo<FidelityCase>& info) {
-  std::string name = std::string(PeerName(info.param.server)) + "_" + info.param.zone;
+  std::string name = std::string(PeerName(info.param.server)) + "_" + info.param.zone + (info.param.vdir ? "_vdir" : "");
   std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
   return name;
 }
@@ -454,6 +493,15 @@ INSTANTIATE_TEST_SUITE_P(Servers, FidelityE2eTest,
                                            FidelityCase{PeerKind::SyncEvolution, "Australia/Sydney"},
                                            FidelityCase{PeerKind::Virtuoso, "UTC"},
                                            FidelityCase{PeerKind::Virtuoso, "Europe/Berlin"}),
+                         CaseName);
+
+// Not lossless yet, so not run: the client announces vCard 2.1 and vCalendar 1.0, and the server
+// converts what it sends down to them (DTSTAMP, CREATED, LAST-MODIFIED, extensions and PREF
+// dropped, empty properties added, a changed occurrence's date moved). To be enabled once the
+// links of the vdir store announce vCard 3.0 and iCalendar 2.0.
+INSTANTIATE_TEST_SUITE_P(DISABLED_OverVdir, FidelityE2eTest,
+                         ::testing::Values(FidelityCase{PeerKind::SyncEvolution, "UTC", true},
+                                           FidelityCase{PeerKind::SyncEvolution, "Europe/Berlin", true}),
                          CaseName);
 
 }  // namespace
