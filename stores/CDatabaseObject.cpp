@@ -45,6 +45,15 @@ int32_t CDatabaseObject::LoadContent(const std::string& listName) {
   return status;
 }
 
+const char* MessageClassOfKind(int kind) {
+  switch (kind) {
+    case ITEM_GROUP: return "IPM.DistList";
+    case ITEM_TASK: return "IPM.Task";
+    case ITEM_EVENT: return "IPM.Appointment";
+    default: return "IPM.Contact";
+  }
+}
+
 bool CDatabaseObject::SelectFolderOf(const CSyncLink& link) {
   return SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId);
 }

@@ -32,6 +32,10 @@ inline constexpr const char* kGroupContentType = "text/zep-group";
 // book, else an OLE date with 20 decimals ("%.20f"), the way the object model stamps a saved item.
 std::string ModificationStampText(long long seconds, long nanoseconds, bool wholeSeconds);
 
+// The PR_MESSAGE_CLASS of a record of item kind `kind`, as the object model names its items
+// ("IPM.Contact", "IPM.DistList", "IPM.Appointment", "IPM.Task").
+const char* MessageClassOfKind(int kind);
+
 // One object per sync run, created and used on the worker thread only; it presents one local
 // folder at a time as item records keyed by local entry identifier.
 //

@@ -44,19 +44,6 @@ const char* DefaultFolderName(int dataType) {
   }
 }
 
-const char* MessageClassOf(int kind) {
-  switch (kind) {
-    case ITEM_GROUP:
-      return "IPM.DistList";
-    case ITEM_TASK:
-      return "IPM.Task";
-    case ITEM_EVENT:
-      return "IPM.Appointment";
-    default:
-      return "IPM.Contact";
-  }
-}
-
 std::string ExtensionOf(const std::string& name) {
   const size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
@@ -222,7 +209,7 @@ std::vector<CDataItem::Ptr> FolderStore::ReadRecords(const std::string& file, bo
     record->itemId = key;
     (*record)["PR_ENTRYID"] = file;
     (*record)[kStampKey] = *stamp;
-    (*record)["PR_MESSAGE_CLASS"] = MessageClassOf(record->kind);
+    (*record)["PR_MESSAGE_CLASS"] = MessageClassOfKind(record->kind);
     kept.push_back(std::move(record));
   }
   return kept;

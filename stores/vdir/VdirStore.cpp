@@ -43,15 +43,6 @@ const char* DefaultColor(int dataType) {
   }
 }
 
-const char* MessageClassOf(int kind) {
-  switch (kind) {
-    case ITEM_GROUP: return "IPM.DistList";
-    case ITEM_TASK: return "IPM.Task";
-    case ITEM_EVENT: return "IPM.Appointment";
-    default: return "IPM.Contact";
-  }
-}
-
 int KindOfType(int dataType) { return dataType == DATA_TYPE_TASKS ? ITEM_TASK : ITEM_EVENT; }
 
 std::string RecurrenceIdOf(const CalendarComponent& item) {
@@ -63,7 +54,7 @@ void Stamp(CDataItem& record, const std::string& key, const std::string& file, c
   record.itemId = key;
   record["PR_ENTRYID"] = file;
   record[kStampKey] = stamp;
-  record["PR_MESSAGE_CLASS"] = MessageClassOf(record.kind);
+  record["PR_MESSAGE_CLASS"] = MessageClassOfKind(record.kind);
 }
 
 }  // namespace
