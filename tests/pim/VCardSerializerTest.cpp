@@ -112,17 +112,23 @@ TEST(VCardSerializer, Version21WritesBareTypeCharsetAndEncodingParameters) {
             "END:VCARD\n");
 }
 
-TEST(VCardSerializer, Version30WritesEncodingThenOneTypeListAndTheCardCharset) {
+// vCard 3.0 is UTF-8 text with its own escapes: no CHARSET line, no quoted-printable (a value that
+// was quoted-printable goes out decoded), base64 where a value is binary.
+TEST(VCardSerializer, Version30WritesOneTypeListAndNeitherCharsetNorQuotedPrintable) {
   VCardContext context;
   PVCard card(&context, 3);
   card.AddProperty(Property(context, PROPERTY_EMAIL, PROPERTY_WORK | PROPERTY_PREFERRED | PROPERTY_8BIT, {"a@x"}));
   card.AddProperty(Property(context, PROPERTY_LABEL, PROPERTY_HOME | PROPERTY_QUOTED_PRINTABLE, {"=x"}));
   card.AddProperty(Property(context, PROPERTY_X_AIM, PROPERTY_INSTANT_MESSAGING, {"aim"}));
+  card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_QUOTED_PRINTABLE, {"a\r\nb=3Dc"}, ""));
+  card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_BASE64, {"hi"}, ""));
   EXPECT_EQ(Serialized(card),
-            "BEGIN:VCARD\nVERSION:3.0\nCHARSET:utf-8\n"
+            "BEGIN:VCARD\nVERSION:3.0\n"
             "EMAIL;TYPE=WORK,PREF:a@x\n"
-            "LABEL;ENCODING=QUOTED-PRINTABLE;TYPE=HOME:=3Dx\n"
+            "LABEL;TYPE=HOME:=x\n"
             "X-AIM:aim\n"
+            "NOTE:a\\nb=3Dc\n"
+            "NOTE;ENCODING=BASE64:aGk=\n"
             "END:VCARD\n");
 }
 
