@@ -13,9 +13,11 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "engine/ExchangedItemTexts.h"
 #include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
 #include "engine/StoreItemSink.h"
+#include "pim/CalendarRecordBuilder.h"
 #include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
 #include "syncml/SessionSettings.h"
@@ -308,6 +310,8 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     if (firstRun) LogDebug(kSyncDatabase, "First run of the link: slow sync");
     if (resumed) LogDebug(kSyncDatabase, "Previous session was interrupted: resuming it");
     HeldBackItems heldBack;
+    ExchangedItemTexts texts(mConf, link);
+    mTexts = &texts;
     mJournal = &journal;
     mResumed = resumed;
     mHeldBack = resumed ? &heldBack : nullptr;
@@ -321,7 +325,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    StoreItemSink sink(store, &journal, mHeldBack);
+    StoreItemSink sink(store, &journal, mHeldBack, &texts);
     const int lastAnchor = changeLog.GetAnchor();
     CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), lastAnchor);
     session.SetTargetDatabase(link.ServerUri());
@@ -341,6 +345,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       }
       mJournal = nullptr;
       mHeldBack = nullptr;
+      mTexts = nullptr;
     };
     try {
       RunExchanges(store, link, changeLog, session);
@@ -354,6 +359,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       if (session.MayHaveReachedServer()) {
         mJournal = nullptr;
         mHeldBack = nullptr;
+        mTexts = nullptr;
       } else {
         forgetSession();
       }
@@ -374,6 +380,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     Checkpoint("journal");
     journal.Clear();
     mJournal = nullptr;
+    mTexts = nullptr;
     LogDebug(kSyncDatabase, "End");
     const bool followUp = !mFollowingUp && (!unsent.empty() || deferredDeletions > 0);
     return !followUp || RunFollowUpSession(store, link, unsent);
@@ -483,6 +490,7 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
     // The server items this message maps must not be lost once the server holds their Maps.
     store.CommitWrites();
     if (mJournal != nullptr && !mJournal->Sync()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    if (mTexts != nullptr) mTexts->Commit();
     session.SendRequest();
     CancelCheck();
     SetLinkStatus(LoadString(IDS_MESSAGE_RECEIVED));
@@ -574,21 +582,26 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   // Held back, or already matched to the server's copy of it.
   if (entry.type == CChangeLogEntry::NEW && mHeldBack != nullptr && record->kind != ITEM_GROUP) return false;
   mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
+  // What the local application cannot hold goes out as the server last had it.
+  const auto text = [&] { return mTexts != nullptr ? mTexts->TextToSend(*record) : record->ToText(); };
   switch (entry.type) {
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
       if (mResumed || mNewAsReplace.count(entry.key) != 0) {
-        session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Replace(entry.key, text(), record->ContentTypeOf());
       } else {
-        session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Add(entry.key, text(), record->ContentTypeOf());
       }
       break;
     case CChangeLogEntry::UPDATED:
-      session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+      session.Replace(entry.key, text(), record->ContentTypeOf());
       break;
     default:
       session.Delete(entry.key);
-      if (!session.IsMessageFull()) store.mSavedItems.Remove(entry.key);
+      if (!session.IsMessageFull()) {
+        store.mSavedItems.Remove(entry.key);
+        if (mTexts != nullptr) mTexts->Remove(entry.key);
+      }
       break;
   }
   return true;
@@ -631,8 +644,14 @@ void CSyncRun::SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog) {
   CancelCheck();
   SetLinkStatus(LoadString(IDS_SAVING_CHANGE_LOG));
   Checkpoint("index");
-  // What the index lists must be on the disk before the index is.
+  // What the index lists must be on the disk before the index is; the texts of items it no longer
+  // lists go (those of a folder the run read no text of stay until a run that deletes reads them).
   store.CommitWrites();
+  if (mTexts != nullptr) {
+    mTexts->KeepOnly([&store](const std::string& id) { return store.mCurrentItems.Contains(SeriesKeyOf(id)) || store.mCurrentItems.Contains(id); },
+                     changeLog.DeletedCount() > 0);
+    mTexts->Commit();
+  }
   store.mCurrentItems.SaveFile();
   Checkpoint("anchor");
   changeLog.AdvanceAnchor();

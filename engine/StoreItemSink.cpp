@@ -2,6 +2,7 @@
 #include "engine/StoreItemSink.h"
 
 #include "config/CLog.h"
+#include "engine/ExchangedItemTexts.h"
 #include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
 #include "pim/CalendarRecordBuilder.h"
@@ -57,10 +58,20 @@ bool StoreItemSink::ReplaceCalendarItem(const std::string& vcalendarText, std::s
 // An item is held when it was loaded or exists outside what was loaded (the sync period).
 ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
   if (!mStore.mCurrentItems.Find(localId) && !mStore.ItemExists(localId)) return ItemRemoval::NotHeld;
-  return mStore.RemoveItem(localId) ? ItemRemoval::Removed : ItemRemoval::Failed;
+  if (!mStore.RemoveItem(localId)) return ItemRemoval::Failed;
+  if (mTexts != nullptr) mTexts->Remove(localId);
+  return ItemRemoval::Removed;
 }
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
+
+std::string StoreItemSink::ItemText(const CDataItem& record) {
+  return mTexts != nullptr ? mTexts->TextToSend(record) : record.ToText();
+}
+
+void StoreItemSink::KeepServerText(const std::string& localId, const std::string& text) {
+  if (mTexts != nullptr && !localId.empty()) mTexts->Put(localId, text);
+}
 
 std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {
   if (mJournal == nullptr) return {};

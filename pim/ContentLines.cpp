@@ -1,7 +1,6 @@
 // Splitting item texts into content lines and components, keeping every byte of each line.
 #include "pim/ContentLines.h"
 
-
 namespace {
 
 std::string Upper(std::string_view text) {

@@ -252,6 +252,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
       LogError(kAddOperation, "Error adding entry to WAB:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     return 201;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
@@ -259,6 +260,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
       LogError(kAddOperation, "Error adding entry to CAL:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     return 201;
   }
   return kStatusFailed;
@@ -321,6 +323,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
       LogError(kReplaceOperation, "Error updating entry to WAB:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     // The store completed the name the card lacked: the server gets the item as stored.
     if (written == ContactWrite::NameCompleted) SendStoredItemBack(localId);
     return 200;
@@ -330,6 +333,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
       LogError(kReplaceOperation, "Error updating entry to CAL:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     return 200;
   }
   return kStatusFailed;
@@ -337,7 +341,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
 
 void CSyncML::SendStoredItemBack(const std::string& localId) {
   const CDataItem::Ptr record = mSink->StoredItem(localId);
-  if (record) Replace(localId, record->ToText(), record->ContentTypeOf());
+  if (record) Replace(localId, mSink->ItemText(*record), record->ContentTypeOf());
 }
 
 SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
@@ -549,7 +553,7 @@ void CSyncML::ResolveConflict(const SmlStatus& status) {
       case ConflictAnswer::Both:
         Alert(localId, serverId);
         Status(status.cmdId, "Status", 209, localId, serverId);
-        Replace(localId, record->ToText(), record->ContentTypeOf());
+        Replace(localId, mSink->ItemText(*record), record->ContentTypeOf());
         break;
       case ConflictAnswer::Server:
         Alert(localId, serverId);
@@ -557,7 +561,7 @@ void CSyncML::ResolveConflict(const SmlStatus& status) {
         break;
       case ConflictAnswer::Local:
         Status(status.cmdId, "Status", 208, localId, std::nullopt);
-        Replace(localId, record->ToText(), record->ContentTypeOf());
+        Replace(localId, mSink->ItemText(*record), record->ContentTypeOf());
         break;
     }
   } catch (const CSyncmlException&) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "config/CConf.h"
+#include "pim/VCalMerge.h"
+#include "pim/VCardMerge.h"
 
 namespace {
 
@@ -78,36 +80,35 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
   return store;
 }
 
-// The properties the client reads and writes of each content type. A server that knows the
-// client's device information sends only what its CTCap lists (without one, a server may strip
-// alarms, changed occurrences, task states and dates).
-SmlCtCap ContentTypeCapabilities(const char* type, const char* version, std::initializer_list<const char*> names) {
+// The properties the client holds of each content type: those of its records (what a local
+// application shows), and the lines that frame an item. A server that merges what a client sends
+// by its CTCap keeps every other property as it had it (the client sends those back as they came
+// in any case). Without a CTCap a server may strip alarms, changed occurrences, task states and dates.
+SmlCtCap ContentTypeCapabilities(const char* type, const char* version, const std::vector<std::vector<std::string_view>>& lists) {
   SmlCtCap cap;
   cap.ctType = type;
   cap.verCt = version;
-  for (const char* name : names) {
+  std::vector<std::string_view> names = {"BEGIN", "END", "VERSION"};
+  for (const auto& list : lists) {
+    for (const std::string_view name : list) {
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+  }
+  for (const std::string_view name : names) {
     SmlProperty property;
-    property.propName = name;
+    property.propName = std::string(name);
     cap.properties.push_back(std::move(property));
   }
   return cap;
 }
 
 std::vector<SmlCtCap> ClientCapabilities() {
+  // An event's alarm is held as its lead time: TRIGGER in iCalendar 2.0, AALARM and DALARM in 1.0.
+  const std::vector<std::string_view> trigger = {"TRIGGER"};
   return {
-      ContentTypeCapabilities("text/x-vcard", "2.1",
-                              {"BEGIN", "END", "VERSION", "N", "FN", "NICKNAME", "TITLE", "ORG", "ROLE", "TEL", "EMAIL", "ADR",
-                               "LABEL", "URL", "NOTE", "BDAY", "CATEGORIES", "X-*"}),
-      ContentTypeCapabilities("text/x-vcalendar", "1.0",
-                              {"BEGIN", "END", "VERSION", "TZ", "DAYLIGHT", "UID", "SUMMARY", "DESCRIPTION", "LOCATION",
-                               "DTSTART", "DTEND", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
-                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "AALARM", "DALARM", "ATTENDEE",
-                               "ORGANIZER", "TRANSP", "X-*"}),
-      ContentTypeCapabilities("text/calendar", "2.0",
-                              {"BEGIN", "END", "VERSION", "TZID", "UID", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART",
-                               "DTEND", "DURATION", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
-                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "ATTENDEE", "ORGANIZER", "TRANSP",
-                               "TRIGGER", "ACTION", "X-*"}),
+      ContentTypeCapabilities("text/x-vcard", "2.1", {HeldContactProperties()}),
+      ContentTypeCapabilities("text/x-vcalendar", "1.0", {HeldEventProperties(), HeldTaskProperties()}),
+      ContentTypeCapabilities("text/calendar", "2.0", {HeldEventProperties(), HeldTaskProperties(), trigger}),
   };
 }
 
