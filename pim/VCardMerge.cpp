@@ -36,6 +36,13 @@ CDataItem::Ptr ReadContact(std::string_view text) {
   return record;
 }
 
+bool HasVersionLine(const ContentText& text, std::size_t begin) {
+  for (const std::size_t i : DirectLines(text, begin)) {
+    if (text.lines[i].name == "VERSION") return true;
+  }
+  return false;
+}
+
 unsigned VersionOf(const ContentText& text, std::size_t begin) {
   for (const std::size_t i : DirectLines(text, begin)) {
     if (text.lines[i].name == "VERSION") return SplitLine(text.lines[i].raw).value.find("2.1") != std::string::npos ? 2 : 3;
@@ -196,7 +203,9 @@ std::string MergeContactText(std::string_view kept, const CDataItem& record) {
   merge.replace = ReplaceStructured;
   std::vector<std::string> out;
   for (std::size_t i = 0; i < begin; ++i) out.push_back(keptText.lines[i].raw);
-  const std::vector<std::string> card = MergeComponent(merge);
+  std::vector<std::string> card = MergeComponent(merge);
+  // A card without a VERSION line (some servers send one) says which version its lines now are.
+  if (!HasVersionLine(keptText, begin)) card.insert(card.begin() + 1, "VERSION:3.0");
   out.insert(out.end(), card.begin(), card.end());
   for (std::size_t i = keptText.EndOf(begin) + 1; i < keptText.lines.size(); ++i) out.push_back(keptText.lines[i].raw);
   return Join(out, keptText.lineEnd);

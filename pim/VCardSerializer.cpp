@@ -104,12 +104,22 @@ std::string Escaped(std::string_view bytes, bool structured, bool escapeLineBrea
   return out;
 }
 
+// Whether a value holds a byte outside ASCII (only such a value needs its character set named).
+bool HoldsNonAscii(const PVCardProperty& property) {
+  for (const auto& value : property.Values()) {
+    for (const char c : Decoded(value)) {
+      if (static_cast<unsigned char>(c) >= 0x80) return true;
+    }
+  }
+  return false;
+}
+
 std::string Parameters21(const PVCardProperty& property, uint32_t wireEncoding) {
   std::string text;
   for (const auto& entry : kTypeParameters) {
     if (property.HasFlag(entry.bit)) text.append(";").append(entry.text);
   }
-  if (IsWritableCharsetName(property.Charset())) text.append(";CHARSET=").append(property.Charset());
+  if (IsWritableCharsetName(property.Charset()) && HoldsNonAscii(property)) text.append(";CHARSET=").append(property.Charset());
   if (wireEncoding == PROPERTY_QUOTED_PRINTABLE) text.append(";ENCODING=QUOTED-PRINTABLE");
   if (wireEncoding == PROPERTY_BASE64) text.append(";ENCODING=BASE64");
   return text;

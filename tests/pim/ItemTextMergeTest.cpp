@@ -179,6 +179,15 @@ std::string CorpusName(const ::testing::TestParamInfo<std::string>& file) {
 
 INSTANTIATE_TEST_SUITE_P(Fidelity, UnchangedRecords, ::testing::ValuesIn(CorpusFiles()), CorpusName);
 
+// A card some servers send without VERSION goes back saying which version its lines are.
+TEST(KeptTextWithoutVersion, GoesBackWithTheVersionOfItsLines) {
+  const std::string kept = "BEGIN:VCARD\r\nFN:Ada\r\nN:Lovelace;Ada;;;\r\nBDAY:1815-12-10\r\nEND:VCARD\r\n";
+  std::vector<CDataItem::Ptr> records = RecordsOf(kept, true);
+  (*records.front())["PR_TITLE"] = "Countess";
+  EXPECT_EQ(MergeContactText(kept, *records.front()),
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nN:Lovelace;Ada;;;\r\nBDAY:1815-12-10\r\nTITLE:Countess\r\nEND:VCARD\r\n");
+}
+
 TEST(ContactUid, AnItemWithoutUidGetsTheGivenOneBeforeItsEnd) {
   EXPECT_EQ(WithContactUid("BEGIN:VCARD\nVERSION:3.0\nFN:A\nEND:VCARD\n", "u-1"), "BEGIN:VCARD\nVERSION:3.0\nFN:A\nUID:u-1\nEND:VCARD\n");
   EXPECT_EQ(WithContactUid("BEGIN:VCARD\r\nUID:old\r\nEND:VCARD\r\n", "u-1"), "BEGIN:VCARD\r\nUID:old\r\nEND:VCARD\r\n");

@@ -94,6 +94,7 @@ TEST(ConvertCardCharset, SameNameOrNoCardCharsetChangesNothing) {
   EXPECT_EQ(card.Properties()[0].Values()[0].Text(), "é");
 }
 
+// A 2.1 property names its character set only when a value needs it (a byte beyond ASCII).
 TEST(VCardSerializer, Version21WritesBareTypeCharsetAndEncodingParameters) {
   VCardContext context;
   PVCard card(&context, 2);
@@ -101,12 +102,14 @@ TEST(VCardSerializer, Version21WritesBareTypeCharsetAndEncodingParameters) {
   const uint32_t all = PROPERTY_HOME | PROPERTY_WORK | PROPERTY_FAX | PROPERTY_CELL | PROPERTY_VOICE | PROPERTY_PAGER |
                        PROPERTY_PREFERRED | PROPERTY_7BIT | PROPERTY_8BIT | PROPERTY_INSTANT_MESSAGING;
   card.AddProperty(Property(context, PROPERTY_TEL, all, {"1"}));
+  card.AddProperty(Property(context, PROPERTY_FN, 0, {"Zoë"}));
   card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_QUOTED_PRINTABLE, {"a b"}, ""));
   card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_BASE64, {"hi"}, ""));
   card.AddProperty(PVCardProperty(&context, "", PROPERTY_UNKNOWN));
   EXPECT_EQ(Serialized(card),
             "BEGIN:VCARD\nVERSION:2.1\n"
-            "TEL;HOME;WORK;FAX;CELL;VOICE;PAGER;PREF;CHARSET=utf-8:1\n"
+            "TEL;HOME;WORK;FAX;CELL;VOICE;PAGER;PREF:1\n"
+            "FN;CHARSET=utf-8:Zoë\n"
             "NOTE;ENCODING=QUOTED-PRINTABLE:a=20b\n"
             "NOTE;ENCODING=BASE64:aGk=\n"
             "END:VCARD\n");
