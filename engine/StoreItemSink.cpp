@@ -7,6 +7,8 @@
 #include "engine/SessionJournal.h"
 #include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
 #include "stores/CDatabaseObject.h"
 
 namespace {
@@ -71,6 +73,17 @@ std::string StoreItemSink::ItemText(const CDataItem& record) {
 
 void StoreItemSink::KeepServerText(const std::string& localId, const std::string& text) {
   if (mTexts != nullptr && !localId.empty()) mTexts->Put(localId, text);
+}
+
+// Written through the item's text form, as a server item would be; it names no server item, so
+// nothing goes into the journal.
+bool StoreItemSink::AddLocalCopy(const CDataItem& record, std::string& localId) {
+  localId.clear();
+  const std::string text = record.ToText();
+  if (record.kind == ITEM_EVENT || record.kind == ITEM_TASK) return mStore.AddCalendarItem(text, localId) == kStoreOk && !localId.empty();
+  VCardContext context;
+  const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
+  return card && mStore.AddAddressBookItem(*card, localId, "", record.ContentTypeOf()) == kStoreOk && !localId.empty();
 }
 
 std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {

@@ -32,6 +32,7 @@ class StoreItemSink final : public ItemSink {
   CDataItem::Ptr StoredItem(const std::string& localId) override;
   std::string ItemText(const CDataItem& record) override;
   void KeepServerText(const std::string& localId, const std::string& text) override;
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 
  private:
   // The local item an interrupted session wrote the server item `serverId` to ("" when none).

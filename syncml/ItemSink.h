@@ -54,4 +54,7 @@ class ItemSink {
   // After the server's item `text` was written as the local item `localId`: the last text
   // exchanged for it.
   virtual void KeepServerText(const std::string& localId, const std::string& text) = 0;
+  // Creates a new local item holding what `record` (a local item's record) holds, so that a
+  // conflict keeps both versions, and gives its identifier; false when nothing was created.
+  virtual bool AddLocalCopy(const CDataItem& record, std::string& localId) = 0;
 };

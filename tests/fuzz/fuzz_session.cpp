@@ -58,6 +58,10 @@ class MemorySink final : public ItemSink {
     return record.kind == ITEM_CONTACT ? MergeContactText(kept->second, record) : MergeCalendarText(kept->second, record);
   }
   void KeepServerText(const std::string& localId, const std::string& text) override { mTexts[localId] = text; }
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override {
+    localId = "local-" + std::to_string(++mNext);
+    return Keep(localId, static_cast<ItemKind>(record.kind), record.Property("PR_DISPLAY_NAME"));
+  }
 
  private:
   bool Keep(const std::string& localId, ItemKind kind, const std::string& name) {
