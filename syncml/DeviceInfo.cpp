@@ -82,14 +82,17 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
 }
 
 // The properties the client holds of each content type: those of its records (what a local
-// application shows), and the lines that frame an item. A server that merges what a client sends
-// by its CTCap keeps every other property as it had it (the client sends those back as they came
-// in any case). Without a CTCap a server may strip alarms, changed occurrences, task states and dates.
+// application shows), the lines that frame an item, and UID (the item's identity, which the client
+// keeps and which joins a changed occurrence sent on its own to its series: a server that sends a
+// client only what its CTCap lists would otherwise leave them apart). A server that merges what a
+// client sends by its CTCap keeps every other property as it had it (the client sends those back
+// as they came in any case). Without a CTCap a server may strip alarms, changed occurrences, task
+// states and dates.
 SmlCtCap ContentTypeCapabilities(const char* type, const char* version, const std::vector<std::vector<std::string_view>>& lists) {
   SmlCtCap cap;
   cap.ctType = type;
   cap.verCt = version;
-  std::vector<std::string_view> names = {"BEGIN", "END", "VERSION"};
+  std::vector<std::string_view> names = {"BEGIN", "END", "VERSION", "UID"};
   for (const auto& list : lists) {
     for (const std::string_view name : list) {
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
