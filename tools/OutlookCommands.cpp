@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AtomicFile.h"
 #include "common/CXException.h"
 #include "common/Prompt.h"
 #include "config/CConf.h"
@@ -585,11 +586,13 @@ class OutlookTool {
       std::fwrite(text.data(), 1, text.size(), stdout);
       return 0;
     }
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    const bool written = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (out != nullptr && std::fclose(out) != 0) return 1;
-    if (!written) PrintTo(stderr, "error: cannot write %s\n", file.c_str());
-    return written ? 0 : 1;
+    // Replaced whole or not at all: a full disk leaves the earlier file as it was.
+    std::string error;
+    if (!WriteFileAtomically(file, text, 0600, &error)) {
+      PrintTo(stderr, "error: cannot write %s: %s\n", file.c_str(), error.c_str());
+      return 1;
+    }
+    return 0;
   }
 
   static std::optional<std::string> ReadWholeFile(const std::string& path) {
