@@ -269,6 +269,15 @@ class WabTool {
     return 0;
   }
 
+  // A group named `name` of the entries `memberRefs` (each as ENTRY names one).
+  int AddGroup(const std::string& name, const std::vector<std::string>& memberRefs) {
+    std::vector<std::string> assignments{"PR_DISPLAY_NAME=" + name};
+    for (const std::string& ref : memberRefs) {
+      assignments.push_back(FormatText("0x%08X=", {static_cast<unsigned>(PR_WAB_DL_ENTRIES)}) + HexOf(Resolve(ref)));
+    }
+    return Add(true, assignments);
+  }
+
   int Set(const std::string& entryRef, const std::vector<std::string>& assignments) {
     ValueBuilder values;
     values.AddAll(assignments);
@@ -422,6 +431,23 @@ int Dispatch(WabTool& tool, const std::string& command, const std::vector<std::s
 }
 
 }  // namespace
+
+int AddWabGroup(const WabOpenOptions& options, const std::string& name, const std::vector<std::string>& memberIds) {
+  WabConnection book(options);
+  if (!book.IsOpen()) {
+    PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
+    return 1;
+  }
+  try {
+    WabTool tool(book);
+    std::vector<std::string> refs;
+    for (const std::string& id : memberIds) refs.push_back("PR_ZEP_ENTRYID=" + id);
+    return tool.AddGroup(name, refs);
+  } catch (const CommandError& error) {
+    PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
+    return 1;
+  }
+}
 
 int RunWabCommand(const std::vector<std::string>& args) {
   std::size_t next = 0;
