@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -430,9 +431,9 @@ int Dispatch(WabTool& tool, const std::string& command, const std::vector<std::s
   return Usage();
 }
 
-}  // namespace
-
-int AddWabGroup(const WabOpenOptions& options, const std::string& name, const std::vector<std::string>& memberIds) {
+// `work` over the book `options` names; 1 with the error printed when the book cannot be opened
+// or a command fails.
+int WithBook(const WabOpenOptions& options, const std::function<int(WabTool&)>& work) {
   WabConnection book(options);
   if (!book.IsOpen()) {
     PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
@@ -440,13 +441,19 @@ int AddWabGroup(const WabOpenOptions& options, const std::string& name, const st
   }
   try {
     WabTool tool(book);
-    std::vector<std::string> refs;
-    for (const std::string& id : memberIds) refs.push_back("PR_ZEP_ENTRYID=" + id);
-    return tool.AddGroup(name, refs);
+    return work(tool);
   } catch (const CommandError& error) {
     PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
     return 1;
   }
+}
+
+}  // namespace
+
+int AddWabGroup(const WabOpenOptions& options, const std::string& name, const std::vector<std::string>& memberIds) {
+  std::vector<std::string> refs;
+  for (const std::string& id : memberIds) refs.push_back("PR_ZEP_ENTRYID=" + id);
+  return WithBook(options, [&](WabTool& tool) { return tool.AddGroup(name, refs); });
 }
 
 int RunWabCommand(const std::vector<std::string>& args) {
@@ -465,16 +472,5 @@ int RunWabCommand(const std::vector<std::string>& args) {
   if (!ReadWabDllPath(library)) library.clear();
   options.library = library;
   if (const int status = RunWabTransfer(options, command, rest); status >= 0) return status;
-  WabConnection book(options);
-  if (!book.IsOpen()) {
-    PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
-    return 1;
-  }
-  try {
-    WabTool tool(book);
-    return Dispatch(tool, command, rest);
-  } catch (const CommandError& error) {
-    PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
-    return 1;
-  }
+  return WithBook(options, [&](WabTool& tool) { return Dispatch(tool, command, rest); });
 }
