@@ -13,9 +13,11 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "engine/ExchangedItemTexts.h"
 #include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
 #include "engine/StoreItemSink.h"
+#include "pim/CalendarRecordBuilder.h"
 #include "stores/CDatabaseObject.h"
 #include "syncml/CSyncML.h"
 #include "syncml/SessionSettings.h"
@@ -352,6 +354,11 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     if (firstRun) LogDebug(kSyncDatabase, "First run of the link: slow sync");
     if (resumed) LogDebug(kSyncDatabase, "Previous session was interrupted: resuming it");
     HeldBackItems heldBack;
+    // A store that keeps whole items sends its own; the others' items go back merged into the last
+    // text exchanged.
+    std::optional<ExchangedItemTexts> texts;
+    if (!store.KeepsWholeItems()) texts.emplace(mConf, link);
+    mTexts = texts ? &*texts : nullptr;
     mJournal = &journal;
     mResumed = resumed;
     mHeldBack = resumed ? &heldBack : nullptr;
@@ -365,7 +372,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    StoreItemSink sink(store, &journal, mHeldBack);
+    StoreItemSink sink(store, &journal, mHeldBack, mTexts);
     const int lastAnchor = changeLog.GetAnchor();
     CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), lastAnchor);
     session.SetTargetDatabase(link.ServerUri());
@@ -385,6 +392,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       }
       mJournal = nullptr;
       mHeldBack = nullptr;
+      mTexts = nullptr;
     };
     try {
       RunExchanges(store, link, changeLog, session);
@@ -398,6 +406,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
       if (session.MayHaveReachedServer()) {
         mJournal = nullptr;
         mHeldBack = nullptr;
+        mTexts = nullptr;
       } else {
         forgetSession();
       }
@@ -418,6 +427,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     Checkpoint("journal");
     journal.Clear();
     mJournal = nullptr;
+    mTexts = nullptr;
     LogDebug(kSyncDatabase, "End");
     const bool followUp = !mFollowingUp && (!unsent.empty() || deferredDeletions > 0);
     return !followUp || RunFollowUpSession(store, link, unsent);
@@ -527,6 +537,7 @@ void CSyncRun::RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog&
     // The server items this message maps must not be lost once the server holds their Maps.
     store.CommitWrites();
     if (mJournal != nullptr && !mJournal->Sync()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    if (mTexts != nullptr) mTexts->Commit();
     session.SendRequest();
     CancelCheck();
     SetLinkStatus(LoadString(IDS_MESSAGE_RECEIVED));
@@ -618,21 +629,26 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   // Held back, or already matched to the server's copy of it.
   if (entry.type == CChangeLogEntry::NEW && mHeldBack != nullptr && record->kind != ITEM_GROUP) return false;
   mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
+  // What the local application cannot hold goes out as the server last had it.
+  const auto text = [&] { return mTexts != nullptr ? mTexts->TextToSend(*record) : store.ItemText(*record); };
   switch (entry.type) {
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
       if (mResumed || mNewAsReplace.count(entry.key) != 0) {
-        session.Replace(entry.key, store.ItemText(*record), record->ContentTypeOf());
+        session.Replace(entry.key, text(), record->ContentTypeOf());
       } else {
-        session.Add(entry.key, store.ItemText(*record), record->ContentTypeOf());
+        session.Add(entry.key, text(), record->ContentTypeOf());
       }
       break;
     case CChangeLogEntry::UPDATED:
-      session.Replace(entry.key, store.ItemText(*record), record->ContentTypeOf());
+      session.Replace(entry.key, text(), record->ContentTypeOf());
       break;
     default:
       session.Delete(entry.key);
-      if (!session.IsMessageFull()) store.mSavedItems.Remove(entry.key);
+      if (!session.IsMessageFull()) {
+        store.mSavedItems.Remove(entry.key);
+        if (mTexts != nullptr) mTexts->Remove(entry.key);
+      }
       break;
   }
   return true;
@@ -675,8 +691,14 @@ void CSyncRun::SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog) {
   CancelCheck();
   SetLinkStatus(LoadString(IDS_SAVING_CHANGE_LOG));
   Checkpoint("index");
-  // What the index lists must be on the disk before the index is.
+  // What the index lists must be on the disk before the index is; the texts of items it no longer
+  // lists go (those of a folder the run read no text of stay until a run that deletes reads them).
   store.CommitWrites();
+  if (mTexts != nullptr) {
+    mTexts->KeepOnly([&store](const std::string& id) { return store.mCurrentItems.Contains(SeriesKeyOf(id)) || store.mCurrentItems.Contains(id); },
+                     changeLog.DeletedCount() > 0);
+    mTexts->Commit();
+  }
   store.mCurrentItems.SaveFile();
   Checkpoint("anchor");
   changeLog.AdvanceAnchor();

@@ -21,6 +21,7 @@ class CConf;
 class CDatabaseObject;
 class CSyncLink;
 class CSyncML;
+class ExchangedItemTexts;
 class HeldBackItems;
 class ItemSink;
 class SessionJournal;
@@ -179,6 +180,8 @@ class CSyncRun {
   // interrupted one.
   SessionJournal* mJournal = nullptr;
   bool mResumed = false;
+  // The link's kept item texts (null between links).
+  ExchangedItemTexts* mTexts = nullptr;
   // The new items a resumed session holds back (null when it holds none back), and the new
   // items the session after it sends as Replace (the interrupted one may have delivered them).
   HeldBackItems* mHeldBack = nullptr;

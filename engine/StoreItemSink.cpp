@@ -2,6 +2,7 @@
 #include "engine/StoreItemSink.h"
 
 #include "config/CLog.h"
+#include "engine/ExchangedItemTexts.h"
 #include "engine/HeldBackItems.h"
 #include "engine/SessionJournal.h"
 #include "pim/CalendarRecordBuilder.h"
@@ -59,12 +60,21 @@ bool StoreItemSink::ReplaceCalendarItem(const std::string& vcalendarText, std::s
 // An item is held when it was loaded or exists outside what was loaded (the sync period).
 ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
   if (!mStore.mCurrentItems.Find(localId) && !mStore.ItemExists(localId)) return ItemRemoval::NotHeld;
-  return mStore.RemoveItem(localId) ? ItemRemoval::Removed : ItemRemoval::Failed;
+  if (!mStore.RemoveItem(localId)) return ItemRemoval::Failed;
+  if (mTexts != nullptr) mTexts->Remove(localId);
+  return ItemRemoval::Removed;
 }
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
 
-std::string StoreItemSink::ItemText(const CDataItem& record) { return mStore.ItemText(record); }
+std::string StoreItemSink::ItemText(const CDataItem& record) {
+  return mTexts != nullptr ? mTexts->TextToSend(record) : mStore.ItemText(record);
+}
+
+void StoreItemSink::KeepServerText(const std::string& localId, const std::string& text) {
+  if (mTexts != nullptr && !localId.empty()) mTexts->Put(localId, text);
+}
+
 // Written through the item's text form, as a server item would be; it names no server item, so
 // nothing goes into the journal.
 bool StoreItemSink::AddLocalCopy(const CDataItem& record, std::string& localId) {

@@ -7,6 +7,7 @@
 
 class CDataItem;
 class CDatabaseObject;
+class ExchangedItemTexts;
 class HeldBackItems;
 class SessionJournal;
 
@@ -14,11 +15,14 @@ class SessionJournal;
 // items. With a journal, every server item written is noted there, and a server item that an
 // interrupted session already wrote is written over the same local item instead of a new one.
 // With held-back items, a new server item that is a copy of one is written over it as well.
-// The store, the journal and the held-back items are not owned and must outlive the sink.
+// With kept texts, the server's texts are kept there, the items sent back are merged with them,
+// and an item's text goes when the item does.
+// The store, the journal, the held-back items and the texts are not owned and must outlive the sink.
 class StoreItemSink final : public ItemSink {
  public:
-  explicit StoreItemSink(CDatabaseObject& store, SessionJournal* journal = nullptr, HeldBackItems* heldBack = nullptr)
-      : mStore(store), mJournal(journal), mHeldBack(heldBack) {}
+  explicit StoreItemSink(CDatabaseObject& store, SessionJournal* journal = nullptr, HeldBackItems* heldBack = nullptr,
+                         ExchangedItemTexts* texts = nullptr)
+      : mStore(store), mJournal(journal), mHeldBack(heldBack), mTexts(texts) {}
 
   bool AddContact(PVCard& card, const std::string& serverId, const std::string& contentType, std::string& localId) override;
   ContactWrite ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) override;
@@ -27,6 +31,7 @@ class StoreItemSink final : public ItemSink {
   ItemRemoval RemoveItem(const std::string& localId) override;
   CDataItem::Ptr StoredItem(const std::string& localId) override;
   std::string ItemText(const CDataItem& record) override;
+  void KeepServerText(const std::string& localId, const std::string& text) override;
   bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 
  private:
@@ -39,4 +44,5 @@ class StoreItemSink final : public ItemSink {
   CDatabaseObject& mStore;
   SessionJournal* mJournal;
   HeldBackItems* mHeldBack;
+  ExchangedItemTexts* mTexts;
 };

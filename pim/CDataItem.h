@@ -45,6 +45,8 @@ class CDataItem {
   // stays packed.
   std::string ToText() const;
   std::string ToVCard() const;
+  // The card in vCard 2.1 (`version` 2) or 3.0 (any other value).
+  std::string ToVCard(unsigned version) const;
   std::string ToVCalendar() const;
 
   void* owner = nullptr;

@@ -1,10 +1,34 @@
 // Contact and group records from cards.
 #include "pim/ContactRecordBuilder.h"
 
+#include <span>
+
 #include "pim/PVCard.h"
+
+namespace {
+
+char PhoneKindLetter(const PVCardProperty& tel) {
+  if (tel.HasFlag(PROPERTY_PAGER)) return 'P';
+  if (tel.HasFlag(PROPERTY_FAX)) return 'F';
+  if (tel.HasFlag(PROPERTY_CELL)) return 'C';
+  if (tel.HasFlag(PROPERTY_CAR)) return 'A';
+  return 'T';
+}
+
+}  // namespace
+
+std::string PhoneClass(const PVCardProperty& tel) {
+  return std::string(1, tel.HasFlag(PROPERTY_WORK) ? 'W' : 'H') + PhoneKindLetter(tel);
+}
 
 bool ContactRecordBuilder::Build(const PVCard& card) {
   for (const PVCardProperty& property : card.Properties()) Add(property);
+  // The preferred number is placed first, so that it gets the field of its class.
+  for (const bool preferred : {true, false}) {
+    for (const PVCardProperty* tel : mPhones) {
+      if (tel->HasFlag(PROPERTY_PREFERRED) == preferred) PlacePhone(*tel);
+    }
+  }
   bool nameCompleted = false;
   if (!mHasName && !Value("PR_NICKNAME").empty()) {
     mRecord["PR_DISPLAY_NAME"] = Value("PR_NICKNAME");
@@ -48,7 +72,7 @@ void ContactRecordBuilder::Add(const PVCardProperty& property) {
       AddEmail(property);
       break;
     case PROPERTY_TEL:
-      AddPhone(property);
+      if (!text(0).empty()) mPhones.push_back(&property);
       break;
     case PROPERTY_URL:
       AddUrl(property);
@@ -74,7 +98,18 @@ void ContactRecordBuilder::AddAddress(const PVCardProperty& property) {
   static const char* const kHome[] = {nullptr, "PR_HOME_ADDRESS_STREET", "PR_HOME_ADDRESS_CITY",
                                       "PR_HOME_ADDRESS_STATE_OR_PROVINCE", "PR_HOME_ADDRESS_POSTAL_CODE",
                                       "PR_HOME_ADDRESS_COUNTRY"};
-  const auto& keys = property.HasFlag(PROPERTY_WORK) ? kWork : kHome;
+  const bool work = property.HasFlag(PROPERTY_WORK);
+  const bool home = !work && property.HasFlag(PROPERTY_HOME);
+  // The first address of a type keeps its keys; one of another type (OTHER, POSTAL, none) takes
+  // the home keys only while no HOME address holds them.
+  if (work ? mWorkTaken : home ? mHomeTaken && !mHomeFromOther : mHomeTaken) return;
+  if (work) {
+    mWorkTaken = true;
+  } else {
+    mHomeFromOther = !home;
+    mHomeTaken = true;
+  }
+  const auto& keys = work ? kWork : kHome;
   for (size_t i = 0; i < 6; ++i) {
     if (keys[i] != nullptr) Set(keys[i], property.ValueText(i + 1));
   }
@@ -82,6 +117,7 @@ void ContactRecordBuilder::AddAddress(const PVCardProperty& property) {
 
 void ContactRecordBuilder::AddEmail(const PVCardProperty& property) {
   std::pair<std::string, std::string> entry{property.HasFlag(PROPERTY_WORK) ? "W:" : "H:", property.ValueText(0)};
+  if (entry.second.empty()) return;
   if (property.HasFlag(PROPERTY_PREFERRED)) {
     mEmails.insert(mEmails.begin(), std::move(entry));
   } else {
@@ -89,27 +125,50 @@ void ContactRecordBuilder::AddEmail(const PVCardProperty& property) {
   }
 }
 
-void ContactRecordBuilder::AddPhone(const PVCardProperty& property) {
-  const std::string number = property.ValueText(0);
-  const bool work = property.HasFlag(PROPERTY_WORK), home = property.HasFlag(PROPERTY_HOME);
-  const bool voice = property.HasFlag(PROPERTY_VOICE) || property.HasFlag(PROPERTY_PREFERRED);
-  if (property.HasFlag(PROPERTY_CELL)) return Set("PR_MOBILE_TELEPHONE_NUMBER", number);
-  if (property.HasFlag(PROPERTY_FAX) && home && SetIfFree("PR_HOME_FAX_NUMBER", number)) return;
-  if (property.HasFlag(PROPERTY_FAX) && work && SetIfFree("PR_BUSINESS_FAX_NUMBER", number)) return;
-  if (voice && work && (SetIfFree("PR_BUSINESS_TELEPHONE_NUMBER", number) || SetIfFree("PR_BUSINESS2_TELEPHONE_NUMBER", number))) return;
-  if (voice && home && (SetIfFree("PR_HOME_TELEPHONE_NUMBER", number) || SetIfFree("PR_HOME2_TELEPHONE_NUMBER", number))) return;
-  std::string attributes = work ? "W" : "H";
-  attributes += property.HasFlag(PROPERTY_PAGER) ? "P" : property.HasFlag(PROPERTY_FAX) ? "F" : property.HasFlag(PROPERTY_CELL) ? "C" : "T";
-  attributes += property.HasFlag(PROPERTY_PREFERRED) ? "P" : "N";
+// A fixed field of a number class: its key and the name the preferred-phone reference gives it
+// (the mobile number by its older name, which the vCard writer reads).
+struct PhoneField {
+  const char* key;
+  const char* reference;
+};
+
+void ContactRecordBuilder::PlacePhone(const PVCardProperty& tel) {
+  static constexpr PhoneField kBusiness[] = {{"PR_BUSINESS_TELEPHONE_NUMBER", "PR_BUSINESS_TELEPHONE_NUMBER"},
+                                             {"PR_BUSINESS2_TELEPHONE_NUMBER", nullptr}};
+  static constexpr PhoneField kHome[] = {{"PR_HOME_TELEPHONE_NUMBER", "PR_HOME_TELEPHONE_NUMBER"},
+                                         {"PR_HOME2_TELEPHONE_NUMBER", nullptr}};
+  static constexpr PhoneField kMobile[] = {{"PR_MOBILE_TELEPHONE_NUMBER", "PR_CELLULAR_TELEPHONE_NUMBER"}};
+  static constexpr PhoneField kHomeFax[] = {{"PR_HOME_FAX_NUMBER", "PR_HOME_FAX_NUMBER"}};
+  static constexpr PhoneField kBusinessFax[] = {{"PR_BUSINESS_FAX_NUMBER", "PR_BUSINESS_FAX_NUMBER"}};
+  static constexpr PhoneField kPager[] = {{"PR_PAGER_TELEPHONE_NUMBER", "PR_PAGER_TELEPHONE_NUMBER"}};
+  const std::string number = tel.ValueText(0);
+  const bool home = tel.HasFlag(PROPERTY_HOME);
+  const std::string numberClass = PhoneClass(tel);
+  std::span<const PhoneField> fields;
+  if (numberClass == "WT") fields = kBusiness;
+  // A voice number needs a location to have a field: typed HOME (or only VOICE with HOME).
+  if (numberClass == "HT" && home) fields = kHome;
+  if (numberClass == "HC") fields = kMobile;
+  if (numberClass == "HF" && home) fields = kHomeFax;
+  if (numberClass == "WF") fields = kBusinessFax;
+  if (numberClass == "WP" && mFields.pager) fields = kPager;
+  for (const PhoneField& field : fields) {
+    if (!SetIfFree(field.key, number)) continue;
+    if (tel.HasFlag(PROPERTY_PREFERRED) && field.reference != nullptr && Value("PR_ZEP_PREF_PHONE_INDEX").empty()) {
+      Set("PR_ZEP_PREF_PHONE_INDEX", field.reference);
+    }
+    return;
+  }
   mRecord["PR_ZEP_ADDITIONAL_PHONES_LIST"] += number + "\t";
-  mRecord["PR_ZEP_ADDITIONAL_PHONES_ATTR"] += attributes + "\t";
+  mRecord["PR_ZEP_ADDITIONAL_PHONES_ATTR"] += numberClass + (tel.HasFlag(PROPERTY_PREFERRED) ? "P" : "N") + "\t";
 }
 
 void ContactRecordBuilder::AddUrl(const PVCardProperty& property) {
   const std::string url = property.ValueText(0);
+  if (url.empty()) return;
   const bool work = property.HasFlag(PROPERTY_WORK);
   if (work && SetIfFree("PR_BUSINESS_HOME_PAGE", url)) return;
-  if (property.HasFlag(PROPERTY_HOME) && SetIfFree("PR_PERSONAL_HOME_PAGE", url)) return;
+  if (!work && SetIfFree("PR_PERSONAL_HOME_PAGE", url)) return;
   mRecord["PR_ZEP_ADDITIONAL_URLS_LIST"] += url + "\t";
   mRecord["PR_ZEP_ADDITIONAL_URLS_ATTR"] += std::string(work ? "W" : "H") + "\t";
 }

@@ -118,7 +118,7 @@ std::string Attendees(const CDataItem& record) {
   return Joined(parts);
 }
 
-const std::vector<FieldRule>& ContactFields() {
+const std::vector<FieldRule>& ContactFieldRules() {
   const auto plain = [](const char* key) { return FieldRule{key, [key](const CDataItem& record) { return Plain(record, key); }}; };
   static const std::vector<FieldRule> kFields = {
       plain("PR_DISPLAY_NAME"),
@@ -203,7 +203,7 @@ std::vector<ConflictField> DifferingFields(const CDataItem& local, const CDataIt
   const CDataItem& mine = localRead ? *localRead : local;
   const CDataItem& theirs = serverRead ? *serverRead : server;
   std::vector<ConflictField> fields;
-  for (const FieldRule& rule : IsCalendarKind(local.kind) ? CalendarFields() : ContactFields()) {
+  for (const FieldRule& rule : IsCalendarKind(local.kind) ? CalendarFields() : ContactFieldRules()) {
     std::string localValue = rule.read(mine);
     std::string serverValue = rule.read(theirs);
     if (localValue != serverValue) fields.push_back({rule.key, std::move(localValue), std::move(serverValue)});

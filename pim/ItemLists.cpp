@@ -17,6 +17,8 @@ PhoneKind PhoneKindOf(char letter) {
       return PhoneKind::Fax;
     case 'P':
       return PhoneKind::Pager;
+    case 'A':
+      return PhoneKind::Car;
     default:
       return PhoneKind::Voice;
   }

@@ -23,12 +23,12 @@ std::vector<TypedAddress> ReadTypedAddressList(std::string_view list);
 // The list under PR_ZEP_EMAIL_ADDRESSES_TYPES.
 std::vector<TypedAddress> ReadTypedAddressList(const CDataItem& item);
 
-enum class PhoneKind { Voice, Cell, Fax, Pager };
+enum class PhoneKind { Voice, Cell, Fax, Pager, Car };
 
 struct AdditionalPhone {
   std::string number;
   bool work = false;       // first code letter "W"
-  PhoneKind kind = PhoneKind::Voice;  // second letter "C", "F", "P"; anything else is voice
+  PhoneKind kind = PhoneKind::Voice;  // second letter "C", "F", "P", "A" (car); anything else is voice
   bool preferred = false;  // third letter "P"
 };
 

@@ -581,6 +581,8 @@ constexpr PropertyName kPropertyNames[] = {
     {0x9002, "PR_ZEP_ADDITIONAL_PHONES_ATTR"},
     {0x9003, "PR_ZEP_PREF_PHONE_INDEX"},
     {0x9004, "PR_ZEP_ENTRYID"},
+    {0x9005, "PR_ZEP_ADDITIONAL_URLS_LIST"},
+    {0x9006, "PR_ZEP_ADDITIONAL_URLS_ATTR"},
 };
 
 constexpr bool IsStrictlySorted() {

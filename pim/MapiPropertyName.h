@@ -11,6 +11,8 @@ enum OwnMapiPropertyId : std::uint16_t {
   PROP_ID_ZEP_ADDITIONAL_PHONES_ATTR = 0x9002,
   PROP_ID_ZEP_PREF_PHONE_INDEX = 0x9003,
   PROP_ID_ZEP_ENTRYID = 0x9004,
+  PROP_ID_ZEP_ADDITIONAL_URLS_LIST = 0x9005,
+  PROP_ID_ZEP_ADDITIONAL_URLS_ATTR = 0x9006,
 };
 
 // The name of a property tag, looked up by its identifier (the high 16 bits; the type in the low

@@ -47,6 +47,7 @@ enum PropertyFlags : uint32_t {
   PROPERTY_VOICE = 0x200,
   PROPERTY_PAGER = 0x400,
   PROPERTY_INSTANT_MESSAGING = 0x800,
+  PROPERTY_CAR = 0x1000,
 };
 
 // Result codes of the library (EncodedText operations give their own codes, see EncodedText.h).

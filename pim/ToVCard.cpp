@@ -1,4 +1,4 @@
-// CDataItem::ToVCard: the vCard 3.0 text of a contact or group record, built as a PVCard.
+// CDataItem::ToVCard: the vCard 3.0 (or 2.1) text of a contact or group record, built as a PVCard.
 #include <array>
 #include <initializer_list>
 #include <string>
@@ -45,6 +45,8 @@ uint32_t PhoneKindFlag(PhoneKind kind) {
       return PROPERTY_FAX;
     case PhoneKind::Pager:
       return PROPERTY_PAGER;
+    case PhoneKind::Car:
+      return PROPERTY_CAR;
     case PhoneKind::Voice:
       return PROPERTY_VOICE;
   }
@@ -52,10 +54,13 @@ uint32_t PhoneKindFlag(PhoneKind kind) {
 }
 
 // Builds the card of one record, property by property in the fixed order; the first failure
-// stops nothing but is kept, so the caller can refuse a card with a missing value.
+// stops nothing but is kept, so the caller can refuse a card with a missing value. Properties
+// whose values are all empty are left out (FN and N excepted: every card has them), so a card
+// says nothing its record does not hold.
 class ContactCardBuilder {
  public:
-  ContactCardBuilder(const CDataItem& item, VCardContext& context) : mItem(item), mCard(&context, 3) {}
+  ContactCardBuilder(const CDataItem& item, VCardContext& context, unsigned version)
+      : mItem(item), mCard(&context, version) {}
 
   int Build() {
     AddNames();
@@ -64,7 +69,9 @@ class ContactCardBuilder {
     AddFixedPhones();
     AddAdditionalPhones();
     AddAdditionalUrls();
-    if (mItem.properties.count("PR_COMMENT") != 0) Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, PROPERTY_QUOTED_PRINTABLE);
+    if (mItem.properties.count("PR_COMMENT") != 0) {
+      Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, mCard.Version() == 2 ? PROPERTY_QUOTED_PRINTABLE : 0);
+    }
     if (mItem.kind == ITEM_GROUP) {
       for (const auto& member : mItem.members) Add(PROPERTY_UID, {member}, 0);
     }
@@ -76,7 +83,6 @@ class ContactCardBuilder {
  private:
   // A view into the record, which stays packed.
   std::string_view Value(const char* key) const { return mItem.PropertyView(key); }
-  bool Present(const char* key) const { return mItem.properties.count(key) != 0; }
 
   void Add(int type, std::initializer_list<std::string_view> values, uint32_t flags) {
     PVCardProperty property(mCard.Context(), kUtf8, type);
@@ -85,18 +91,24 @@ class ContactCardBuilder {
     Keep(mCard.AddProperty(std::move(property)));
   }
 
+  // Adds the property unless all its values are empty.
+  void AddIfSet(int type, std::initializer_list<std::string_view> values, uint32_t flags) {
+    for (const auto value : values) {
+      if (!value.empty()) return Add(type, values, flags);
+    }
+  }
+
   void Keep(int code) {
     if (mResult == VCARD_OK) mResult = code;
   }
 
   void AddNames() {
     Add(PROPERTY_FN, {Value("PR_DISPLAY_NAME")}, 0);
-    const std::string_view nickname = Value("PR_NICKNAME");
-    Add(PROPERTY_NICKNAME, {nickname.empty() ? Value("PR_DISPLAY_NAME") : nickname}, 0);
+    AddIfSet(PROPERTY_NICKNAME, {Value("PR_NICKNAME")}, 0);
     Add(PROPERTY_N,
         {Value("PR_SURNAME"), Value("PR_GIVEN_NAME"), Value("PR_MIDDLE_NAME"), Value("PR_DISPLAY_NAME_PREFIX")}, 0);
-    Add(PROPERTY_ORG, {Value("PR_COMPANY_NAME"), Value("PR_DEPARTMENT_NAME")}, 0);
-    Add(PROPERTY_TITLE, {Value("PR_TITLE")}, 0);
+    AddIfSet(PROPERTY_ORG, {Value("PR_COMPANY_NAME"), Value("PR_DEPARTMENT_NAME")}, 0);
+    AddIfSet(PROPERTY_TITLE, {Value("PR_TITLE")}, 0);
   }
 
   // One EMAIL per typed address; the one equal to PR_EMAIL_ADDRESS (or, without it, the first)
@@ -115,13 +127,13 @@ class ContactCardBuilder {
   }
 
   void AddAddressesAndPages() {
-    if (Present("PR_BUSINESS_HOME_PAGE")) Add(PROPERTY_URL, {Value("PR_BUSINESS_HOME_PAGE")}, PROPERTY_WORK);
-    Add(PROPERTY_ADR,
+    AddIfSet(PROPERTY_URL, {Value("PR_BUSINESS_HOME_PAGE")}, PROPERTY_WORK);
+    AddIfSet(PROPERTY_ADR,
         {"", Value("PR_OFFICE_LOCATION"), Value("PR_STREET_ADDRESS"), Value("PR_LOCALITY"), Value("PR_STATE_OR_PROVINCE"),
          Value("PR_POSTAL_CODE"), Value("PR_COUNTRY")},
         PROPERTY_WORK);
-    if (Present("PR_PERSONAL_HOME_PAGE")) Add(PROPERTY_URL, {Value("PR_PERSONAL_HOME_PAGE")}, PROPERTY_HOME);
-    Add(PROPERTY_ADR,
+    AddIfSet(PROPERTY_URL, {Value("PR_PERSONAL_HOME_PAGE")}, PROPERTY_HOME);
+    AddIfSet(PROPERTY_ADR,
         {"", "", Value("PR_HOME_ADDRESS_STREET"), Value("PR_HOME_ADDRESS_CITY"), Value("PR_HOME_ADDRESS_STATE_OR_PROVINCE"),
          Value("PR_HOME_ADDRESS_POSTAL_CODE"), Value("PR_HOME_ADDRESS_COUNTRY")},
         PROPERTY_HOME);
@@ -174,11 +186,13 @@ class ContactCardBuilder {
 
 }  // namespace
 
+std::string CDataItem::ToVCard() const { return ToVCard(3); }
+
 // A card that cannot be built or written whole yields "" (and an error in the log) rather than a
 // card with values missing or cut short.
-std::string CDataItem::ToVCard() const {
+std::string CDataItem::ToVCard(unsigned version) const {
   VCardContext context;
-  ContactCardBuilder builder(*this, context);
+  ContactCardBuilder builder(*this, context, version == 2 ? 2 : 3);
   int code = builder.Build();
   if (code == VCARD_OK) code = ConvertCardCharset(builder.Card(), kUtf8);
   std::unique_ptr<VCardOutputStream> stream;

@@ -27,7 +27,7 @@ struct FlagText {
 };
 
 // Each text found anywhere in the parameters (any letter case) sets its bit.
-constexpr std::array<FlagText, 17> kFlagTexts = {{
+constexpr std::array<FlagText, 18> kFlagTexts = {{
     {"HOME", PROPERTY_HOME},
     {"WORK", PROPERTY_WORK},
     {"QUOTED-PRINTABLE", PROPERTY_QUOTED_PRINTABLE},
@@ -45,6 +45,7 @@ constexpr std::array<FlagText, 17> kFlagTexts = {{
     {"PAGER", PROPERTY_PAGER},
     {"X-AIM", PROPERTY_INSTANT_MESSAGING},
     {"X-MS-IMADDRESS", PROPERTY_INSTANT_MESSAGING},
+    {"CAR", PROPERTY_CAR},
 }};
 
 uint32_t FlagsFromParameters(std::string_view parameters) {
@@ -133,6 +134,7 @@ size_t AppendEscape(char next, std::string& out) {
     case '\\':
     case ';':
     case ',':
+    case ':':
       out += next;
       return 1;
     case 'n':
@@ -145,7 +147,7 @@ size_t AppendEscape(char next, std::string& out) {
   }
 }
 
-// Splits a value into components, resolving the escapes \\ \; \, \n \N. Only structured values
+// Splits a value into components, resolving the escapes \\ \; \, \: \n \N. Only structured values
 // are split, and only on a ";" that is not escaped. False when more than `budget` components
 // would result.
 bool SplitComponents(std::string_view text, bool structured, size_t budget, std::vector<std::string>& components) {

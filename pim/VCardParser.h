@@ -12,7 +12,7 @@ class VCardInputStream;
 // Parses the next card of `stream` into `card` (null when the stream holds no "BEGIN:VCARD"
 // line). Returns VCARD_OK, or the code that stopped the parse; `card` then holds what was read
 // up to the failing line. Values keep their transfer encoding and character set; escapes
-// (\\ \; \, \n \N) are resolved, structured values (N, ADR, ORG) are split on unescaped ";".
+// (\\ \; \, \: \n \N) are resolved, structured values (N, ADR, ORG) are split on unescaped ";".
 int ParseVCard(VCardContext* context, PVCardPtr& card, VCardInputStream& stream);
 
 // The card of a server item's text (program text, UTF-8), or null when `context` is null, the

@@ -17,13 +17,14 @@ struct TypeParameter {
 };
 
 // The TYPE parameters in the order they are written.
-constexpr std::array<TypeParameter, 7> kTypeParameters = {{
+constexpr std::array<TypeParameter, 8> kTypeParameters = {{
     {PROPERTY_HOME, "HOME"},
     {PROPERTY_WORK, "WORK"},
     {PROPERTY_FAX, "FAX"},
     {PROPERTY_CELL, "CELL"},
     {PROPERTY_VOICE, "VOICE"},
     {PROPERTY_PAGER, "PAGER"},
+    {PROPERTY_CAR, "CAR"},
     {PROPERTY_PREFERRED, "PREF"},
 }};
 
@@ -50,10 +51,12 @@ bool IsEncodedAs(const EncodedText& value, int encoding) {
   return value.State() == ENCODED_STATE_ENCODED && value.Encoding() == encoding;
 }
 
-// The transfer encoding a property is written with: its own, or quoted-printable for a plain
-// property one of whose values holds a line break.
-uint32_t WireEncoding(const PVCardProperty& property) {
+// The transfer encoding a property is written with. vCard 2.1: its own, or quoted-printable for a
+// plain property one of whose values holds a line break. vCard 3.0 has no quoted-printable (its
+// values escape line breaks as \n): base64 or none.
+uint32_t WireEncoding(const PVCardProperty& property, unsigned version) {
   if (property.HasFlag(PROPERTY_BASE64)) return PROPERTY_BASE64;
+  if (version != 2) return 0;
   if (property.HasFlag(PROPERTY_QUOTED_PRINTABLE)) return PROPERTY_QUOTED_PRINTABLE;
   for (const auto& value : property.Values()) {
     if (HoldsLineBreak(Decoded(value))) return PROPERTY_QUOTED_PRINTABLE;
@@ -83,15 +86,32 @@ std::string WireBytes(const EncodedText& value, uint32_t wireEncoding) {
   return Decoded(value);
 }
 
-// "\" is escaped in every value, ";" inside a component of a structured value.
-std::string Escaped(std::string_view bytes, bool structured) {
+// "\" is escaped in every value, ";" inside a component of a structured value; with
+// `escapeLineBreaks` (vCard 3.0) a line break (CR LF, CR or LF) becomes "\n".
+std::string Escaped(std::string_view bytes, bool structured, bool escapeLineBreaks) {
   std::string out;
   out.reserve(bytes.size());
-  for (const char c : bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (escapeLineBreaks && (c == '\r' || c == '\n')) {
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+      out += "\\n";
+      continue;
+    }
     if (c == '\\' || (c == ';' && structured)) out += '\\';
     out += c;
   }
   return out;
+}
+
+// Whether a value holds a byte outside ASCII (only such a value needs its character set named).
+bool HoldsNonAscii(const PVCardProperty& property) {
+  for (const auto& value : property.Values()) {
+    for (const char c : Decoded(value)) {
+      if (static_cast<unsigned char>(c) >= 0x80) return true;
+    }
+  }
+  return false;
 }
 
 std::string Parameters21(const PVCardProperty& property, uint32_t wireEncoding) {
@@ -99,7 +119,7 @@ std::string Parameters21(const PVCardProperty& property, uint32_t wireEncoding) 
   for (const auto& entry : kTypeParameters) {
     if (property.HasFlag(entry.bit)) text.append(";").append(entry.text);
   }
-  if (IsWritableCharsetName(property.Charset())) text.append(";CHARSET=").append(property.Charset());
+  if (IsWritableCharsetName(property.Charset()) && HoldsNonAscii(property)) text.append(";CHARSET=").append(property.Charset());
   if (wireEncoding == PROPERTY_QUOTED_PRINTABLE) text.append(";ENCODING=QUOTED-PRINTABLE");
   if (wireEncoding == PROPERTY_BASE64) text.append(";ENCODING=BASE64");
   return text;
@@ -119,7 +139,7 @@ std::string Parameters30(const PVCardProperty& property, uint32_t wireEncoding) 
 }
 
 std::string PropertyLine(const PVCardProperty& property, unsigned version) {
-  const uint32_t wireEncoding = WireEncoding(property);
+  const uint32_t wireEncoding = WireEncoding(property, version);
   std::string line(PropertyTypeName(property.Type()));
   line += version == 2 ? Parameters21(property, wireEncoding) : Parameters30(property, wireEncoding);
   line += ':';
@@ -128,17 +148,18 @@ std::string PropertyLine(const PVCardProperty& property, unsigned version) {
   for (const auto& value : property.Values()) {
     line += separator;
     const std::string bytes = WireBytes(value, wireEncoding);
-    line += wireEncoding == PROPERTY_BASE64 ? bytes : Escaped(bytes, structured);
+    line += wireEncoding == PROPERTY_BASE64 ? bytes : Escaped(bytes, structured, version != 2);
     separator = ";";
   }
   line += '\n';
   return line;
 }
 
+// vCard 3.0 text is UTF-8 by definition and has no CHARSET line (other readers take one as a
+// property of the contact and pass it on).
 std::string Header(const PVCard& card) {
   std::string text = "BEGIN:VCARD\nVERSION:";
   text += card.Version() == 2 ? "2.1" : "3.0";
-  if (card.Version() != 2 && IsWritableCharsetName(card.Charset())) text.append("\nCHARSET:").append(card.Charset());
   text += '\n';
   return text;
 }

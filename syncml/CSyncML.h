@@ -235,8 +235,9 @@ class CSyncML {
   // Apply one server item; the item's status code (201 or 200 when stored, else 500).
   int AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::string& localId);
   int ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& item);
-  // Writes a server item's text over the local item `localId` (which a re-created item changes).
-  int WriteServerItem(const std::string& text, const std::string& contentType, std::string& localId);
+  // Writes a server item's text over the local item `localId` (which a re-created item changes);
+  // `received` (the text as it came) is kept as the last text exchanged for it.
+  int WriteServerItem(const std::string& text, const std::string& received, const std::string& contentType, std::string& localId);
   void SendStoredItemBack(const std::string& localId);
   void DecideStatusByCommand(const std::string& cmd, const std::string& code);
   static bool IsItemCommand(const std::string& cmd);

@@ -107,7 +107,9 @@ int CSyncML::SettleConflict(const PendingConflicts::Conflict& conflict, const st
       }
       const int written = writeServerVersion();
       const CDataItem::Ptr copy = mSink->StoredItem(copyId);
-      const CDataItem& sent = copy ? *copy : local;
+      // The copy is a new item: it goes without the original's kept text (a contact gets a UID of its own).
+      CDataItem sent = copy ? *copy : local;
+      sent.itemId = copyId;
       mSendAfterStatus.push_back({true, copyId, mSink->ItemText(sent), sent.ContentTypeOf()});
       return written == 200 ? kStatusDuplicated : written;
     }

@@ -261,6 +261,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
       LogError(kAddOperation, "Error adding entry to WAB:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     return 201;
   }
   if (StartsWith(text, "BEGIN:VCALENDAR")) {
@@ -268,6 +269,7 @@ int CSyncML::AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::
       LogError(kAddOperation, "Error adding entry to CAL:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, TextOf(item.data));
     return 201;
   }
   return kStatusFailed;
@@ -326,15 +328,17 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
   const std::string contentType = ContentTypeOf(meta);
   if (contentType.empty()) LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain META tag!");
   std::string localId = *TargetUri(item);
-  const std::string text = WithLfLineEnds(TextOf(item.data));
-  const auto write = [&] { return WriteServerItem(text, contentType, localId); };
+  const std::string received = TextOf(item.data);
+  const std::string text = WithLfLineEnds(received);
+  const auto write = [&] { return WriteServerItem(text, received, contentType, localId); };
   if (StartsWith(text, "BEGIN:VCARD") || StartsWith(text, "BEGIN:VCALENDAR")) {
     if (std::optional<PendingConflicts::Conflict> conflict = mConflicts.Take(localId)) return SettleConflict(*conflict, text, write);
   }
   return write();
 }
 
-int CSyncML::WriteServerItem(const std::string& text, const std::string& contentType, std::string& localId) {
+int CSyncML::WriteServerItem(const std::string& text, const std::string& received, const std::string& contentType,
+                             std::string& localId) {
   if (StartsWith(text, "BEGIN:VCARD")) {
     const PVCardPtr card = Zep3_PVCard_FromStream(mVCardContext.get(), text);
     if (!card) {
@@ -346,6 +350,7 @@ int CSyncML::WriteServerItem(const std::string& text, const std::string& content
       LogError(kReplaceOperation, "Error updating entry to WAB:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, received);
     // The store completed the name the card lacked: the server gets the item as stored.
     if (written == ContactWrite::NameCompleted) SendStoredItemBack(localId);
     return 200;
@@ -355,6 +360,7 @@ int CSyncML::WriteServerItem(const std::string& text, const std::string& content
       LogError(kReplaceOperation, "Error updating entry to CAL:" + localId);
       return kStatusFailed;
     }
+    mSink->KeepServerText(localId, received);
     return 200;
   }
   return kStatusFailed;

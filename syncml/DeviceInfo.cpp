@@ -8,6 +8,8 @@
 
 #include "common/AsciiText.h"
 #include "config/CConf.h"
+#include "pim/VCalMerge.h"
+#include "pim/VCardMerge.h"
 
 namespace {
 
@@ -79,36 +81,54 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
   return store;
 }
 
-// The properties the client reads and writes of each content type. A server that knows the
-// client's device information sends only what its CTCap lists (without one, a server may strip
-// alarms, changed occurrences, task states and dates).
-SmlCtCap ContentTypeCapabilities(const char* type, const char* version, std::initializer_list<const char*> names) {
+// The properties the client holds of each content type: those of its records (what a local
+// application shows), the lines that frame an item, and UID (the item's identity, which the client
+// keeps and which joins a changed occurrence sent on its own to its series: a server that sends a
+// client only what its CTCap lists would otherwise leave them apart). A server that merges what a
+// client sends by its CTCap keeps every other property as it had it (the client sends those back
+// as they came in any case). Without a CTCap a server may strip alarms, changed occurrences, task
+// states and dates.
+SmlCtCap ContentTypeCapabilities(const char* type, const char* version, const std::vector<std::vector<std::string_view>>& lists) {
   SmlCtCap cap;
   cap.ctType = type;
   cap.verCt = version;
-  for (const char* name : names) {
+  std::vector<std::string_view> names = {"BEGIN", "END", "VERSION", "UID"};
+  for (const auto& list : lists) {
+    for (const std::string_view name : list) {
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+  }
+  for (const std::string_view name : names) {
     SmlProperty property;
-    property.propName = name;
+    property.propName = std::string(name);
     cap.properties.push_back(std::move(property));
   }
   return cap;
 }
 
-std::vector<SmlCtCap> ClientCapabilities() {
+// Item files keep every property, so a client syncing them takes whatever the server holds.
+const std::vector<std::string_view> kWholeContactProperties = {
+    "N", "FN", "NICKNAME", "PHOTO", "BDAY", "ADR", "LABEL", "TEL", "EMAIL", "IMPP", "TITLE", "ROLE", "ORG", "CATEGORIES",
+    "NOTE", "REV", "URL", "GEO", "TZ", "X-*"};
+const std::vector<std::string_view> kWholeCalendarProperties = {
+    "TZ", "DAYLIGHT", "TZID", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART", "DTEND", "DURATION", "DUE", "COMPLETED",
+    "CATEGORIES", "CLASS", "PRIORITY", "STATUS", "PERCENT-COMPLETE", "RRULE", "RDATE", "EXDATE", "RECURRENCE-ID",
+    "AALARM", "DALARM", "TRIGGER", "ACTION", "ATTENDEE", "ORGANIZER", "TRANSP", "RELATED-TO", "URL", "GEO", "X-*"};
+
+std::vector<SmlCtCap> ClientCapabilities(bool wholeItems) {
+  if (wholeItems) {
+    return {
+        ContentTypeCapabilities("text/x-vcard", "2.1", {kWholeContactProperties}),
+        ContentTypeCapabilities("text/x-vcalendar", "1.0", {kWholeCalendarProperties}),
+        ContentTypeCapabilities("text/calendar", "2.0", {kWholeCalendarProperties}),
+    };
+  }
+  // An event's alarm is held as its lead time: TRIGGER in iCalendar 2.0, AALARM and DALARM in 1.0.
+  const std::vector<std::string_view> trigger = {"TRIGGER"};
   return {
-      ContentTypeCapabilities("text/x-vcard", "2.1",
-                              {"BEGIN", "END", "VERSION", "N", "FN", "NICKNAME", "TITLE", "ORG", "ROLE", "TEL", "EMAIL", "ADR",
-                               "LABEL", "URL", "NOTE", "BDAY", "CATEGORIES", "X-*"}),
-      ContentTypeCapabilities("text/x-vcalendar", "1.0",
-                              {"BEGIN", "END", "VERSION", "TZ", "DAYLIGHT", "UID", "SUMMARY", "DESCRIPTION", "LOCATION",
-                               "DTSTART", "DTEND", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
-                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "AALARM", "DALARM", "ATTENDEE",
-                               "ORGANIZER", "TRANSP", "X-*"}),
-      ContentTypeCapabilities("text/calendar", "2.0",
-                              {"BEGIN", "END", "VERSION", "TZID", "UID", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART",
-                               "DTEND", "DURATION", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
-                               "PERCENT-COMPLETE", "RRULE", "EXDATE", "RECURRENCE-ID", "ATTENDEE", "ORGANIZER", "TRANSP",
-                               "TRIGGER", "ACTION", "X-*"}),
+      ContentTypeCapabilities("text/x-vcard", "2.1", {HeldContactProperties()}),
+      ContentTypeCapabilities("text/x-vcalendar", "1.0", {HeldEventProperties(), HeldTaskProperties()}),
+      ContentTypeCapabilities("text/calendar", "2.0", {HeldEventProperties(), HeldTaskProperties(), trigger}),
   };
 }
 
@@ -212,6 +232,6 @@ SmlDevInf ClientDevInf(const CConf& conf, const std::string& deviceId) {
     devInf.dataStores.push_back(ClientDataStore("./events", "", DATA_TYPE_EVENTS));
     devInf.dataStores.push_back(ClientDataStore("./tasks", "", DATA_TYPE_TASKS));
   }
-  devInf.ctCaps = ClientCapabilities();
+  devInf.ctCaps = ClientCapabilities(conf.SyncWithOutlook() == LOCAL_APP_VDIR);
   return devInf;
 }

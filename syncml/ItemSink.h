@@ -48,8 +48,12 @@ class ItemSink {
   // The record of a local item as stored now, for sending it to the server again; null when the
   // store holds no such item.
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
-  // The text a stored item goes back to the server as.
+  // The text a stored item goes back to the server as (what the local application cannot hold
+  // comes from the last text exchanged for it), kept as the last text exchanged.
   virtual std::string ItemText(const CDataItem& record) = 0;
+  // After the server's item `text` was written as the local item `localId`: the last text
+  // exchanged for it.
+  virtual void KeepServerText(const std::string& localId, const std::string& text) = 0;
   // Creates a new local item holding what `record` (a local item's record) holds, so that a
   // conflict keeps both versions, and gives its identifier; false when nothing was created.
   virtual bool AddLocalCopy(const CDataItem& record, std::string& localId) = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AtomicFile.h"
 #include "common/CXException.h"
 #include "common/Prompt.h"
 #include "config/CConf.h"
@@ -22,10 +23,19 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "platform/outlookmodel/ProfileStore.h"
 #include "stores/outlook/COutlook.h"
+#include "tools/GroupCards.h"
 #include "tools/ToolCommands.h"
 #include "tools/ToolOutput.h"
 
 namespace {
+
+using groupcards::CardLines;
+using groupcards::GroupCardText;
+using groupcards::IsGroupCard;
+using groupcards::LineName;
+using groupcards::LineValue;
+using groupcards::WithoutUrn;
+
 
 using Args = std::vector<std::string>;
 
@@ -494,73 +504,6 @@ class OutlookTool {
     void Note(int writeResult) { ++(writeResult != 0 ? imported : skipped); }
   };
 
-  // The lines of a card's text, unfolded, without their line ends.
-  static std::vector<std::string> CardLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size()) {
-      size_t end = text.find('\n', at);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(at, end - at);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-        lines.back() += line.substr(1);
-      } else {
-        lines.push_back(std::move(line));
-      }
-      at = end + 1;
-    }
-    return lines;
-  }
-
-  // The name of a content line (before parameters), upper case, without its group prefix.
-  static std::string LineName(const std::string& line) {
-    std::string name = line.substr(0, line.find_first_of(";:"));
-    if (const size_t dot = name.find('.'); dot != std::string::npos) name = name.substr(dot + 1);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return name;
-  }
-
-  static std::string LineValue(const std::string& line) {
-    const size_t colon = line.find(':');
-    return colon == std::string::npos ? std::string() : line.substr(colon + 1);
-  }
-
-  static std::string WithoutUrn(std::string value) {
-    constexpr std::string_view kUrn = "urn:uuid:";
-    if (value.size() > kUrn.size() && std::equal(kUrn.begin(), kUrn.end(), value.begin(), [](char a, char b) {
-          return a == std::tolower(static_cast<unsigned char>(b));
-        })) {
-      value.erase(0, kUrn.size());
-    }
-    return value;
-  }
-
-  static bool IsGroupCard(const std::string& text) {
-    for (const std::string& line : CardLines(text)) {
-      const std::string name = LineName(line);
-      std::string value = LineValue(line);
-      for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if ((name == "KIND" || name == "X-ADDRESSBOOKSERVER-KIND") && value == "group") return true;
-    }
-    return false;
-  }
-
-  // The group card as the list writer reads it: its own UID dropped, each member a "TMP:" reference.
-  static std::string GroupCardText(const std::string& text) {
-    std::string card;
-    for (const std::string& line : CardLines(text)) {
-      const std::string name = LineName(line);
-      if (name == "UID") continue;
-      if (name == "MEMBER" || name == "X-ADDRESSBOOKSERVER-MEMBER") {
-        card += "UID:TMP:" + WithoutUrn(LineValue(line)) + "\r\n";
-      } else if (!line.empty()) {
-        card += line + "\r\n";
-      }
-    }
-    return card;
-  }
-
   // The contacts as a sync run reads them (with the types of their e-mail addresses), each
   // written by the record's vCard writer.
   // Events and tasks as a sync run reads them (the whole folder), in one calendar.
@@ -585,11 +528,13 @@ class OutlookTool {
       std::fwrite(text.data(), 1, text.size(), stdout);
       return 0;
     }
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    const bool written = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (out != nullptr && std::fclose(out) != 0) return 1;
-    if (!written) PrintTo(stderr, "error: cannot write %s\n", file.c_str());
-    return written ? 0 : 1;
+    // Replaced whole or not at all: a full disk leaves the earlier file as it was.
+    std::string error;
+    if (!WriteFileAtomically(file, text, 0600, &error)) {
+      PrintTo(stderr, "error: cannot write %s: %s\n", file.c_str(), error.c_str());
+      return 1;
+    }
+    return 0;
   }
 
   static std::optional<std::string> ReadWholeFile(const std::string& path) {

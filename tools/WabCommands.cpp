@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -269,6 +270,15 @@ class WabTool {
     return 0;
   }
 
+  // A group named `name` of the entries `memberRefs` (each as ENTRY names one).
+  int AddGroup(const std::string& name, const std::vector<std::string>& memberRefs) {
+    std::vector<std::string> assignments{"PR_DISPLAY_NAME=" + name};
+    for (const std::string& ref : memberRefs) {
+      assignments.push_back(FormatText("0x%08X=", {static_cast<unsigned>(PR_WAB_DL_ENTRIES)}) + HexOf(Resolve(ref)));
+    }
+    return Add(true, assignments);
+  }
+
   int Set(const std::string& entryRef, const std::vector<std::string>& assignments) {
     ValueBuilder values;
     values.AddAll(assignments);
@@ -421,7 +431,30 @@ int Dispatch(WabTool& tool, const std::string& command, const std::vector<std::s
   return Usage();
 }
 
+// `work` over the book `options` names; 1 with the error printed when the book cannot be opened
+// or a command fails.
+int WithBook(const WabOpenOptions& options, const std::function<int(WabTool&)>& work) {
+  WabConnection book(options);
+  if (!book.IsOpen()) {
+    PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
+    return 1;
+  }
+  try {
+    WabTool tool(book);
+    return work(tool);
+  } catch (const CommandError& error) {
+    PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
+    return 1;
+  }
+}
+
 }  // namespace
+
+int AddWabGroup(const WabOpenOptions& options, const std::string& name, const std::vector<std::string>& memberIds) {
+  std::vector<std::string> refs;
+  for (const std::string& id : memberIds) refs.push_back("PR_ZEP_ENTRYID=" + id);
+  return WithBook(options, [&](WabTool& tool) { return tool.AddGroup(name, refs); });
+}
 
 int RunWabCommand(const std::vector<std::string>& args) {
   std::size_t next = 0;
@@ -439,16 +472,5 @@ int RunWabCommand(const std::vector<std::string>& args) {
   if (!ReadWabDllPath(library)) library.clear();
   options.library = library;
   if (const int status = RunWabTransfer(options, command, rest); status >= 0) return status;
-  WabConnection book(options);
-  if (!book.IsOpen()) {
-    PrintTo(stderr, "larkstore wab: %s\n", OpenFailure(book).c_str());
-    return 1;
-  }
-  try {
-    WabTool tool(book);
-    return Dispatch(tool, command, rest);
-  } catch (const CommandError& error) {
-    PrintTo(stderr, "larkstore wab: %s\n", error.message.c_str());
-    return 1;
-  }
+  return WithBook(options, [&](WabTool& tool) { return Dispatch(tool, command, rest); });
 }

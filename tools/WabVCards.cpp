@@ -2,6 +2,7 @@
 // Windows Contacts store's own field rules and the record's vCard writer.
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "pim/VCardContext.h"
 #include "pim/VCardParser.h"
 #include "stores/wab/OutlookExpress.h"
+#include "tools/GroupCards.h"
 #include "tools/ToolCommands.h"
 #include "tools/ToolOutput.h"
 
@@ -76,21 +78,47 @@ int Import(const WabOpenOptions& options, const std::string& path) {
     PrintTo(stderr, "larkstore wab: cannot read %s: %s\n", path.c_str(), error.c_str());
     return 1;
   }
-  ToolStore tool(options);
-  if (!Opened(tool.store) || tool.store.LoadAddressBook() != kStoreOk) return 1;
   int failures = 0;
-  int number = 0;
-  for (const std::string& cardText : SplitCards(text)) {
-    ++number;
-    VCardContext context;
-    const PVCardPtr card = Zep3_PVCard_FromStream(&context, cardText);
-    std::string id;
-    if (!card || tool.store.AddAddressBookItem(*card, id, "", "text/x-vcard") != kStoreOk) {
-      PrintTo(stderr, "larkstore wab: card %d of %s could not be imported\n", number, path.c_str());
-      ++failures;
-      continue;
+  std::map<std::string, std::string> idOfUid;
+  std::vector<std::string> groups;
+  {
+    ToolStore tool(options);
+    if (!Opened(tool.store) || tool.store.LoadAddressBook() != kStoreOk) return 1;
+    int number = 0;
+    for (const std::string& cardText : SplitCards(text)) {
+      ++number;
+      if (groupcards::IsGroupCard(cardText)) {
+        groups.push_back(cardText);
+        continue;
+      }
+      VCardContext context;
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, cardText);
+      std::string id;
+      if (!card || tool.store.AddAddressBookItem(*card, id, "", "text/x-vcard") != kStoreOk) {
+        PrintTo(stderr, "larkstore wab: card %d of %s could not be imported\n", number, path.c_str());
+        ++failures;
+        continue;
+      }
+      if (const PVCardProperty* uid = card->FindProperty(PROPERTY_UID)) idOfUid[groupcards::WithoutUrn(uid->ValueText(0))] = id;
+      PrintTo(stdout, "%s\n", id.c_str());
     }
-    PrintTo(stdout, "%s\n", id.c_str());
+  }
+  // Groups after the contacts (the book closed by the store), their members the cards of the file they name.
+  for (const std::string& group : groups) {
+    std::string name;
+    for (const std::string& line : groupcards::CardLines(group)) {
+      if (groupcards::LineName(line) == "FN") name = groupcards::LineValue(line);
+    }
+    std::vector<std::string> members;
+    for (const std::string& uid : groupcards::GroupMemberUids(group)) {
+      const auto found = idOfUid.find(uid);
+      if (found == idOfUid.end()) {
+        PrintTo(stderr, "larkstore wab: group member %s is no card of %s, left out\n", uid.c_str(), path.c_str());
+        continue;
+      }
+      members.push_back(found->second);
+    }
+    if (AddWabGroup(options, name, members) != 0) ++failures;
   }
   return failures == 0 ? 0 : 1;
 }

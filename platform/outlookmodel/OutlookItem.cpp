@@ -163,11 +163,21 @@ bool OutlookDistList::InvokeOwn(DispId id, InvokeKind kind, const std::vector<Va
   }
 }
 
-// Every name must resolve to a contact or be an e-mail address; otherwise nothing is added.
-// A contact or address already in the list is not added twice.
+// A recipient already resolved to a contact is that contact; every other name must resolve to a
+// contact or be an e-mail address; otherwise nothing is added. A contact or address already in
+// the list is not added twice.
 void OutlookDistList::AddMembers(const Variant& recipients) {
   std::vector<RecipientData> added;
-  for (const std::string& name : RecipientNames(recipients)) {
+  const Dispatch::Ptr collection = recipients.ToDispatch();
+  const int32_t count = collection->GetProperty(OutlookId::kCount).ToInt();
+  for (int32_t index = 1; index <= count; ++index) {
+    const Dispatch::Ptr recipient = collection->CallMethod(OutlookId::kItem, {index}).ToDispatch();
+    const std::string name = recipient->GetProperty(OutlookId::kName).ToString();
+    const std::string entryId = recipient->GetProperty(OutlookId::kEntryID).ToString();
+    if (!entryId.empty()) {
+      added.push_back({name, recipient->GetProperty(OutlookId::kAddress).ToString(), entryId, 1, 0});
+      continue;
+    }
     bool resolved = false;
     RecipientData member = ResolveRecipient(mSession->Store(), StoreId(), FolderId(), name, resolved);
     if (!resolved && member.address.empty()) {

@@ -94,6 +94,8 @@ inline constexpr ULONG PR_ZEP_ADDITIONAL_PHONES_LIST = 0x9001101F;
 inline constexpr ULONG PR_ZEP_ADDITIONAL_PHONES_ATTR = 0x9002101F;
 inline constexpr ULONG PR_ZEP_PREF_PHONE_INDEX = 0x9003001F;
 inline constexpr ULONG PR_ZEP_ENTRYID = 0x9004001F;
+inline constexpr ULONG PR_ZEP_ADDITIONAL_URLS_LIST = 0x9005101F;
+inline constexpr ULONG PR_ZEP_ADDITIONAL_URLS_ATTR = 0x9006101F;
 
 // ---- Object types (PR_OBJECT_TYPE, OpenEntry) ---------------------------------------------------
 inline constexpr ULONG MAPI_ABCONT = 4;

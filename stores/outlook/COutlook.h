@@ -79,6 +79,9 @@ class COutlook : public CDatabaseObject {
   int ListPVCard2OAB(PVCard& card, std::string& entryId);
   // Removes every member of `list` that refers to a contact.
   void CleanList(const outlook::DistListItem& list);
+  // Adds contact `localId` to `members` by its e-mail address or name, when that resolves to it;
+  // false (nothing added) otherwise.
+  bool AddMember(const outlook::Recipients& members, const std::string& localId);
   // Deletes the contact or distribution list `entryId` of the current folder; false when absent.
   bool DeleteContact(const std::string& entryId);
 

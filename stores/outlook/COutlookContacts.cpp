@@ -173,16 +173,30 @@ int COutlook::ListPVCard2OAB(PVCard& card, std::string& entryId) {
       auto mapped = mIdMap.find(member);
       if (mapped == mIdMap.end()) mapped = mIdMap.find(serverId);
       localId = mapped == mIdMap.end() ? std::string() : mapped->second;
-      if (localId.empty()) continue;
     }
-    const outlook::OutlookItem contact = GetItem(localId);
-    if (contact && IsContact(contact)) members.Add(outlook::ContactItem(contact.Object()).GetFileAs());
+    if (!AddMember(members, localId)) LogError(operation, "List member not found, left out: " + member);
   }
   if (members.GetCount() > 0) list.AddMembers(members);
   list.Save();
   if (entryId.empty()) entryId = list.GetEntryID();
   LogDebug(operation, "End: " + entryId);
   return WRITE_DONE;
+}
+
+// Outlook resolves a member by the text it is added with: the contact's e-mail address, else its
+// name. A text that resolves to another contact (two of one name) is taken back.
+bool COutlook::AddMember(const outlook::Recipients& members, const std::string& localId) {
+  if (localId.empty()) return false;
+  const outlook::OutlookItem item = GetItem(localId);
+  if (!item || !IsContact(item)) return false;
+  const outlook::ContactItem contact(item.Object());
+  const std::string reference = std::string(kContactReferencePrefix) + contact.GetEntryID();
+  for (const std::string& text : {contact.GetEmail1Address(), contact.GetFileAs()}) {
+    if (text.empty()) continue;
+    if (members.Add(text).GetEntryID() == reference) return true;
+    members.Remove(members.GetCount());
+  }
+  return false;
 }
 
 void COutlook::CleanList(const outlook::DistListItem& list) {

@@ -66,6 +66,7 @@ class VdirStore : public CDatabaseObject {
   // The item's own text: the card, or the calendar with the series (or the changed occurrence)
   // and the time zones it names.
   std::string ItemText(const CDataItem& record) const override;
+  bool KeepsWholeItems() const override { return true; }
 
   // The folder of the current collection ("" when none), ending in "/".
   std::string CurrentFolder() const;

@@ -40,9 +40,8 @@ class ContactProperties {
 // writes, so that what the server no longer sends does not stay behind.
 const std::vector<ULONG>& WrittenContactTags();
 
-// The contact `card` describes, under the identifier `identifier` (PR_ZEP_ENTRYID): names,
-// addresses, e-mail addresses (preferred first, typed work or home), telephone numbers (the
-// preferred one first into its field, the others from the last to the first into the first free
-// field of their kind, the rest into the additional phone lists), web pages, note, title and
-// organization. Empty values are not written.
+// The contact `card` describes, under the identifier `identifier` (PR_ZEP_ENTRYID): the record the
+// contact mapping (ContactRecordBuilder, with the pager field) reads from the card, each key as the
+// property of its name, every e-mail address of the typed list in PR_CONTACT_EMAIL_ADDRESSES (type
+// SMTP) and the first as PR_EMAIL_ADDRESS. Empty values are not written.
 ContactProperties BuildContactProperties(const PVCard& card, const std::string& identifier);

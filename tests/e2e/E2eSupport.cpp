@@ -62,8 +62,10 @@ std::string StoreAndPeerTestName(const ::testing::TestParamInfo<E2eParam>& info)
 bool ShowsFault(PeerKind kind, PeerFault fault) {
   switch (fault) {
     case PeerFault::DropsItsChangesAfterAPackageOfSeveralMessages:
+    case PeerFault::SendsOnlySomePropertiesOfAnItem:
       return kind == PeerKind::Virtuoso;
     case PeerFault::ForgetsTheChangesOfAnAbortedSession:
+    case PeerFault::DropsEmptyPropertiesAndAPhotosTypeWhenItMergesAChange:
       return kind == PeerKind::SyncEvolution;
   }
   return false;
@@ -82,6 +84,10 @@ const char* FaultText(PeerFault fault) {
       return "the server sends none of its changes when the client's package spans several messages";
     case PeerFault::ForgetsTheChangesOfAnAbortedSession:
       return "the server never re-sends the changes of a reply the client did not receive";
+    case PeerFault::DropsEmptyPropertiesAndAPhotosTypeWhenItMergesAChange:
+      return "the server's merge of a client's change drops its own empty properties and a photo's TYPE";
+    case PeerFault::SendsOnlySomePropertiesOfAnItem:
+      return "the server sends clients only some properties of an item and loses the others with their change";
   }
   return "";
 }

@@ -44,6 +44,16 @@ enum class PeerFault {
   // SyncEvolution commits its change tracking when a session is aborted after it sent its
   // changes: what went out in a reply the client never received is never sent again.
   ForgetsTheChangesOfAnAbortedSession,
+  // SyncEvolution merges a client's change into the item it holds by the client's CTCap, keeping
+  // what the client does not hold; in doing so it drops the empty properties it added itself
+  // (GEO, X-GENDER, ...) and the TYPE parameter of a PHOTO.
+  DropsEmptyPropertiesAndAPhotosTypeWhenItMergesAChange,
+  // Virtuoso sends a client only some properties of a stored item (of a contact not its VERSION,
+  // UID, BDAY, ROLE, X- or grouped properties; events and tasks as vCalendar 1.0 without UID,
+  // time zone, alarm texts or attendee roles) and replaces the whole item with what the client
+  // sends back (a contact stored as vCard 2.1 whatever its VERSION), so what it never sent is lost
+  // with any change a client makes.
+  SendsOnlySomePropertiesOfAnItem,
 };
 // Whether `kind` shows `fault`.
 bool ShowsFault(PeerKind kind, PeerFault fault);

@@ -57,6 +57,12 @@ class LocalSide {
   }
   // Every event or task as vCalendar text (a series with its changed occurrences in one), sorted.
   virtual std::vector<std::string> CalendarItems(SyncDataType) const { throw std::logic_error(NoCalendar()); }
+  // The local identifiers of the events or tasks.
+  virtual std::vector<std::string> CalendarIds(SyncDataType) const { throw std::logic_error(NoCalendar()); }
+  // One field of a contact (DATA_TYPE_CONTACTS), event or task changed the way the user changes it
+  // in the application; `key` is the record key the shared mappings give the field
+  // ("PR_BUSINESS_TELEPHONE_NUMBER", "VC_SUMMARY").
+  virtual void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) = 0;
 
  private:
   std::string NoCalendar() const { return std::string(Name()) + " store holds no events or tasks"; }

@@ -106,6 +106,29 @@ class FolderSide final : public LocalSide {
     WriteFileBytes(mRoot + CalendarFolder(type) + "/" + id, vcalendar);
   }
   std::vector<std::string> CalendarItems(SyncDataType type) const override { return Files(CalendarFolder(type), ""); }
+  std::vector<std::string> CalendarIds(SyncDataType type) const override {
+    std::vector<std::string> ids;
+    for (const auto& entry : fs::directory_iterator(mRoot + CalendarFolder(type))) ids.push_back(entry.path().filename().string());
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+  // The user's program reads the file, changes the field and writes the item again.
+  void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) override {
+    if (type == DATA_TYPE_CONTACTS) {
+      VCardContext context;
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, ReadFileBytes(Contacts(id)));
+      CDataItem record;
+      if (card) ContactRecordBuilder(record).Build(*card);
+      record[key] = value;
+      WriteFileBytes(Contacts(id), record.ToVCard());
+      return;
+    }
+    const std::string path = mRoot + CalendarFolder(type) + "/" + id;
+    std::vector<CDataItem::Ptr> records = CalendarRecordBuilder::BuildAll(ReadFileBytes(path));
+    if (records.empty()) throw std::runtime_error("cannot read " + path);
+    (*records.front())[key] = value;
+    WriteFileBytes(path, ToVCalendar(records));
+  }
 
  private:
   static const char* CalendarFolder(SyncDataType type) { return type == DATA_TYPE_TASKS ? "tasks" : "events"; }
@@ -326,6 +349,21 @@ class OutlookSide final : public LocalSide {
     std::sort(texts.begin(), texts.end());
     return texts;
   }
+  std::vector<std::string> CalendarIds(SyncDataType type) const override {
+    const outlook::Items items = Session().GetDefaultFolder(type == DATA_TYPE_TASKS ? olFolderTasks : olFolderCalendar).GetItems();
+    std::vector<std::string> ids;
+    for (int32_t i = 1; i <= items.GetCount(); ++i) ids.push_back(outlook::OutlookItem(items.Item(i)).GetEntryID());
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+  // A field of the item's form changed and saved, through the object model.
+  void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) override {
+    const outlook::OutlookItem item(Session().GetItemFromID(id, ""));
+    const DispId field = FieldOf(type, key);
+    if (field == 0) throw std::logic_error("no Outlook field for " + key);
+    item.PutText(field, value);
+    item.Save();
+  }
   std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
     return std::make_unique<OutlookStoreFactory>(mProfile, killAfterServerWrites);
   }
@@ -384,6 +422,18 @@ class OutlookSide final : public LocalSide {
     const std::vector<std::string> addresses = SplitTabs(record.Property("PR_CONTACT_EMAIL_ADDRESSES"));
     for (size_t i = 0; i < std::size(kEmailFields); ++i) contact.PutText(kEmailFields[i], i < addresses.size() ? addresses[i] : "");
     contact.Save();
+  }
+
+  static DispId FieldOf(SyncDataType type, const std::string& key) {
+    if (type == DATA_TYPE_CONTACTS) {
+      for (const UserField& field : kUserFields) {
+        if (key == field.key) return field.id;
+      }
+      return 0;
+    }
+    if (key == "VC_SUMMARY") return OutlookId::kSubject;
+    if (key == "VC_LOCATION") return OutlookId::kLocation;
+    return 0;
   }
 
   static std::string CardOf(const outlook::ContactItem& contact) {

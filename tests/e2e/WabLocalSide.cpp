@@ -152,6 +152,18 @@ void WabLocalSide::ChangeContact(const std::string& id, const std::string& vcard
   WriteFields(*book, entry.Get(), vcard);
 }
 
+void WabLocalSide::ChangeField(SyncDataType, const std::string& id, const std::string& key, const std::string& value) {
+  auto book = Open();
+  WabRef<IMAPIProp> entry = OpenEntry(*book, id);
+  ASSERT_TRUE(entry) << id;
+  ContactProperties fields;
+  fields.SetText(ContactTag(key.c_str()), value);
+  WabPropertyArray values(book->Allocator());
+  ASSERT_TRUE(values.Assign(fields));
+  ASSERT_TRUE(HrSucceeded(entry->SetProps(values.Count(), values.Data(), nullptr)));
+  ASSERT_TRUE(HrSucceeded(entry->SaveChanges(KEEP_OPEN_READWRITE)));
+}
+
 void WabLocalSide::DeleteContact(const std::string& id) {
   auto book = Open();
   Bytes bytes = Unhex(id);

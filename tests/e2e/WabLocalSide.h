@@ -29,6 +29,8 @@ class WabLocalSide final : public LocalSide {
   std::string AddContact(const std::string& vcard) override;
   void ChangeContact(const std::string& id, const std::string& vcard) override;
   void DeleteContact(const std::string& id) override;
+  // The property of the record key's name set as another program sets it.
+  void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) override;
   // Each contact's record as the store reads it, as vCard text.
   std::vector<std::string> Contacts() const override;
   std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override;

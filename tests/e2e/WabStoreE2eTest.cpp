@@ -86,7 +86,8 @@ TEST_P(WabStoreE2eTest, ThePreferredFaxTakesTheBusinessFaxAndTheOtherGoesToTheAd
   ASSERT_EQ(ids.size(), 1u);
   EXPECT_EQ(mSide->PropertyOf(ids[0], "PR_BUSINESS_FAX_NUMBER"), "+49 30 222");
   EXPECT_EQ(mSide->PropertyOf(ids[0], "PR_ZEP_ADDITIONAL_PHONES_LIST"), "+49 30 111\t");
-  EXPECT_EQ(mSide->PropertyOf(ids[0], "PR_ZEP_ADDITIONAL_PHONES_ATTR"), "WF\t");
+  // The shared contact mapping marks each additional number preferred (P) or not (N).
+  EXPECT_EQ(mSide->PropertyOf(ids[0], "PR_ZEP_ADDITIONAL_PHONES_ATTR"), "WFN\t");
   EXPECT_EQ(mSide->PropertyOf(ids[0], "PR_ZEP_PREF_PHONE_INDEX"), "PR_BUSINESS_FAX_NUMBER");
   // The card the store would send holds both numbers as the server has them. (The comparable
   // contents read cards by other field rules, which put a preferred second fax elsewhere.)

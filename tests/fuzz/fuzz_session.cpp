@@ -14,6 +14,8 @@
 #include "common/Prompt.h"
 #include "pim/CDataItem.h"
 #include "pim/PVCard.h"
+#include "pim/VCalMerge.h"
+#include "pim/VCardMerge.h"
 #include "syncml/CSyncML.h"
 #include "syncml/ItemSink.h"
 
@@ -49,7 +51,13 @@ class MemorySink final : public ItemSink {
     const auto found = mItems.find(localId);
     return found == mItems.end() ? nullptr : found->second;
   }
-  std::string ItemText(const CDataItem& record) override { return record.ToText(); }
+  // Items sent back are merged into the server's text, as the driver's sink does.
+  std::string ItemText(const CDataItem& record) override {
+    const auto kept = mTexts.find(record.itemId);
+    if (kept == mTexts.end()) return record.ToText();
+    return record.kind == ITEM_CONTACT ? MergeContactText(kept->second, record) : MergeCalendarText(kept->second, record);
+  }
+  void KeepServerText(const std::string& localId, const std::string& text) override { mTexts[localId] = text; }
   bool AddLocalCopy(const CDataItem& record, std::string& localId) override {
     localId = "local-" + std::to_string(++mNext);
     return Keep(localId, static_cast<ItemKind>(record.kind), record.Property("PR_DISPLAY_NAME"));
@@ -66,6 +74,7 @@ class MemorySink final : public ItemSink {
   }
 
   std::map<std::string, CDataItem::Ptr> mItems;
+  std::map<std::string, std::string> mTexts;
   long mNext = 0;
 };
 

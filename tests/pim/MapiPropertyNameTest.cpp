@@ -42,7 +42,9 @@ TEST(MapiPropertyName, TheProgramsOwnProperties) {
   EXPECT_EQ(MapiPropertyName(0x9002101F), "PR_ZEP_ADDITIONAL_PHONES_ATTR");
   EXPECT_EQ(MapiPropertyName(0x9003001F), "PR_ZEP_PREF_PHONE_INDEX");
   EXPECT_EQ(MapiPropertyName(0x9004001F), "PR_ZEP_ENTRYID");
-  EXPECT_EQ(MapiPropertyName(0x9005001F), "0x9005");
+  EXPECT_EQ(MapiPropertyName(0x9005101F), "PR_ZEP_ADDITIONAL_URLS_LIST");
+  EXPECT_EQ(MapiPropertyName(0x9006101F), "PR_ZEP_ADDITIONAL_URLS_ATTR");
+  EXPECT_EQ(MapiPropertyName(0x9007001F), "0x9007");
 }
 
 TEST(MapiPropertyName, UnknownIdentifiersGiveTheirHexadecimalForm) {

@@ -164,6 +164,7 @@ std::vector<std::string> ValuesOf(const PVCard& card, int type, size_t occurrenc
   return values;
 }
 
+// vCard 3.0 writes a line break as "\n", which reads back as LF whatever break the record held.
 TEST(ToVCardRoundTrip, LineBreaksSemicolonsAndBackslashesSurviveUnchanged) {
   CDataItem item;
   item["PR_DISPLAY_NAME"] = "O'Brien \\ Sons";
@@ -181,9 +182,11 @@ TEST(ToVCardRoundTrip, LineBreaksSemicolonsAndBackslashesSurviveUnchanged) {
   EXPECT_EQ(ValuesOf(*card, PROPERTY_N), (std::vector<std::string>{"Doe; Jr.", "", "", ""}));
   EXPECT_EQ(ValuesOf(*card, PROPERTY_ORG), (std::vector<std::string>{"Smith; Jones & Co", "R\\D"}));
   EXPECT_EQ(ValuesOf(*card, PROPERTY_ADR),
-            (std::vector<std::string>{"", "", "Building 7\r\nFloor 3\\n", "Zürich", "", "", ""}));
+            (std::vector<std::string>{"", "", "Building 7\nFloor 3\\n", "Zürich", "", "", ""}));
   EXPECT_EQ(ValuesOf(*card, PROPERTY_NOTE), (std::vector<std::string>{"Line one\nLine two; with = and \\n literally\n"}));
-  EXPECT_EQ(ValuesOf(*card, PROPERTY_TITLE), (std::vector<std::string>{"CTO\r\nand founder"}));
+  EXPECT_EQ(ValuesOf(*card, PROPERTY_TITLE), (std::vector<std::string>{"CTO\nand founder"}));
+  EXPECT_EQ(item.ToVCard().find("QUOTED-PRINTABLE"), std::string::npos) << "vCard 3.0 has no quoted-printable";
+  EXPECT_EQ(item.ToVCard().find("CHARSET"), std::string::npos) << "vCard 3.0 has no CHARSET line";
 }
 
 TEST(ToVCardRoundTrip, NoRawLineBreakReachesTheText) {
@@ -200,7 +203,22 @@ TEST(ToVCardRoundTrip, NoRawLineBreakReachesTheText) {
     EXPECT_EQ(line.find('\r'), std::string::npos) << line;
     ++count;
   }
-  EXPECT_EQ(count, 12) << text;
+  EXPECT_EQ(count, 7) << "BEGIN, VERSION, FN, N, ADR, URL, END: " << text;
+}
+
+// A card says nothing its record does not hold: no nickname taken from the name, no empty
+// organization, title, address or web page lines.
+TEST(ToVCardFields, PropertiesWithoutValuesAreLeftOut) {
+  CDataItem item;
+  item["PR_DISPLAY_NAME"] = "Ada";
+  item["PR_NICKNAME"] = "";
+  item["PR_COMPANY_NAME"] = "";
+  item["PR_TITLE"] = "";
+  item["PR_BUSINESS_HOME_PAGE"] = "";
+  item["PR_HOME_ADDRESS_CITY"] = "";
+  EXPECT_EQ(item.ToVCard(), "BEGIN:VCARD\nVERSION:3.0\nFN:Ada\nN:;;;\nEND:VCARD\n");
+  item["PR_DEPARTMENT_NAME"] = "Labs";
+  EXPECT_NE(item.ToVCard().find("\nORG:;Labs\n"), std::string::npos) << item.ToVCard();
 }
 
 TEST(ToVCardKinds, OnlyGroupsWriteMemberUids) {

@@ -144,9 +144,10 @@ TEST(VCardParserLines, StructuredValuesSplitOnSemicolonsOthersStayWhole) {
 }
 
 TEST(VCardParserLines, EscapesAreResolved) {
-  const auto card = Parse("BEGIN:VCARD\nNOTE:a\\nb\\Nc\\,d\\\\e\\;f\\xg\nADR:;;1\\\\;2\\\\\\;3\nEND:VCARD\n");
+  const auto card = Parse("BEGIN:VCARD\nNOTE:a\\nb\\Nc\\,d\\\\e\\;f\\xg\nADR:;;1\\\\;2\\\\\\;3\nURL:http\\://a.example/\nEND:VCARD\n");
   EXPECT_EQ(Texts(card->Properties()[0]), (Strings{"a\nb\nc,d\\e;f\\xg"}));
   EXPECT_EQ(Texts(card->Properties()[1]), (Strings{"", "", "1\\", "2\\;3"}));
+  EXPECT_EQ(Texts(card->Properties()[2]), (Strings{"http://a.example/"})) << "some writers escape the colon";
 }
 
 TEST(VCardParserLines, QuotedPrintableSoftBreaksAndPlainContinuationLines) {
@@ -225,9 +226,10 @@ TEST(VCardParserLines, CrLfAndBareLfLineEndsReadAlike) {
 TEST(VCardParserParameters, FlagsComeFromTextsAnywhereInTheParameters) {
   const auto card = Parse(
       "BEGIN:VCARD\nEMAIL;TYPE=INTERNET;PREF:x\nTEL;TYPE=HOMEFAX:1\nTEL;type=cell;type=voice:2\n"
-      "NOTE;ENCODING=\"B\":eA==\nNOTE;ENCODING=b:eQ==\nNOTE;ENCODING=Q:=41\nEND:VCARD\n");
+      "NOTE;ENCODING=\"B\":eA==\nNOTE;ENCODING=b:eQ==\nNOTE;ENCODING=Q:=41\nTEL;TYPE=CAR:3\nEND:VCARD\n");
   const auto& properties = card->Properties();
-  ASSERT_EQ(properties.size(), 6u);
+  ASSERT_EQ(properties.size(), 7u);
+  EXPECT_EQ(properties[6].Flags(), PROPERTY_CAR);
   EXPECT_EQ(properties[0].Flags(), PROPERTY_PREFERRED);
   EXPECT_EQ(properties[1].Flags(), PROPERTY_HOME | PROPERTY_FAX);
   EXPECT_EQ(properties[2].Flags(), PROPERTY_CELL | PROPERTY_VOICE);

@@ -94,6 +94,7 @@ TEST(ConvertCardCharset, SameNameOrNoCardCharsetChangesNothing) {
   EXPECT_EQ(card.Properties()[0].Values()[0].Text(), "é");
 }
 
+// A 2.1 property names its character set only when a value needs it (a byte beyond ASCII).
 TEST(VCardSerializer, Version21WritesBareTypeCharsetAndEncodingParameters) {
   VCardContext context;
   PVCard card(&context, 2);
@@ -101,28 +102,36 @@ TEST(VCardSerializer, Version21WritesBareTypeCharsetAndEncodingParameters) {
   const uint32_t all = PROPERTY_HOME | PROPERTY_WORK | PROPERTY_FAX | PROPERTY_CELL | PROPERTY_VOICE | PROPERTY_PAGER |
                        PROPERTY_PREFERRED | PROPERTY_7BIT | PROPERTY_8BIT | PROPERTY_INSTANT_MESSAGING;
   card.AddProperty(Property(context, PROPERTY_TEL, all, {"1"}));
+  card.AddProperty(Property(context, PROPERTY_FN, 0, {"Zoë"}));
   card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_QUOTED_PRINTABLE, {"a b"}, ""));
   card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_BASE64, {"hi"}, ""));
   card.AddProperty(PVCardProperty(&context, "", PROPERTY_UNKNOWN));
   EXPECT_EQ(Serialized(card),
             "BEGIN:VCARD\nVERSION:2.1\n"
-            "TEL;HOME;WORK;FAX;CELL;VOICE;PAGER;PREF;CHARSET=utf-8:1\n"
+            "TEL;HOME;WORK;FAX;CELL;VOICE;PAGER;PREF:1\n"
+            "FN;CHARSET=utf-8:Zoë\n"
             "NOTE;ENCODING=QUOTED-PRINTABLE:a=20b\n"
             "NOTE;ENCODING=BASE64:aGk=\n"
             "END:VCARD\n");
 }
 
-TEST(VCardSerializer, Version30WritesEncodingThenOneTypeListAndTheCardCharset) {
+// vCard 3.0 is UTF-8 text with its own escapes: no CHARSET line, no quoted-printable (a value that
+// was quoted-printable goes out decoded), base64 where a value is binary.
+TEST(VCardSerializer, Version30WritesOneTypeListAndNeitherCharsetNorQuotedPrintable) {
   VCardContext context;
   PVCard card(&context, 3);
   card.AddProperty(Property(context, PROPERTY_EMAIL, PROPERTY_WORK | PROPERTY_PREFERRED | PROPERTY_8BIT, {"a@x"}));
   card.AddProperty(Property(context, PROPERTY_LABEL, PROPERTY_HOME | PROPERTY_QUOTED_PRINTABLE, {"=x"}));
   card.AddProperty(Property(context, PROPERTY_X_AIM, PROPERTY_INSTANT_MESSAGING, {"aim"}));
+  card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_QUOTED_PRINTABLE, {"a\r\nb=3Dc"}, ""));
+  card.AddProperty(Property(context, PROPERTY_NOTE, PROPERTY_BASE64, {"hi"}, ""));
   EXPECT_EQ(Serialized(card),
-            "BEGIN:VCARD\nVERSION:3.0\nCHARSET:utf-8\n"
+            "BEGIN:VCARD\nVERSION:3.0\n"
             "EMAIL;TYPE=WORK,PREF:a@x\n"
-            "LABEL;ENCODING=QUOTED-PRINTABLE;TYPE=HOME:=3Dx\n"
+            "LABEL;TYPE=HOME:=x\n"
             "X-AIM:aim\n"
+            "NOTE:a\\nb=3Dc\n"
+            "NOTE;ENCODING=BASE64:aGk=\n"
             "END:VCARD\n");
 }
 

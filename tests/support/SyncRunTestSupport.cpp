@@ -26,13 +26,23 @@ std::string Between(const std::string& text, const std::string& open, const std:
   return end == std::string::npos ? std::string() : text.substr(start + open.size(), end - start - open.size());
 }
 
-std::string ItemAdd(int cmdId, const std::string& serverId, const std::string& type, const std::string& data) {
+}  // namespace
+
+std::string ServerItemAdd(int cmdId, const std::string& serverId, const std::string& type, const std::string& data) {
   return "<Add><CmdID>" + std::to_string(cmdId) + "</CmdID><Item><Source><LocURI>" + serverId +
          "</LocURI></Source><Meta><Type xmlns='syncml:metinf'>" + type + "</Type></Meta><Data><![CDATA[" + data +
          "]]></Data></Item></Add>";
 }
 
-}  // namespace
+std::string ServerItemReplace(int cmdId, const std::string& localId, const std::string& type, const std::string& data) {
+  return "<Replace><CmdID>" + std::to_string(cmdId) + "</CmdID><Item><Target><LocURI>" + localId +
+         "</LocURI></Target><Meta><Type xmlns='syncml:metinf'>" + type + "</Type></Meta><Data><![CDATA[" + data +
+         "]]></Data></Item></Replace>";
+}
+
+std::string ServerItemDelete(int cmdId, const std::string& localId) {
+  return "<Delete><CmdID>" + std::to_string(cmdId) + "</CmdID><Item><Target><LocURI>" + localId + "</LocURI></Target></Item></Delete>";
+}
 
 // ---- Replies
 
@@ -88,11 +98,11 @@ std::string ServerSync(const std::string& commands) {
 }
 
 std::string ServerContactAdd(int cmdId, const std::string& serverId, const std::string& name) {
-  return ItemAdd(cmdId, serverId, "text/x-vcard", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:" + name + ";;;;\r\nFN:" + name + "\r\nEND:VCARD\r\n");
+  return ServerItemAdd(cmdId, serverId, "text/x-vcard", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:" + name + ";;;;\r\nFN:" + name + "\r\nEND:VCARD\r\n");
 }
 
 std::string ServerEventAdd(int cmdId, const std::string& serverId, const std::string& summary) {
-  return ItemAdd(cmdId, serverId, "text/x-vcalendar",
+  return ServerItemAdd(cmdId, serverId, "text/x-vcalendar",
                  "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nSUMMARY:" + summary +
                      "\r\nDTSTART:20270105T090000Z\r\nDTEND:20270105T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
 }

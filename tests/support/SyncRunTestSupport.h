@@ -38,6 +38,11 @@ std::string ServerAlert(const std::string& code);
 // A server Sync holding `commands`, and one server Add of a contact or an event.
 std::string ServerSync(const std::string& commands);
 std::string ServerContactAdd(int cmdId, const std::string& serverId, const std::string& name);
+// A server Add of an item of content type `type` holding `data`, and a Replace or Delete of the
+// client's item `localId`.
+std::string ServerItemAdd(int cmdId, const std::string& serverId, const std::string& type, const std::string& data);
+std::string ServerItemReplace(int cmdId, const std::string& localId, const std::string& type, const std::string& data);
+std::string ServerItemDelete(int cmdId, const std::string& localId);
 std::string ServerEventAdd(int cmdId, const std::string& serverId, const std::string& summary);
 
 // --- Reading what the client sent.

@@ -2,8 +2,14 @@
 // settings, the client's own DevInf, and the database request exchange the wizard runs.
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 #include "common/StringTable.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "pim/ContactRecordBuilder.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
 #include "syncml/DatabaseRequest.h"
 #include "syncml/DeviceInfo.h"
 #include "tests/syncml/CSyncMLTestSupport.h"
@@ -259,6 +265,96 @@ TEST_F(DatabaseRequest, AReplyWithoutDeviceInformationFailsAndResultsNotAskedFor
   session->StartMessage(false);
   Exchange(*session, ReadFileBytes(kSamples + "04-get-devinf.response.xml"));
   EXPECT_EQ(mConf.Links(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// The client's CTCaps name exactly what its records hold, and UID: of the rich items of a content
+// type (a contact; an event and a task), a property is listed when leaving it out changes the
+// record one of them reads as, and only then. A server that merges by CTCap then keeps the rest
+// (BDAY, PHOTO, X- properties, an alarm's text); UID it sends, so that a changed occurrence finds
+// its series.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find("\r\n", at), text.size());
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+std::string NameOf(const std::string& line) {
+  std::string name = line.substr(0, line.find_first_of(";:"));
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+  return name;
+}
+
+std::string Without(const std::vector<std::string>& lines, const std::string& name) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (NameOf(line) != name) text += line + "\r\n";
+  }
+  return text;
+}
+
+ItemProperties ReadAs(const std::string& text, bool contact) {
+  if (!contact) {
+    const CDataItem::Ptr record = CalendarRecordBuilder::Build(text);
+    return record ? record->properties : ItemProperties();
+  }
+  VCardContext context;
+  const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
+  CDataItem record;
+  if (card) ContactRecordBuilder(record).Build(*card);
+  return record.properties;
+}
+
+TEST(DeviceInfo, CapabilitiesListExactlyThePropertiesTheRecordsHold) {
+  TempDir dir;
+  CConf conf(dir.Path());
+  const SmlDevInf devInf = ClientDevInf(conf, "id");
+  const auto listed = [&devInf](const std::string& type) {
+    std::set<std::string> names;
+    for (const SmlCtCap& cap : devInf.ctCaps) {
+      if (cap.ctType != type) continue;
+      for (const SmlProperty& property : cap.properties) names.insert(property.propName.value_or(""));
+    }
+    return names;
+  };
+  const struct {
+    const char* file;
+    const char* type;
+    bool contact;
+  } kItems[] = {{"fidelity/contacts/rich-30.vcf", "text/x-vcard", true},
+                {"fidelity/events/rich-meeting.ics", "text/calendar", false},
+                {"fidelity/tasks/rich-task.ics", "text/calendar", false}};
+  std::map<std::string, std::set<std::string>> present, held;
+  for (const auto& item : kItems) {
+    const std::string text = ReadFileBytes(std::string(LARK_TEST_DATA) + "/" + item.file);
+    const std::vector<std::string> lines = Lines(text);
+    const ItemProperties whole = ReadAs(text, item.contact);
+    ASSERT_FALSE(whole.empty()) << item.file;
+    for (const std::string& line : lines) {
+      const std::string name = NameOf(line);
+      if (name.empty() || name == "BEGIN" || name == "END" || name == "VERSION") continue;
+      if (name == "UID") {
+        EXPECT_EQ(listed(item.type).count(name), 1u) << item.type;
+        continue;
+      }
+      present[item.type].insert(name);
+      if (!(ReadAs(Without(lines, name), item.contact) == whole)) held[item.type].insert(name);
+    }
+  }
+  for (const auto& [type, names] : present) {
+    const std::set<std::string> capabilities = listed(type);
+    for (const std::string& name : names) {
+      const bool isHeld = held[type].count(name) == 1;
+      EXPECT_EQ(capabilities.count(name) == 1, isHeld) << type << " " << name << (isHeld ? " is held" : " is not held");
+    }
+  }
 }
 
 }  // namespace

@@ -342,6 +342,20 @@ TEST_F(COutlookTest, AGroupGoesToADistributionListWithTheMembersTheServerSentEar
   (void)mona;
 }
 
+// A member is the contact the group names, never another of the same name; one Outlook cannot
+// resolve to it (no address, its name taken) is left out.
+TEST_F(COutlookTest, ListMembersAreTheContactsTheGroupNamesNotOthersOfTheirName) {
+  Load();
+  AddContact(Contacts(), {{OutlookId::kFileAs, "Chris Lee"}, {OutlookId::kEmail1Address, "chris@first.example"}});
+  const std::string second =
+      AddContact(Contacts(), {{OutlookId::kFileAs, "Chris Lee"}, {OutlookId::kEmail1Address, "chris@second.example"}});
+  const std::string third = AddContact(Contacts(), {{OutlookId::kFileAs, "Chris Lee"}});
+  const std::string list = Add(Card("FN:Team\r\nUID:" + second + "\r\nUID:" + third + "\r\n"), "srv-team", kGroupContentType);
+  const outlook::DistListItem item(mNamespace.GetItemFromID(list, ""));
+  ASSERT_EQ(item.GetMemberCount(), 1);
+  EXPECT_EQ(item.GetMember(1).GetEntryID(), std::string(kContactReferencePrefix) + second);
+}
+
 // ---- Deleting and failures
 
 TEST_F(COutlookTest, ADeletionRemovesTheItemAndItsRecordsEvenWhenOutlookNoLongerHasIt) {

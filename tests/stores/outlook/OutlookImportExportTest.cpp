@@ -85,8 +85,9 @@ std::map<std::string, std::map<std::string, std::string>> Fields(const std::stri
 
 class OutlookImportExportTest : public ::testing::Test {
  protected:
-  int Tool(const std::string& arguments, const std::string& output) const {
-    const std::string command = "LARK_OUTLOOKMODEL_PROFILE='" + mProfile + "' XDG_DATA_HOME='" + mDir.Path() + "data' '" LARK_TOOL
+  // `shell` goes before the command (a limit of the shell's).
+  int Tool(const std::string& arguments, const std::string& output, const std::string& shell = "") const {
+    const std::string command = shell + "LARK_OUTLOOKMODEL_PROFILE='" + mProfile + "' XDG_DATA_HOME='" + mDir.Path() + "data' '" LARK_TOOL
                                 "' outlook " + arguments + " >'" + output + "' 2>'" + mDir.Path() + "errors'";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -119,6 +120,12 @@ TEST_F(OutlookImportExportTest, AnAddressBookOfAnotherProgramGoesInAndComesOutFi
   }
   EXPECT_EQ(after.at("Given7 Family7").at("PR_TITLE"), "Engineer \xC3\xA9" "7");
   EXPECT_EQ(after.at("Nick50").at("PR_COMPANY_NAME"), "Company 50") << "a nickname-only card is named by its nickname";
+
+  // Exported again over that file on a full disk (files limited to half its size): it stays whole.
+  const std::string exported = ReadFileBytes(mDir.Path() + "out.vcf");
+  const std::string fullDisk = "ulimit -f " + std::to_string(exported.size() / 2 / 512) + "; trap '' XFSZ; ";
+  EXPECT_EQ(Tool("export contacts '" + mDir.Path() + "out.vcf'", mDir.Path() + "export.out", fullDisk), 1);
+  EXPECT_EQ(ReadFileBytes(mDir.Path() + "out.vcf"), exported);
 
   // The group became a distribution list of the contacts its members name.
   outlook::NameSpace session = outlook::Application(outlookmodel::CreateOutlookApplication(mProfile)).GetNamespace("MAPI");

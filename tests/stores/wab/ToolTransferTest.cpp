@@ -50,6 +50,32 @@ TEST_F(WabStoreTest, ExportGivesBackTheImportedCardsAsTheSyncSendsThem) {
   EXPECT_EQ(ReadFileBytes(mDir.File("out.vcf")), expected);
 }
 
+// A group card becomes a group of the cards it names (not a contact, which a sync would send).
+TEST_F(WabStoreTest, ImportMakesAGroupCardAGroupOfItsMembers) {
+  const std::string file = mDir.File("in.vcf");
+  WriteFileBytes(file,
+                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:card-1\r\nFN:Ann Member\r\nN:Member;Ann;;;\r\nEND:VCARD\r\n"
+                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:card-2\r\nFN:Bob Other\r\nN:Other;Bob;;;\r\nEND:VCARD\r\n"
+                 "BEGIN:VCARD\r\nVERSION:3.0\r\nX-ADDRESSBOOKSERVER-KIND:group\r\nFN:Friends\r\nN:Friends;;;;\r\n"
+                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-404\r\nEND:VCARD\r\n");
+  const ToolRun imported = RunTool("import " + file);
+  ASSERT_EQ(imported.status, 0);
+  const std::string ann = imported.output.substr(0, imported.output.find('\n'));
+  EXPECT_EQ(EntryCount(), 3u);
+  const std::string listed = RunTool("list").output;
+  EXPECT_NE(listed.find("\tgroup\tFriends\n"), std::string::npos) << listed;
+  const std::string group = listed.substr(0, listed.find("\tgroup\t"));
+  const std::string shown = RunTool("show " + group.substr(group.rfind('\n') + 1)).output;
+  const std::string annShown = RunTool("show PR_ZEP_ENTRYID=" + ann).output;
+  const std::size_t at = annShown.find("PR_ENTRYID=");
+  ASSERT_NE(at, std::string::npos) << annShown;
+  const std::string annEntry = annShown.substr(at + 11, annShown.find('\n', at) - at - 11);
+  // Its one member (0x66001102, the list's entries) is the card it names.
+  EXPECT_NE(shown.find("\n0x66001102=" + annEntry + "\n"), std::string::npos) << shown;
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << shown;
+  EXPECT_EQ(RunTool("export").output.find("Friends"), std::string::npos) << "a group is no contact";
+}
+
 TEST_F(WabStoreTest, ImportReportsAFileItCannotReadAndABookItCannotOpen) {
   EXPECT_EQ(RunTool("import " + mDir.File("missing.vcf")).status, 1);
   WriteFileBytes(mDir.File("in.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:X\r\nEND:VCARD\r\n");
