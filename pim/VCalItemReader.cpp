@@ -78,7 +78,7 @@ bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
     return true;
   }
   if (const SystemTimeZone* zone = SystemZone(tzid)) {
-    date = zone->ToUtc(date);
+    date = ZoneWallToUtc(*zone, date);
     return true;
   }
   return false;
@@ -91,7 +91,7 @@ bool VCalZones::FromUtc(const std::string& tzid, OleDate& date) const {
     return true;
   }
   if (const SystemTimeZone* zone = SystemZone(tzid)) {
-    date = zone->FromUtc(date);
+    date = ZoneUtcToWall(*zone, date);
     return true;
   }
   return false;

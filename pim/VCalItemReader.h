@@ -13,9 +13,9 @@
 
 #include "pim/CDataItem.h"
 #include "pim/OleDate.h"
-#include "pim/SystemTimeZone.h"
 #include "pim/TimeZoneRule.h"
 #include "pim/VCalProperty.h"
+#include "pim/ZoneDates.h"
 
 // Ceiling for one item text; a longer text is not read.
 inline constexpr std::size_t kMaxVCalItemBytes = 16u * 1024u * 1024u;
