@@ -151,6 +151,9 @@ inline constexpr DispId kEndTime = 0x100C;
 inline constexpr DispId kPatternDuration = 0x100D;
 inline constexpr DispId kExceptions = 0x100E;
 inline constexpr DispId kGetOccurrence = 0x100F;
+// Whether the series ends after a number of occurrences (rather than on a date, or never), as
+// the application keeps it with the pattern; numbered by this object model.
+inline constexpr DispId kEndsAfterOccurrences = 0x2F13;
 
 // Exception.
 inline constexpr DispId kOriginalDate = 0x2000;

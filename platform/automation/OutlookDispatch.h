@@ -210,6 +210,8 @@ class RecurrencePattern : public DispatchDriver {
   double GetPatternEndDate() const { return GetDate(OutlookId::kPatternEndDate); }
   void SetPatternEndDate(double value) const { PutDate(OutlookId::kPatternEndDate, value); }
   int32_t GetOccurrences() const { return GetInt(OutlookId::kOccurrences); }
+  void SetOccurrences(int32_t value) const { Put(OutlookId::kOccurrences, value); }
+  bool GetEndsAfterOccurrences() const { return GetBool(OutlookId::kEndsAfterOccurrences); }
   double GetStartTime() const { return GetDate(OutlookId::kStartTime); }
   void SetStartTime(double value) const { PutDate(OutlookId::kStartTime, value); }
   double GetEndTime() const { return GetDate(OutlookId::kEndTime); }

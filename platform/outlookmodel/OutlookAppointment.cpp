@@ -437,6 +437,7 @@ Variant OutlookPattern::Get(DispId id, const std::vector<Variant>& args) {
     case OutlookId::kPatternStartDate: return Variant::Date(rule.patternStart);
     case OutlookId::kPatternEndDate: return Variant::Date(rule.noEndDate ? kNoDate : rule.patternEnd);
     case OutlookId::kOccurrences: return Variant(rule.occurrences > 0 ? rule.occurrences : CountOccurrences(rule));
+    case OutlookId::kEndsAfterOccurrences: return Variant(rule.occurrences > 0);
     case OutlookId::kStartTime: return Variant::Date(TimeOfDay(mMaster->StartWall()));
     case OutlookId::kEndTime: return Variant::Date(TimeOfDay(mMaster->EndWall()));
     case OutlookId::kPatternDuration:

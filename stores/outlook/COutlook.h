@@ -107,7 +107,7 @@ class COutlook : public CDatabaseObject {
   // empty `entryId` receives the new item's identifier. False when nothing was written.
   bool Task2Outlook(const CDataItem& record, std::string& entryId);
   bool Event2Outlook(const CDataItem& record, std::string& entryId);
-  bool ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay);
+  bool ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalStart);
   // Delete the event (a series, or a changed occurrence "series/date") or task `entryId` unless
   // it lies outside the sync period (then kept, and logged). False when nothing was deleted.
   bool DeleteEvent(const std::string& entryId);
@@ -127,9 +127,11 @@ class COutlook : public CDatabaseObject {
   void WalkFolders(const outlook::Folders& folders, int itemType, std::vector<CSyncLink>& folders_);
   bool Cancelled() const;
   void RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists);
-  // The occurrence of `master` on the local day of `day` (a changed one by its original date);
-  // empty, and logged, when that day has none.
-  outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double day);
+  // The occurrence of `master` first scheduled for `start` (a local time, or a local day at 00:00;
+  // a changed one by its original date); empty, and logged, when there is none.
+  outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double start);
+  // The local original start of the changed occurrence `occurrence` of the series `masterId`.
+  double OriginalStartIn(const std::string& masterId, const CDataItem& occurrence);
   outlook::AppointmentItem GetAppointment(const std::string& entryId);
   // Replaces the records of event `entryId` and its changed occurrences in mCurrentItems by what
   // Outlook now holds.

@@ -140,7 +140,7 @@ int32_t COutlook::EventToCollection(const outlook::AppointmentItem& event, doubl
   bool changedOccurrences = false;
   if (series) {
     pattern = event.GetRecurrencePattern();
-    changedOccurrences = ReadSeries(pattern, allDay, event.GetStart(), *record);
+    changedOccurrences = ReadSeries(event, allDay, *record);
   }
   list.Add(record);
   LogDebug(kEventToCollection, "Event loaded: " + record->Property("VC_SUMMARY"));
@@ -167,6 +167,12 @@ outlook::AppointmentItem COutlook::GetAppointment(const std::string& entryId) {
   const outlook::OutlookItem found = GetItem(entryId);
   if (!found || !StartsWith(found.GetMessageClass(), kAppointmentClass)) return {};
   return outlook::AppointmentItem(found.Object());
+}
+
+double COutlook::OriginalStartIn(const std::string& masterId, const CDataItem& occurrence) {
+  const std::string& original = occurrence.Property("VC_RECURRENCE_ID");
+  const outlook::AppointmentItem master = GetAppointment(masterId);
+  return master ? LocalStartOfRecordDate(master, original) : LocalDay(original);
 }
 
 std::string COutlook::MasterIdOf(const std::string& entryId, const std::string& uid) {
@@ -201,7 +207,7 @@ std::string COutlook::CalendarItem2CAL(const std::string& text, const std::strin
       std::vector<CDataItem::Ptr> occurrences = std::move(held->second);
       mHeldOccurrences.erase(held);
       for (const CDataItem::Ptr& occurrence : occurrences) {
-        ExceptionEvent2Outlook(*occurrence, id, LocalDay(occurrence->Property("VC_RECURRENCE_ID")));
+        ExceptionEvent2Outlook(*occurrence, id, OriginalStartIn(id, *occurrence));
       }
     }
   }
@@ -214,9 +220,8 @@ std::string COutlook::CalendarItem2CAL(const std::string& text, const std::strin
     return uid + "/" + VCalDateText(OleDate(LocalDay(records.front()->Property("VC_RECURRENCE_ID"))));
   }
   for (size_t i = first; i < records.size(); ++i) {
-    const double day = LocalDay(records[i]->Property("VC_RECURRENCE_ID"));
-    if (!ExceptionEvent2Outlook(*records[i], master, day)) return {};
-    if (id.empty()) id = master + "/" + VCalDateText(OleDate(day));
+    if (!ExceptionEvent2Outlook(*records[i], master, OriginalStartIn(master, *records[i]))) return {};
+    if (id.empty()) id = master + "/" + VCalDateText(OleDate(LocalDay(records[i]->Property("VC_RECURRENCE_ID"))));
   }
   return id;
 }
@@ -256,11 +261,13 @@ bool COutlook::Event2Outlook(const CDataItem& record, std::string& entryId) {
   WriteEventFields(event, record, User());
   const bool recurring = WriteRecurrence(event, record);
   event.Save();
-  if (recurring && !record.Property("EXDATE").empty()) {
-    for (const std::string& date : SplitList(record.Property("EXDATE"))) {
-      if (const outlook::AppointmentItem occurrence = FindOccurrence(event, LocalDay(date))) occurrence.Delete();
+  if (recurring) {
+    std::vector<double> removed = SkippedOccurrences(event, record);
+    for (const std::string& date : SplitList(record.Property("EXDATE"))) removed.push_back(LocalStartOfRecordDate(event, date));
+    for (const double start : removed) {
+      if (const outlook::AppointmentItem occurrence = FindOccurrence(event, start)) occurrence.Delete();
     }
-    event.Save();
+    if (!removed.empty()) event.Save();
   }
   if (entryId.empty()) entryId = event.GetEntryID();
   RefreshEventRecords(entryId);
@@ -268,18 +275,23 @@ bool COutlook::Event2Outlook(const CDataItem& record, std::string& entryId) {
   return true;
 }
 
-bool COutlook::ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay) {
+bool COutlook::ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalStart) {
   const char* const operation = "COutlook::ExceptionEvent2Outlook";
   LogDebug(operation, "Begin");
   const outlook::AppointmentItem master = GetAppointment(masterId);
-  if (!master || master.GetRecurrenceState() != olApptMaster || originalDay == 0) {
+  if (!master || master.GetRecurrenceState() != olApptMaster || originalStart == 0) {
     LogError(operation, "Series not found: " + masterId);
     return false;
   }
-  const outlook::AppointmentItem occurrence = FindOccurrence(master, originalDay);
+  const outlook::AppointmentItem occurrence = FindOccurrence(master, originalStart);
   if (!occurrence) return false;
-  WriteEventFields(occurrence, record, User());
-  occurrence.Save();
+  if (IsCancelled(record)) {
+    // A cancelled occurrence does not take place: it is deleted from the series.
+    occurrence.Delete();
+  } else {
+    WriteEventFields(occurrence, record, User());
+    occurrence.Save();
+  }
   RefreshEventRecords(masterId);
   LogDebug(operation, "End: " + masterId);
   return true;
@@ -296,9 +308,8 @@ outlook::AppointmentItem COutlook::FindOccurrence(const outlook::AppointmentItem
     LogDebug(kGetExEvent, "Occurrence not found");
     return {};
   }
-  // The occurrence of that local day, whatever time of day the date named.
   try {
-    return pattern.GetOccurrence(DayOf(day) + TimeOfDay(master.GetStart()));
+    return pattern.GetOccurrence(day);
   } catch (const AutomationError& error) {
     LogDebug(kGetExEvent, std::string("Occurrence not found: ") + error.what());
     return {};
