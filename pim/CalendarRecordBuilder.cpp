@@ -168,6 +168,10 @@ class RecordMaker {
       if (name == "DTSTART") Set("VC_DTSTART", EventTime(property));
       if (name == "DTEND") Set("VC_DTEND", EventTime(property));
       if (name == "STATUS") Set("VC_STATUS", property.value);
+      // vCalendar 1.0 counts: 0 opaque, 1 and more transparent.
+      if (name == "TRANSP" && (property.value == "TRANSPARENT" || (IsVersion10() && property.value != "0"))) {
+        Set("VC_TRANSP", "TRANSPARENT");
+      }
       if (name == "ORGANIZER") SetOrganizer(property);
       if (name == "ATTENDEE") AddAttendee(property);
       TakeText(property);

@@ -20,7 +20,7 @@
 // an all-day series); a changed occurrence's original start in VC_RECURRENCE_ID as a UTC instant
 // (a date for an all-day series); DESCRIPTION quoted-printable; the organizer and its name;
 // attendees numbered, with role (OPT-PARTICIPANT, NON-PARTICIPANT, CHAIR; none for a required
-// one) and RSVP=TRUE; an event's STATUS; the alarm (TRIGGER relative to the start or the end, or
+// one) and RSVP=TRUE; an event's STATUS and TRANSP TRANSPARENT (VC_TRANSP); the alarm (TRIGGER relative to the start or the end, or
 // at a date and time; AALARM, DALARM) as the lead time before the start, and a display alarm's text.
 //
 // Values the local application cannot tell apart read alike: CLASS PUBLIC (or none) gives no

@@ -246,6 +246,7 @@ class CalendarWriter {
     if (const std::string& value = item.Property("VC_CLASS"); !value.empty()) Line("CLASS", value);
     WritePriority(item.Property("VC_PRIORITY"));
     WriteStatus(item.Property("VC_STATUS"));
+    if (item.Property("VC_TRANSP") == "TRANSPARENT") Line("TRANSP", mVersion10 ? "1" : "TRANSPARENT");
     if (const std::string& percent = item.Property("PERCENT-COMPLETE"); task && !percent.empty() && percent != "0") {
       Line("PERCENT-COMPLETE", percent);
     }
@@ -301,7 +302,9 @@ class CalendarWriter {
         std::string line = "ATTENDEE;ROLE=ATTENDEE";
         if (!status.empty()) line += ";STATUS=" + (status == "NEEDS-ACTION" ? std::string("NEEDS ACTION") : status);
         if (rsvp) line += ";RSVP=YES";
-        line += role == "OPT-PARTICIPANT" ? ";EXPECT=REQUEST" : role == "NON-PARTICIPANT" ? ";EXPECT=FYI" : ";EXPECT=REQUIRE";
+        // A required attendee is what one without EXPECT is.
+        if (role == "OPT-PARTICIPANT") line += ";EXPECT=REQUEST";
+        if (role == "NON-PARTICIPANT") line += ";EXPECT=FYI";
         Line(line, Participant10(name, email));
         continue;
       }

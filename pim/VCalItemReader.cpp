@@ -9,7 +9,7 @@
 namespace {
 
 constexpr std::string_view kEventProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION", "CLASS",
-                                                 "PRIORITY", "STATUS",        "DTSTART",  "DTEND",       "DURATION",
+                                                 "PRIORITY", "STATUS",        "TRANSP",   "DTSTART",     "DTEND",       "DURATION",
                                                  "LOCATION", "CATEGORIES",    "RRULE",    "EXDATE",      "ATTENDEE",
                                                  "ORGANIZER", "AALARM",       "DALARM"};
 constexpr std::string_view kOccurrenceProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION",

@@ -72,7 +72,7 @@ std::string SystemZoneName(const std::string& tzid);
 
 // Walks `text` (CR LF or LF line ends) and calls `visit` for each property the store applies, in
 // text order, with the index of its component among the text's VEVENT (or VTODO) components:
-// inside VEVENT UID RECURRENCE-ID SUMMARY DESCRIPTION CLASS PRIORITY STATUS DTSTART DTEND DURATION
+// inside VEVENT UID RECURRENCE-ID SUMMARY DESCRIPTION CLASS PRIORITY STATUS TRANSP DTSTART DTEND DURATION
 // LOCATION CATEGORIES RRULE EXDATE ATTENDEE ORGANIZER AALARM DALARM (for a changed occurrence without
 // CLASS, PRIORITY, EXDATE); inside a VALARM of the event TRIGGER ACTION DESCRIPTION; inside VTODO UID
 // SUMMARY DESCRIPTION PRIORITY CLASS CATEGORIES DTSTART DUE STATUS PERCENT-COMPLETE COMPLETED. Lines

@@ -122,6 +122,7 @@ inline constexpr DispId kRecurrenceState = 0xF545;
 inline constexpr DispId kGetRecurrencePattern = 0xF0A4;
 inline constexpr DispId kClearRecurrencePattern = 0xF0A5;
 inline constexpr DispId kResponseRequested = 0x63;
+inline constexpr DispId kBusyStatus = 0x8205;
 // The application's start and end as UTC instants, and the time zone its times and recurrence are
 // kept in (the application itself has StartUTC, EndUTC and a StartTimeZone object); numbered by
 // this object model, which gives the zone as its identifier in the system's zone database.

@@ -238,6 +238,9 @@ class AppointmentItem : public OutlookItem {
   std::string GetStartTimeZone() const { return GetText(OutlookId::kStartTimeZone); }
   void SetStartTimeZone(const std::string& value) const { PutText(OutlookId::kStartTimeZone, value); }
   bool GetResponseRequested() const { return GetBool(OutlookId::kResponseRequested); }
+  // Show As: 0 free, 1 tentative, 2 busy, 3 out of office.
+  int32_t GetBusyStatus() const { return GetInt(OutlookId::kBusyStatus); }
+  void SetBusyStatus(int32_t value) const { Put(OutlookId::kBusyStatus, value); }
   void SetResponseRequested(bool value) const { Put(OutlookId::kResponseRequested, value); }
   bool GetReminderSet() const { return GetBool(OutlookId::kReminderSet); }
   void SetReminderSet(bool value) const { Put(OutlookId::kReminderSet, value); }

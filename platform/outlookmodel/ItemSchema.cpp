@@ -82,6 +82,7 @@ constexpr PropertyDef kAppointment[] = {
     {Id::kMeetingStatus, "MeetingStatus", T::Int32},
     {Id::kOrganizer, "Organizer", T::String},
     {Id::kResponseRequested, "ResponseRequested", T::Bool},
+    {Id::kBusyStatus, "BusyStatus", T::Int32, 2},
     {Id::kStartTimeZone, "StartTimeZone", T::String},
 };
 

@@ -26,6 +26,8 @@ constexpr int32_t kMeetingCanceled = 5;
 constexpr int32_t kSensitivityPrivate = 2;
 constexpr int32_t kSensitivityConfidential = 3;
 constexpr int32_t kImportanceNormal = 1;
+constexpr int32_t kShowAsFree = 0;
+constexpr int32_t kShowAsBusy = 2;
 constexpr int32_t kRecipientOrganizer = 0;
 constexpr int32_t kRecipientRequired = 1;
 constexpr int32_t kRecipientOptional = 2;
@@ -362,6 +364,7 @@ CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const Cale
   SetIfNotEmpty(*record, "VC_CLASS", ClassOfSensitivity(event.GetSensitivity()));
   SetIfNotEmpty(*record, "VC_PRIORITY", PriorityOfImportance(event.GetImportance()));
   if (event.GetMeetingStatus() == kMeetingCanceled) (*record)["VC_STATUS"] = kCancelled;
+  if (event.GetBusyStatus() == kShowAsFree) (*record)["VC_TRANSP"] = "TRANSPARENT";
   const bool allDay = event.GetAllDayEvent();
   if (allDay) {
     for (const auto& [key, date] : {std::pair{"VC_DTSTART", event.GetStart()}, std::pair{"VC_DTEND", event.GetEnd()}}) {
@@ -373,7 +376,7 @@ CDataItem::Ptr ReadEventRecord(const outlook::AppointmentItem& event, const Cale
     for (const auto& [key, date] : {std::pair{"VC_DTSTART", event.GetStartUTC()}, std::pair{"VC_DTEND", event.GetEndUTC()}}) {
       if (!Absent(date)) SetIfNotEmpty(*record, key, VCalStampText(OleDate(date)));
     }
-    const std::string zone = occurrenceOf == 0 ? event.GetStartTimeZone() : std::string();
+    const std::string zone = event.GetStartTimeZone();  // an occurrence's is its series'
     if (!zone.empty() && !IsUtcZoneId(zone)) (*record)["VC_TZID"] = zone;
   }
   if (event.GetReminderSet()) (*record)["VC_TRIGGER"] = WriteTrigger(event.GetReminderMinutesBeforeStart());
@@ -475,6 +478,7 @@ void WriteEventFields(const outlook::AppointmentItem& event, const CDataItem& re
     event.SetSensitivity(SensitivityOfClass(record.Property("VC_CLASS")));
     event.SetImportance(ImportanceOfPriority(record.Property("VC_PRIORITY")));
   }
+  event.SetBusyStatus(record.Property("VC_TRANSP") == "TRANSPARENT" ? kShowAsFree : kShowAsBusy);
   const double start = LocalDateOfRecordText(startText);
   event.SetAllDayEvent(allDay && start != 0);
   if (start != 0 && allDay) {

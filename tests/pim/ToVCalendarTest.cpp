@@ -94,7 +94,7 @@ TEST(ToVCalendar, TimedEventWithAttendeesAlarmAndWeeklyRuleWithExceptions) {
                    "DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:Agenda:=0D=0A1.=20Demo=0D=0A2.=20Q&A",
                    "PRIORITY:1", "DTSTART:20240610T073000Z", "DTEND:20240610T090000Z", "CATEGORIES:Business",
                    "LOCATION:Room 4.12", "ATTENDEE;ROLE=ORGANIZER:Anna Kovacs <anna@example.org>",
-                   "ATTENDEE;ROLE=ATTENDEE;STATUS=ACCEPTED;RSVP=YES;EXPECT=REQUIRE:Smith, Bob <bob@example.org>",
+                   "ATTENDEE;ROLE=ATTENDEE;STATUS=ACCEPTED;RSVP=YES:Smith, Bob <bob@example.org>",
                    "ATTENDEE;ROLE=ATTENDEE;STATUS=NEEDS ACTION;EXPECT=REQUEST:li@example.net",
                    "RRULE:W1 MO 20240729T093000Z", "EXDATE:20240617T093000Z;20240624T093000Z",
                    "DALARM:20240610T071500Z;;;Project review, phase 2", "END:VEVENT", "END:VCALENDAR"}));
