@@ -122,6 +122,7 @@ CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
   link.mClientApp = ReadInt(ini, section, "client_app");
   link.mState = ReadInt(ini, section, "sync_state");
   link.mItemErrors = std::max(0, ReadInt(ini, section, "sync_errors"));
+  link.mCalendarVersion = ini.GetValue(section, "calendar_version");
   ParseLocalDateTime(ini.GetValue(section, "sync_date"), link.mLastSyncTime);
   return link;
 }
@@ -148,6 +149,11 @@ void CSyncLink::WriteSection(CIniEx& ini, std::string_view section) const {
     ini.SetValue(section, "server_uri", mServerUri);
   } else if (ini.HasKey(section, "server_uri")) {
     ini.RemoveKey(section, "server_uri");
+  }
+  if (!mCalendarVersion.empty()) {
+    ini.SetValue(section, "calendar_version", mCalendarVersion);
+  } else if (ini.HasKey(section, "calendar_version")) {
+    ini.RemoveKey(section, "calendar_version");
   }
 }
 

@@ -327,6 +327,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
+    if (link.mCalendarVersion == "1.0") session.SetItemTextOptions({CalendarVersion::VCalendar10});
     if (store.GetContentKind() == CONTENT_CALENDAR && !mServerRefusesFilter) session.SetFilterStartDate(mConf.SyncStartDate());
     if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
@@ -578,13 +579,13 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
       if (mResumed || mNewAsReplace.count(entry.key) != 0) {
-        session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Replace(entry.key, record->ToText(session.TextOptions()), record->ContentTypeOf());
       } else {
-        session.Add(entry.key, record->ToText(), record->ContentTypeOf());
+        session.Add(entry.key, record->ToText(session.TextOptions()), record->ContentTypeOf());
       }
       break;
     case CChangeLogEntry::UPDATED:
-      session.Replace(entry.key, record->ToText(), record->ContentTypeOf());
+      session.Replace(entry.key, record->ToText(session.TextOptions()), record->ContentTypeOf());
       break;
     default:
       session.Delete(entry.key);

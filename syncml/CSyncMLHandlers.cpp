@@ -337,7 +337,7 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
 
 void CSyncML::SendStoredItemBack(const std::string& localId) {
   const CDataItem::Ptr record = mSink->StoredItem(localId);
-  if (record) Replace(localId, record->ToText(), record->ContentTypeOf());
+  if (record) Replace(localId, record->ToText(mTextOptions), record->ContentTypeOf());
 }
 
 SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {
@@ -549,7 +549,7 @@ void CSyncML::ResolveConflict(const SmlStatus& status) {
       case ConflictAnswer::Both:
         Alert(localId, serverId);
         Status(status.cmdId, "Status", 209, localId, serverId);
-        Replace(localId, record->ToText(), record->ContentTypeOf());
+        Replace(localId, record->ToText(mTextOptions), record->ContentTypeOf());
         break;
       case ConflictAnswer::Server:
         Alert(localId, serverId);
@@ -557,7 +557,7 @@ void CSyncML::ResolveConflict(const SmlStatus& status) {
         break;
       case ConflictAnswer::Local:
         Status(status.cmdId, "Status", 208, localId, std::nullopt);
-        Replace(localId, record->ToText(), record->ContentTypeOf());
+        Replace(localId, record->ToText(mTextOptions), record->ContentTypeOf());
         break;
     }
   } catch (const CSyncmlException&) {
