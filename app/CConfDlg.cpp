@@ -10,10 +10,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <initializer_list>
+#include <utility>
 
 #include "app/DialogButtons.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
+#include "syncml/SyncTransport.h"
+#include "platform/scheduler/SyncScheduler.h"
 
 namespace {
 
@@ -22,6 +25,26 @@ QComboBox* NewCombo(const char* name, std::initializer_list<unsigned> textIds, i
   combo->setObjectName(QString::fromLatin1(name));
   for (unsigned id : textIds) combo->addItem(TableText(id));
   combo->setCurrentIndex(current >= 0 && current < combo->count() ? current : 0);
+  return combo;
+}
+
+// Automatic (the setting removed), the two SyncML spellings, and a type the file names otherwise.
+QComboBox* NewRequestTypeCombo(const std::string& setting, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(QStringLiteral("requestTypeCombo"));
+  combo->addItem(TableText(IDS_REQUEST_TYPE_AUTOMATIC), QString());
+  for (const auto& [textId, type] : {std::pair{IDS_REQUEST_TYPE_STANDARD, kSyncMlMimeRegistered}, std::pair{IDS_REQUEST_TYPE_OLDER, kSyncMlMimeOlder}}) {
+    combo->addItem(ToQString(FormatText(LoadString(textId), {std::string(type)})), ToQString(std::string(type)));
+  }
+  int current = -1;
+  for (int i = 0; i < combo->count() && current < 0; ++i) {
+    if (combo->itemData(i).toString() == ToQString(setting)) current = i;
+  }
+  if (current < 0) {
+    combo->addItem(ToQString(setting), ToQString(setting));
+    current = combo->count() - 1;
+  }
+  combo->setCurrentIndex(current);
   return combo;
 }
 
@@ -44,7 +67,9 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
       mSchedule(new QCheckBox(TableText(IDS_SYNC_EVERY), this)),
       mSchedulePeriod(NewCombo("scheduleCombo", {IDS_SCHEDULE_30_MINUTES, IDS_SCHEDULE_1_HOUR, IDS_SCHEDULE_6_HOURS,
                                                  IDS_SCHEDULE_12_HOURS, IDS_SCHEDULE_24_HOURS},
-                               conf.SchedulePeriod(), this)) {
+                               conf.SchedulePeriod(), this)),
+      mSslVerify(new QCheckBox(TableText(IDS_VERIFY_CERTIFICATES), this)),
+      mRequestType(NewRequestTypeCombo(conf.SyncMimeSetting(), this)) {
   setObjectName(QStringLiteral("CConfDlg"));
   setWindowTitle(TableText(IDS_CONFIGURATION_PANEL, productName));
   mSystray->setObjectName(QStringLiteral("systrayCheck"));
@@ -70,11 +95,34 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   auto* warning = new QLabel(TableText(IDS_SCHEDULE_CLOSE_WARNING), schedule);
   warning->setWordWrap(true);
   scheduleLayout->addWidget(warning);
+  // The schedule lives in the user's crontab: without the program it cannot be kept.
+  if (!SyncScheduler::CrontabInstalled()) {
+    auto* hint = new QLabel(TableText(IDS_SCHEDULE_NEEDS_CRON), schedule);
+    hint->setObjectName(QStringLiteral("cronHint"));
+    hint->setWordWrap(true);
+    scheduleLayout->addWidget(hint);
+  }
 
   QGroupBox* options = NewGroup(IDS_OPTIONS_GROUP, "optionsGroup", this);
   auto* optionsLayout = new QVBoxLayout(options);
   optionsLayout->addWidget(mSystray);
   optionsLayout->addWidget(mKeyring);
+
+  // The transport's settings, in plain words: what a self-signed or an older server needs.
+  QGroupBox* advanced = NewGroup(IDS_ADVANCED_GROUP, "advancedGroup", this);
+  mSslVerify->setObjectName(QStringLiteral("sslVerifyCheck"));
+  mSslVerify->setChecked(conf.SslVerify());
+  auto* advancedLayout = new QVBoxLayout(advanced);
+  advancedLayout->addWidget(mSslVerify);
+  auto* sslNote = new QLabel(TableText(IDS_VERIFY_CERTIFICATES_NOTE), advanced);
+  sslNote->setWordWrap(true);
+  advancedLayout->addWidget(sslNote);
+  auto* requestType = new QHBoxLayout;
+  auto* requestTypeLabel = new QLabel(TableText(IDS_REQUEST_TYPE_LABEL), advanced);
+  requestTypeLabel->setBuddy(mRequestType);
+  requestType->addWidget(requestTypeLabel);
+  requestType->addWidget(mRequestType, 1);
+  advancedLayout->addLayout(requestType);
 
   QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 
@@ -82,6 +130,7 @@ CConfDlg::CConfDlg(CConf& conf, const std::string& productName, QWidget* parent)
   layout->addWidget(settings);
   layout->addWidget(schedule);
   layout->addWidget(options);
+  layout->addWidget(advanced);
   layout->addWidget(buttons);
 }
 
@@ -92,4 +141,6 @@ void CConfDlg::StoreValues() {
   mConf.SetUseSchedule(mSchedule->isChecked());
   mConf.SetSchedulePeriod(mSchedulePeriod->currentIndex());
   mConf.SetPasswordInKeyring(mKeyring->isChecked());
+  mConf.SetSslVerify(mSslVerify->isChecked());
+  mConf.SetSyncMime(mRequestType->currentData().toString().toStdString());
 }

@@ -7,6 +7,8 @@
 #include "app/CWizardPageConnection.h"
 #include "app/CWizardPageDatabase.h"
 #include "app/CWizardPageSyncLinks.h"
+#include "app/LogViewerDlg.h"
+#include "app/Mnemonics.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
 #include "engine/SyncDataType.h"
@@ -28,13 +30,17 @@ constexpr ButtonText kButtons[] = {{QWizard::BackButton, IDS_WIZARD_BACK, "backB
 CConfigWizard::CConfigWizard(CConf& conf, WizardServices services, QWidget* parent)
     : QWizard(parent), mConf(conf), mServices(std::move(services)), mPrompt(conf.ProductName(), this), mConnectionPage(nullptr) {
   setObjectName(QStringLiteral("configWizard"));
+  mPrompt.SetLogOpener([this] { LogViewerDlg::ShowLog(mConf.LogPath(), this); });
   setWindowTitle(TableText(IDS_CONFIGURATION_PANEL, conf.ProductName()));
   setWizardStyle(QWizard::ClassicStyle);
   setOption(QWizard::NoBackButtonOnStartPage);
   setMinimumSize(640, 440);
-  for (const ButtonText& text : kButtons) {
-    setButtonText(text.button, TableText(text.textId));
-    button(text.button)->setObjectName(QString::fromLatin1(text.name));
+  QStringList texts;
+  for (const ButtonText& text : kButtons) texts << TableText(text.textId);
+  texts = WithMnemonics(texts);
+  for (std::size_t i = 0; i < std::size(kButtons); ++i) {
+    setButtonText(kButtons[i].button, texts[static_cast<qsizetype>(i)]);
+    button(kButtons[i].button)->setObjectName(QString::fromLatin1(kButtons[i].name));
   }
   mConnectionPage = new CWizardPageConnection(conf, *this);
   setPage(kConnectionPage, mConnectionPage);

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <climits>
 
+#include "common/BuildInfo.h"
+
 void CSyncCommandLineInfo::Parse(const std::vector<std::string>& arguments) {
   for (size_t i = 0; i < arguments.size(); ++i) ParseParam(arguments[i], i + 1 == arguments.size());
 }
@@ -51,4 +53,29 @@ int CSyncCommandLineInfo::LeadingInt(const std::string& text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
+}
+
+std::string CSyncCommandLineInfo::UsageText() {
+  return std::string("Usage: larkspan [/silent] [/status CODE] [/uninstall PRODUCT-CODE]\n"
+                     "       larkspan --help | --version\n"
+                     "\n"
+                     "Keeps the contacts, calendar events and tasks on this computer in step with an account on a\n"
+                     "SyncML server. Without switches the main window opens (after the configuration wizard while\n"
+                     "the configuration is not complete).\n"
+                     "\n"
+                     "  /silent                 synchronize every link without asking anything, then exit (what the\n"
+                     "                          scheduled synchronization runs)\n"
+                     "  /status CODE            report the installer's exit code CODE, then exit (0: start normally)\n"
+                     "  /uninstall PRODUCT-CODE remove the installation with that product code, then exit\n"
+                     "  --help, -h              show this text and exit\n"
+                     "  --version               show the version and exit\n"
+                     "\n"
+                     "Switches may begin with \"/\" or \"-\". Settings and the log of the last synchronization are\n"
+                     "kept in $XDG_DATA_HOME/") +
+         BuildInfo::kCompanyName + "/" + BuildInfo::kProductName + "/ (by default ~/.local/share/" + BuildInfo::kCompanyName + "/" +
+         BuildInfo::kProductName + "/).\nSee the larkspan(1) manual page.\n";
+}
+
+std::string CSyncCommandLineInfo::VersionText() {
+  return std::string("larkspan (") + BuildInfo::kProductName + ") " + BuildInfo::kProductVersion + "\n" + BuildInfo::kLegalNotice + "\n";
 }

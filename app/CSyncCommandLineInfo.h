@@ -15,6 +15,9 @@ class CSyncCommandLineInfo {
   static constexpr const char* kUninstall = "uninstall";
   static constexpr const char* kSilent = "silent";
   static constexpr const char* kStatus = "status";
+  // "--help" and "--version" (their first dash is the switch prefix).
+  static constexpr const char* kHelp = "-help";
+  static constexpr const char* kVersion = "-version";
 
   // Applies the grammar to `arguments` (the program's arguments without its own name).
   void Parse(const std::vector<std::string>& arguments);
@@ -31,6 +34,13 @@ class CSyncCommandLineInfo {
 
   // The leading-decimal conversion itself.
   static int LeadingInt(const std::string& text);
+
+  // "--help" (or "-h", "/?") and "--version": the program writes the usage or the version text
+  // to standard output and ends, before anything else of start-up (no display needed).
+  bool WantsHelp() const { return Has(kHelp) || Has("h") || Has("?"); }
+  bool WantsVersion() const { return Has(kVersion); }
+  static std::string UsageText();
+  static std::string VersionText();
 
  private:
   void Record(const std::string& name, const std::string& value);

@@ -1,20 +1,21 @@
 // The notification-area icon of the main window: hidden until the window is minimized with the
-// tray option on, with its menu of About, Sync, Configuration and Exit.
+// tray option on, with its menu of Show, Sync, Configuration, About and Exit.
 #pragma once
 
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <memory>
 
 class QAction;
-class QSystemTrayIcon;
 
 // Owned by the main window; lives on the user-interface thread. Where the desktop has no
 // notification area (Available() false) no icon is made and Show does nothing, so minimizing
-// leaves the window where it is. The menu's entries are named "trayAbout", "traySync" (the
-// default entry, also run by a double click), "trayConfiguration" and "trayExit".
+// leaves the window where it is. The menu's entries are named "trayShow" (the default entry),
+// "traySync", "trayConfiguration", "trayAbout" and "trayExit". A click (or double click) on the
+// icon only brings the window back; a sync starts from the menu alone.
 class CSystemTray : public QObject {
   Q_OBJECT
 
@@ -33,12 +34,15 @@ class CSystemTray : public QObject {
   bool IsShown() const;
   QMenu& Menu() { return mMenu; }
 
+  // What the icon does when the desktop reports an activation of `reason`.
+  void Activate(QSystemTrayIcon::ActivationReason reason);
+
  signals:
   void aboutRequested();
   void syncRequested();
   void configurationRequested();
   void exitRequested();
-  // A double click: the window comes back (and the default entry runs after it).
+  // "Show", or a click on the icon: the window comes back.
   void restoreRequested();
 
  private:
@@ -46,9 +50,10 @@ class CSystemTray : public QObject {
 
   QIcon mIcon;
   QMenu mMenu;
-  QAction* mAbout;
+  QAction* mShow;
   QAction* mSync;
   QAction* mConfiguration;
+  QAction* mAbout;
   QAction* mExit;
   std::unique_ptr<QSystemTrayIcon> mIconInTray;
 };

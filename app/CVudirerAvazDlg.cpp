@@ -4,20 +4,24 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <filesystem>
 
 #include "app/AboutDialog.h"
 #include "app/CInfoDlg.h"
 #include "app/CLangDlg.h"
 #include "app/CXListBox.h"
 #include "app/ConfigurationDialogs.h"
+#include "app/LogViewerDlg.h"
+#include "app/Mnemonics.h"
 #include "app/QtText.h"
+#include "app/TextViewerDlg.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
 #include "engine/CSyncRun.h"
@@ -54,6 +58,7 @@ CVudirerAvazDlg::CVudirerAvazDlg(CConf& conf, ConfigurationDialogs& dialogs, Mai
   setObjectName(QStringLiteral("mainWindow"));
   setWindowIcon(QIcon(QStringLiteral(":/larkspan/icon.png")));
   setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+  mPrompt.SetLogOpener([this] { ViewLog(); });
   mRun = std::make_unique<CSyncRun>(
       conf, CSyncRun::Services{mWorkerObserver, mRunPrompt, mServices.stores, mServices.updates,
                                mServices.transports != nullptr ? mServices.transports : &mOwnTransports});
@@ -90,13 +95,13 @@ void CVudirerAvazDlg::BuildUi() {
   for (QPushButton* button : {mOptionsButton, mHelpButton}) buttons->addWidget(button);
   buttons->addStretch();
   for (QPushButton* button : {mSyncButton, mExitButton}) buttons->addWidget(button);
-  mSyncButton->setDefault(true);
+  // No default button: Enter on the list must not start a run.
   auto* layout = new QVBoxLayout(this);
   layout->setMenuBar(mMenuBar);
   layout->addWidget(mLogo, 0, Qt::AlignLeft);
   layout->addWidget(mList, 1);
   layout->addLayout(buttons);
-  resize(440, 420);
+  resize(520, 420);
 }
 
 void CVudirerAvazDlg::BuildMenus() {
@@ -106,16 +111,19 @@ void CVudirerAvazDlg::BuildMenus() {
   mOptionsMenu = mMenuBar->addMenu(QString());
   mOptionsMenu->setObjectName(QStringLiteral("menuOptions"));
   mWizardAction = NamedAction(*mOptionsMenu, "actionWizard");
+  mConnectionAction = NamedAction(*mOptionsMenu, "actionConnection");
   mSettingsAction = NamedAction(*mOptionsMenu, "actionSyncSettings");
   mLanguageAction = NamedAction(*mOptionsMenu, "actionLanguage");
   mViewLogAction = NamedAction(*mOptionsMenu, "actionViewLog");
+  mOptionsMenu->addSeparator();
+  mExitAction = NamedAction(*mOptionsMenu, "actionExit");
   mHelpMenu = mMenuBar->addMenu(QString());
   mHelpMenu->setObjectName(QStringLiteral("menuHelp"));
   mHelpAction = NamedAction(*mHelpMenu, "actionHelp");
   mAboutAction = NamedAction(*mHelpMenu, "actionAbout");
-  mExitAction = NamedAction(*mHelpMenu, "actionExit");
   // Queued, as the row menu's entries.
   connect(mWizardAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenWizard, Qt::QueuedConnection);
+  connect(mConnectionAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenConnection, Qt::QueuedConnection);
   connect(mSettingsAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenOptions, Qt::QueuedConnection);
   connect(mLanguageAction, &QAction::triggered, this, &CVudirerAvazDlg::ChooseLanguage, Qt::QueuedConnection);
   connect(mViewLogAction, &QAction::triggered, this, &CVudirerAvazDlg::ViewLog, Qt::QueuedConnection);
@@ -138,6 +146,7 @@ void CVudirerAvazDlg::RetranslateUi() {
   mSyncMenu->setText(TableText(IDS_SYNC));
   mOptionsMenu->setTitle(TableText(IDS_OPTIONS));
   mWizardAction->setText(TableText(IDS_MENU_WIZARD));
+  mConnectionAction->setText(TableText(IDS_MENU_CONNECTION));
   mSettingsAction->setText(TableText(IDS_MENU_SYNC_SETTINGS));
   mLanguageAction->setText(TableText(IDS_MENU_LANGUAGE));
   mViewLogAction->setText(TableText(IDS_VIEW_LOG));
@@ -145,6 +154,10 @@ void CVudirerAvazDlg::RetranslateUi() {
   mHelpAction->setText(TableText(IDS_HELP));
   mAboutAction->setText(TableText(IDS_ABOUT_MENU, product));
   mExitAction->setText(TableText(IDS_EXIT));
+  AssignMnemonics(mMenuBar->actions());
+  AssignMnemonics(mOptionsMenu->actions());
+  AssignMnemonics(mHelpMenu->actions());
+  mList->SetLocale(Locale());
   mOptionsButton->setText(TableText(IDS_OPTIONS));
   mHelpButton->setText(TableText(IDS_HELP));
   mExitButton->setText(TableText(IDS_EXIT));
@@ -210,15 +223,6 @@ void CVudirerAvazDlg::StartRun() {
       mRunActive = true;
       mWatchdog.start();
       break;
-    case SyncRunStart::CheckFailed:
-      // A user who chose to fix the connection gets the wizard; otherwise the program ends, as
-      // it does when the server asked for an update.
-      if (mRunPrompt.TakeWizardRequest()) {
-        OpenWizard();
-      } else {
-        close();
-      }
-      break;
     case SyncRunStart::CancelAsked:
     case SyncRunStart::ThreadFailed:
       break;
@@ -257,9 +261,22 @@ void CVudirerAvazDlg::SyncBegin() {
   mList->SetAllDisabled(true);
   mSyncButton->setText(TableText(IDS_CANCEL));
   mSyncButton->setEnabled(true);
+  mChecking = true;
+  mTextsBeforeCheck.clear();
+  const int selected = mRun->SelectedLink();
+  for (int row = 0; row < mList->RowCount(); ++row) {
+    mTextsBeforeCheck << mList->RowText(row, RowStateText);
+    if (selected < 0 || selected == row) mList->SetStateText(row, TableText(IDS_CHECKING_SERVER));
+  }
 }
 
-void CVudirerAvazDlg::SyncLinkUpdate(int linkIndex, const CSyncLink& link) { mList->UpdateRow(linkIndex, link); }
+void CVudirerAvazDlg::SyncLinkUpdate(int linkIndex, const CSyncLink& link) {
+  if (mChecking) {
+    mChecking = false;
+    for (int row = 0; row < mTextsBeforeCheck.size(); ++row) mList->SetStateText(row, mTextsBeforeCheck[row]);
+  }
+  mList->UpdateRow(linkIndex, link);
+}
 
 void CVudirerAvazDlg::SyncEnd() { EndRun(); }
 
@@ -267,6 +284,7 @@ void CVudirerAvazDlg::SyncEnd() { EndRun(); }
 void CVudirerAvazDlg::EndRun() {
   if (!mRunActive) return;
   mRunActive = false;
+  mChecking = false;
   mWatchdog.stop();
   RestoreFromTray();
   if (mWaitCursor) QApplication::restoreOverrideCursor();
@@ -276,10 +294,12 @@ void CVudirerAvazDlg::EndRun() {
   for (CSyncLink& link : mConf.Links()) link.mRowDisabled = false;
   mSyncButton->setText(TableText(IDS_SYNC));
   Refill();
-  if (mRun->CloseAfterSync() || mConf.Silent()) {
+  // The program ends after a silent run, after a close asked for during the run, and when the
+  // update the server asked for has started (it replaces the program); an error keeps it open.
+  if (mRun->CloseAfterSync() || mConf.Silent() || mRun->LastOutcome().updateStarted) {
     QTimer::singleShot(0, this, &QWidget::close);
-  } else if (mRunPrompt.TakeWizardRequest()) {
-    QTimer::singleShot(0, this, &CVudirerAvazDlg::OpenWizard);
+  } else if (mRunPrompt.TakeConnectionRequest()) {
+    QTimer::singleShot(0, this, &CVudirerAvazDlg::OpenConnection);
   }
 }
 
@@ -329,6 +349,7 @@ void CVudirerAvazDlg::ShowRowMenu(int row, const QPoint& globalPos) {
   remove->setText(TableText(IDS_ROW_DELETE));
   details->setEnabled(!mRunActive);
   remove->setEnabled(!mRunActive);
+  AssignMnemonics(menu->actions());
   // Queued: a dialog or question opens once the menu is gone, not inside its mouse handling.
   connect(synchronize, &QAction::triggered, this, [this, row] { OnRowSynchronize(row); }, Qt::QueuedConnection);
   connect(details, &QAction::triggered, this, [this, row] { ShowDetails(row); }, Qt::QueuedConnection);
@@ -338,7 +359,7 @@ void CVudirerAvazDlg::ShowRowMenu(int row, const QPoint& globalPos) {
 
 void CVudirerAvazDlg::ShowDetails(int row) {
   if (mRunActive || row < 0 || static_cast<std::size_t>(row) >= mConf.Links().Size()) return;
-  CInfoDlg dialog(mConf.Links().At(static_cast<std::size_t>(row)), this);
+  CInfoDlg dialog(mConf.Links().At(static_cast<std::size_t>(row)), Locale(), this);
   dialog.exec();
 }
 
@@ -368,6 +389,12 @@ void CVudirerAvazDlg::OpenWizard() {
   Refill();
 }
 
+void CVudirerAvazDlg::OpenConnection() {
+  if (mRunActive) return;
+  mDialogs.RunConnection(mConf, this);
+  Refill();
+}
+
 void CVudirerAvazDlg::ChooseLanguage() {
   if (mRunActive) return;
   const std::string before = mConf.Language();
@@ -378,26 +405,42 @@ void CVudirerAvazDlg::ChooseLanguage() {
   RetranslateUi();
 }
 
-QString CVudirerAvazDlg::HelpUrl(const std::string& url, const std::string& language) {
-  std::string base = url.substr(0, url.find("cgi-bin"));
-  if (base.empty() || base.back() != '/') base += '/';
-  return ToQString(base + "help/windows/" + language + "/index.html");
-}
+std::string CVudirerAvazDlg::HelpTextPath(const std::string& programFolder) { return programFolder + "help/larkspan.txt"; }
 
-void CVudirerAvazDlg::OpenHelp() { OpenUrl(QUrl(HelpUrl(mConf.Url(), mConf.Language()))); }
-
-void CVudirerAvazDlg::ViewLog() {
-  const std::string path = mConf.LogPath();
-  std::error_code error;
-  if (std::filesystem::exists(path, error)) OpenUrl(QUrl::fromLocalFile(ToQString(path)));
-}
-
-void CVudirerAvazDlg::OpenUrl(const QUrl& url) {
-  if (mServices.openUrl) {
-    mServices.openUrl(url);
-  } else if (!QDesktopServices::openUrl(url)) {
-    LogError(kOperation, "cannot open " + url.toString().toStdString());
+// The help is the program's manual page as text beside the program: it needs neither a desktop
+// opener nor the server (whose help pages were written for another desktop).
+void CVudirerAvazDlg::OpenHelp() {
+  constexpr qint64 kLongestHelp = 1 << 20;
+  QFile file(ToQString(HelpTextPath(mServices.programFolder)));
+  if (!file.open(QIODevice::ReadOnly)) {
+    LogError(kOperation, "no help text at " + file.fileName().toStdString());
+    mPrompt.Message(LoadString(IDS_HELP_NOT_FOUND), PromptButtons::Ok, PromptKind::Information);
+    return;
   }
+  TextViewerDlg viewer(TableText(IDS_HELP), QString::fromUtf8(file.read(kLongestHelp)), this);
+  viewer.exec();
+}
+
+// The desktop's opener when there is one, else the program's own viewer.
+void CVudirerAvazDlg::ViewLog() {
+  LogViewerDlg::ShowLog(mConf.LogPath(), this, [this](const QUrl& url) { return OpenUrl(url); });
+}
+
+bool CVudirerAvazDlg::OpenUrl(const QUrl& url) {
+  const bool opened = mServices.openUrl ? mServices.openUrl(url) : QDesktopServices::openUrl(url);
+  if (!opened) LogError(kOperation, "cannot open " + url.toString().toStdString());
+  return opened;
+}
+
+QLocale CVudirerAvazDlg::Locale() const { return InterfaceLocale(mConf.Language()); }
+
+// Escape closes dialogs; it does not end the program.
+void CVudirerAvazDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void CVudirerAvazDlg::ShowAbout() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QLocale>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -34,8 +36,9 @@ struct MainWindowServices {
   UpdateStarter& updates;
   // Null: HTTP transports that stop at once on a confirmed cancel.
   SyncTransportFactory* transports = nullptr;
-  // Opens an address or a file with the desktop's default application; empty: QDesktopServices.
-  std::function<void(const QUrl&)> openUrl;
+  // Opens an address or a file with the desktop's default application, false when none could be
+  // started; empty: QDesktopServices.
+  std::function<bool(const QUrl&)> openUrl;
   // Loads the configured language's texts after the language dialog changed it; empty: none.
   std::function<void()> reloadLanguage;
   // Where the language dialog looks for the language libraries (ending in "/").
@@ -43,15 +46,21 @@ struct MainWindowServices {
 };
 
 // The window lives on the user-interface thread from the end of start-up to the end of the
-// program; closing it (finished()) ends the program. It owns the run driver: the worker's
-// notifications and questions reach the window through a blocking hand-over and are handled here
-// while the worker waits. The window never waits for the worker from inside those calls; a
-// watchdog notices a worker that ended without its end having been handled.
+// program; closing it (finished()) ends the program, which happens only by Exit (button, menu,
+// tray), the window's close, the end of a silent run or of a run whose update started. Errors
+// leave it open. It owns the run driver: the worker's notifications and questions reach the
+// window through a blocking hand-over and are handled here while the worker waits. The window
+// never waits for the worker from inside those calls; a watchdog notices a worker that ended
+// without its end having been handled.
+//
+// Keyboard: the menus have mnemonics, Escape does not close the window, Enter on the list and
+// the Menu key or Shift+F10 open the current row's menu; no button is a default button.
 //
 // Object names for tests and tools: "linkList", "syncButton", "optionsButton", "helpButton",
 // "exitButton", "logo"; the menu entries "menuSync", "menuOptions", "menuHelp", "actionWizard",
-// "actionSyncSettings", "actionLanguage", "actionViewLog", "actionHelp", "actionAbout",
-// "actionExit"; the row menu "rowMenu" with "rowSynchronize", "rowDetails", "rowDelete".
+// "actionConnection", "actionSyncSettings", "actionLanguage", "actionViewLog", "actionExit" (the
+// Options menu), "actionHelp", "actionAbout"; the row menu "rowMenu" with "rowSynchronize",
+// "rowDetails", "rowDelete".
 class CVudirerAvazDlg : public QDialog, public SyncObserver {
   Q_OBJECT
 
@@ -74,14 +83,15 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   void DeleteRow(int row);
   void OpenOptions();
   void OpenWizard();
+  void OpenConnection();
   void ChooseLanguage();
   void OpenHelp();
   void ViewLog();
   void ShowAbout();
   void RestoreFromTray();
 
-  // The help pages' address for the configured server and language.
-  static QString HelpUrl(const std::string& url, const std::string& language);
+  // The help text (the manual page as text) of the program in `programFolder` (ending in "/").
+  static std::string HelpTextPath(const std::string& programFolder);
 
   bool RunActive() const { return mRunActive; }
   CXListBox& List() { return *mList; }
@@ -100,6 +110,7 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildUi();
@@ -114,7 +125,9 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   void SetMenusEnabled(bool enabled);
   void UpdateSyncEnabled();
   void Refill();
-  void OpenUrl(const QUrl& url);
+  bool OpenUrl(const QUrl& url);
+  // What the rows and the details write times with: the interface language's conventions.
+  QLocale Locale() const;
   void CheckWorker();
 
   CConf& mConf;
@@ -132,12 +145,16 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   std::string mTitle;
   bool mRunActive = false;
   bool mWaitCursor = false;
+  // The server check of the run is going on: the rows it is for say so until the first link starts.
+  bool mChecking = false;
+  QStringList mTextsBeforeCheck;
 
   QMenuBar* mMenuBar = nullptr;
   QAction* mSyncMenu = nullptr;
   QMenu* mOptionsMenu = nullptr;
   QMenu* mHelpMenu = nullptr;
   QAction* mWizardAction = nullptr;
+  QAction* mConnectionAction = nullptr;
   QAction* mSettingsAction = nullptr;
   QAction* mLanguageAction = nullptr;
   QAction* mViewLogAction = nullptr;

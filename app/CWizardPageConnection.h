@@ -7,16 +7,17 @@
 
 class CConf;
 class CConfigWizard;
-class QCheckBox;
-class QLineEdit;
+class ConnectionFields;
 class QProgressBar;
 class ServerCheck;
 
-// Text 235, fields "urlEdit", "loginEdit" (179), "passwordEdit" (180), "rememberCheck" (181),
-// started with the configured values. Next checks the fields (106, 103, 103, each with the focus
-// on its field), stores them and runs the server check, which fetches the server's databases
-// into the links; the page moves on only when the check succeeds. While it runs the fields and
-// Next are disabled and "busyIndicator" shows; the wizard's Cancel stops it at once.
+// Text 235 and the connection fields (ConnectionFields: "urlEdit" with the example address under
+// it, "loginEdit", "passwordEdit", "rememberCheck", started with the configured values). Next
+// checks the fields (106, 103, 103, each with the focus on its field), stores them and runs the
+// server check off the window's thread, which fetches the server's databases into the links (and
+// starts an update the server asks for and the user accepts); the page moves on only when the
+// check succeeds. While it runs the fields and Next are disabled and "busyIndicator" shows; the
+// wizard's Cancel stops it at once.
 class CWizardPageConnection final : public QWizardPage {
   Q_OBJECT
 
@@ -30,18 +31,12 @@ class CWizardPageConnection final : public QWizardPage {
   bool Checking() const;
 
  private:
-  bool FieldsAreSet();
-  void StoreFields();
   void SetChecking(bool checking);
   void OnCheckFinished(DatabaseRequestResult result);
-  void StartUpdate();
 
   CConf& mConf;
   CConfigWizard& mWizard;
-  QLineEdit* mUrl;
-  QLineEdit* mLogin;
-  QLineEdit* mPassword;
-  QCheckBox* mRemember;
+  ConnectionFields* mFields;
   QProgressBar* mBusy;
   ServerCheck* mCheck;
   bool mCheckPassed = false;

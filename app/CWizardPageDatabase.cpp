@@ -93,8 +93,11 @@ void CWizardPageDatabase::EvaluateChecks() {
     int dataType;
     bool configured;
   };
-  for (const Rule& rule : {Rule{mContacts, DATA_TYPE_CONTACTS, mConf.SyncAb()}, Rule{mEvents, DATA_TYPE_EVENTS, mConf.SyncCal()},
-                           Rule{mTasks, DATA_TYPE_TASKS, mConf.SyncTasks()}}) {
+  // Nothing chosen yet (a new configuration): every data type the server offers.
+  const bool nothingChosen = !mConf.SyncAb() && !mConf.SyncCal() && !mConf.SyncTasks();
+  for (const Rule& rule : {Rule{mContacts, DATA_TYPE_CONTACTS, nothingChosen || mConf.SyncAb()},
+                           Rule{mEvents, DATA_TYPE_EVENTS, nothingChosen || mConf.SyncCal()},
+                           Rule{mTasks, DATA_TYPE_TASKS, nothingChosen || mConf.SyncTasks()}}) {
     const bool offered = mConf.HasLinkOfType(rule.dataType);
     rule.box->setEnabled(offered && outlook);
     // Windows Contacts has its one contacts link whenever the server offers contacts.

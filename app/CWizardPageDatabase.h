@@ -8,10 +8,11 @@ class CConfigWizard;
 class QCheckBox;
 class QComboBox;
 
-// Text 169, "applicationCombo" (the available applications: "Windows Contacts", then "Microsoft
-// Outlook"), "contactsCheck" (171), "eventsCheck" (172), "tasksCheck" (271), "periodCombo"
+// Text 169, "applicationCombo" (the available applications: the address book, then the Outlook
+// profile), "contactsCheck" (171), "eventsCheck" (172), "tasksCheck" (271), "periodCombo"
 // (261-266, index = sync_period) and note 267. Choosing an application sets sync_with_outlook at
-// once; Next stores the data types, the period and whether the application changed.
+// once; Next stores the data types, the period and whether the application changed. While no
+// data type is chosen (a new configuration) every one the server offers starts ticked.
 class CWizardPageDatabase final : public QWizardPage {
   Q_OBJECT
 

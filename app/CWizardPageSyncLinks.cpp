@@ -80,39 +80,50 @@ void CWizardPageSyncLinks::BuildGrid() {
   mGrid = new QTableWidget(0, 3, mContent.get());
   mGrid->setObjectName(QStringLiteral("linkGrid"));
   mGrid->setHorizontalHeaderLabels({TableText(IDS_COLUMN_SERVER_FOLDER), TableText(IDS_COLUMN_OUTLOOK_FOLDER), TableText(IDS_COLUMN_SYNC_TYPE)});
-  mGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   mGrid->verticalHeader()->setVisible(false);
   mGrid->setSelectionMode(QAbstractItemView::NoSelection);
+  const std::vector<int> proposal = ProposeFolders(mConf.Links(), mDataType, mFolders);
   int row = 0;
   for (const CSyncLink& link : mConf.Links()) {
-    if (link.mDataType == mDataType) AddGridRow(row++, link);
+    if (link.mDataType == mDataType) {
+      AddGridRow(row, link, proposal[static_cast<std::size_t>(row)]);
+      ++row;
+    }
   }
+  // The drop lists show their whole texts ("Bi-directional Synchronization" in any language):
+  // the mode column and the server names take what they need, the folders the rest.
+  QHeaderView* header = mGrid->horizontalHeader();
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(1, QHeaderView::Stretch);
+  header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+  mGrid->resizeRowsToContents();
   auto* layout = new QVBoxLayout(mContent.get());
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(new QLabel(TableText(kHeadings[mDataType]), mContent.get()));
   layout->addWidget(mGrid);
 }
 
-// A link whose folder is not among the folders, or whose mode the database does not allow,
-// starts as "Don't synchronize".
-void CWizardPageSyncLinks::AddGridRow(int row, const CSyncLink& link) {
+// Row `row` starts with the proposed folder (ProposeFolders; -1 none). A link never set up that
+// gets a folder starts in both directions (download only for a read-only database); a link
+// without a folder, or whose mode the database does not allow, starts as "Don't synchronize".
+void CWizardPageSyncLinks::AddGridRow(int row, const CSyncLink& link, int proposedFolder) {
   mGrid->insertRow(row);
   auto* server = new QTableWidgetItem(ToQString(link.ServerDisplayName()));
   server->setFlags(Qt::ItemIsEnabled);
   mGrid->setItem(row, 0, server);
 
   QComboBox* folder = NewCombo(QStringLiteral("folderCombo%1").arg(row), mGrid);
-  int current = -1;
-  for (const OutlookFolderInfo& info : mFolders) {
-    if (current < 0 && info.entryId == link.mLocalEntryId && info.storeId == link.mLocalStoreId) current = folder->count();
-    folder->addItem(ToQString(info.name));
-  }
+  for (const OutlookFolderInfo& info : mFolders) folder->addItem(ToQString(info.name));
+  const int current = proposedFolder;
   folder->setCurrentIndex(current);
   mGrid->setCellWidget(row, 1, folder);
 
   QComboBox* mode = NewCombo(QStringLiteral("modeCombo%1").arg(row), mGrid);
+  mode->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   FillModes(*mode, kOutlookModes, link.mReadOnly != 0);
-  const int shown = current < 0 ? -1 : mode->findData(link.mMode);
+  const bool neverSetUp = link.mMode == SYNC_MODE_OFF && link.mLocalEntryId.empty();
+  const int proposedMode = neverSetUp ? (link.mReadOnly != 0 ? SYNC_MODE_DOWNLOAD : SYNC_MODE_TWO_WAY) : link.mMode;
+  const int shown = current < 0 ? -1 : mode->findData(proposedMode);
   mode->setCurrentIndex(shown < 0 ? mode->findData(SYNC_MODE_OFF) : shown);
   mGrid->setCellWidget(row, 2, mode);
 }
@@ -164,7 +175,10 @@ void CWizardPageSyncLinks::FillWindowsContactsModes() {
   const int index = mDatabase->currentIndex();
   const bool readOnly = index >= 0 && mDatabase->itemData(index, kReadOnlyRole).toBool();
   FillModes(*mMode, kWindowsContactsModes, readOnly);
-  mMode->setCurrentIndex(index < 0 ? -1 : mMode->findData(mDatabase->itemData(index, kModeRole)));
+  if (index < 0) return;
+  // A database not synchronized yet starts with the first mode it allows (both directions).
+  const int configured = mMode->findData(mDatabase->itemData(index, kModeRole));
+  mMode->setCurrentIndex(configured >= 0 ? configured : 0);
 }
 
 bool CWizardPageSyncLinks::ApplyWindowsContacts() {

@@ -20,9 +20,11 @@ class QTableWidget;
 // - Outlook: heading 238, 239 or 272 and "linkGrid", one row per configured link of the type:
 //   "Server folder" (244), "Outlook folder" (245: drop list "folderCombo<row>" of the type's
 //   folders) and "Synchronization type" (246: "modeCombo<row>", 247-250, only 247 and 250 for a
-//   read-only database). Leaving it forward validates and merges the rows (240-243).
-// - Windows Contacts: "databaseCombo" (the server's contact databases) and "modeCombo" (196-198;
-//   only 197 for a read-only database). Finish needs both and makes the one Windows Contacts link.
+//   read-only database). A database not set up yet starts paired with a free folder of its kind
+//   (ProposeFolders) in both directions. Leaving it forward validates and merges the rows (240-243).
+// - Windows Contacts: "databaseCombo" (the server's contact databases; the configured one, else
+//   the default one) and "modeCombo" (196-198; only 197 for a read-only database; the configured
+//   mode, else the first allowed). Finish needs both and makes the one Windows Contacts link.
 class CWizardPageSyncLinks final : public QWizardPage {
   Q_OBJECT
 
@@ -39,7 +41,7 @@ class CWizardPageSyncLinks final : public QWizardPage {
   bool UsesOutlook() const;
   void ClearContent();
   void BuildGrid();
-  void AddGridRow(int row, const CSyncLink& link);
+  void AddGridRow(int row, const CSyncLink& link, int proposedFolder);
   bool ApplyGrid();
   void BuildWindowsContacts();
   void FillWindowsContactsModes();

@@ -1,6 +1,8 @@
 // The link list: rows filled from the links, hover selection, clicks that ask for the row menu.
 #include "app/CXListBox.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "app/CXListBoxDelegate.h"
@@ -37,14 +39,16 @@ void CXListBox::UpdateRow(int row, const CSyncLink& link) {
   if (QStandardItem* item = mModel.item(row)) SetRow(*item, link);
 }
 
-void CXListBox::SetRow(QStandardItem& item, const CSyncLink& link) {
+void CXListBox::SetRow(QStandardItem& item, const CSyncLink& link) const {
+  const std::string state = link.StateText([this](std::int64_t time) { return LocalTimeText(mLocale, time); });
   item.setData(link.mDataType, RowDataType);
   item.setData(ToQString(link.mLocalName), RowLocalName);
   item.setData(ToQString(link.ServerDisplayName()), RowServerName);
-  item.setData(ToQString(link.StateText()), RowStateText);
+  item.setData(ToQString(state), RowStateText);
+  item.setData(ToQString(state), Qt::ToolTipRole);
   item.setData(link.mState, RowState);
   item.setData(link.mRowDisabled, RowDisabled);
-  item.setData(ToQString(link.mLocalName + "\n" + link.ServerDisplayName() + "\n" + link.StateText()), Qt::AccessibleTextRole);
+  item.setData(ToQString(link.mLocalName + "\n" + link.ServerDisplayName() + "\n" + state), Qt::AccessibleTextRole);
   const RowProgress progress = RowProgress::Of(link);
   item.setData(progress.sent, RowItemsSent);
   item.setData(progress.toSend, RowItemsToSend);
@@ -75,6 +79,32 @@ int CXListBox::RowNumber(int row, LinkRowRole role) const {
 }
 
 QPoint CXListBox::RowCentre(int row) const { return visualRect(mModel.index(row, 0)).center(); }
+
+void CXListBox::RequestMenuOfCurrentRow() {
+  const QModelIndex index = currentIndex().isValid() ? currentIndex() : mModel.index(0, 0);
+  if (!index.isValid()) return;
+  setCurrentIndex(index);
+  const QRect rect = visualRect(index);
+  if (!IsRowDisabled(index.row())) emit rowClicked(index.row(), viewport()->mapToGlobal(QPoint(rect.left() + rect.width() / 3, rect.center().y())));
+}
+
+void CXListBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier;
+  const bool menu = event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+  if (enter || menu) {
+    RequestMenuOfCurrentRow();
+    event->accept();
+    return;
+  }
+  QListView::keyPressEvent(event);
+}
+
+// The Menu key arrives as a context menu request from the keyboard on some platforms; the mouse's
+// requests are the clicks handled above.
+void CXListBox::contextMenuEvent(QContextMenuEvent* event) {
+  if (event->reason() == QContextMenuEvent::Keyboard) RequestMenuOfCurrentRow();
+  event->accept();
+}
 
 void CXListBox::mousePressEvent(QMouseEvent* event) {
   const QModelIndex index = indexAt(event->position().toPoint());

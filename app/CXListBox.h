@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QListView>
+#include <QLocale>
 #include <QPoint>
 #include <QStandardItemModel>
 
@@ -23,13 +24,17 @@ enum LinkRowRole : int {
 };
 
 // The list of links. Rows carry copies of what the window shows, filled from the links (the
-// window owns the links; the list never points into them). Lives on the user-interface thread.
+// window owns the links; the list never points into them); times are written as the locale set
+// with SetLocale does. Enter, the Menu key and Shift+F10 ask for the current row's menu as a
+// click does. Lives on the user-interface thread.
 class CXListBox : public QListView {
   Q_OBJECT
 
  public:
   explicit CXListBox(QWidget* parent = nullptr);
 
+  // The conventions the rows' dates and times follow (from the next Fill or UpdateRow on).
+  void SetLocale(const QLocale& locale) { mLocale = locale; }
   // One row per link in array order; the selection is kept where the row still exists.
   void Fill(const CSyncLinkArray& links);
   // Redraws row `row` from `link` (a copy the worker sent); nothing for a row outside the list.
@@ -47,14 +52,19 @@ class CXListBox : public QListView {
   QPoint RowCentre(int row) const;
 
  signals:
-  // A left or right click on row `row` that is not disabled, at `globalPos`.
+  // A left or right click on row `row` that is not disabled, at `globalPos`; or the keyboard's
+  // request for the current row's menu, at the row.
   void rowClicked(int row, QPoint globalPos);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  static void SetRow(QStandardItem& item, const CSyncLink& link);
+  void SetRow(QStandardItem& item, const CSyncLink& link) const;
+  void RequestMenuOfCurrentRow();
 
   QStandardItemModel mModel;
+  QLocale mLocale;
 };

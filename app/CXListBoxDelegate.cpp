@@ -65,6 +65,16 @@ QString CXListBoxDelegate::ProgressText(int sent, int toSend, int received) {
   return QString();
 }
 
+int CXListBoxDelegate::TextWidth(int rowWidth) { return rowWidth - 2 * kMargin - kTypeImageSize - kMargin - kStateImageSize - kMargin; }
+
+bool CXListBoxDelegate::TextsFit(const QModelIndex& index, int rowWidth) const {
+  const int width = TextWidth(rowWidth);
+  const QFontMetrics names(mNameFont);
+  return names.horizontalAdvance(index.data(RowLocalName).toString()) <= width &&
+         names.horizontalAdvance(index.data(RowServerName).toString()) <= width &&
+         QFontMetrics(mStateFont).horizontalAdvance(index.data(RowStateText).toString()) <= width;
+}
+
 void CXListBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   painter->save();
   const QRect row = option.rect;
@@ -86,7 +96,7 @@ void CXListBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const QColor grey(128, 128, 128);
   const QColor nameColour = selected ? QColor(Qt::white) : disabled ? grey : QColor(Qt::black);
   const int textLeft = row.left() + kMargin + kTypeImageSize + kMargin;
-  const int textRight = stateLeft - kMargin;
+  const int textRight = textLeft + TextWidth(row.width());
   const QFontMetrics names(mNameFont);
   const QFontMetrics small(mStateFont);
   int top = row.top() + kRowPadding / 2;

@@ -21,8 +21,13 @@ class CXListBoxDelegate final : public QStyledItemDelegate {
   QPixmap TypeImage(int dataType) const;
   // "4 of 20 sent, 3 received" for a running row, "" when there is nothing to show.
   static QString ProgressText(int sent, int toSend, int received);
+  // Whether the names and the state text of the row at `index` show whole in a row `rowWidth`
+  // wide (they are elided otherwise).
+  bool TextsFit(const QModelIndex& index, int rowWidth) const;
 
  private:
+  // The width the texts have in a row of `rowWidth`.
+  static int TextWidth(int rowWidth);
   void PaintProgress(QPainter* painter, const QRect& area, const QModelIndex& index, bool selected) const;
 
   QFont mNameFont;

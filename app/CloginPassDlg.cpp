@@ -27,9 +27,11 @@ CloginPassDlg::CloginPassDlg(const std::string& productName, const LoginRequest&
   mRemember->setChecked(initial.rememberPassword);
 
   auto* fields = new QFormLayout;
-  fields->addRow(TableText(IDS_EMAIL_LABEL), mLogin);
+  fields->addRow(TableText(IDS_LOGIN_LABEL), mLogin);
   fields->addRow(TableText(IDS_PASSWORD_LABEL), mPassword);
   fields->addRow(QString(), mRemember);
+  // The login is known; the password is what is asked for.
+  if (!initial.login.empty()) mPassword->setFocus();
 
   QDialogButtonBox* buttons = NewOkCancelButtons(*this);
 

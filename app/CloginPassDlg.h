@@ -9,8 +9,9 @@
 class QCheckBox;
 class QLineEdit;
 
-// Title string 215 with the product name, text 214, fields "Email:" (179, at most 128
-// characters), "Password:" (180) and "Remember password" (181), buttons OK and Cancel (218).
+// Title string 215 with the product name, text 214, fields "Login:" (at most 128 characters),
+// "Password:" (180, focused when the login is known) and "Remember password" (181), buttons OK
+// and Cancel (218).
 // Object names: "loginEdit", "passwordEdit", "rememberCheck", "okButton", "cancelButton".
 class CloginPassDlg : public QDialog {
   Q_OBJECT

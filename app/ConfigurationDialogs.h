@@ -23,4 +23,8 @@ class ConfigurationDialogs {
   // Runs the options dialog modally; true when OK stored and saved its values (and applied the
   // schedule), false on Cancel.
   virtual bool RunOptions(CConf& conf, QWidget* parent) = 0;
+
+  // Runs the connection dialog modally; true when OK stored and saved the address and the
+  // credentials, false on Cancel.
+  virtual bool RunConnection(CConf& conf, QWidget* parent) = 0;
 };

@@ -23,6 +23,7 @@ int HeadlessSyncRun::Run() {
 }
 
 int HeadlessSyncRun::ExitStatusOf(const SyncRunOutcome& outcome) {
+  if (outcome.passwordMissing) return kNoPasswordStatus;
   if (!outcome.Completed()) return kSyncFailedStatus;
   return outcome.linksWithItemErrors > 0 ? kSyncItemErrorsStatus : 0;
 }

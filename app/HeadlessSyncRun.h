@@ -9,15 +9,18 @@ struct SyncRunOutcome;
 
 // Runs one sync of all links with the program's store and update services, reports each link's
 // progress and what it sent and received on `progress`, waits for the end, and writes the run's
-// error (a failed server check, a store that cannot be opened) on `progress` too. Returns the
-// process exit status: 0 when every link that ran succeeded, kSyncItemErrorsStatus when they all
-// ran but items failed, kSyncFailedStatus otherwise.
+// error (a failed server check, a store that cannot be opened, no stored password) on `progress`
+// too. Returns the process exit status: 0 when every link that ran succeeded,
+// kSyncItemErrorsStatus when they all ran but items failed, kNoPasswordStatus when no password is
+// stored (nothing was sent), kSyncFailedStatus otherwise.
 // `prompt` answers what the run would ask; the silent flag of `conf` keeps it from asking.
 class HeadlessSyncRun {
  public:
   static constexpr int kSyncFailedStatus = 4;
   // Every link ran, but some items did not synchronize.
   static constexpr int kSyncItemErrorsStatus = 5;
+  // No password is stored, and a silent run cannot ask for one: the server was not contacted.
+  static constexpr int kNoPasswordStatus = 7;
 
   // The exit status of a program whose last run came to `outcome` (the values above).
   static int ExitStatusOf(const SyncRunOutcome& outcome);

@@ -28,8 +28,8 @@ using OutlookFolderLister = std::function<std::vector<OutlookFolderInfo>(CConf& 
 // application cannot be reached.
 std::vector<OutlookFolderInfo> ListOutlookFolders(CConf& conf, int dataType);
 
-// The local name and path of the Windows Contacts link.
-inline constexpr const char* kWindowsContactsName = "Windows Contacts";
+// The local name and path of the Windows Contacts link (shown as the address book on Linux).
+inline constexpr const char* kWindowsContactsName = "Address book";
 inline constexpr const char* kWindowsContactsPath = "OutlookExpressContacts";
 
 // Replaces every link by the one Windows Contacts link: `serverName` (empty for the default

@@ -11,9 +11,9 @@ std::string FolderStoreFromEnvironment() {
   return folder != nullptr ? std::string(folder) : std::string();
 }
 
-void ProgramUpdateStarter::StartUpdate(CConf& conf) {
-  Updater updater(conf);
-  updater.DownloadUpdate();
+void ProgramUpdateStarter::StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) {
+  Updater updater(conf, UpdaterSettings::FromConf(conf));
+  updater.DownloadUpdate(abortRequested);
   updater.CopyUpdater();
   updater.StartUpdater();
 }

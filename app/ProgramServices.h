@@ -16,5 +16,5 @@ std::string FolderStoreFromEnvironment();
 // and closes the program afterwards, so that the helper's wait ends.
 class ProgramUpdateStarter final : public UpdateStarter {
  public:
-  void StartUpdate(CConf& conf) override;
+  void StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) override;
 };

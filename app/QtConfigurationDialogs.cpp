@@ -3,11 +3,16 @@
 #include "app/QtConfigurationDialogs.h"
 
 #include <QMessageBox>
+#include <ctime>
 #include <utility>
 
 #include "app/CConfDlg.h"
+#include "app/ConnectionDlg.h"
+#include "app/QtPrompt.h"
 #include "app/QtText.h"
 #include "config/CConf.h"
+#include "common/Format.h"
+#include "common/StringTable.h"
 #include "config/CLog.h"
 #include "platform/scheduler/SyncScheduler.h"
 #include "platform/shell/UserFolders.h"
@@ -38,14 +43,41 @@ bool QtConfigurationDialogs::RunOptions(CConf& conf, QWidget* parent) {
                          TableText(IDS_KEYRING_STORE_FAILED, conf.KeyringFailure()));
   }
   if (!RemoveAutostartEntry(mAutostartName)) LogError("CConfDlg::OnOK", "the automatic start entry could not be removed");
-  if (mApplySchedule) mApplySchedule(conf);
+  if (mApplySchedule) {
+    if (const std::string failure = mApplySchedule(conf); !failure.empty()) {
+      QtPrompt(conf.ProductName(), parent).Message(failure, PromptButtons::Ok, PromptKind::Warning);
+    }
+  }
   return true;
+}
+
+bool QtConfigurationDialogs::RunConnection(CConf& conf, QWidget* parent) {
+  ConnectionDlg dialog(conf, conf.ProductName(), parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  conf.Save();
+  return true;
+}
+
+std::string ApplyProgramSchedule(const CConf& conf) {
+  std::string reason;
+  switch (SyncScheduler::ForRunningProgram().Apply(conf, std::time(nullptr), &reason)) {
+    case ScheduleResult::Applied:
+    case ScheduleResult::Removed:
+    case ScheduleResult::Unchanged:
+      return {};
+    case ScheduleResult::NoCrontabProgram:
+      LogError("CConfDlg::OnOK", "the schedule was not applied: there is no crontab program");
+      return LoadString(IDS_SCHEDULE_NO_CRONTAB);
+    case ScheduleResult::NotApplied:
+      LogError("CConfDlg::OnOK", "the schedule was not applied: " + reason);
+      return FormatText(LoadString(IDS_SCHEDULE_NOT_SAVED), {reason});
+  }
+  return {};
 }
 
 std::unique_ptr<ConfigurationDialogs> MakeProgramDialogs(UpdateStarter& updates) {
   WizardServices services;
   services.applications = ApplicationAvailability::Detect();
   services.updates = &updates;
-  return std::make_unique<QtConfigurationDialogs>(
-      std::move(services), [](const CConf& conf) { SyncScheduler::ForRunningProgram().Apply(conf); });
+  return std::make_unique<QtConfigurationDialogs>(std::move(services), ApplyProgramSchedule);
 }

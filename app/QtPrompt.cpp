@@ -60,7 +60,12 @@ PromptAnswer QtPrompt::Message(std::string_view text, PromptButtons buttons, Pro
       break;
   }
   box.setDefaultButton(first);
+  QPushButton* showLog = kind == PromptKind::Error && mOpenLog ? AddButton(box, IDS_SHOW_LOG, QMessageBox::HelpRole, "showLogButton") : nullptr;
   box.exec();
+  if (showLog != nullptr && box.clickedButton() == showLog) {
+    mOpenLog();
+    return SafeDefaultAnswer(buttons);
+  }
   const bool firstChosen = box.clickedButton() == first;
   switch (buttons) {
     case PromptButtons::Ok:

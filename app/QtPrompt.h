@@ -1,6 +1,7 @@
 // Message boxes, the login dialog and the conflict and e-mail questions of the Qt user interface.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "common/Prompt.h"
@@ -9,11 +10,15 @@ class QWidget;
 
 // Shows each question as a modal dialog over `parent` (none: application modal) and waits for the
 // answer. The box's object name is "promptMessage", its buttons' "okButton", "cancelButton",
-// "yesButton", "noButton". Button texts come from the string table. Used on the user-interface
-// thread only; `parent` must outlive the object.
+// "yesButton", "noButton". Button texts come from the string table. An error box also has
+// "showLogButton" ("Show log") while a log opener is set: it closes the box with the safe answer
+// and opens the log. Used on the user-interface thread only; `parent` must outlive the object.
 class QtPrompt final : public Prompt {
  public:
   explicit QtPrompt(std::string productName, QWidget* parent = nullptr);
+
+  // Opens the run log (called on the user-interface thread); empty: error boxes have no "Show log".
+  void SetLogOpener(std::function<void()> openLog) { mOpenLog = std::move(openLog); }
 
   PromptAnswer Message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                        PromptKind kind = PromptKind::Information) override;
@@ -26,4 +31,5 @@ class QtPrompt final : public Prompt {
  private:
   std::string mProductName;
   QWidget* mParent;
+  std::function<void()> mOpenLog;
 };

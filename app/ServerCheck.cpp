@@ -11,13 +11,15 @@
 
 #include "app/GuiHandOver.h"
 #include "common/CXException.h"
+#include "common/Format.h"
 #include "common/StringTable.h"
+#include "config/CConf.h"
 #include "config/CLog.h"
 #include "engine/SyncRunServices.h"
 #include "syncml/SyncTransport.h"
 
-// Shared by the check, its transport and the posts in flight: the cancel request and the end of
-// each post, under one lock.
+// Shared by the check, its transport and the posts in flight: the cancel request, the end of
+// each post, and a request type the server accepted after refusing the other, under one lock.
 class TransportCancel {
  public:
   void Cancel() {
@@ -30,9 +32,21 @@ class TransportCancel {
     return mCancelled;
   }
 
+  // Set by the post's thread; taken by the check's own thread once the post has ended, so an
+  // abandoned post never writes into the configuration.
+  void NoteWorkingType(const std::string& type) {
+    const std::lock_guard lock(mMutex);
+    mWorkingType = type;
+  }
+  std::string TakeWorkingType() {
+    const std::lock_guard lock(mMutex);
+    return std::exchange(mWorkingType, std::string());
+  }
+
   std::mutex mMutex;
   std::condition_variable mChanged;
   bool mCancelled = false;
+  std::string mWorkingType;
 };
 
 // The threads of posts a cancel left running. They use nothing but their transport and their
@@ -65,8 +79,10 @@ namespace {
 // run on after the caller is gone, until the inner transport gives up.
 class CancellableTransport final : public SyncTransport {
  public:
-  CancellableTransport(std::unique_ptr<SyncTransport> inner, std::shared_ptr<TransportCancel> cancel, AbandonedPosts& abandoned)
-      : mInner(std::move(inner)), mCancel(std::move(cancel)), mAbandoned(abandoned) {}
+  // `conf` gets the request type that worked; it must outlive the object.
+  CancellableTransport(std::unique_ptr<SyncTransport> inner, std::shared_ptr<TransportCancel> cancel, AbandonedPosts& abandoned,
+                       CConf& conf)
+      : mInner(std::move(inner)), mCancel(std::move(cancel)), mAbandoned(abandoned), mConf(conf) {}
 
   std::string Post(const std::string& url, const std::string& message) override {
     struct Outcome {
@@ -98,6 +114,7 @@ class CancellableTransport final : public SyncTransport {
     }
     lock.unlock();
     post.join();
+    if (std::string type = mCancel->TakeWorkingType(); !type.empty()) mConf.SetSyncMime(std::move(type));
     if (outcome->error) std::rethrow_exception(outcome->error);
     return std::move(outcome->reply);
   }
@@ -106,19 +123,27 @@ class CancellableTransport final : public SyncTransport {
   std::shared_ptr<SyncTransport> mInner;
   std::shared_ptr<TransportCancel> mCancel;
   AbandonedPosts& mAbandoned;
+  CConf& mConf;
 };
 
 // HTTP from the settings, whose exchange stops within about a second of a cancel.
-std::unique_ptr<SyncTransport> MakeCheckTransport(const CConf& conf, std::shared_ptr<TransportCancel> cancel) {
+std::unique_ptr<SyncTransport> MakeCheckTransport(const CConf& conf, const std::shared_ptr<TransportCancel>& cancel) {
   SyncTransportOptions options = SyncTransportOptions::FromConf(conf);
-  options.abortRequested = [cancel = std::move(cancel)] { return cancel->Cancelled(); };
+  options.abortRequested = [cancel] { return cancel->Cancelled(); };
+  options.requestTypeWorked = [cancel](const std::string& type) { cancel->NoteWorkingType(type); };
   return std::make_unique<HttpSyncTransport>(std::move(options));
 }
 
 }  // namespace
 
-ServerCheck::ServerCheck(CConf& conf, Prompt& windowPrompt, SyncTransportFactory* transports, QObject* parent)
-    : QObject(parent), mConf(conf), mWindowPrompt(windowPrompt), mTransports(transports), mAbandoned(std::make_unique<AbandonedPosts>()) {}
+ServerCheck::ServerCheck(CConf& conf, Prompt& windowPrompt, SyncTransportFactory* transports, UpdateStarter* updates,
+                         QObject* parent)
+    : QObject(parent),
+      mConf(conf),
+      mWindowPrompt(windowPrompt),
+      mTransports(transports),
+      mUpdates(updates),
+      mAbandoned(std::make_unique<AbandonedPosts>()) {}
 
 ServerCheck::~ServerCheck() {
   Stop();
@@ -131,13 +156,14 @@ void ServerCheck::Start() {
   mWorkerPrompt = std::make_unique<GuiThreadPrompt>(mWindowPrompt, *mHandOver);
   mCancel = std::make_shared<TransportCancel>();
   std::unique_ptr<SyncTransport> inner = mTransports != nullptr ? mTransports->CreateTransport(mConf) : MakeCheckTransport(mConf, mCancel);
-  auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel, *mAbandoned);
+  auto transport = std::make_unique<CancellableTransport>(std::move(inner), mCancel, *mAbandoned, mConf);
   const unsigned generation = ++mGeneration;
   mWorker = std::thread([this, generation, transport = std::move(transport)]() mutable {
     DatabaseRequestResult result = DatabaseRequestResult::Failed;
     // The request shows its own failures; anything else it lets through must not end the process.
     try {
       result = RequestServerDatabases(mConf, *mWorkerPrompt, std::move(transport));
+      if (result == DatabaseRequestResult::UpdateAccepted) result = StartUpdate();
     } catch (const std::exception& error) {
       LogError("CWizardPageConnection::OnWizardNext", error.what());
       mWorkerPrompt->Message(LoadString(IDS_SYNCML_ERROR), PromptButtons::Ok, PromptKind::Error);
@@ -145,6 +171,20 @@ void ServerCheck::Start() {
     // Dropped by Qt when this object is gone; ignored when the check was cancelled meanwhile.
     QMetaObject::invokeMethod(this, [this, generation, result] { OnWorkerDone(generation, result); }, Qt::QueuedConnection);
   });
+}
+
+// The update takes over when it starts: the wizard ends and the program closes. One that cannot
+// start (or was cancelled) leaves the program as it was.
+DatabaseRequestResult ServerCheck::StartUpdate() {
+  try {
+    if (mUpdates == nullptr) throw CUpdaterException(FormatText(LoadString(IDS_UPDATE_NOT_AVAILABLE), {mConf.ProductName()}));
+    mUpdates->StartUpdate(mConf, [cancel = mCancel] { return cancel->Cancelled(); });
+    return DatabaseRequestResult::UpdateAccepted;
+  } catch (const CXException& error) {
+    mConf.SetAppState(0);
+    if (!mCancel->Cancelled()) mWorkerPrompt->Message(error.Message(), PromptButtons::Ok, PromptKind::Error);
+  }
+  return DatabaseRequestResult::UpdateDeclined;
 }
 
 void ServerCheck::Cancel() { Stop(); }

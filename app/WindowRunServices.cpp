@@ -6,8 +6,8 @@
 #include "config/CConf.h"
 #include "syncml/SyncTransport.h"
 
-std::unique_ptr<SyncTransport> CancellableHttpTransports::CreateTransport(const CConf& conf) {
-  SyncTransportOptions options = SyncTransportOptions::FromConf(conf);
+std::unique_ptr<SyncTransport> CancellableHttpTransports::CreateTransport(CConf& conf) {
+  SyncTransportOptions options = SyncTransportOptions::RememberingTypeIn(conf);
   options.abortRequested = [&conf] { return conf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED; };
   return std::make_unique<HttpSyncTransport>(std::move(options));
 }
@@ -34,11 +34,30 @@ std::optional<std::string> FixableErrorAdvice(const std::string& message) {
   return std::nullopt;
 }
 
+std::string PlainErrorText(const std::string& message) {
+  if (std::optional<std::string> advice = FixableErrorAdvice(message)) return *std::move(advice);
+  return ServerErrorText(message);
+}
+
+std::string ServerErrorText(const std::string& message) {
+  if (message == LoadString(IDS_SYNCML_ERROR)) return LoadString(IDS_PLAIN_SYNCML_ERROR);
+  const std::string httpError = LoadString(IDS_HTTP_ERROR);
+  for (int status = 500; status < 600; ++status) {
+    if (message == FormatText(httpError, {status})) return FormatText(LoadString(IDS_PLAIN_SERVER_ERROR), {status});
+  }
+  return message;
+}
+
+PromptAnswer PlainWordsPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
+  return Inner().Message(buttons == PromptButtons::Ok ? ServerErrorText(std::string(text)) : std::string(text), buttons, kind);
+}
+
 PromptAnswer FixableErrorPrompt::Message(std::string_view text, PromptButtons buttons, PromptKind kind) {
-  const std::optional<std::string> advice = buttons == PromptButtons::Ok ? FixableErrorAdvice(std::string(text)) : std::nullopt;
-  if (!advice) return mInner.Message(text, buttons, kind);
+  if (buttons != PromptButtons::Ok) return Inner().Message(text, buttons, kind);
+  const std::optional<std::string> advice = FixableErrorAdvice(std::string(text));
+  if (!advice) return Inner().Message(PlainErrorText(std::string(text)), buttons, kind);
   const PromptAnswer answer =
-      mInner.Message(*advice + "\n\n" + LoadString(IDS_ASK_OPEN_CONNECTION_SETTINGS), PromptButtons::YesNo, PromptKind::Warning);
-  if (answer == PromptAnswer::Yes) mWizardRequested = true;
+      Inner().Message(*advice + "\n\n" + LoadString(IDS_ASK_OPEN_CONNECTION_SETTINGS), PromptButtons::YesNo, PromptKind::Error);
+  if (answer == PromptAnswer::Yes) mConnectionRequested = true;
   return PromptAnswer::Ok;
 }

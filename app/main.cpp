@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CSyncCommandLineInfo.h"
 #include "app/CVudirerAvazApp.h"
 #include "app/CVudirerAvazDlg.h"
 #include "app/HeadlessSyncRun.h"
@@ -69,6 +70,12 @@ int RunMainWindow(CVudirerAvazApp& application, QApplication& qtApplication, Con
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  CSyncCommandLineInfo commandLine;
+  commandLine.Parse(arguments);
+  if (commandLine.WantsHelp() || commandLine.WantsVersion()) {
+    std::cout << (commandLine.WantsHelp() ? CSyncCommandLineInfo::UsageText() : CSyncCommandLineInfo::VersionText());
+    return std::cout.flush() ? 0 : 1;
+  }
   UseOffscreenPlatformWithoutDisplay();
   QApplication qtApplication(argc, argv);
 

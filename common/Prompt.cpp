@@ -5,6 +5,7 @@
 #include <ostream>
 #include <utility>
 
+#include "common/Format.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
 
@@ -21,6 +22,7 @@ PromptAnswer SafeDefaultAnswer(PromptButtons buttons) {
 }
 
 std::string ConflictContactLine(const ConflictQuestion& question) {
+  if (question.kind != ConflictItemKind::Contact) return question.displayName;
   return question.displayName + " [" + question.nickname + " ]";
 }
 
@@ -57,7 +59,7 @@ bool HeadlessPrompt::AskLogin(LoginRequest&) {
 }
 
 ConflictAnswer HeadlessPrompt::AskConflict(const ConflictQuestion& question) {
-  WriteLine(LoadString(IDS_CONFLICT_TEXT) + "\n" + ConflictContactLine(question));
+  WriteLine(FormatText(LoadString(IDS_CONFLICT_TEXT), {question.serverName}) + "\n" + ConflictContactLine(question));
   return ConflictAnswer::Both;
 }
 

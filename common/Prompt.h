@@ -21,13 +21,34 @@ PromptAnswer SafeDefaultAnswer(PromptButtons buttons);
 // server's, or both (the item is duplicated).
 enum class ConflictAnswer { Local, Server, Both };
 
-// What the conflict question shows of the item.
-struct ConflictQuestion {
-  std::string displayName;
-  std::string nickname;
+// One field of the item that differs between this computer and the server, as the user reads it.
+struct ConflictField {
+  // The record key ("PR_GIVEN_NAME", "VC_SUMMARY"), or the name of a group of keys shown as one
+  // field ("BUSINESS_ADDRESS", "ATTENDEES").
+  std::string key;
+  std::string local;
+  std::string server;
+
+  friend bool operator==(const ConflictField&, const ConflictField&) = default;
 };
 
-// The contact line of the conflict question: the display name, " [", the nickname and " ]".
+enum class ConflictItemKind { Contact, Event, Task };
+
+// What the conflict question shows of the item.
+struct ConflictQuestion {
+  // A contact's display name and nickname; an event's or task's subject (no nickname).
+  std::string displayName = {};
+  std::string nickname = {};
+  ConflictItemKind kind = ConflictItemKind::Contact;
+  // The server as it names itself in its device information, else the host of its address.
+  std::string serverName = {};
+  // Whether the server sent its version of the item; `fields` compares the two when it did.
+  bool serverVersionKnown = false;
+  std::vector<ConflictField> fields = {};
+};
+
+// The item line of the conflict question: for a contact the display name, " [", the nickname and
+// " ]"; for an event or task its subject.
 std::string ConflictContactLine(const ConflictQuestion& question);
 
 // How e-mail addresses without a home or work type are typed (`email_management_mode`): the user

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "common/Base64.h"
@@ -90,7 +91,9 @@ void CConf::ReadSettings() {
   mUrl = GetValue(kSection, "url");
   mLogin = GetValue(kSection, "login");
   mPassword = DecodePassword(GetValue(kSection, "password"));
-  mRememberPass = GetInt("remember_pass") != 0;
+  // A new configuration remembers the password: without it every run, the scheduled ones
+  // included, would have to ask for it.
+  mRememberPass = LeadingInt(GetValue(kSection, "remember_pass", "1")) != 0;
   mLanguage = GetValue(kSection, "language");
   mSystray = GetInt("systray") != 0;
   mSyncAb = GetInt("sync_ab") != 0;
@@ -109,7 +112,6 @@ void CConf::ReadSettings() {
   mAppState = GetInt("app_state");
   mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
   mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
-  if (mSyncMime.empty()) mSyncMime = kDefaultSyncMime;
   mAllowHttpUpdates = GetInt("allow_http_updates") != 0;
   mPasswordInKeyring = GetValue(kSection, kPasswordStoreKey) == kPasswordInKeyring;
   mKeyringFailure.clear();
@@ -211,21 +213,44 @@ void CConf::WriteSettings() {
   // The transport settings are edited by hand; a file that never had them keeps its described
   // layout while they hold their defaults.
   if (!mSslVerify || HasKey(kSection, "ssl_verify")) SetInt("ssl_verify", mSslVerify);
-  if (mSyncMime != kDefaultSyncMime || HasKey(kSection, "syncml_mime")) SetValue(kSection, "syncml_mime", mSyncMime);
+  if (!mSyncMime.empty()) {
+    SetValue(kSection, "syncml_mime", mSyncMime);
+  } else if (HasKey(kSection, "syncml_mime")) {
+    RemoveKey(kSection, "syncml_mime");
+  }
   if (mAllowHttpUpdates || HasKey(kSection, "allow_http_updates")) SetInt("allow_http_updates", mAllowHttpUpdates);
 }
 
+const char* CConf::IdentityKey() const {
+  switch (mSyncWithOutlook) {
+    case LOCAL_APP_OUTLOOK: return "OutlookID";
+    case LOCAL_APP_WINDOWS_CONTACTS: return "WABID";
+    default: return nullptr;
+  }
+}
+
 void CConf::SelectIdentity() {
-  const char* key = mSyncWithOutlook == LOCAL_APP_OUTLOOK            ? "OutlookID"
-                    : mSyncWithOutlook == LOCAL_APP_WINDOWS_CONTACTS ? "WABID"
-                                                                     : nullptr;
-  mClientStoreId = key != nullptr ? GetValue(kSection, key) : std::string();
+  const char* key = IdentityKey();
+  mClientStoreId = key != nullptr ? GetValue(kSection, key) : mUnboundIdentity;
   if (mClientStoreId.empty() && key != nullptr) {
-    mClientStoreId = GenerateIdentity();
+    // The identity a check already used, if any: the server knows the device by it.
+    mClientStoreId = mUnboundIdentity.empty() ? GenerateIdentity() : std::exchange(mUnboundIdentity, std::string());
     SetValue(kSection, key, mClientStoreId);
     mIdentityGenerated = true;
   }
   mAppChanged = false;
+}
+
+const std::string& CConf::EnsureClientStoreId() {
+  if (!mClientStoreId.empty()) return mClientStoreId;
+  mClientStoreId = GenerateIdentity();
+  if (const char* key = IdentityKey(); key != nullptr) {
+    SetValue(kSection, key, mClientStoreId);
+    mIdentityGenerated = true;
+  } else {
+    mUnboundIdentity = mClientStoreId;
+  }
+  return mClientStoreId;
 }
 
 void CConf::SaveLogin(bool writeNow) {

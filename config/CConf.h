@@ -25,8 +25,8 @@ class CConf : public CIniEx {
   static constexpr const char* kLogFileName = "Sync.log";
   static constexpr const char* kDefaultPackageName = "Tarnwell_Sync_Installer.msi";
   static constexpr long kDefaultMaxMsgSize = 102400;
-  // Content type of the SyncML requests unless "syncml_mime" names another.
-  static constexpr const char* kDefaultSyncMime = "application/vnd.syncml-xml";
+  // Content type of the SyncML requests unless "syncml_mime" names another (the registered one).
+  static constexpr const char* kDefaultSyncMime = "application/vnd.syncml+xml";
   // Length of a generated client store identity.
   static constexpr std::size_t kIdentityLength = 64;
 
@@ -104,6 +104,12 @@ class CConf : public CIniEx {
   // The client store identity of the current local application ("OutlookID" or "WABID").
   const std::string& ClientStoreId() const { return mClientStoreId; }
   void SetClientStoreId(std::string id) { mClientStoreId = std::move(id); }
+  // The identity the next exchange names the client by; one is made when there is none, so the
+  // server sees one device from the wizard's first check on. With a local application chosen it
+  // is stored under its key at once (and IdentityGenerated set); before that (a new
+  // configuration) it is kept until a `Save` selects the identity of the application chosen in
+  // the meantime, which then takes this one instead of generating another.
+  const std::string& EnsureClientStoreId();
 
   const std::string& ProductName() const { return mProductName; }
   const std::string& ProductVersion() const { return mProductVersion; }
@@ -162,9 +168,13 @@ class CConf : public CIniEx {
   // "ssl_verify": HTTPS certificates are verified (default); only a written 0 accepts any certificate.
   bool SslVerify() const { return mSslVerify; }
   void SetSslVerify(bool verify) { mSslVerify = verify; }
-  // "syncml_mime": Content-Type and Accept of the SyncML requests; an empty setting reads as
-  // kDefaultSyncMime.
-  const std::string& SyncMime() const { return mSyncMime; }
+  // "syncml_mime": Content-Type and Accept of the SyncML requests; kDefaultSyncMime while the
+  // setting is missing or empty. The transport stores here the type that worked after the server
+  // refused the other one; `Save` writes the key only while it is set, and removes it when it was
+  // set back to "" (the default).
+  std::string SyncMime() const { return mSyncMime.empty() ? std::string(kDefaultSyncMime) : mSyncMime; }
+  // The setting as written: "" while the default is used.
+  const std::string& SyncMimeSetting() const { return mSyncMime; }
   void SetSyncMime(std::string mime) { mSyncMime = std::move(mime); }
   // "allow_http_updates": an update package offered at an http:// address is downloaded and
   // installed only when a non-zero number is written here (default off: anyone on the network
@@ -193,6 +203,8 @@ class CConf : public CIniEx {
   void ForgetKeyringPassword();
   KeyringAccount Account() const { return {mUrl, mLogin}; }
   void SelectIdentity();
+  // "OutlookID" or "WABID" for the current local application; null for none.
+  const char* IdentityKey() const;
   // A link stays in the array unless it is off or its data type is switched off.
   bool KeepsLink(const CSyncLink& link) const;
   void LoadLinks();
@@ -206,6 +218,8 @@ class CConf : public CIniEx {
   std::string mPassword;
   std::string mUrl;
   std::string mClientStoreId;
+  // Made by EnsureClientStoreId while no local application was chosen; not yet stored.
+  std::string mUnboundIdentity;
   std::string mProductName;
   std::string mProductVersion;
   std::string mLegalNotice;
@@ -240,7 +254,7 @@ class CConf : public CIniEx {
   // The keyring holds the password but could not be read: it is unknown, not empty, until the
   // user gives it again, and nothing may overwrite the keyring's copy meanwhile.
   bool mKeyringPasswordUnread = false;
-  std::string mSyncMime = kDefaultSyncMime;
+  std::string mSyncMime;
   std::atomic<int> mSyncRunning{RUN_IDLE};
   int mSchedulePeriod = 1;
   int mAppState = 0;

@@ -318,6 +318,17 @@ void CDataItemList::SetPath(const std::string& folder, const std::string& baseNa
   mPath = folder + baseName + ".dat";
 }
 
+bool CDataItemList::FileListsRecords(const std::string& path) {
+  ChunkedFileReader file(path, kMaxFileBytes);
+  if (!file.IsOpen()) return false;
+  ArchiveReader<ChunkedFileReader> reader(file);
+  uint16_t shortCount = 0;
+  if (!reader.Word(shortCount)) return false;
+  if (shortCount != kLongCount) return shortCount > 0;
+  uint32_t longCount = 0;
+  return reader.DoubleWord(longCount) && longCount > 0;
+}
+
 void CDataItemList::LoadFile() {
   Clear();
   const auto fail = [this](const std::string& error) {

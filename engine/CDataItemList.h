@@ -43,6 +43,10 @@ class CDataItemList {
   // file is left as it was and CDataItemListException (IDS_INDEX_SAVE_ERROR) is thrown.
   void SaveFile() const;
 
+  // Whether the index file at `path` lists at least one record; reads only the count at its start
+  // (a missing, empty or unreadable file lists none).
+  static bool FileListsRecords(const std::string& path);
+
   // The file form of the list, and its reading: Deserialize replaces the content and returns
   // false (list empty) when `bytes` are truncated or damaged. Empty bytes are an empty list.
   std::string Serialize() const;

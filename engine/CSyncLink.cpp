@@ -29,6 +29,43 @@ int ReadInt(const CIniEx& ini, std::string_view section, std::string_view key) {
   return static_cast<int>(std::clamp<long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+// Writes `value` under `key`, or removes the key when `value` is empty.
+void SetOrRemove(CIniEx& ini, std::string_view section, std::string_view key, const std::string& value) {
+  if (!value.empty()) {
+    ini.SetValue(section, key, value);
+  } else if (ini.HasKey(section, key)) {
+    ini.RemoveKey(section, key);
+  }
+}
+
+// "sync_counts": the local additions, updates and deletions, then the server's, comma-separated.
+std::string CountsValue(const ChangeCounts& local, const ChangeCounts& server) {
+  std::string value;
+  for (const int count : {local.added, local.updated, local.deleted, server.added, server.updated, server.deleted}) {
+    if (!value.empty()) value += ',';
+    value += std::to_string(count);
+  }
+  return value;
+}
+
+// False (and the counts unchanged) unless `text` holds six numbers of 0 or more.
+bool ReadCounts(const std::string& text, ChangeCounts& local, ChangeCounts& server) {
+  int values[6];
+  const char* at = text.c_str();
+  for (int& value : values) {
+    char* end = nullptr;
+    const long parsed = std::strtol(at, &end, 10);
+    if (end == at || parsed < 0 || parsed > std::numeric_limits<int>::max()) return false;
+    value = static_cast<int>(parsed);
+    at = end;
+    if (&value != &values[5] && *at++ != ',') return false;
+  }
+  if (*at != '\0') return false;
+  local = {values[0], values[1], values[2]};
+  server = {values[3], values[4], values[5]};
+  return true;
+}
+
 }  // namespace
 
 std::string CSyncLink::ServerUri() const {
@@ -88,25 +125,35 @@ std::string CSyncLink::ModeText() const {
   }
 }
 
-std::string CSyncLink::StateText() const {
+std::string CSyncLink::StateText(const TimeText& timeText) const {
+  const auto lastGood = [&] {
+    return mLastSyncTime != 0 ? " - " + FormatText(LoadString(IDS_LAST_SYNCHRONIZED), {timeText(mLastSyncTime)}) : std::string();
+  };
   switch (mState) {
     case SYNC_STATE_SYNCHRONIZED: {
       // Never a clean "Synchronized" when items failed.
       const std::string state = mItemErrors > 0 ? FormatText(LoadString(IDS_SYNCHRONIZED_WITH_ERRORS), {mItemErrors})
                                                 : LoadString(IDS_STATE_SYNCHRONIZED);
-      return state + " " + FormatLocalDateTime(mLastSyncTime);
+      return state + " " + timeText(mLastSyncTime) + (mCountsKnown ? " - " + CountsText() : std::string());
     }
-    case SYNC_STATE_FAILED: return LoadString(IDS_STATE_FAILED);
+    case SYNC_STATE_FAILED: return LoadString(IDS_STATE_FAILED) + lastGood();
+    case SYNC_STATE_CANCELLED: return LoadString(IDS_STATE_CANCELLED) + lastGood();
     case SYNC_STATE_NEVER: return LoadString(IDS_STATE_NEVER);
     default: return !mStatusText.empty() ? mStatusText : LoadString(IDS_STATE_IN_PROGRESS);
   }
 }
 
-std::string CSyncLink::StateDetails() const {
-  if (mState != SYNC_STATE_FAILED) return StateText();
+std::string CSyncLink::StateDetails(const TimeText& timeText) const {
+  if (mState != SYNC_STATE_FAILED) return StateText(timeText);
   std::string details = LoadString(IDS_DETAILS_FAILED);
   if (!mStatusText.empty()) details += ": " + mStatusText;
   return details;
+}
+
+std::string CSyncLink::CountsText() const {
+  const int received = mServerCounts.added + mServerCounts.updated + mServerCounts.deleted;
+  const int sent = mLocalCounts.added + mLocalCounts.updated + mLocalCounts.deleted;
+  return FormatText(LoadString(IDS_ROW_COUNTS), {received, sent});
 }
 
 CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
@@ -124,6 +171,7 @@ CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
   link.mItemErrors = std::max(0, ReadInt(ini, section, "sync_errors"));
   link.mCalendarVersion = ini.GetValue(section, "calendar_version");
   ParseLocalDateTime(ini.GetValue(section, "sync_date"), link.mLastSyncTime);
+  link.mCountsKnown = ReadCounts(ini.GetValue(section, "sync_counts"), link.mLocalCounts, link.mServerCounts);
   return link;
 }
 
@@ -137,24 +185,14 @@ void CSyncLink::WriteSection(CIniEx& ini, std::string_view section) const {
   ini.SetValue(section, "data_type", std::to_string(mDataType));
   ini.SetValue(section, "client_app", std::to_string(mClientApp));
   ini.SetValue(section, "sync_state", std::to_string(mState));
-  ini.SetValue(section, "sync_date", mState == SYNC_STATE_SYNCHRONIZED ? FormatLocalDateTime(mLastSyncTime) : std::string());
+  // The last good date stays through failed and cancelled runs.
+  ini.SetValue(section, "sync_date", mLastSyncTime != 0 ? FormatLocalDateTime(mLastSyncTime) : std::string());
+  SetOrRemove(ini, section, "sync_counts", mState == SYNC_STATE_SYNCHRONIZED && mCountsKnown ? CountsValue(mLocalCounts, mServerCounts) : "");
   // Only a link whose last run left items unsynchronized carries the key.
-  if (mItemErrors > 0) {
-    ini.SetValue(section, "sync_errors", std::to_string(mItemErrors));
-  } else if (ini.HasKey(section, "sync_errors")) {
-    ini.RemoveKey(section, "sync_errors");
-  }
+  SetOrRemove(ini, section, "sync_errors", mItemErrors > 0 ? std::to_string(mItemErrors) : "");
   // Only links of servers that list a database under a URI of their own carry the key.
-  if (!mServerUri.empty()) {
-    ini.SetValue(section, "server_uri", mServerUri);
-  } else if (ini.HasKey(section, "server_uri")) {
-    ini.RemoveKey(section, "server_uri");
-  }
-  if (!mCalendarVersion.empty()) {
-    ini.SetValue(section, "calendar_version", mCalendarVersion);
-  } else if (ini.HasKey(section, "calendar_version")) {
-    ini.RemoveKey(section, "calendar_version");
-  }
+  SetOrRemove(ini, section, "server_uri", mServerUri);
+  SetOrRemove(ini, section, "calendar_version", mCalendarVersion);
 }
 
 CSyncLink& CSyncLinkArray::At(std::size_t index) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,11 @@ enum SyncState : int {
   SYNC_STATE_SYNCHRONIZED = 1,
   SYNC_STATE_FAILED = 2,
   SYNC_STATE_IN_PROGRESS = 3,
+  SYNC_STATE_CANCELLED = 4,  // the user cancelled the link's last run; its last good date stays
 };
+
+// A time as the user's locale writes a date and a time ("%x %X", local time).
+std::string FormatLocalDateTime(std::int64_t time);
 
 // Additions, updates and deletions counted in one direction of a run.
 struct ChangeCounts {
@@ -66,13 +71,14 @@ class CSyncLink {
                                        // run that did not synchronize (refused by either side)
   std::string mCalendarVersion;        // "calendar_version" (written only when set): "1.0" when the
                                        // server's database takes vCalendar 1.0 only; empty: iCalendar 2.0
+  ChangeCounts mLocalCounts;    // "sync_counts" with mServerCounts (written after a successful
+  ChangeCounts mServerCounts;   // run): local changes found and server changes received
+  bool mCountsKnown = false;    // the counts are those of the last successful run (not persisted)
 
   // Run-time only.
   std::string mStatusText;      // latest progress or error text of a run
   int mReadOnly = 0;            // 1: the server database accepts no changes from the client
   bool mRowDisabled = false;    // the main window's row does not react while set
-  ChangeCounts mLocalCounts;    // local changes found before the last run
-  ChangeCounts mServerCounts;   // changes received from the server in the last run
 
   friend bool operator==(const CSyncLink&, const CSyncLink&) = default;
 
@@ -94,16 +100,23 @@ class CSyncLink {
   bool HasChanges() const;
   // The mode as shown to the user.
   std::string ModeText() const;
-  // The main window's row text for the state ("Synchronized with N errors" when items failed).
-  std::string StateText() const;
+  // How a time is written for the user; FormatLocalDateTime unless a caller knows better.
+  using TimeText = std::function<std::string(std::int64_t)>;
+  // The main window's row text for the state: "Synchronized <time>" ("Synchronized with N errors"
+  // when items failed), followed by what the run received and sent when that is known; "Failed,
+  // click for details" or "Cancelled", followed by the last good time when there is one; ...
+  std::string StateText(const TimeText& timeText = FormatLocalDateTime) const;
   // The details dialog's text: "Failed: <status>" for a failed link, else StateText().
-  std::string StateDetails() const;
+  std::string StateDetails(const TimeText& timeText = FormatLocalDateTime) const;
+  // "12 received, 3 sent": the server's changes applied and the local changes sent.
+  std::string CountsText() const;
 
   // Reads the persisted fields from `section` of `ini` into a fresh link (missing keys read as
   // empty text or 0; an unreadable "sync_date" leaves the time 0).
   static CSyncLink ReadSection(const CIniEx& ini, std::string_view section);
-  // Writes the persisted fields into `section` of `ini` ("sync_date" only for state 1;
-  // "server_uri" only when set, removed from the section otherwise).
+  // Writes the persisted fields into `section` of `ini` ("sync_date" whenever a run succeeded
+  // once, also after a failed or cancelled one; "sync_counts" only for state 1 with its counts
+  // known; "server_uri" only when set; a key not written is removed from the section).
   void WriteSection(CIniEx& ini, std::string_view section) const;
 };
 
@@ -136,8 +149,6 @@ class CSyncLinkArray {
   std::vector<CSyncLink> mLinks;
 };
 
-// A time as the user's locale writes a date and a time ("%x %X", local time).
-std::string FormatLocalDateTime(std::int64_t time);
 // Parses text written by FormatLocalDateTime in the current locale; false (and `time` unchanged)
 // when it does not read as a date and time.
 bool ParseLocalDateTime(std::string_view text, std::int64_t& time);

@@ -63,8 +63,8 @@ SyncRunStart CSyncRun::BeginSyncRun() {
     std::lock_guard lock(mMutex);
     mOutcome = SyncRunOutcome{};
   }
-  if (!CheckServer()) return SyncRunStart::CheckFailed;
   mRunSelection = mSelectedLink;
+  mCurrentLink = std::max(0, mRunSelection);
   mServerRefusesFilter = false;
   mConf.SetSyncRunning(CConf::RUN_RUNNING);
   try {
@@ -99,10 +99,12 @@ bool CSyncRun::CheckServer() {
   LogDebug(kCheckServer, "Begin");
   bool allowed = false;
   try {
+    mConf.EnsureClientStoreId();
     CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(nullptr), 0);
     session.StartMessage(false);
     session.Finalize();
     session.SendRequest();
+    CancelCheck();
     session.Parse();
     const int state = session.GetErrorState();
     if (state == SYNC_ERROR_NONE) {
@@ -112,14 +114,24 @@ bool CSyncRun::CheckServer() {
       const bool accepted = mConf.Silent() || mServices.prompt.Message(LoadString(IDS_UPDATE_AVAILABLE), PromptButtons::OkCancel,
                                                                       PromptKind::Question) == PromptAnswer::Ok;
       NoteRunError(LoadString(IDS_VERSION_NOT_SUPPORTED));
-      if (accepted) mServices.updates.StartUpdate(mConf);
+      if (accepted) {
+        mServices.updates.StartUpdate(mConf, [this] { return mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED; });
+        std::lock_guard lock(mMutex);
+        mOutcome.updateStarted = true;
+      }
     } else {
       session.ThrowErrorState();
     }
   } catch (const CXException& error) {
-    // The transport's failures are shown like the session's: the run does not start.
     LogError(kCheckServer, error.Message());
-    ReportRunError(error.Message());
+    if (mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED) {
+      // The user's own cancel is no error to show.
+      std::lock_guard lock(mMutex);
+      mOutcome.cancelled = true;
+    } else {
+      // The transport's failures are shown like the session's: the run does not start.
+      ReportRunError(error.Message());
+    }
   }
   LogDebug(kCheckServer, "End");
   return allowed;
@@ -161,9 +173,14 @@ int CSyncRun::SyncThreadProc() {
     if (const unsigned missing = mConf.CheckComplete(); missing != 0) {
       NoteRunError(LoadString(missing));
     } else if (AskForPassword()) {
-      OpenLog(mConf);
-      std::unique_ptr<CDatabaseObject> store = mServices.stores.CreateStore(mConf, mServices.prompt);
-      MainSyncLoop(*store);
+      if (CheckServer()) {
+        OpenLog(mConf);
+        std::unique_ptr<CDatabaseObject> store = mServices.stores.CreateStore(mConf, mServices.prompt);
+        MainSyncLoop(*store);
+      } else {
+        const SyncRunOutcome outcome = LastOutcome();
+        if (!outcome.cancelled && !outcome.updateStarted) FailEligibleLinks(outcome.error);
+      }
     }
   } catch (const CXException& error) {
     LogError(kSyncThreadProc, error.Message());
@@ -179,12 +196,21 @@ int CSyncRun::SyncThreadProc() {
   return 0;
 }
 
-// The login dialog is shown while no password is known; a declined login ends the run.
+// The login dialog is shown while no password is known; a declined login ends the run. A silent
+// run cannot ask: it ends before anything is sent, and says so.
 bool CSyncRun::AskForPassword() {
   while (mConf.Password().empty()) {
+    if (mConf.Silent()) {
+      NoteRunError(FormatText(LoadString(IDS_NO_PASSWORD_STORED), {mConf.ProductName()}));
+      std::lock_guard lock(mMutex);
+      mOutcome.passwordMissing = true;
+      return false;
+    }
     LoginRequest request{mConf.Login(), "", mConf.RememberPass()};
-    if (mConf.Silent() || !mServices.prompt.AskLogin(request)) {
-      NoteRunError(LoadString(IDS_ENTER_LOGIN));
+    if (!mServices.prompt.AskLogin(request)) {
+      // The user's own choice: nothing ran, nothing failed.
+      std::lock_guard lock(mMutex);
+      mOutcome.cancelled = true;
       return false;
     }
     mConf.SetLogin(request.login);
@@ -193,6 +219,20 @@ bool CSyncRun::AskForPassword() {
     mConf.SaveLogin(true);
   }
   return true;
+}
+
+void CSyncRun::FailEligibleLinks(const std::string& reason) {
+  const int count = static_cast<int>(mConf.Links().Size());
+  bool changed = false;
+  for (int index = 0; index < count; ++index) {
+    CSyncLink& link = mConf.Links().At(static_cast<std::size_t>(index));
+    if (!IsLinkEligible(link, index)) continue;
+    mCurrentLink = index;
+    link.mState = SYNC_STATE_FAILED;
+    SetLinkStatus(reason);
+    changed = true;
+  }
+  if (changed) mConf.Save();
 }
 
 void CSyncRun::MainSyncLoop(CDatabaseObject& store) {
@@ -217,8 +257,11 @@ void CSyncRun::MainSyncLoop(CDatabaseObject& store) {
     link.mRowDisabled = false;
     SetLinkStatus();
     const bool succeeded = SyncDatabase(store, link);
-    link.mState = succeeded ? SYNC_STATE_SYNCHRONIZED : SYNC_STATE_FAILED;
+    // A link the user's cancel stopped says so, and keeps the date of its last good run.
+    const bool cancelled = !succeeded && mConf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED;
+    link.mState = succeeded ? SYNC_STATE_SYNCHRONIZED : cancelled ? SYNC_STATE_CANCELLED : SYNC_STATE_FAILED;
     if (succeeded) link.mLastSyncTime = static_cast<std::int64_t>(std::time(nullptr));
+    link.mCountsKnown = succeeded;
     link.mRowDisabled = true;
     {
       std::lock_guard lock(mMutex);
@@ -272,6 +315,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     // The counts shown after the run are this run's, never an earlier run's.
     link.mLocalCounts = {};
     link.mServerCounts = {};
+    link.mCountsKnown = false;
     link.mItemErrors = 0;
     mSentEntries = 0;
     mPendingEntry.reset();

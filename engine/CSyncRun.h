@@ -32,7 +32,6 @@ struct SessionServices;
 enum class SyncRunStart {
   Started,        // the worker runs; WaitForEnd or the observer's SyncEnd tells when it is done
   CancelAsked,    // a run was going: the user was asked to cancel it (RequestCancel)
-  CheckFailed,    // the server check did not allow a run: the caller closes the main window
   ThreadFailed,   // the worker could not be created
 };
 
@@ -46,15 +45,22 @@ struct SyncRunOutcome {
   // Links that synchronized but left items unsynchronized (refused by either side).
   int linksWithItemErrors = 0;
   bool cancelled = false;
+  // No password was stored and none could be asked for (a silent run): nothing was sent.
+  bool passwordMissing = false;
+  // The server asked for a newer client and its update was started: the program must end so
+  // that the update can replace it.
+  bool updateStarted = false;
 
   // No run error, no failed link, no cancel; items may have failed.
   bool Completed() const { return error.empty() && linksFailed == 0 && !cancelled; }
   bool Succeeded() const { return Completed() && linksWithItemErrors == 0; }
 };
 
-// The run driver the main window owns. BeginSyncRun, RequestCancel, CheckServer and WaitForEnd
-// are called on the user-interface thread; everything below SyncThreadProc runs on the one
-// worker thread, which creates, uses and destroys the run's store and sessions.
+// The run driver the main window owns. BeginSyncRun, RequestCancel and WaitForEnd are called on
+// the user-interface thread; everything below SyncThreadProc runs on the one worker thread: the
+// login question when no password is stored, the server check (and the update it may start), and
+// the links, with the run's store and sessions. So the window stays responsive, and a cancel
+// stops the check as it stops a link.
 //
 // Shared state: the sync-running flag of the configuration (0 idle, 1 running, 2 cancel
 // requested) is set to 1 here before the worker starts, to 2 by RequestCancel, and back to 0 by
@@ -93,15 +99,16 @@ class CSyncRun {
   void SetCloseAfterSync(bool close) { mCloseAfterSync = close; }
   bool CloseAfterSync() const { return mCloseAfterSync; }
 
-  // Starts a run of the selected link(s), or asks to cancel the run going on. Checks the server
-  // first; the worker starts only when the check allows it.
+  // Starts a run of the selected link(s) on the worker, or asks to cancel the run going on.
   SyncRunStart BeginSyncRun();
   // While a run goes on (flag 1): asks whether to cancel; on Yes, and if the run is still going,
   // sets the flag to 2 and the current link's status text to "Canceling...". True when the
   // cancel was marked; the caller then redraws the current link and its Sync button.
   bool RequestCancel();
   // One empty SyncML exchange that checks the account and the protocol version; true when a run
-  // may start. Failures are shown through the prompt (unless silent) and kept in LastOutcome.
+  // may start. Failures are shown through the prompt (unless silent or cancelled) and kept in
+  // LastOutcome; an update the server asks for is started here when the user agrees (silently:
+  // always), which LastOutcome says. Called by the worker, before any link.
   bool CheckServer();
   // Waits until the worker of the last run has ended; returns at once when none was started.
   // Must not be called from inside an observer call.
@@ -111,9 +118,11 @@ class CSyncRun {
   // The status text of link `index` as it is now ("" for an index outside the links).
   std::string LinkStatusText(std::size_t index) const;
 
-  // The worker's body, exposed for the tests: runs the links of one run on the calling thread.
-  // Sends SyncBegin, creates the store, runs MainSyncLoop, sends SyncEnd, then sets the flag to
-  // 0. Returns 0.
+  // The worker's body, exposed for the tests: runs one run on the calling thread. Sends SyncBegin;
+  // asks for the password when none is stored (a silent run fails at once instead); checks the
+  // server; creates the store and runs MainSyncLoop; sends SyncEnd, then sets the flag to 0. A
+  // check that fails marks the links the run would have synchronized as failed with its reason.
+  // Returns 0.
   int SyncThreadProc();
 
  private:
@@ -143,6 +152,8 @@ class CSyncRun {
   void SetLinkStatus(const std::optional<std::string>& text = std::nullopt);
   void CancelCheck() const;
   bool AskForPassword();
+  // The links the run would have synchronized fail with `reason` (the check refused the run).
+  void FailEligibleLinks(const std::string& reason);
   void NoteRunError(const std::string& message);
   void ReportRunError(const std::string& message);
   void JoinWorker();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "common/AsciiText.h"
 #include "common/StringIds.h"
 #include "engine/CSyncLink.h"
 
@@ -69,4 +70,50 @@ LinkValidationResult ApplyOutlookRows(CSyncLinkArray& links, int dataType, std::
   LinkValidationResult result = ValidateOutlookRows(rows, folders);
   if (result.Ok()) MergeOutlookRows(links, dataType, rows);
   return result;
+}
+
+std::vector<int> ProposeFolders(const CSyncLinkArray& links, int dataType, const std::vector<OutlookFolderInfo>& folders) {
+  std::vector<const CSyncLink*> rows;
+  for (const CSyncLink& link : links) {
+    if (link.mDataType == dataType) rows.push_back(&link);
+  }
+  std::vector<int> proposal(rows.size(), -1);
+  std::vector<bool> used(folders.size(), false);
+  std::vector<std::size_t> open;
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    const CSyncLink& link = *rows[row];
+    if (link.mMode == SYNC_MODE_OFF && link.mLocalEntryId.empty()) {
+      open.push_back(row);
+      continue;
+    }
+    for (std::size_t folder = 0; folder < folders.size(); ++folder) {
+      if (folders[folder].entryId != link.mLocalEntryId || folders[folder].storeId != link.mLocalStoreId) continue;
+      proposal[row] = static_cast<int>(folder);
+      used[folder] = used[folder] || link.mMode != SYNC_MODE_OFF;
+      break;
+    }
+  }
+  std::stable_partition(open.begin(), open.end(), [&](std::size_t row) { return rows[row]->mServerName.empty(); });
+  const auto take = [&](std::size_t row, std::size_t folder) {
+    proposal[row] = static_cast<int>(folder);
+    used[folder] = true;
+  };
+  std::vector<std::size_t> unnamed;
+  for (const std::size_t row : open) {
+    const std::string wanted = AsciiLowercase(rows[row]->mServerName);
+    bool found = false;
+    for (std::size_t folder = 0; !wanted.empty() && folder < folders.size() && !found; ++folder) {
+      if (!used[folder] && AsciiLowercase(folders[folder].name) == wanted) {
+        take(row, folder);
+        found = true;
+      }
+    }
+    if (!found) unnamed.push_back(row);
+  }
+  for (const std::size_t row : unnamed) {
+    const auto folder = std::find(used.begin(), used.end(), false);
+    if (folder == used.end()) break;
+    take(row, static_cast<std::size_t>(folder - used.begin()));
+  }
+  return proposal;
 }

@@ -1,5 +1,5 @@
-// Checks the Outlook links of one data type as edited on a wizard page, and merges the edited
-// rows back into the configured links.
+// Checks the Outlook links of one data type as edited on a wizard page, merges the edited rows
+// back into the configured links, and proposes folders for the links not configured yet.
 #pragma once
 
 #include <cstddef>
@@ -49,3 +49,11 @@ void MergeOutlookRows(CSyncLinkArray& links, int dataType, const std::vector<Lin
 // user leaves it. On failure the page stays open and the links are unchanged.
 LinkValidationResult ApplyOutlookRows(CSyncLinkArray& links, int dataType, std::vector<LinkRow>& rows,
                                       const std::vector<OutlookFolderInfo>& folders);
+
+// The folder the wizard's grid proposes for each configured link of `dataType` (in link order):
+// an index into `folders` (listed with the default folder first), or -1. A link set up before
+// (an active mode or a folder of its own) gets the folder of its identifiers, -1 when that is not
+// among them. Each link never set up gets a folder no other row uses: one of the same name as its
+// server database, else the first free one, the default database's link choosing first; -1 when
+// none is left.
+std::vector<int> ProposeFolders(const CSyncLinkArray& links, int dataType, const std::vector<OutlookFolderInfo>& folders);

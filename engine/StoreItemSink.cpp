@@ -6,6 +6,8 @@
 #include "engine/SessionJournal.h"
 #include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
+#include "pim/VCardContext.h"
+#include "pim/VCardParser.h"
 #include "stores/CDatabaseObject.h"
 
 namespace {
@@ -61,6 +63,17 @@ ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
 }
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
+
+// Written through the item's text form, as a server item would be; it names no server item, so
+// nothing goes into the journal.
+bool StoreItemSink::AddLocalCopy(const CDataItem& record, std::string& localId) {
+  localId.clear();
+  const std::string text = record.ToText();
+  if (record.kind == ITEM_EVENT || record.kind == ITEM_TASK) return mStore.AddCalendarItem(text, localId) == kStoreOk && !localId.empty();
+  VCardContext context;
+  const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
+  return card && mStore.AddAddressBookItem(*card, localId, "", record.ContentTypeOf()) == kStoreOk && !localId.empty();
+}
 
 std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {
   if (mJournal == nullptr) return {};

@@ -26,6 +26,7 @@ class StoreItemSink final : public ItemSink {
   bool ReplaceCalendarItem(const std::string& vcalendarText, std::string& localId) override;
   ItemRemoval RemoveItem(const std::string& localId) override;
   CDataItem::Ptr StoredItem(const std::string& localId) override;
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 
  private:
   // The local item an interrupted session wrote the server item `serverId` to ("" when none).

@@ -2,6 +2,7 @@
 // and the update come from.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "stores/StoreFactory.h"
@@ -14,7 +15,7 @@ class SyncTransportFactory {
  public:
   virtual ~SyncTransportFactory() = default;
   // Called on the thread that runs the session; the session owns the result.
-  virtual std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) = 0;
+  virtual std::unique_ptr<SyncTransport> CreateTransport(CConf& conf) = 0;
 };
 
 // Called on the worker right before the steps of a link's end that must survive the process
@@ -31,6 +32,8 @@ class SyncCheckpoints {
 class UpdateStarter {
  public:
   virtual ~UpdateStarter() = default;
-  // Called on the user-interface thread. Throws CUpdaterException when the update cannot start.
-  virtual void StartUpdate(CConf& conf) = 0;
+  // Called on the thread of the check that met the status (never the window's: the download
+  // takes a while). `abortRequested` is asked while the package downloads (at least once a
+  // second); true stops it. Throws CUpdaterException when the update cannot start or was stopped.
+  virtual void StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) = 0;
 };

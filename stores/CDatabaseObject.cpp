@@ -31,6 +31,7 @@ int32_t CDatabaseObject::LoadContent(const std::string& listName) {
     mCurrentItems.SetPath(mConf.ConfigFolder(), listName);
     mSavedItems.SetPath(mConf.ConfigFolder(), listName);
   }
+  mFirstSyncOfLink = !CDataItemList::FileListsRecords(mSavedItems.Path());
   const int32_t status = ReadCurrentFolder();
   if (status != kStoreOk) {
     ReportLoadFailure(status);

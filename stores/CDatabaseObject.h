@@ -98,6 +98,9 @@ class CDatabaseObject {
   virtual int32_t ReadCurrentFolder() = 0;
   // Called by LoadContent when ReadCurrentFolder failed; logs the status as an error.
   virtual void ReportLoadFailure(int32_t status);
+  // Whether the folder LoadContent reads is synchronized for the first time: the link's index
+  // lists no item yet (set before ReadCurrentFolder runs).
+  bool FirstSyncOfLink() const { return mFirstSyncOfLink; }
 
   // After a server item was created as `newEntryId`: remembers serverId -> newEntryId and drops
   // any record of that identifier from mSavedItems (a reused identifier is not a deletion).
@@ -108,4 +111,7 @@ class CDatabaseObject {
   void NoteItemRemoved(const std::string& entryId);
 
   CConf& mConf;
+
+ private:
+  bool mFirstSyncOfLink = false;
 };

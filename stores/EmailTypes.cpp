@@ -24,13 +24,14 @@ bool TypeByMode(int mode, const std::vector<std::string>& addresses, std::vector
 
 }  // namespace
 
-EmailTypesOutcome ResolveEmailTypes(CConf& conf, Prompt& prompt, const std::string& displayName, const std::string& nickname,
-                                    const std::vector<std::string>& addresses, std::vector<std::string>& types) {
+EmailTypesOutcome ResolveEmailTypes(CConf& conf, Prompt& prompt, bool firstSync, const std::string& displayName,
+                                    const std::string& nickname, const std::vector<std::string>& addresses,
+                                    std::vector<std::string>& types) {
   if (addresses.size() != types.size()) return EmailTypesOutcome::Unchanged;
   const std::vector<std::string> before = types;
   if (!TypeByMode(conf.EmailManagementMode(), addresses, types)) {
     const EmailTypesQuestion question{displayName, nickname, addresses, types};
-    if (conf.Silent()) {
+    if (conf.Silent() || firstSync) {
       types = AutomaticEmailTypes(question).types;
     } else {
       const std::optional<EmailTypesAnswer> answer = prompt.AskEmailTypes(question);

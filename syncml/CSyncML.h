@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "pim/CDataItem.h"
+#include "syncml/PendingConflicts.h"
 #include "syncml/SessionSettings.h"
 #include "syncml/SmlCodec.h"
 #include "syncml/SmlTypes.h"
 
 class ItemSink;
 class Prompt;
+enum class ConflictAnswer;
 class SyncTransport;
 class VCardContext;
 
@@ -237,6 +239,8 @@ class CSyncML {
   // Apply one server item; the item's status code (201 or 200 when stored, else 500).
   int AddServerItem(const SmlItemCommand& add, const SmlItem& item, std::string& localId);
   int ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& item);
+  // Writes a server item's text over the local item `localId` (which a re-created item changes).
+  int WriteServerItem(const std::string& text, const std::string& contentType, std::string& localId);
   void SendStoredItemBack(const std::string& localId);
   void DecideStatusByCommand(const std::string& cmd, const std::string& code);
   static bool IsItemCommand(const std::string& cmd);
@@ -245,7 +249,19 @@ class CSyncML {
   void HandleItemStatus(const SmlStatus& status, const std::string& code);
   void NoteRefusedByServer(const SmlStatus& status, int code);
   void NoteRefusedByClient(const std::string& id, const std::string& command, int code);
-  void ResolveConflict(const SmlStatus& status);
+  // Conflicts (CSyncMLConflicts.cpp): a 409 is noted; the server's version of the item, when it
+  // comes, is compared with the local one and the answer carried out on both sides; without it,
+  // the answer goes to the server as the requests of the original protocol.
+  void NoteConflict(const SmlStatus& status);
+  ConflictAnswer AskConflict(const PendingConflicts::Conflict& conflict, const CDataItem* serverVersion);
+  // The server's Replace of an item in conflict: its status (200 or 209 when written, 208 when
+  // the local version stays, 500 when nothing could be done).
+  int SettleConflict(const PendingConflicts::Conflict& conflict, const std::string& text,
+                     const std::function<int()>& writeServerVersion);
+  void SettleWithoutServerVersion(const PendingConflicts::Conflict& conflict);
+  void KeepServerName(const SmlDevInf& devInf);
+  // The server as it names itself, else the host of its address.
+  std::string ServerName() const;
   void AnswerDevInfRequest(const SmlGet& get);
 
   std::unique_ptr<SmlCodec> mCodec;
@@ -282,6 +298,18 @@ class CSyncML {
   // MaxMsgSize of the server's last header; 0 when it gave none.
   long mServerMaxMsgSize = 0;
   std::optional<SmlDevInf> mServerDevInf;
+  // The model (else the maker) the server's device information names.
+  std::string mServerName;
+  PendingConflicts mConflicts;
+  // What a settled conflict sends once the Status of the server's Replace is written (a server reads
+  // that status first): the local version again, or its copy as a new item.
+  struct ItemToSend {
+    bool add = false;
+    std::string id;
+    std::string text;
+    std::string contentType;
+  };
+  std::vector<ItemToSend> mSendAfterStatus;
   // Every item command sent, by "MsgID/CmdID": its local identifier and command (a server Status
   // without references still names its item), whether a Status answered it, and its place in the
   // order of sending.

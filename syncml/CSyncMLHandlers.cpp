@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "common/CXException.h"
 #include "common/Format.h"
@@ -92,11 +93,15 @@ SmlRet CSyncML::myHandleStartMessage(const SmlSyncHdr& header) {
 
 // A message without Final is one of several: the session goes on until the server's last one.
 // When the client has sent all of its own and has nothing to answer, it asks for the next one.
+// A conflict still waiting when the server has sent all it will send (its final message, and the
+// client owes it no answer) is settled without the server's version.
 SmlRet CSyncML::myHandleEndMessage(bool final) {
   OperationLog log("myHandleEndMessage");
   if (!final) {
     if (mFinished && mSentFinal) RequestNextMessage();
     mFinished = false;
+  } else if (mFinished && mSentFinal) {
+    for (const PendingConflicts::Conflict& conflict : mConflicts.TakeAll()) SettleWithoutServerVersion(conflict);
   }
   return HandlerResult();
 }
@@ -132,6 +137,10 @@ SmlRet CSyncML::myHandleMapCmd(const SmlMap&) {
 SmlRet CSyncML::myHandlePutCmd(const SmlPut& put) {
   OperationLog log("myHandlePutCmd");
   Status(put.cmdId, "Put", 200);
+  // A server's Put of its own device information names it.
+  for (const SmlItem& item : put.items) {
+    if (const SmlDevInf* devInf = item.data.DevInf()) KeepServerName(*devInf);
+  }
   return HandlerResult();
 }
 
@@ -283,9 +292,17 @@ SmlRet CSyncML::myHandleReplaceCmd(const SmlReplace& replace) {
       break;
     }
     Status(replace.cmdId, "Replace", status);
-    if (status == 200) {
+    for (const ItemToSend& answer : std::exchange(mSendAfterStatus, {})) {
+      if (answer.add) {
+        Add(answer.id, answer.text, answer.contentType);
+      } else {
+        Replace(answer.id, answer.text, answer.contentType);
+      }
+    }
+    // 209: written, and the local version kept as a new item; 208: the local version stays.
+    if (status == 200 || status == 209) {
       ++mServerReplacements;
-    } else {
+    } else if (status != 208) {
       NoteRefusedByClient(target, "Replace", status);
     }
   }
@@ -310,6 +327,14 @@ int CSyncML::ReplaceServerItem(const SmlItemCommand& replace, const SmlItem& ite
   if (contentType.empty()) LogError(kReplaceOperation, "Protocol error: the REPLACE command MUST contain META tag!");
   std::string localId = *TargetUri(item);
   const std::string text = WithLfLineEnds(TextOf(item.data));
+  const auto write = [&] { return WriteServerItem(text, contentType, localId); };
+  if (StartsWith(text, "BEGIN:VCARD") || StartsWith(text, "BEGIN:VCALENDAR")) {
+    if (std::optional<PendingConflicts::Conflict> conflict = mConflicts.Take(localId)) return SettleConflict(*conflict, text, write);
+  }
+  return write();
+}
+
+int CSyncML::WriteServerItem(const std::string& text, const std::string& contentType, std::string& localId) {
   if (StartsWith(text, "BEGIN:VCARD")) {
     const PVCardPtr card = Zep3_PVCard_FromStream(mVCardContext.get(), text);
     if (!card) {
@@ -393,7 +418,7 @@ SmlRet CSyncML::myHandleStatusCmd(const SmlStatus& status) {
   } else if (code == "404") {
     SetErrorState(SYNC_ERROR_NOT_FOUND);
   } else if (code == "409") {
-    if (cmd == "Replace") ResolveConflict(status);
+    if (cmd == "Replace") NoteConflict(status);
   } else if (code == "406" && cmd == "Alert" && !mFilterStartDate.empty()) {
     // Filters are optional for a server (some refuse them with "optional feature not supported").
     LogError(kStatusOperation, "the server refused the date filter of the Alert");
@@ -473,7 +498,7 @@ bool CSyncML::IsAboutTheSession(const std::string& code) {
 void CSyncML::HandleItemStatus(const SmlStatus& status, const std::string& code) {
   const std::string& cmd = status.cmd;
   if (code == "409") {
-    if (cmd == "Replace") ResolveConflict(status);
+    if (cmd == "Replace") NoteConflict(status);
   } else if (cmd == "Delete" && code == "404") {
     LogDebug(kStatusOperation, "Delete of an item the server does not hold");
   } else if (code != "418" && code != "419" && code.size() == 3 && (code[0] == '4' || code[0] == '5')) {
@@ -532,39 +557,6 @@ void CSyncML::DecideStatusByCommand(const std::string& cmd, const std::string& c
   }
 }
 
-// The server refused a Replace because its copy changed too: keep the local value, take the
-// server's, or keep both, as the configuration or the user decides.
-void CSyncML::ResolveConflict(const SmlStatus& status) {
-  if (mSink == nullptr) return;
-  const std::string localId = status.sourceRefs.empty() ? std::string() : status.sourceRefs.front();
-  const std::string serverId = status.targetRefs.empty() ? std::string() : status.targetRefs.front();
-  const CDataItem::Ptr record = mSink->StoredItem(localId);
-  if (!record) return;
-  ConflictAnswer answer = ConflictAnswer::Both;
-  if (!mAutoResolveConflicts && !mSilent && mPrompt != nullptr) {
-    answer = mPrompt->AskConflict(ConflictQuestion{record->Property("PR_DISPLAY_NAME"), record->Property("PR_NICKNAME")});
-  }
-  try {
-    switch (answer) {
-      case ConflictAnswer::Both:
-        Alert(localId, serverId);
-        Status(status.cmdId, "Status", 209, localId, serverId);
-        Replace(localId, record->ToText(mTextOptions), record->ContentTypeOf());
-        break;
-      case ConflictAnswer::Server:
-        Alert(localId, serverId);
-        Status(status.cmdId, "Status", 419, localId, serverId);
-        break;
-      case ConflictAnswer::Local:
-        Status(status.cmdId, "Status", 208, localId, std::nullopt);
-        Replace(localId, record->ToText(mTextOptions), record->ContentTypeOf());
-        break;
-    }
-  } catch (const CSyncmlException&) {
-    LogError(kStatusOperation, "SyncML Alert error");
-  }
-}
-
 // ---- Device information
 
 // Only a session that asked for the server's databases keeps the device information of a Results
@@ -574,6 +566,7 @@ SmlRet CSyncML::myHandleResultsCmd(const SmlResults& results) {
   static constexpr const char* kOperation = "myHandleResultsCmd";
   OperationLog log(kOperation);
   const SmlDevInf* devInf = results.items.empty() ? nullptr : results.items.front().data.DevInf();
+  if (devInf != nullptr) KeepServerName(*devInf);
   if (!mDatabasesRequested) {
     LogDebug(kOperation, "Results not asked for, links unchanged");
   } else if (devInf == nullptr) {

@@ -34,6 +34,8 @@ void ApplyServerDatabases(CConf& conf, const SmlDevInf& devInf) {
 DatabaseRequestResult RequestServerDatabases(CConf& conf, Prompt& prompt, std::unique_ptr<SyncTransport> transport) {
   CLog::Instance().Open(conf.LogPath(), conf.LogLevel());
   try {
+    // The server meets the device under the identity its runs will use.
+    conf.EnsureClientStoreId();
     SessionServices services;
     services.transport = transport ? std::move(transport) : MakeHttpSyncTransport(conf);
     services.prompt = &prompt;

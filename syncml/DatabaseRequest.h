@@ -15,7 +15,9 @@ enum class DatabaseRequestResult {
   Failed,          // the exchange failed; the message was shown
 };
 
-// Opens the log, sends one message holding the Get of the server's device information, and
+// Opens the log, gives the configuration its client store identity when it has none yet
+// (CConf::EnsureClientStoreId), sends one message holding the Get of the server's device
+// information, and
 // rebuilds `conf`'s links from the answer, keeping the settings of the links that survive (the
 // configuration is not saved here). Runs on the caller's thread and blocks until the server
 // answered. When the server does not support this client version, asks the update question

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "config/CConf.h"
 
 namespace {
@@ -158,7 +159,15 @@ std::optional<ServerDatabase> ClassifyDataStore(const SmlDataStore& store) {
     if (!name.empty() && name.front() == '/') name.erase(0, 1);
     return ServerDatabase{root.dataType, std::move(name), IsReadOnly(store.syncCap)};
   }
-  return std::nullopt;
+  // A database under a name of its own ("./work-contacts") is offered by that name, its kind
+  // told by the type it takes: calendar data is tasks when its name says so.
+  const std::string& type = *store.rxPref->ctType;
+  std::string name = uri.substr(2);
+  if (name.empty() || !(IsContactType(type) || IsCalendarType(type))) return std::nullopt;
+  const std::string lowered = AsciiLowercase(name);
+  const bool tasks = lowered.find("task") != std::string::npos || lowered.find("todo") != std::string::npos;
+  const int dataType = IsContactType(type) ? DATA_TYPE_CONTACTS : tasks ? DATA_TYPE_TASKS : DATA_TYPE_EVENTS;
+  return ServerDatabase{dataType, std::move(name), IsReadOnly(store.syncCap)};
 }
 
 CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& devInf) {

@@ -30,7 +30,9 @@ struct ServerDatabase {
 // The database a server data store offers, or nullopt when it has no SourceRef or preferred
 // receive type, or is not a contacts, events or tasks database with a type this client writes.
 // The SourceRef may be relative without "./" ("contacts"); "calendar" counts as events and
-// "todo" as tasks; contacts may prefer "text/x-vcard", "text/vcard" or "text/directory".
+// "todo" as tasks; contacts may prefer "text/x-vcard", "text/vcard" or "text/directory". A
+// database under none of those roots ("./work-contacts") is offered under its own name when it
+// takes contact or calendar data (calendar data as tasks when "task" or "todo" is in its name).
 std::optional<ServerDatabase> ClassifyDataStore(const SmlDataStore& store);
 
 // The links after the server listed `devInf`: one per usable data store, in the server's order.

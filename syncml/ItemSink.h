@@ -48,4 +48,7 @@ class ItemSink {
   // The record of a local item as stored now, for sending it to the server again; null when the
   // store holds no such item.
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
+  // Creates a new local item holding what `record` (a local item's record) holds, so that a
+  // conflict keeps both versions, and gives its identifier; false when nothing was created.
+  virtual bool AddLocalCopy(const CDataItem& record, std::string& localId) = 0;
 };

@@ -35,6 +35,22 @@ std::string RequestMime(std::string_view configured) {
   return std::string(plain ? type : kSyncMlMimeDefault);
 }
 
+// The other SyncML spelling of `mime`; empty for any other type.
+std::string OtherSyncMlSpelling(const std::string& mime) {
+  const std::string lowered = AsciiLowercase(mime);
+  if (lowered == kSyncMlMimeRegistered) return std::string(kSyncMlMimeOlder);
+  if (lowered == kSyncMlMimeOlder) return std::string(kSyncMlMimeRegistered);
+  return {};
+}
+
+// An HTTP error that may be the server refusing the request type: any error status but a refused
+// login (401, 403, 407) or an unknown address (404), which say nothing about the type.
+bool MayRefuseTheType(const CHttpException& error) {
+  if (error.StringId() != IDS_HTTP_ERROR || !error.Argument()) return false;
+  const long long status = *error.Argument();
+  return status >= 400 && status != 401 && status != 403 && status != 404 && status != 407;
+}
+
 HttpClientOptions ClientOptions(const SyncTransportOptions& options, const std::string& message) {
   HttpClientOptions client;
   client.logSecrets = CredentialData(message);
@@ -54,16 +70,46 @@ SyncTransportOptions SyncTransportOptions::FromConf(const CConf& conf) {
   return options;
 }
 
-HttpSyncTransport::HttpSyncTransport(SyncTransportOptions options) : mOptions(std::move(options)) {}
+SyncTransportOptions SyncTransportOptions::RememberingTypeIn(CConf& conf) {
+  SyncTransportOptions options = FromConf(conf);
+  options.requestTypeWorked = [&conf](const std::string& type) { conf.SetSyncMime(type); };
+  return options;
+}
+
+HttpSyncTransport::HttpSyncTransport(SyncTransportOptions options)
+    : mOptions(std::move(options)), mRequestMime(RequestMime(mOptions.requestMime)) {}
 
 std::string HttpSyncTransport::Post(const std::string& url, const std::string& message) {
   // Logged before sending, so a failed exchange still shows what was sent.
   const std::vector<std::string> secrets = CredentialData(message);
   LogDebug(kSendOperation, "Message sent to server\r\n" + MaskForLog(message, secrets) + "\r\n");
+  std::string reply;
+  try {
+    reply = Attempt(url, message, mRequestMime);
+  } catch (const CHttpException& refusal) {
+    const std::string other = OtherSyncMlSpelling(mRequestMime);
+    if (mTypeConfirmed || other.empty() || !MayRefuseTheType(refusal)) throw;
+    LogError(kSendOperation, "The server refused the request type " + mRequestMime + ": trying " + other);
+    try {
+      reply = Attempt(url, message, other);
+    } catch (const CHttpException& second) {
+      if (MayRefuseTheType(second)) throw refusal;
+      throw;
+    }
+    mRequestMime = other;
+    if (mOptions.requestTypeWorked) mOptions.requestTypeWorked(other);
+  }
+  mTypeConfirmed = true;
+  // A server may echo the request, its credentials included.
+  LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskForLog(reply, secrets) + "\r\n");
+  return reply;
+}
+
+std::string HttpSyncTransport::Attempt(const std::string& url, const std::string& message, const std::string& mime) const {
   std::string contentType;
   std::string reply;
   try {
-    reply = Exchange(url, message, contentType);
+    reply = Exchange(url, message, mime, contentType);
   } catch (const HttpTransferError& error) {
     LogError(kSendOperation, error.what());
     if (error.NothingSent()) throw CHttpNotSentException(IDS_COMMUNICATION_ERROR);
@@ -75,20 +121,19 @@ std::string HttpSyncTransport::Post(const std::string& url, const std::string& m
     LogError(kSendOperation, error.what());
     throw CHttpException(IDS_COMMUNICATION_ERROR);
   }
-  // A server may echo the request, its credentials included.
-  LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskForLog(reply, secrets) + "\r\n");
   if (!IsSyncMlContentType(contentType)) {
+    LogDebug(kReceiveOperation, "Message received from server\r\n" + MaskForLog(reply, CredentialData(message)) + "\r\n");
     LogError(kSendOperation, "Reply content type: " + contentType);
     throw CHttpException(IDS_NOT_SYNCML);
   }
   return reply;
 }
 
-std::string HttpSyncTransport::Exchange(const std::string& url, const std::string& message, std::string& contentType) const {
+std::string HttpSyncTransport::Exchange(const std::string& url, const std::string& message, const std::string& mime,
+                                        std::string& contentType) const {
   HttpBufferString sink(mOptions.maxReplyBytes);
   HttpClient client(&sink, ClientOptions(mOptions, message));
   client.SetUrl(url);
-  const std::string mime = RequestMime(mOptions.requestMime);
   client.AddHeader("Content-Type: " + mime + "; charset=\"utf-8\"");
   client.AddHeader("Accept: " + mime);
   client.AddHeader("Cache-Control: no-store");
@@ -98,11 +143,11 @@ std::string HttpSyncTransport::Exchange(const std::string& url, const std::strin
   return sink.TakeText();
 }
 
-std::unique_ptr<SyncTransport> MakeHttpSyncTransport(const CConf& conf) {
-  return std::make_unique<HttpSyncTransport>(SyncTransportOptions::FromConf(conf));
+std::unique_ptr<SyncTransport> MakeHttpSyncTransport(CConf& conf) {
+  return std::make_unique<HttpSyncTransport>(SyncTransportOptions::RememberingTypeIn(conf));
 }
 
 bool IsSyncMlContentType(std::string_view contentType) {
   const std::string lowered = AsciiLowercase(contentType);
-  return lowered.find(kSyncMlMimeDefault) != std::string::npos || lowered.find(kSyncMlMimeRegistered) != std::string::npos;
+  return lowered.find(kSyncMlMimeOlder) != std::string::npos || lowered.find(kSyncMlMimeRegistered) != std::string::npos;
 }

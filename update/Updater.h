@@ -32,7 +32,7 @@ struct UpdaterSettings {
 
 // The three steps of an update, in this order; each throws CUpdaterException on failure, and
 // nothing is installed unless all three succeed. Works on the configuration it is given, which
-// must outlive it; used on the user-interface thread.
+// must outlive it; used on one thread (the check's, never the window's).
 class Updater {
  public:
   static constexpr const char* kHelperName = "Swapling";

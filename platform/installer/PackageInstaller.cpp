@@ -16,6 +16,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/FileDescriptor.h"
+#include "platform/installer/DesktopEntries.h"
 #include "platform/installer/InstallLog.h"
 #include "platform/installer/PackageRules.h"
 #include "platform/installer/TarReader.h"
@@ -165,7 +166,7 @@ std::string InstalledProduct::Text() const { return manifest.Text() + "InstallFo
 InstallerPlaces InstallerPlaces::ForUser() {
   const std::string data = UserDataFolder();
   if (data.empty()) return {};
-  return {data + "lkinstall/", data + "lkinstall/programs/"};
+  return {data + "lkinstall/", data + "lkinstall/programs/", data + "applications/"};
 }
 
 struct PackageInstaller::Inspection {
@@ -356,6 +357,10 @@ InstallerStatus PackageInstaller::Install(const std::string& package, const std:
     mLog.Error("cannot record the installation: " + error);
   }
   RemoveTree(staging, mLog);
+  // The program is in place; a menu entry that cannot be written is only logged.
+  if (!mPlaces.applicationsFolder.empty()) {
+    for (const std::string& failure : DesktopEntries::Install(folder, mPlaces.applicationsFolder)) mLog.Error("desktop entry: " + failure);
+  }
   mLog.Info("installed " + manifest.productName + " " + manifest.productVersion + " in " + folder);
   return InstallerStatus::Success;
 }
@@ -378,6 +383,7 @@ InstallerStatus PackageInstaller::Remove(const std::string& productCode) {
     return InstallerStatus::AlreadyRunning;
   }
   std::error_code error;
+  const std::vector<std::string> entries = DesktopEntries::TemplatesIn(record->folder);
   if (fs::exists(fs::symlink_status(WithoutSlash(record->folder), error))) {
     if (HoldsOtherContent(record->folder, productCode)) {
       mLog.Error(record->folder + " no longer holds this product: nothing removed");
@@ -394,6 +400,11 @@ InstallerStatus PackageInstaller::Remove(const std::string& productCode) {
     RemoveTree(removing, mLog);
   }
   if (!fs::remove(RecordPath(productCode), error) || error) mLog.Error("cannot remove the record of " + productCode);
+  if (!mPlaces.applicationsFolder.empty()) {
+    for (const std::string& failure : DesktopEntries::Remove(entries, record->folder, mPlaces.applicationsFolder)) {
+      mLog.Error("desktop entry: " + failure);
+    }
+  }
   mLog.Info("removed " + record->manifest.productName + " from " + record->folder);
   return InstallerStatus::Success;
 }

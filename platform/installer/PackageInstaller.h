@@ -23,7 +23,9 @@ struct InstalledProduct {
 struct InstallerPlaces {
   std::string recordFolder;    // one "<code>.product" file per installed product, and the lock
   std::string programsFolder;  // a new installation goes to programsFolder + product name
-  // The user's data folder + "lkinstall/" and + "lkinstall/programs/".
+  // Where an installation's desktop entries go (DesktopEntries); empty: nowhere.
+  std::string applicationsFolder = {};
+  // The user's data folder + "lkinstall/", + "lkinstall/programs/" and + "applications/".
   static InstallerPlaces ForUser();
 };
 

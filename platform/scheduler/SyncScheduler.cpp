@@ -2,8 +2,12 @@
 #include "platform/scheduler/SyncScheduler.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -61,6 +65,14 @@ std::string CronShellWord(const std::string& text) {
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
+// A program's error output as one line of a message: trailing line breaks dropped, at most 300 bytes.
+std::string TrimmedMessage(std::string text) {
+  constexpr std::size_t kLongest = 300;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.size() > kLongest) text = text.substr(0, kLongest) + "...";
+  return text;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -83,6 +95,20 @@ std::optional<int> SyncScheduler::IntervalMinutes(int schedulePeriod) {
 
 SyncScheduler::SyncScheduler(std::string programPath, std::string userName, std::string crontabProgram)
     : mProgramPath(std::move(programPath)), mUserName(std::move(userName)), mCrontabProgram(std::move(crontabProgram)) {}
+
+bool SyncScheduler::CrontabInstalled(const std::string& crontabProgram) {
+  const auto executable = [](const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
+  };
+  if (crontabProgram.find('/') != std::string::npos) return executable(crontabProgram);
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (executable((folder.empty() ? std::string(".") : folder) + "/" + crontabProgram)) return true;
+  }
+  return false;
+}
 
 SyncScheduler SyncScheduler::ForRunningProgram() {
   return SyncScheduler(ProgramFolder() + kProgramFileName, CurrentUserName());
@@ -115,20 +141,35 @@ std::optional<std::string> SyncScheduler::TaskLine(int schedulePeriod, const std
          TaskTag();
 }
 
-ScheduleResult SyncScheduler::Apply(const CConf& conf, std::time_t now) const {
+ScheduleResult SyncScheduler::Apply(const CConf& conf, std::time_t now, std::string* failure) const {
   std::tm local{};
   localtime_r(&now, &local);
-  return Apply(conf.UseSchedule(), conf.SchedulePeriod(), local);
+  return Apply(conf.UseSchedule(), conf.SchedulePeriod(), local, failure);
 }
 
-ScheduleResult SyncScheduler::Apply(bool useSchedule, int schedulePeriod, const std::tm& localNow) const {
+ScheduleResult SyncScheduler::Apply(bool useSchedule, int schedulePeriod, const std::tm& localNow, std::string* failure) const {
+  std::string reason;
+  const ScheduleResult result = ApplyLine(useSchedule, schedulePeriod, localNow, reason);
+  if (failure != nullptr) *failure = reason;
+  return result;
+}
+
+ScheduleResult SyncScheduler::ApplyLine(bool useSchedule, int schedulePeriod, const std::tm& localNow, std::string& failure) const {
   std::optional<std::string> newLine;
   if (useSchedule) {
     newLine = TaskLine(schedulePeriod, localNow);
     // An unknown period gives no new trigger: the task keeps the one it has.
-    if (!newLine) return IntervalMinutes(schedulePeriod) ? ScheduleResult::NotApplied : ScheduleResult::Unchanged;
+    if (!newLine && IntervalMinutes(schedulePeriod)) {
+      failure = "the program path or the user name holds a line break: " + mProgramPath;
+      LogError(kOperation, failure);
+      return ScheduleResult::NotApplied;
+    }
+    if (!newLine) return ScheduleResult::Unchanged;
   }
-  const std::optional<std::string> current = ReadCrontab();
+  bool missing = false;
+  const std::optional<std::string> current = ReadCrontab(failure, missing);
+  // Without a crontab program there is no task line to remove either.
+  if (missing) return useSchedule ? ScheduleResult::NoCrontabProgram : ScheduleResult::Unchanged;
   if (!current) return ScheduleResult::NotApplied;
 
   std::string content;
@@ -146,27 +187,32 @@ ScheduleResult SyncScheduler::Apply(bool useSchedule, int schedulePeriod, const 
   if (!found && !newLine) return ScheduleResult::Unchanged;
   if (!found) content += *newLine + "\n";
   if (content == *current) return ScheduleResult::Unchanged;
-  if (!WriteCrontab(content)) return ScheduleResult::NotApplied;
+  if (!WriteCrontab(content, failure)) return ScheduleResult::NotApplied;
   LogDebug(kOperation, newLine ? "task written: " + *newLine : "task removed: " + TaskName());
   return newLine ? ScheduleResult::Applied : ScheduleResult::Removed;
 }
 
-std::optional<std::string> SyncScheduler::ReadCrontab() const {
+std::optional<std::string> SyncScheduler::ReadCrontab(std::string& failure, bool& missing) const {
   const PipedRun run = RunPiped(mCrontabProgram, {"-l"}, "");
   if (!run.started) {
-    LogDebug(kOperation, mCrontabProgram + " cannot be started: the schedule is not applied");
+    missing = run.error == ENOENT || run.error == EACCES;
+    failure = mCrontabProgram + " cannot be started: " + std::strerror(run.error);
+    LogError(kOperation, failure + "; the schedule is not applied");
     return std::nullopt;
   }
   if (run.Succeeded()) return run.output;
   // crontab says so on stderr when the user has none yet; any other failure may hide lines that
   // a rewrite would lose, so nothing is written then.
   if (run.output.empty() && run.errorOutput.rfind("no crontab for", 0) == 0) return std::string();
-  LogError(kOperation, mCrontabProgram + " -l failed: " + run.errorOutput);
+  failure = mCrontabProgram + " -l failed: " + TrimmedMessage(run.errorOutput);
+  LogError(kOperation, failure);
   return std::nullopt;
 }
 
-bool SyncScheduler::WriteCrontab(const std::string& content) const {
+bool SyncScheduler::WriteCrontab(const std::string& content, std::string& failure) const {
   const PipedRun run = RunPiped(mCrontabProgram, {"-"}, content);
-  if (!run.Succeeded()) LogError(kOperation, mCrontabProgram + " - failed: " + run.errorOutput);
-  return run.Succeeded();
+  if (run.Succeeded()) return true;
+  failure = mCrontabProgram + " - failed: " + TrimmedMessage(run.errorOutput);
+  LogError(kOperation, failure);
+  return false;
 }

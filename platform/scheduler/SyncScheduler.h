@@ -12,13 +12,15 @@ enum class ScheduleResult {
   Applied,     // the task's line was written (added or replaced)
   Removed,     // the schedule is off and the task's line was taken out
   Unchanged,   // nothing to write: the crontab already says what the settings say
-  NotApplied,  // no crontab program, or it failed, or the program path cannot be scheduled
+  NotApplied,  // the crontab program failed, or the program path cannot be scheduled
+  NoCrontabProgram,  // the schedule is on, but there is no crontab program to keep it
 };
 
 // The task of one program for one user. The task is named "<program file name> (<user>)"; its
 // crontab line ends with " # " and that name, which is how it is found again. Lines without that
 // tag are never changed, reordered or removed. Nothing here throws; failures are logged and give
-// NotApplied (the schedule is then silently not applied). Stateless between calls; any thread.
+// NotApplied (with the reason for the user) or NoCrontabProgram, which the caller shows. Stateless
+// between calls; any thread.
 class SyncScheduler {
  public:
   // Minutes between runs for `schedulePeriod` 0..4 (30, 60, 360, 720, 1440); nullopt otherwise.
@@ -31,6 +33,10 @@ class SyncScheduler {
   // The task of the running program (its own file) for the current user.
   static SyncScheduler ForRunningProgram();
 
+  // Whether `crontabProgram` can be started: a path to an executable file, or a name found as one
+  // in a folder of PATH.
+  static bool CrontabInstalled(const std::string& crontabProgram = "crontab");
+
   // "<program file name> (<user>)".
   std::string TaskName() const;
 
@@ -41,14 +47,17 @@ class SyncScheduler {
 
   // Applies "use_schedule" and "schedule_period" of `conf`, as saved at `now`: with the schedule
   // on, the task's line is written (an unknown period keeps the line there is, if any); off, it is
-  // removed (a missing line is no error).
-  ScheduleResult Apply(const CConf& conf, std::time_t now = std::time(nullptr)) const;
-  ScheduleResult Apply(bool useSchedule, int schedulePeriod, const std::tm& localNow) const;
+  // removed (a missing line is no error; without a crontab program there is none). `failure`, when
+  // given, receives why NotApplied was returned (the crontab program's own message, if any).
+  ScheduleResult Apply(const CConf& conf, std::time_t now = std::time(nullptr), std::string* failure = nullptr) const;
+  ScheduleResult Apply(bool useSchedule, int schedulePeriod, const std::tm& localNow, std::string* failure = nullptr) const;
 
  private:
-  // The user's crontab, "" when the user has none; nullopt when it cannot be read.
-  std::optional<std::string> ReadCrontab() const;
-  bool WriteCrontab(const std::string& content) const;
+  // The user's crontab, "" when the user has none; nullopt when it cannot be read (`failure`
+  // says why; `missing` is set when the program cannot be started at all).
+  std::optional<std::string> ReadCrontab(std::string& failure, bool& missing) const;
+  bool WriteCrontab(const std::string& content, std::string& failure) const;
+  ScheduleResult ApplyLine(bool useSchedule, int schedulePeriod, const std::tm& localNow, std::string& failure) const;
   bool IsTaskLine(const std::string& line) const;
   std::string TaskTag() const;
 

@@ -105,7 +105,7 @@ void COutlook::LoadMervaleFields() {
     std::vector<std::string> addresses, types;
     MergeKeptTypes(*record, addresses, types);
     const EmailTypesOutcome outcome =
-        ResolveEmailTypes(mConf, mPrompt, std::string(record->PropertyView("PR_DISPLAY_NAME")),
+        ResolveEmailTypes(mConf, mPrompt, FirstSyncOfLink(), std::string(record->PropertyView("PR_DISPLAY_NAME")),
                           std::string(record->PropertyView("PR_NICKNAME")), addresses, types);
     if (outcome == EmailTypesOutcome::Cancelled) {
       mInitError = IDS_SYNC_CANCELED;

@@ -298,7 +298,8 @@ HRESULT OutlookExpress::ResolveEmailAddresses(IMAPIProp* entry, const SPropValue
   for (const std::string& element : stored) storedList += element + "\t";
   std::vector<std::string> types = MatchEmailTypes(addresses, ReadTypedAddressList(storedList));
   const EmailTypesOutcome outcome =
-      ResolveEmailTypes(mConf, mPrompt, TextValue(values, count, PR_DISPLAY_NAME), TextValue(values, count, nicknameTag),
+      ResolveEmailTypes(mConf, mPrompt, FirstSyncOfLink(), TextValue(values, count, PR_DISPLAY_NAME),
+                        TextValue(values, count, nicknameTag),
                         addresses, types);
   if (outcome == EmailTypesOutcome::Cancelled) {
     mInitError = IDS_SYNC_CANCELED;

@@ -1,6 +1,9 @@
 // Shared helpers of the app tests.
 #include "tests/app/AppTestSupport.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -44,6 +47,8 @@ void WriteCompleteConfiguration(const TestHome& home, const std::string& languag
   conf.Load(true);
   conf.SetLanguage(language);
   conf.SetLogin("user@example.org");
+  conf.SetPassword("secret");
+  conf.SetRememberPass(true);
   conf.SetUrl("https://sync.example.org/");
   conf.SetSyncWithOutlook(0);
   conf.SetAppState(appState);
@@ -68,7 +73,15 @@ class QtTestEnvironment final : public ::testing::Environment {
   void Start() {
     if (mApplication) return;
     mRuntime = std::make_unique<TempDir>();  // 0700, as Qt wants its runtime folder
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // LARK_TEST_PLATFORM ("xcb") lets a script show the windows on a display of its own; the
+    // offscreen platform with options of its own (a screen configuration) is kept.
+    const char* chosen = std::getenv("LARK_TEST_PLATFORM");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (chosen != nullptr && *chosen != '\0') {
+      setenv("QT_QPA_PLATFORM", chosen, 1);
+    } else if (platform == nullptr || std::string_view(platform).rfind("offscreen", 0) != 0) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     setenv("XDG_RUNTIME_DIR", mRuntime->Path().c_str(), 1);
     mApplication = std::make_unique<QApplication>(mArgc, mArgv);
   }

@@ -61,7 +61,8 @@ class TestHome {
   ScopedEnv mHome;
 };
 
-// Writes a complete configuration ("en", a login, a server, Windows Contacts) into the folder
+// Writes a complete configuration ("en", a login with its remembered password, a server, Windows
+// Contacts) into the folder
 // of `home`, with the given language and app_state.
 void WriteCompleteConfiguration(const TestHome& home, const std::string& language = "en", int appState = 0);
 

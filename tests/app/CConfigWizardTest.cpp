@@ -5,17 +5,23 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QThread>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "app/CConfigWizard.h"
 #include "app/CWizardPageConnection.h"
 #include "app/QtConfigurationDialogs.h"
 #include "common/CXException.h"
+#include "common/Format.h"
 #include "common/StringTable.h"
 #include "engine/CSyncLink.h"
 #include "engine/SyncRunServices.h"
@@ -30,13 +36,24 @@ QString Text(unsigned id) { return QString::fromStdString(LoadString(id)); }
 
 class StartedUpdate final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override {
+  void StartUpdate(CConf&, const std::function<bool()>&) override {
     ++starts;
+    onWindowThread = onWindowThread || QThread::currentThread() == QCoreApplication::instance()->thread();
     if (fail) throw CUpdaterException(std::string("the update package cannot be fetched"));
   }
-  int starts = 0;
+  std::atomic<int> starts = 0;
+  std::atomic<bool> onWindowThread = false;
   bool fail = false;
 };
+
+// The SyncHdr Source of a message: the identity the client gave itself.
+std::string SourceOf(const std::string& message) {
+  const std::size_t header = message.find("<SyncHdr>");
+  const std::size_t at = message.find("<Source><LocURI>", header);
+  if (header == std::string::npos || at == std::string::npos) return {};
+  const std::size_t start = at + 16;
+  return message.substr(start, message.find("</LocURI>", start) - start);
+}
 
 class ConfigWizardTest : public ::testing::Test {
  protected:
@@ -53,9 +70,7 @@ class ConfigWizardTest : public ::testing::Test {
   void PassConnection(const std::vector<OfferedDatabase>& databases) {
     mServer.Enqueue(DatabaseReply(databases));
     mDriver = std::make_unique<WizardDriver>(mConf, mServices);
-    mDriver->SetText("urlEdit", mServer.BaseUrl() + "/");
-    mDriver->SetText("loginEdit", "user@example.org");
-    mDriver->SetText("passwordEdit", "secret");
+    mDriver->FillConnection(mServer.BaseUrl() + "/");
     mDriver->Click("nextButton");
     ASSERT_TRUE(mDriver->WaitForPage(CConfigWizard::kDatabasePage));
   }
@@ -149,6 +164,18 @@ TEST_F(ConfigWizardTest, AFailedCheckKeepsThePageWithTheServersMessage) {
   }
 }
 
+// A server's internal error reads in plain words, not as "HTTP error 500 : no response from server.".
+TEST_F(ConfigWizardTest, AServerErrorAtTheCheckIsShownInPlainWords) {
+  mServer.SetResponder([](const RecordedRequest&) { return ScriptedReply::Status(500, "Internal Server Error"); });
+  WizardDriver driver(mConf, mServices);
+  driver.FillConnection(mServer.BaseUrl() + "/");
+  MessageBoxAnswerer boxes;
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return !boxes.texts.empty(); }));
+  EXPECT_EQ(boxes.texts[0], FormatText(LoadString(IDS_PLAIN_SERVER_ERROR), {500}));
+  EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
+}
+
 // A transport failing outside the program's own errors is a failed check, not the end of the process.
 TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
   class Throwing final : public SyncTransport {
@@ -157,18 +184,16 @@ TEST_F(ConfigWizardTest, AnUnexpectedTransportErrorIsAFailedCheck) {
   };
   class ThrowingFactory final : public SyncTransportFactory {
    public:
-    std::unique_ptr<SyncTransport> CreateTransport(const CConf&) override { return std::make_unique<Throwing>(); }
+    std::unique_ptr<SyncTransport> CreateTransport(CConf&) override { return std::make_unique<Throwing>(); }
   } transports;
   mServices.transports = &transports;
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", "http://127.0.0.1:1/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection("http://127.0.0.1:1/");
   MessageBoxAnswerer boxes;
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
   ASSERT_EQ(boxes.texts.size(), 1u);
-  EXPECT_EQ(boxes.texts[0], LoadString(IDS_SYNCML_ERROR));
+  EXPECT_EQ(boxes.texts[0], LoadString(IDS_PLAIN_SYNCML_ERROR));  // in plain words
   EXPECT_EQ(driver.Wizard().currentId(), CConfigWizard::kConnectionPage);
 }
 
@@ -177,9 +202,7 @@ TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCanc
   silent.delay = milliseconds(60000);
   mServer.Enqueue(silent);
   WizardDriver driver(mConf, mServices);
-  driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver.SetText("loginEdit", "user@example.org");
-  driver.SetText("passwordEdit", "secret");
+  driver.FillConnection(mServer.BaseUrl() + "/");
   driver.Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
   EXPECT_TRUE(driver.Find<QProgressBar>("busyIndicator")->isVisible());
@@ -192,7 +215,7 @@ TEST_F(ConfigWizardTest, AServerThatNeverAnswersLeavesTheWindowResponsiveAndCanc
 
   const auto before = std::chrono::steady_clock::now();
   driver.Click("cancelButton");
-  EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(1000));
   EXPECT_FALSE(driver.Wizard().isVisible());
   EXPECT_EQ(driver.Wizard().result(), QDialog::Rejected);
   EXPECT_TRUE(mConf.Links().Empty());
@@ -205,9 +228,7 @@ TEST_F(ConfigWizardTest, ACancelledCheckHangsUpBeforeTheWizardIsGone) {
   silent.delay = milliseconds(60000);
   mServer.Enqueue(silent);
   auto driver = std::make_unique<WizardDriver>(mConf, mServices);
-  driver->SetText("urlEdit", mServer.BaseUrl() + "/");
-  driver->SetText("loginEdit", "user@example.org");
-  driver->SetText("passwordEdit", "secret");
+  driver->FillConnection(mServer.BaseUrl() + "/");
   driver->Click("nextButton");
   ASSERT_TRUE(WaitFor([&] { return mServer.RequestCount() == 1; }));
   driver->Click("cancelButton");
@@ -227,9 +248,7 @@ TEST_F(ConfigWizardTest, TheUpdateQuestionStartsTheUpdateOrPutsAppStateBackWhenI
     mUpdates.fail = fail;
     mServer.Enqueue(DatabaseReply({}, "513"));
     WizardDriver driver(mConf, mServices);
-    driver.SetText("urlEdit", mServer.BaseUrl() + "/");
-    driver.SetText("loginEdit", "user@example.org");
-    driver.SetText("passwordEdit", "secret");
+    driver.FillConnection(mServer.BaseUrl() + "/");
     MessageBoxAnswerer boxes;
     driver.Click("nextButton");
     ASSERT_TRUE(WaitFor([&] { return !static_cast<CWizardPageConnection*>(driver.Wizard().page(0))->Checking(); }));
@@ -246,6 +265,109 @@ TEST_F(ConfigWizardTest, TheUpdateQuestionStartsTheUpdateOrPutsAppStateBackWhenI
     }
   }
   EXPECT_EQ(mUpdates.starts, 2);
+  // The download is not the window's: it ran on the check's thread.
+  EXPECT_FALSE(mUpdates.onWindowThread);
+}
+
+// The package of an accepted update downloads on the check's thread: the window stays responsive
+// and the wizard's Cancel stops the download within a second.
+TEST_F(ConfigWizardTest, AnUpdateDownloadRunsOffTheWindowAndCancelStopsItWithinASecond) {
+  class SlowUpdate final : public UpdateStarter {
+   public:
+    void StartUpdate(CConf&, const std::function<bool()>& abortRequested) override {
+      started = true;
+      while (!abortRequested()) std::this_thread::sleep_for(milliseconds(20));
+      stopped = true;
+      throw CUpdaterException(IDS_CANCELED_BY_USER);
+    }
+    std::atomic<bool> started = false;
+    std::atomic<bool> stopped = false;
+  } slow;
+  mServices.updates = &slow;
+  mServer.Enqueue(DatabaseReply({}, "513"));
+  WizardDriver driver(mConf, mServices);
+  driver.FillConnection(mServer.BaseUrl() + "/");
+  MessageBoxAnswerer boxes;
+  driver.Click("nextButton");
+  ASSERT_TRUE(WaitFor([&] { return slow.started.load(); }));
+  bool timerRan = false;
+  QTimer::singleShot(0, [&] { timerRan = true; });
+  EXPECT_TRUE(WaitFor([&] { return timerRan; }, milliseconds(500)));
+  const auto before = std::chrono::steady_clock::now();
+  driver.Click("cancelButton");
+  EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(1000));
+  EXPECT_TRUE(slow.stopped);
+  EXPECT_EQ(driver.Wizard().result(), QDialog::Rejected);
+  // Nothing but the update question was shown: a stopped download is no error to tell.
+  EXPECT_EQ(boxes.texts, std::vector<std::string>{LoadString(IDS_UPDATE_AVAILABLE)});
+}
+
+// A new user types the address, the login and the password and takes every default: the wizard
+// ends with each server database paired with a folder, both ways, under the identity its check used.
+TEST_F(ConfigWizardTest, ANewConfigurationFinishesWithEveryDefaultTaken) {
+  EXPECT_FALSE(mConf.HasKey(CConf::kSection, "remember_pass"));
+  std::vector<OfferedDatabase> databases = DefaultDatabases();
+  databases.push_back({"./work-contacts", "text/x-vcard", {}});
+  mServer.Enqueue(DatabaseReply(databases));
+  mDriver = std::make_unique<WizardDriver>(mConf, mServices);
+  WizardDriver& driver = *mDriver;
+  EXPECT_EQ(driver.Find<QLabel>("urlExample")->text(), Text(IDS_EXAMPLE_ADDRESS));
+  EXPECT_TRUE(Text(IDS_EXAMPLE_ADDRESS).contains("https://sync.example.org/"));
+  EXPECT_EQ(static_cast<QLabel*>(driver.Find<QWidget>("connectionFields")->findChild<QFormLayout*>()->labelForField(
+                driver.Find<QLineEdit>("loginEdit")))->text(),
+            "Login:");
+  EXPECT_TRUE(driver.Find<QCheckBox>("rememberCheck")->isChecked());
+  QTest::keyClicks(driver.Find<QLineEdit>("urlEdit"), QString::fromStdString(mServer.BaseUrl() + "/"));
+  QTest::keyClicks(driver.Find<QLineEdit>("loginEdit"), "anna@example.org");
+  QTest::keyClicks(driver.Find<QLineEdit>("passwordEdit"), "secret");
+  driver.Click("nextButton");
+  ASSERT_TRUE(driver.WaitForPage(CConfigWizard::kDatabasePage));
+  for (const char* box : {"contactsCheck", "eventsCheck", "tasksCheck"}) EXPECT_TRUE(driver.Find<QCheckBox>(box)->isChecked()) << box;
+  EXPECT_EQ(driver.Find<QComboBox>("applicationCombo")->currentText(), Text(IDS_APP_OUTLOOK));
+  MessageBoxAnswerer boxes;
+  while (driver.Wizard().isVisible()) {
+    const bool last = driver.Find<QAbstractButton>("finishButton")->isVisible();
+    driver.Click(last ? "finishButton" : "nextButton");
+  }
+  EXPECT_TRUE(boxes.texts.empty());
+  ASSERT_EQ(driver.Wizard().result(), QDialog::Accepted);
+  mConf.Save();
+
+  // Every database the server listed, the fourth one under its own name.
+  ASSERT_EQ(mConf.Links().Size(), 4u);
+  EXPECT_EQ(mConf.Links().At(3).ServerDisplayName(), "work-contacts");
+  EXPECT_EQ(mConf.Links().At(3).ServerUri(), "./work-contacts");
+  const char* folders[] = {"Contacts A", "Calendar A", "Tasks A", "Contacts B"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(mConf.Links().At(i).mMode, SYNC_MODE_TWO_WAY) << i;
+    EXPECT_EQ(mConf.Links().At(i).mLocalName, folders[i]) << i;
+  }
+  EXPECT_TRUE(mConf.SyncAb() && mConf.SyncCal() && mConf.SyncTasks());
+  EXPECT_TRUE(mConf.RememberPass());
+  EXPECT_EQ(mConf.CheckComplete(), 0u);
+  // The check named the client as the runs will.
+  ASSERT_EQ(mServer.Requests().size(), 1u);
+  EXPECT_EQ(SourceOf(mServer.Requests()[0].body), mConf.ClientStoreId());
+  EXPECT_EQ(mConf.ClientStoreId().size(), CConf::kIdentityLength);
+  CConf saved(mHome.ConfigFolder());
+  ASSERT_TRUE(saved.Load(false));
+  EXPECT_EQ(saved.ClientStoreId(), mConf.ClientStoreId());
+}
+
+// A server that refuses the registered request type with an HTTP error is asked once more with
+// the older one; the check passes, and the type that worked is what the configuration keeps.
+TEST_F(ConfigWizardTest, ACheckRefusedForItsRequestTypeTriesTheOtherAndKeepsIt) {
+  mServer.SetResponder([](const RecordedRequest& request) {
+    if (request.Header("Accept") == "application/vnd.syncml-xml") return DatabaseReply(DefaultDatabases());
+    return ScriptedReply::Status(500, "unsupported content type");
+  });
+  WizardDriver driver(mConf, mServices);
+  driver.FillConnection(mServer.BaseUrl() + "/");
+  driver.Click("nextButton");
+  ASSERT_TRUE(driver.WaitForPage(CConfigWizard::kDatabasePage));
+  EXPECT_EQ(mServer.Requests().size(), 2u);
+  EXPECT_EQ(mConf.SyncMimeSetting(), "application/vnd.syncml-xml");
+  EXPECT_EQ(mConf.Links().Size(), 3u);
 }
 
 TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredApplication) {
@@ -255,8 +377,8 @@ TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredA
     const char* selected;  // nullptr: nothing selected
     int count;
   };
-  for (const Case& c : {Case{true, true, -1, "Microsoft Outlook", 2}, Case{true, true, 0, "Windows Contacts", 2},
-                        Case{true, false, -1, "Windows Contacts", 1}, Case{false, true, 0, nullptr, 1},
+  for (const Case& c : {Case{true, true, -1, "Outlook profile", 2}, Case{true, true, 0, "Address book", 2},
+                        Case{true, false, -1, "Address book", 1}, Case{false, true, 0, nullptr, 1},
                         Case{false, false, -1, nullptr, 0}}) {
     mServices.applications = {c.windowsContacts, c.outlook};
     mConf.SetSyncWithOutlook(c.configured);
@@ -266,7 +388,7 @@ TEST_F(ConfigWizardTest, TheApplicationListFollowsWhatIsPresentAndTheConfiguredA
     EXPECT_EQ(list->isEnabled(), c.count > 0);
     EXPECT_EQ(list->currentText().toStdString(), c.selected != nullptr ? c.selected : "");
     // The choice is the configuration's at once.
-    EXPECT_EQ(mConf.SyncWithOutlook(), c.selected == nullptr ? -1 : std::string(c.selected) == "Microsoft Outlook" ? 1 : 0);
+    EXPECT_EQ(mConf.SyncWithOutlook(), c.selected == nullptr ? -1 : std::string(c.selected) == "Outlook profile" ? 1 : 0);
   }
 }
 
@@ -323,7 +445,7 @@ TEST_F(ConfigWizardTest, AReadOnlyContactsDatabaseUnderWindowsContactsOnlyDownlo
   const CSyncLink& link = mConf.Links().At(0);
   EXPECT_EQ(link.mMode, SYNC_MODE_DOWNLOAD);
   EXPECT_EQ(link.mClientApp, LOCAL_APP_WINDOWS_CONTACTS);
-  EXPECT_EQ(link.mLocalName, "Windows Contacts");
+  EXPECT_EQ(link.mLocalName, "Address book");
   EXPECT_EQ(link.mLocalPath, "OutlookExpressContacts");
   EXPECT_EQ(link.mServerName, "");
 }
@@ -341,11 +463,16 @@ TEST_F(ConfigWizardTest, TwoGridRowsOnOneFolderAreRefusedAndAGoodGridIsMerged) {
   auto* readOnlyModes = mDriver->Find<QComboBox>("modeCombo1");
   ASSERT_EQ(readOnlyModes->count(), 2);
   EXPECT_EQ(readOnlyModes->itemText(1), Text(IDS_MODE_DOWNLOAD));
-  // Links without a folder start as "Don't synchronize" with no folder chosen.
-  EXPECT_EQ(mDriver->Find<QComboBox>("folderCombo0")->currentIndex(), -1);
-  EXPECT_EQ(mDriver->Find<QComboBox>("modeCombo0")->currentText(), Text(IDS_MODE_OFF));
+  // Databases not set up yet start paired with a free folder each (the default database the
+  // default folder), in both directions; the read-only one downloads.
+  EXPECT_EQ(mDriver->Find<QComboBox>("folderCombo0")->currentText(), "Contacts A");
+  EXPECT_EQ(mDriver->Find<QComboBox>("modeCombo0")->currentText(), Text(IDS_MODE_TWO_WAY));
+  EXPECT_EQ(mDriver->Find<QComboBox>("folderCombo1")->currentText(), "Contacts B");
+  EXPECT_EQ(mDriver->Find<QComboBox>("modeCombo1")->currentText(), Text(IDS_MODE_DOWNLOAD));
 
   MessageBoxAnswerer boxes;
+  mDriver->Choose("modeCombo0", Text(IDS_MODE_OFF));
+  mDriver->Choose("modeCombo1", Text(IDS_MODE_OFF));
   mDriver->Click("finishButton");
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(boxes.texts[0], LoadString(IDS_NO_ACTIVE_LINK));

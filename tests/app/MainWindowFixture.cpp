@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "app/CXListBox.h"
 #include "common/CXException.h"
@@ -26,17 +27,20 @@ std::unique_ptr<SyncPeer>& SharedServer() {
 
 }  // namespace
 
-void NoUpdate::StartUpdate(CConf&) { throw CUpdaterException(std::string("no update in tests")); }
+void NoUpdate::StartUpdate(CConf&, const std::function<bool()>&) { throw CUpdaterException(std::string("no update in tests")); }
 
 class TestTransports::Transport final : public SyncTransport {
  public:
-  Transport(TestTransports& owner, const CConf& conf, bool linkSession) : mOwner(owner), mConf(conf), mLinkSession(linkSession) {
-    SyncTransportOptions options = SyncTransportOptions::FromConf(conf);
+  Transport(TestTransports& owner, CConf& conf) : mOwner(owner), mConf(conf) {
+    SyncTransportOptions options = SyncTransportOptions::RememberingTypeIn(conf);
     options.abortRequested = [&conf] { return conf.SyncRunning() == CConf::RUN_CANCEL_REQUESTED; };
     mInner = std::make_unique<HttpSyncTransport>(std::move(options));
   }
   std::string Post(const std::string& url, const std::string& message) override {
-    if (!mLinkSession) return mInner->Post(url, message);
+    // A link's session opens with its Alert; the server check's message has none.
+    if (!mLinkSession) mLinkSession = message.find("<Alert>") != std::string::npos;
+    ++mOwner.mPosts;
+    if (!*mLinkSession) return mInner->Post(url, message);
     {
       std::unique_lock lock(mOwner.mMutex);
       ++mOwner.mWaiting;
@@ -52,14 +56,11 @@ class TestTransports::Transport final : public SyncTransport {
  private:
   TestTransports& mOwner;
   const CConf& mConf;
-  bool mLinkSession;
+  std::optional<bool> mLinkSession;
   std::unique_ptr<HttpSyncTransport> mInner;
 };
 
-std::unique_ptr<SyncTransport> TestTransports::CreateTransport(const CConf& conf) {
-  // The server check runs before the run flag is set.
-  return std::make_unique<Transport>(*this, conf, conf.SyncRunning() != CConf::RUN_IDLE);
-}
+std::unique_ptr<SyncTransport> TestTransports::CreateTransport(CConf& conf) { return std::make_unique<Transport>(*this, conf); }
 
 void TestTransports::Hold() {
   std::lock_guard lock(mMutex);
@@ -140,7 +141,11 @@ bool MainWindowTest::MakeWindowWithServer() {
 }
 
 void MainWindowTest::MakeWindow() {
-  MainWindowServices services{*mStores, mUpdates, &mTransports, [this](const QUrl& url) { mOpened.push_back(url); },
+  MainWindowServices services{*mStores, mUpdates, &mTransports,
+                              [this](const QUrl& url) {
+                                mOpened.push_back(url);
+                                return mDesktopOpens;
+                              },
                               [this] { if (mReloadLanguage) mReloadLanguage(); }, mProgramFolder};
   mWindow = std::make_unique<CVudirerAvazDlg>(*mConf, mDialogs, std::move(services));
   ASSERT_TRUE(mWindow->Initialize());

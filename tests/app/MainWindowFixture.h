@@ -36,30 +36,38 @@ class FakeDialogs final : public ConfigurationDialogs {
     ++options;
     return false;
   }
+  bool RunConnection(CConf&, QWidget*) override {
+    ++connections;
+    return false;
+  }
   int wizards = 0;
   int options = 0;
+  int connections = 0;
   WizardOutcome wizardOutcome = WizardOutcome::Cancelled;
 };
 
 // Refuses the update a server asks for.
 class NoUpdate final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override;
+  void StartUpdate(CConf&, const std::function<bool()>&) override;
 };
 
-// The transports of the window's runs: the server check (the first session) always goes to the
-// real server; the links' sessions wait while `Hold` is in force (a cancel ends the wait), or go
-// to the silent server while `SendIntoSilence` is set. Each transport stops on a confirmed cancel
-// as the program's do.
+// The transports of the window's runs: the server check always goes to the configured server;
+// the links' sessions wait while `Hold` is in force (a cancel ends the wait), or go to the silent
+// server while `SendIntoSilence` is set. Each transport stops on a confirmed cancel and keeps a
+// request type that worked as the program's do.
 class TestTransports final : public SyncTransportFactory {
  public:
-  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override;
+  std::unique_ptr<SyncTransport> CreateTransport(CConf& conf) override;
 
   void Hold();
   void Release();
   void SendIntoSilence(const std::string& silentUrl) { mSilentUrl = silentUrl; }
   // Sessions whose posting waits now.
   int Waiting() const { return mWaiting.load(); }
+  // Messages posted (or about to be) so far, the server check's included.
+  int Posts() const { return mPosts.load(); }
+  void ResetPosts() { mPosts = 0; }
 
  private:
   class Transport;
@@ -69,6 +77,7 @@ class TestTransports final : public SyncTransportFactory {
   std::string mSilentUrl;
   std::atomic<int> mSessions{0};
   std::atomic<int> mWaiting{0};
+  std::atomic<int> mPosts{0};
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -112,6 +121,8 @@ class MainWindowTest : public ::testing::Test {
   TestTransports mTransports;
   std::unique_ptr<SyncStoreFactory> mStores;
   std::vector<QUrl> mOpened;
+  // What the desktop's opener answers (false: none could be started).
+  bool mDesktopOpens = true;
   std::function<void()> mReloadLanguage;
   std::string mProgramFolder;
   std::unique_ptr<CVudirerAvazDlg> mWindow;

@@ -3,6 +3,7 @@
 // answer), closing during a run, the silent start, the details of a run, and a run that stops
 // outside a link's own handling.
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -95,7 +96,9 @@ TEST_F(MainWindowTest, ConfirmedCancelStopsATransferTheServerNeverAnswers) {
   const auto confirmed = std::chrono::steady_clock::now();
   ASSERT_TRUE(WaitForRunEnd(20s));
   EXPECT_LT(std::chrono::steady_clock::now() - confirmed, 5s);
-  EXPECT_EQ(StateOfRow(0), SYNC_STATE_FAILED);
+  // The user's own cancel is no failure.
+  EXPECT_EQ(StateOfRow(0), SYNC_STATE_CANCELLED);
+  EXPECT_TRUE(TextOfRow(0).startsWith(English(IDS_STATE_CANCELLED))) << TextOfRow(0).toStdString();
   EXPECT_EQ(mConf->Links().At(0).mStatusText, EnglishString(IDS_CANCELED_BY_USER));
   // The links after the cancelled one are not started.
   EXPECT_EQ(StateOfRow(1), SYNC_STATE_NEVER);
@@ -117,7 +120,7 @@ TEST_F(MainWindowTest, DuringARunOnlyTheRowBeingSynchronizedOpensItsMenu) {
   ClickRow(0);
   ASSERT_TRUE(WaitFor([&] { return RowMenu() != nullptr; }));
   QMenu* menu = RowMenu();
-  EXPECT_EQ(menu->findChild<QAction*>("rowSynchronize")->text(), English(IDS_ROW_CANCEL));
+  EXPECT_EQ(menu->findChild<QAction*>("rowSynchronize")->text().remove(u'&'), English(IDS_ROW_CANCEL));
   EXPECT_FALSE(menu->findChild<QAction*>("rowDetails")->isEnabled());
   EXPECT_FALSE(menu->findChild<QAction*>("rowDelete")->isEnabled());
   menu->close();
@@ -154,8 +157,81 @@ TEST_F(MainWindowTest, ClosingDuringARunAndConfirmingTheCancelClosesOnceTheWorke
   mWindow->close();
   ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }, 20s));
   EXPECT_EQ(mConf->SyncRunning(), CConf::RUN_IDLE);
-  EXPECT_EQ(mConf->Links().At(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(mConf->Links().At(0).mState, SYNC_STATE_CANCELLED);
   EXPECT_EQ(mConf->Links().At(1).mState, SYNC_STATE_NEVER);
+}
+
+// The check before a run goes to a server that takes the request and never answers: the window
+// stays responsive, and Cancel, then Exit, end it within a second of their confirmation.
+TEST_F(MainWindowTest, DuringTheCheckAServerThatNeverAnswersLeavesCancelAndExitWorking) {
+  SilentServer silent;
+  mConf->SetUrl(silent.Url());
+  MakeWindow();
+  QSignalSpy finished(mWindow.get(), &QDialog::finished);
+  for (const char* command : {"syncButton", "exitButton"}) {
+    SCOPED_TRACE(command);
+    QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return mWindow->RunActive() && mTransports.Posts() == 1; }));
+    EXPECT_EQ(SyncButtonText(), English(IDS_CANCEL));
+    EXPECT_EQ(TextOfRow(2), English(IDS_CHECKING_SERVER));
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    EXPECT_TRUE(WaitFor([&] { return timerRan; }, 500ms));
+
+    QString question;
+    AnswerNextBox("yesButton", &question);
+    QTest::mouseClick(&Button(command), Qt::LeftButton);
+    const auto confirmed = std::chrono::steady_clock::now();
+    EXPECT_EQ(question, English(IDS_CONFIRM_CANCEL));
+    ASSERT_TRUE(WaitForRunEnd(10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - confirmed, 1s);
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(StateOfRow(row), SYNC_STATE_NEVER) << row;
+    mTransports.ResetPosts();
+  }
+  ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }, 1s));
+  EXPECT_FALSE(mWindow->isVisible());
+}
+
+// With no password stored, the login dialog comes before anything is sent, the check included.
+TEST_F(MainWindowTest, WithoutAStoredPasswordTheLoginDialogComesBeforeAnyExchange) {
+  REQUIRE_SERVER();
+  const std::string password = mConf->Password();
+  mConf->SetPassword("");
+  mConf->SetRememberPass(false);
+  mConf->Save();
+  int postsBeforeTheDialog = -1;
+  std::string dialog;
+  mDrivers.push_back(std::make_unique<ModalDriver>([&](QWidget* modal) {
+    dialog = modal->objectName().toStdString();
+    postsBeforeTheDialog = mTransports.Posts();
+    QTest::keyClicks(modal->findChild<QLineEdit*>("passwordEdit"), QString::fromStdString(password));
+    modal->findChild<QPushButton*>("okButton")->click();
+  }));
+  QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return mDrivers.back()->Ran(); }));
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(dialog, "CloginPassDlg");
+  EXPECT_EQ(postsBeforeTheDialog, 0);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(StateOfRow(row), SYNC_STATE_SYNCHRONIZED) << TextOfRow(row).toStdString();
+  // Not remembered: the file still holds no password.
+  CConf saved(mConf->ConfigFolder());
+  ASSERT_TRUE(saved.Load(false));
+  EXPECT_TRUE(saved.Password().empty());
+}
+
+// A configuration that names the older request type, which this server refuses: the run tries the
+// registered one, goes on with it, and keeps it.
+TEST_F(MainWindowTest, ARequestTypeTheServerRefusesIsReplacedByTheOtherAndSaved) {
+  REQUIRE_SERVER();
+  mConf->SetSyncMime("application/vnd.syncml-xml");
+  mConf->Save();
+  QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return mWindow->RunActive(); }));
+  ASSERT_TRUE(WaitForRunEnd());
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(StateOfRow(row), SYNC_STATE_SYNCHRONIZED) << TextOfRow(row).toStdString();
+  CConf saved(mConf->ConfigFolder());
+  ASSERT_TRUE(saved.Load(false));
+  EXPECT_EQ(saved.SyncMimeSetting(), "application/vnd.syncml+xml");
 }
 
 TEST_F(MainWindowTest, SilentStartShowsTheWindowRunsEveryLinkOnceAndCloses) {

@@ -2,8 +2,13 @@
 // row menu's delete, help and log, About, the tray, and a server check that fails.
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
@@ -11,11 +16,14 @@
 #include "app/CSystemTray.h"
 #include "app/CXListBox.h"
 #include "app/CXListBoxDelegate.h"
+#include "app/QtText.h"
 #include "app/RowProgress.h"
+#include "app/WindowRunServices.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/ScriptedSyncServer.h"
 
 namespace {
 
@@ -25,6 +33,21 @@ QString English(unsigned id) { return QString::fromStdString(EnglishString(id));
 
 QAction* Action(QWidget& window, const char* name) { return window.findChild<QAction*>(QString::fromLatin1(name)); }
 
+// An entry's text without its mnemonic mark.
+QString Plain(const QAction* action) { return QString(action->text()).remove(QRegularExpression(QStringLiteral("&(?!&)"))); }
+
+// The letters marked as mnemonics in `actions`; empty when an entry has none.
+QString Mnemonics(const QList<QAction*>& actions) {
+  QString letters;
+  for (const QAction* action : actions) {
+    if (action->isSeparator()) continue;
+    const qsizetype at = action->text().indexOf(u'&');
+    if (at < 0 || at + 1 >= action->text().size()) return {};
+    letters += action->text()[at + 1].toLower();
+  }
+  return letters;
+}
+
 TEST_F(MainWindowTest, ShowsEveryTextAndOneRowPerLink) {
   MakeWindow();
   EXPECT_EQ(mWindow->windowTitle(), " QuenorSync");
@@ -32,11 +55,12 @@ TEST_F(MainWindowTest, ShowsEveryTextAndOneRowPerLink) {
   EXPECT_EQ(Button("helpButton").text(), English(IDS_HELP));
   EXPECT_EQ(SyncButtonText(), English(IDS_SYNC));
   EXPECT_EQ(Button("exitButton").text(), English(IDS_EXIT));
-  EXPECT_EQ(Action(*mWindow, "menuSync")->text(), English(IDS_SYNC));
-  EXPECT_EQ(Action(*mWindow, "actionWizard")->text(), English(IDS_MENU_WIZARD));
-  EXPECT_EQ(Action(*mWindow, "actionSyncSettings")->text(), English(IDS_MENU_SYNC_SETTINGS));
-  EXPECT_EQ(Action(*mWindow, "actionLanguage")->text(), English(IDS_MENU_LANGUAGE));
-  EXPECT_EQ(Action(*mWindow, "actionViewLog")->text(), English(IDS_VIEW_LOG));
+  EXPECT_EQ(Plain(Action(*mWindow, "menuSync")), English(IDS_SYNC));
+  EXPECT_EQ(Plain(Action(*mWindow, "actionWizard")), English(IDS_MENU_WIZARD));
+  EXPECT_EQ(Plain(Action(*mWindow, "actionConnection")), "Connection...");
+  EXPECT_EQ(Plain(Action(*mWindow, "actionSyncSettings")), English(IDS_MENU_SYNC_SETTINGS));
+  EXPECT_EQ(Plain(Action(*mWindow, "actionLanguage")), English(IDS_MENU_LANGUAGE));
+  EXPECT_EQ(Plain(Action(*mWindow, "actionViewLog")), English(IDS_VIEW_LOG));
   EXPECT_EQ(Action(*mWindow, "actionAbout")->text(), "&About QuenorSync...");
   CXListBox& list = mWindow->List();
   ASSERT_EQ(list.RowCount(), 3);
@@ -123,29 +147,64 @@ TEST_F(MainWindowTest, DeletingARowAsksAndRemovesTheLinkOnlyOnYes) {
   EXPECT_EQ(saved.Links().At(1).mLocalName, "Tasks");
 }
 
-TEST_F(MainWindowTest, HelpAddressIsTheServerBeforeCgiBinWithTheLanguage) {
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/cgi-bin/vudireravaz", "de"),
-            "https://sync.example.org/help/windows/de/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/sync", "en"),
-            "https://sync.example.org/sync/help/windows/en/index.html");
-  EXPECT_EQ(CVudirerAvazDlg::HelpUrl("https://sync.example.org/", "fr"), "https://sync.example.org/help/windows/fr/index.html");
+// The help is the manual page as text beside the program, shown in the program: no browser, and
+// no address on the server; without it the user is told where the manual is.
+TEST_F(MainWindowTest, HelpShowsTheManualPageBesideTheProgramOrSaysWhereItIs) {
   MakeWindow();
+  QString shown;
+  AnswerNextBox("okButton", &shown);
   QTest::mouseClick(&Button("helpButton"), Qt::LeftButton);
-  ASSERT_EQ(mOpened.size(), 1u);
-  EXPECT_EQ(mOpened[0].toString(), "http://127.0.0.1:9/help/windows/en/index.html");
+  EXPECT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+  EXPECT_EQ(shown, English(IDS_HELP_NOT_FOUND));
+
+  const std::string help = CVudirerAvazDlg::HelpTextPath(mProgramFolder);
+  fs::create_directories(fs::path(help).parent_path());
+  WriteFileBytes(help, "LARKSPAN(1)\n\nSYNOPSIS\n       larkspan [/silent]\n");
+  QString text;
+  ModalDriver viewer([&text](QWidget* dialog) {
+    EXPECT_EQ(dialog->objectName(), "textViewer");
+    EXPECT_EQ(dialog->windowTitle(), English(IDS_HELP));
+    text = dialog->findChild<QPlainTextEdit*>("textView")->toPlainText();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  Action(*mWindow, "actionHelp")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return viewer.Ran(); }));
+  EXPECT_TRUE(text.contains("larkspan [/silent]")) << text.toStdString();
+  EXPECT_TRUE(mOpened.empty()) << "help went to a browser";
+  EXPECT_TRUE(mWindow->isVisible());
 }
 
-TEST_F(MainWindowTest, ViewLogOpensTheLogOnlyWhenItExists) {
+// The desktop's opener when it starts; the program's own viewer without one, and for a log not
+// written yet (which the viewer says).
+TEST_F(MainWindowTest, ViewLogOpensTheLogWithTheDesktopOrInTheProgramsOwnViewer) {
   MakeWindow();
+  const auto viewerText = []() -> QString {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->objectName() == QLatin1String("logViewer") && widget->isVisible()) {
+        const QString text = widget->findChild<QPlainTextEdit*>("logText")->toPlainText();
+        widget->close();
+        return text;
+      }
+    }
+    return QStringLiteral("<no viewer>");
+  };
   fs::remove(mConf->LogPath());
   Action(*mWindow, "actionViewLog")->trigger();
   QCoreApplication::processEvents();
   EXPECT_TRUE(mOpened.empty());
-  WriteFileBytes(mConf->LogPath(), "log\n");
+  EXPECT_EQ(viewerText(), English(IDS_LOG_EMPTY));
+
+  WriteFileBytes(mConf->LogPath(), "first line\r\nlast line\r\n");
   Action(*mWindow, "actionViewLog")->trigger();
   QCoreApplication::processEvents();
   ASSERT_EQ(mOpened.size(), 1u);
   EXPECT_EQ(mOpened[0], QUrl::fromLocalFile(QString::fromStdString(mConf->LogPath())));
+  EXPECT_EQ(viewerText(), "<no viewer>");
+
+  mDesktopOpens = false;  // no xdg-open or the like
+  Action(*mWindow, "actionViewLog")->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(viewerText(), "first line\nlast line\n");
 }
 
 TEST_F(MainWindowTest, AboutShowsTheVersionTexts) {
@@ -184,7 +243,7 @@ TEST_F(MainWindowTest, ChangingTheLanguageReappliesEveryText) {
     EXPECT_NE(LoadString(id), EnglishString(id)) << name;
   }
   EXPECT_EQ(Button("optionsButton").text(), "Optionen");
-  EXPECT_EQ(Action(*mWindow, "actionViewLog")->text().toStdString(), LoadString(IDS_VIEW_LOG));
+  EXPECT_EQ(Plain(Action(*mWindow, "actionViewLog")).toStdString(), LoadString(IDS_VIEW_LOG));
   EXPECT_EQ(mWindow->List().RowText(0, RowStateText).toStdString(), LoadString(IDS_STATE_NEVER));
   CConf saved(mConf->ConfigFolder());
   ASSERT_TRUE(saved.Load(false));
@@ -192,7 +251,7 @@ TEST_F(MainWindowTest, ChangingTheLanguageReappliesEveryText) {
   FreeLanguageLibrary();
 }
 
-TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefault) {
+TEST_F(MainWindowTest, TrayMenuOffersShowSyncConfigurationAboutAndExitWithShowAsDefault) {
   MakeWindow();
   CSystemTray& tray = mWindow->Tray();
   QStringList names;
@@ -201,11 +260,54 @@ TEST_F(MainWindowTest, TrayMenuOffersAboutSyncConfigurationAndExitWithSyncAsDefa
     names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
     if (!action->isSeparator()) texts << action->text();
   }
-  EXPECT_EQ(names, (QStringList{"trayAbout", "-", "traySync", "trayConfiguration", "-", "trayExit"}));
-  EXPECT_EQ(texts, (QStringList{"&About QuenorSync...", "&Sync", "&Configuration...", "E&xit"}));
-  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "traySync");
+  EXPECT_EQ(names, (QStringList{"trayShow", "-", "traySync", "trayConfiguration", "trayAbout", "-", "trayExit"}));
+  EXPECT_EQ(texts, (QStringList{"S&how", "&Sync", "&Configuration...", "&About QuenorSync...", "E&xit"}));
+  EXPECT_EQ(tray.Menu().defaultAction()->objectName(), "trayShow");
+  // Every entry reachable by its own letter.
+  QSet<QChar> mnemonics;
+  for (const QString& text : texts) {
+    const int amp = text.indexOf('&');
+    ASSERT_GE(amp, 0) << text.toStdString();
+    mnemonics.insert(text.at(amp + 1).toLower());
+  }
+  EXPECT_EQ(mnemonics.size(), texts.size());
   tray.Menu().findChild<QAction*>("trayConfiguration")->trigger();
   EXPECT_EQ(mDialogs.options, 1);
+}
+
+// A click on the icon (and the click a double click begins with) only brings the window back;
+// Show does the same; a run starts from "Sync" alone.
+TEST_F(MainWindowTest, TrayClickShowsTheWindowWithoutStartingARunAndSyncStartsOne) {
+  mConf->SetUrl("http://127.0.0.1:9/");
+  MakeWindow();
+  CSystemTray& tray = mWindow->Tray();
+  {
+    // A run would ask the (unreachable) server and show its failure: none may come.
+    bool runStarted = false;
+    ModalDriver noRun([&runStarted](QWidget* box) {
+      runStarted = true;
+      if (auto* no = box->findChild<QPushButton*>("noButton")) QTest::mouseClick(no, Qt::LeftButton);
+    });
+    for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+      mWindow->hide();
+      tray.Activate(reason);
+      EXPECT_TRUE(mWindow->isVisible()) << reason;
+    }
+    mWindow->hide();
+    tray.Menu().findChild<QAction*>("trayShow")->trigger();
+    EXPECT_TRUE(mWindow->isVisible());
+    tray.Activate(QSystemTrayIcon::Context);
+    tray.Activate(QSystemTrayIcon::MiddleClick);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(runStarted) << "a click on the icon started a run";
+    EXPECT_FALSE(mWindow->RunActive());
+  }
+
+  // "Sync" asks the (unreachable) server: the failure is the proof that a run was started.
+  QString text;
+  AnswerNextBox("noButton", &text);
+  tray.Menu().findChild<QAction*>("traySync")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return !text.isEmpty(); })) << "Sync started no run";
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaMinimizingKeepsTheWindow) {
@@ -219,38 +321,148 @@ TEST_F(MainWindowTest, WithoutANotificationAreaMinimizingKeepsTheWindow) {
 }
 
 TEST_F(MainWindowTest, AnUnreachableServerIsExplainedAndOffersTheConnectionSettings) {
-  SilentServer unused;  // a port that is surely closed once it is gone
-  const std::string closed = unused.Url();
   mConf->SetUrl("http://127.0.0.1:9/");
   MakeWindow();
   QString text;
   AnswerNextBox("yesButton", &text);
   QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return mDialogs.connections == 1; }));
   EXPECT_TRUE(text.startsWith(English(IDS_FIX_CONNECTION))) << text.toStdString();
+  EXPECT_TRUE(text.contains("Options > Connection"));
   EXPECT_FALSE(text.contains(English(IDS_COMMUNICATION_ERROR)));
-  EXPECT_EQ(mDialogs.wizards, 1);
   EXPECT_TRUE(mWindow->isVisible());
   EXPECT_FALSE(mWindow->RunActive());
 }
 
-TEST_F(MainWindowTest, AServerCheckThatFailsClosesTheWindowUnlessTheUserFixesTheConnection) {
-  mConf->SetUrl("http://127.0.0.1:9/");
-  MakeWindow();
-  QSignalSpy finished(mWindow.get(), &QDialog::finished);
-  AnswerNextBox("noButton");
-  QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
-  EXPECT_EQ(finished.count(), 1);
-  EXPECT_EQ(mDialogs.wizards, 0);
-  EXPECT_EQ(mConf->Links().At(0).mState, SYNC_STATE_NEVER);
+// However the error box is answered (OK, No, Escape), the window stays, its rows marked failed
+// with the reason; only Yes to the connection settings opens them.
+TEST_F(MainWindowTest, AnErrorBoxAnsweredOkNoOrEscapeLeavesTheWindowOpenWithTheRowsMarked) {
+  ScriptedSyncServer failing;
+  failing.SetResponder([](const RecordedRequest&) { return ScriptedReply::Status(500, "Internal Server Error"); });
+  struct Case {
+    const char* name;
+    std::string url;
+    std::function<void(QWidget*)> answer;
+    QString expected;  // the start of the box's text
+  };
+  const auto click = [](const char* button) { return [button](QWidget* box) { box->findChild<QPushButton*>(button)->click(); }; };
+  const auto escape = [](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); };
+  const QString serverError = QString::fromStdString(FormatText(EnglishString(IDS_PLAIN_SERVER_ERROR), {500}));
+  const Case cases[] = {
+      {"HTTP 500, OK", failing.BaseUrl() + "/", click("okButton"), serverError},
+      {"HTTP 500, Escape", failing.BaseUrl() + "/", escape, serverError},
+      {"unreachable, No", "http://127.0.0.1:9/", click("noButton"), English(IDS_FIX_CONNECTION)},
+      {"unreachable, Escape", "http://127.0.0.1:9/", escape, English(IDS_FIX_CONNECTION)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    mConf->SetUrl(c.url);
+    MakeWindow();
+    QSignalSpy finished(mWindow.get(), &QDialog::finished);
+    QString text;
+    mDrivers.push_back(std::make_unique<ModalDriver>([&](QWidget* box) {
+      text = static_cast<QMessageBox*>(box)->text();
+      c.answer(box);
+    }));
+    QTest::mouseClick(&Button("syncButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return mDrivers.back()->Ran() && !mWindow->RunActive(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(text.startsWith(c.expected)) << text.toStdString();
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(mWindow->isVisible());
+    EXPECT_EQ(mDialogs.connections, 0);
+    EXPECT_EQ(StateOfRow(0), SYNC_STATE_FAILED);
+    EXPECT_TRUE(TextOfRow(0).startsWith(English(IDS_STATE_FAILED))) << TextOfRow(0).toStdString();
+    EXPECT_TRUE(Button("syncButton").isEnabled());
+  }
+  // The server was asked with both spellings of the type before the error was shown.
+  EXPECT_EQ(failing.Requests().size(), 4u);
 }
 
-TEST_F(MainWindowTest, ErrorsTheUserCanFixGetAdviceOthersStayAsTheyAre) {
-  EXPECT_EQ(FixableErrorAdvice(EnglishString(IDS_AUTHENTICATION_ERROR)), EnglishString(IDS_FIX_LOGIN));
+TEST_F(MainWindowTest, EscapeDoesNotCloseTheWindowAndEnterOnTheListStartsNoRun) {
+  MakeWindow();
+  QSignalSpy finished(mWindow.get(), &QDialog::finished);
+  QTest::keyClick(mWindow.get(), Qt::Key_Escape);
+  EXPECT_EQ(finished.count(), 0);
+  EXPECT_TRUE(mWindow->isVisible());
+
+  // Enter, the Menu key and Shift+F10 on the list open the row's menu; none starts a run.
+  CXListBox& list = mWindow->List();
+  list.setCurrentIndex(list.model()->index(1, 0));
+  for (const auto& [key, modifiers] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers()}, std::pair{Qt::Key_Menu, Qt::KeyboardModifiers()},
+                                       std::pair{Qt::Key_F10, Qt::KeyboardModifiers(Qt::ShiftModifier)}}) {
+    QTest::keyClick(&list, key, modifiers);
+    ASSERT_TRUE(WaitFor([&] { return RowMenu() != nullptr; })) << key;
+    EXPECT_EQ(list.currentIndex().row(), 1);
+    EXPECT_FALSE(mWindow->RunActive());
+    // Its entries have their letters too.
+    const QString letters = Mnemonics(RowMenu()->actions());
+    EXPECT_EQ(letters.size(), 3) << letters.toStdString();
+    RowMenu()->close();
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(mTransports.Posts(), 0);
+}
+
+// Every entry of every menu can be reached by its letter, in each language; Exit is no help.
+TEST_F(MainWindowTest, MenusHaveMnemonicsInEveryLanguageAndExitIsAnOption) {
+  fs::create_directories(mProgramFolder + "lang");
+  for (const char* code : {"de", "fr"}) {
+    fs::copy_file(std::string(LARK_BINARY_DIR "/bin/lang/resource.") + code + ".so", mProgramFolder + "lang/resource." + code + ".so");
+  }
+  MakeWindow();
+  auto* bar = mWindow->findChild<QMenuBar*>();
+  auto* options = mWindow->findChild<QMenu*>("menuOptions");
+  auto* help = mWindow->findChild<QMenu*>("menuHelp");
+  EXPECT_TRUE(options->actions().contains(Action(*mWindow, "actionExit")));
+  EXPECT_FALSE(help->actions().contains(Action(*mWindow, "actionExit")));
+  for (const char* code : {"en", "de", "fr"}) {
+    SCOPED_TRACE(code);
+    if (std::string(code) != "en") {
+      ASSERT_TRUE(LoadLanguageLibrary(mProgramFolder + "lang/resource." + code + ".so"));
+    }
+    mWindow->RetranslateUi();
+    for (const QList<QAction*>& actions : {bar->actions(), options->actions(), help->actions()}) {
+      const QString letters = Mnemonics(actions);
+      ASSERT_FALSE(letters.isEmpty());
+      EXPECT_EQ(QSet<QChar>(letters.begin(), letters.end()).size(), letters.size()) << letters.toStdString();
+    }
+    FreeLanguageLibrary();
+  }
+}
+
+// Rows write the time as the interface language does, with what the last run received and sent.
+TEST_F(MainWindowTest, RowsShowTheLastCountsAndTheDateInTheInterfacesLanguage) {
+  CSyncLink& link = mConf->Links().At(0);
+  link.mState = SYNC_STATE_SYNCHRONIZED;
+  link.mLastSyncTime = 1796212800;  // 2026-12-02 12:00 UTC
+  link.mServerCounts = {10, 2, 0};
+  link.mLocalCounts = {3, 0, 0};
+  link.mCountsKnown = true;
+  mConf->Links().At(1).mState = SYNC_STATE_CANCELLED;
+  mConf->Links().At(1).mLastSyncTime = 1796212800;
+  MakeWindow();
+  EXPECT_EQ(TextOfRow(0).toStdString(),
+            "Synchronized " + LocalTimeText(InterfaceLocale("en"), 1796212800) + " - 12 received, 3 sent");
+  EXPECT_EQ(TextOfRow(1).toStdString(), "Cancelled - last synchronized " + LocalTimeText(InterfaceLocale("en"), 1796212800));
+  // German dates are German whatever the system's locale.
+  EXPECT_NE(LocalTimeText(InterfaceLocale("de"), 1796212800).find("02.12.26"), std::string::npos)
+      << LocalTimeText(InterfaceLocale("de"), 1796212800);
+  EXPECT_NE(LocalTimeText(InterfaceLocale("fr"), 1796212800).find("02/12/2026"), std::string::npos)
+      << LocalTimeText(InterfaceLocale("fr"), 1796212800);
+}
+
+TEST_F(MainWindowTest, ErrorsTheUserCanFixGetAdviceOthersPlainWords) {
+  EXPECT_EQ(FixableErrorAdvice(EnglishString(IDS_AUTHENTICATION_ERROR)), "The server refused the password. Check it in Options > Connection.");
   EXPECT_EQ(FixableErrorAdvice(FormatText(EnglishString(IDS_HTTP_ERROR), {401})), EnglishString(IDS_FIX_LOGIN));
   EXPECT_EQ(FixableErrorAdvice(EnglishString(IDS_TIMED_OUT)), EnglishString(IDS_FIX_TIMEOUT));
   EXPECT_EQ(FixableErrorAdvice(EnglishString(IDS_INCORRECT_SERVER_ADDRESS)), EnglishString(IDS_FIX_ADDRESS));
   EXPECT_EQ(FixableErrorAdvice(FormatText(EnglishString(IDS_HTTP_ERROR), {500})), std::nullopt);
   EXPECT_EQ(FixableErrorAdvice(EnglishString(IDS_DATABASE_NOT_FOUND)), std::nullopt);
+  EXPECT_EQ(PlainErrorText(FormatText(EnglishString(IDS_HTTP_ERROR), {503})), FormatText(EnglishString(IDS_PLAIN_SERVER_ERROR), {503}));
+  EXPECT_EQ(PlainErrorText(EnglishString(IDS_SYNCML_ERROR)), EnglishString(IDS_PLAIN_SYNCML_ERROR));
+  EXPECT_EQ(PlainErrorText(EnglishString(IDS_TIMED_OUT)), EnglishString(IDS_FIX_TIMEOUT));
+  EXPECT_EQ(PlainErrorText(EnglishString(IDS_DATABASE_NOT_FOUND)), EnglishString(IDS_DATABASE_NOT_FOUND));
 }
 
 }  // namespace

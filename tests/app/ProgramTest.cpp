@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 
 #include "app/HeadlessSyncRun.h"
+#include "common/BuildInfo.h"
 #include "common/Format.h"
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "platform/shell/InstanceLock.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/ScriptedSyncServer.h"
 
 namespace {
 
@@ -41,6 +43,22 @@ ProgramRun RunProgram(const TestHome& home, const std::string& arguments) {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Answered before anything of start-up: no display, no configuration, nothing written.
+TEST(Program, HelpAndVersionAreWrittenToStandardOutputWithoutTouchingTheHome) {
+  TestHome home;
+  for (const char* help : {"--help", "-h", "'/?'", "/silent --help"}) {
+    const ProgramRun run = RunProgram(home, help);
+    EXPECT_EQ(run.exitStatus, 0) << help << ": " << run.errorOutput;
+    EXPECT_EQ(run.output.rfind("Usage: larkspan [/silent] [/status CODE] [/uninstall PRODUCT-CODE]\n", 0), 0u) << help;
+    EXPECT_TRUE(Contains(run.output, "larkspan(1)")) << help;
+    EXPECT_EQ(run.errorOutput, "") << help;
+  }
+  const ProgramRun version = RunProgram(home, "--version");
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.output.substr(0, version.output.find('\n')), std::string("larkspan (QuenorSync) ") + BuildInfo::kProductVersion);
+  EXPECT_FALSE(fs::exists(home.Root() + "data")) << "the help wrote into the home";
+}
 
 TEST(Program, SilentStartOnEmptyHomeCreatesThePrivateFolderAndConfiguration) {
   TestHome home;
@@ -94,6 +112,26 @@ TEST(Program, SilentRunThatCannotReachTheServerPrintsWhyAndEndsWithTheFailureSta
   const ProgramRun run = RunProgram(home, "/silent");
   EXPECT_EQ(run.exitStatus, HeadlessSyncRun::kSyncFailedStatus);
   EXPECT_EQ(run.output, EnglishString(IDS_COMMUNICATION_ERROR) + "\n");
+}
+
+// A scheduled run cannot ask for a password: it says what to do, sends nothing, and has a status
+// of its own.
+TEST(Program, SilentRunWithoutAStoredPasswordSendsNothingAndEndsWithItsOwnStatus) {
+  TestHome home;
+  WriteCompleteConfiguration(home);
+  ScriptedSyncServer server;
+  {
+    CConf conf(home.ConfigFolder());
+    ASSERT_TRUE(conf.Load(false));
+    conf.SetUrl(server.BaseUrl() + "/");
+    conf.SetRememberPass(false);
+    conf.Save();
+  }
+  const ProgramRun run = RunProgram(home, "/silent");
+  EXPECT_EQ(run.exitStatus, HeadlessSyncRun::kNoPasswordStatus);
+  EXPECT_EQ(run.exitStatus, 7);
+  EXPECT_EQ(run.output, FormatText(EnglishString(IDS_NO_PASSWORD_STORED), {"QuenorSync"}) + "\n");
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 TEST(Program, FindsItsLanguageLibrariesBesideItself) {

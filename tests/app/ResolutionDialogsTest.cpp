@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 #include <future>
 
@@ -46,6 +47,48 @@ TEST(CConflictDlg, EachButtonGivesItsAnswerAndBothValuesIsTheDefault) {
               QTest::keyClick(dialog, Qt::Key_Return);
             }),
             ConflictAnswer::Both);
+}
+
+// The server as it names itself, the differing fields side by side, the three answers.
+TEST(CConflictDlg, ShowsTheFieldsThatDifferSideBySideUnderTheServersOwnName) {
+  const ConflictQuestion question{"Ann Lee", "annie", ConflictItemKind::Contact, "Example Groupware", true,
+                                  {{"PR_MOBILE_TELEPHONE_NUMBER", "+49 170 5555", ""}, {"PR_COMMENT", "first\nsecond", "first"}, {"X-ODD", "a", "b"}}};
+  QtPrompt prompt("QuenorSync");
+  ModalDriver driver([](QWidget* dialog) {
+    EXPECT_EQ(dialog->findChild<QLabel*>("conflictText")->text().toStdString(),
+              "This item was changed both on Example Groupware and on this computer.");
+    EXPECT_EQ(dialog->findChild<QLabel*>("contactLabel")->text().toStdString(), "Ann Lee [annie ]");
+    EXPECT_EQ(dialog->findChild<QLabel*>("serverVersionUnknown"), nullptr);
+    auto* table = dialog->findChild<QTableWidget*>("fieldsTable");
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text().toStdString(), "On this computer");
+    EXPECT_EQ(table->horizontalHeaderItem(2)->text().toStdString(), "On Example Groupware");
+    const auto cell = [table](int row, int column) { return table->item(row, column)->text().toStdString(); };
+    EXPECT_EQ(cell(0, 0), "Mobile phone");
+    EXPECT_EQ(cell(0, 1), "+49 170 5555");
+    EXPECT_EQ(cell(0, 2), "");
+    EXPECT_EQ(cell(1, 0), "Notes");
+    EXPECT_EQ(cell(1, 1), "first / second");
+    EXPECT_EQ(cell(2, 0), "X-ODD");
+    EXPECT_EQ(dialog->findChild<QPushButton*>("bothButton")->text().toStdString(), "&Keep both");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("outlookButton"), Qt::LeftButton);
+  });
+  EXPECT_EQ(prompt.AskConflict(question), ConflictAnswer::Local);
+  EXPECT_TRUE(driver.Ran());
+}
+
+// An event is named by its subject; a server that did not send its version is said to have not.
+TEST(CConflictDlg, AnEventWithoutTheServersVersionShowsItsSubjectAndSaysWhy) {
+  const ConflictQuestion question{"Quarterly review", "", ConflictItemKind::Event, "sync.example.org", false, {}};
+  QtPrompt prompt("QuenorSync");
+  ModalDriver driver([](QWidget* dialog) {
+    EXPECT_EQ(dialog->findChild<QLabel*>("contactLabel")->text().toStdString(), "Quarterly review");
+    EXPECT_EQ(dialog->findChild<QTableWidget*>("fieldsTable"), nullptr);
+    EXPECT_NE(dialog->findChild<QLabel*>("serverVersionUnknown"), nullptr);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("serverButton"), Qt::LeftButton);
+  });
+  EXPECT_EQ(prompt.AskConflict(question), ConflictAnswer::Server);
 }
 
 TEST(CConflictDlg, EscapeOrClosingTheWindowKeepsBothValues) {

@@ -70,6 +70,12 @@ void WizardDriver::SetText(const char* edit, const std::string& text) {
   field->setText(QString::fromStdString(text));
 }
 
+void WizardDriver::FillConnection(const std::string& url) {
+  SetText("urlEdit", url);
+  SetText("loginEdit", "user@example.org");
+  SetText("passwordEdit", "secret");
+}
+
 void WizardDriver::Choose(const char* combo, const QString& text) {
   auto* box = Find<QComboBox>(combo);
   ASSERT_NE(box, nullptr) << combo;

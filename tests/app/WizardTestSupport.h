@@ -52,6 +52,8 @@ class WizardDriver {
     return mWizard->findChild<Widget*>(QString::fromLatin1(name));
   }
   void SetText(const char* edit, const std::string& text);
+  // The connection page's fields: `url`, the login "user@example.org" and the password "secret".
+  void FillConnection(const std::string& url);
   void Choose(const char* combo, const QString& text);
   void Click(const char* button);
   bool WaitForPage(int id);

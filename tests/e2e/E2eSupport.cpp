@@ -238,7 +238,8 @@ void E2eTest::KeepLog(bool killed) {
 SyncRunOutcome E2eTest::Sync(int selected) {
   std::ostringstream progress;
   ConsoleSyncObserver observer(progress);
-  HeadlessPrompt prompt(progress);
+  HeadlessPrompt headless(progress);
+  Prompt& prompt = mPrompt != nullptr ? *mPrompt : headless;
   const std::unique_ptr<SyncStoreFactory> stores = mLocal->MakeStoreFactory(mKillAfterServerWrites);
   RefusedUpdate updates;
   HookedTransportFactory transports(mBeforePost, mAfterPost, mInspect);

@@ -91,7 +91,7 @@ class HookedTransportFactory final : public SyncTransportFactory {
  public:
   HookedTransportFactory(HookedTransport::Hook before, HookedTransport::Hook after, HookedTransport::Inspect inspect)
       : mBefore(std::move(before)), mAfter(std::move(after)), mInspect(std::move(inspect)) {}
-  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override {
+  std::unique_ptr<SyncTransport> CreateTransport(CConf& conf) override {
     return std::make_unique<HookedTransport>(MakeHttpSyncTransport(conf), mSessions++, mBefore, mAfter, mInspect);
   }
 
@@ -105,7 +105,7 @@ class HookedTransportFactory final : public SyncTransportFactory {
 // Refuses any update the server asks for.
 class RefusedUpdate final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
+  void StartUpdate(CConf&, const std::function<bool()>&) override { throw CUpdaterException(std::string("no update in tests")); }
 };
 
 // One end-to-end client: configuration folder, local store and the services of a run. Each
@@ -163,6 +163,8 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
   std::function<void(const char*)> mCheckpoint;
   // The store kills its process after this many server items written; negative: never.
   int mKillAfterServerWrites = -1;
+  // Answers the runs' questions; null: the answers of a run without a user.
+  Prompt* mPrompt = nullptr;
   std::unique_ptr<CSyncRun> mRun;
 
  private:

@@ -46,7 +46,7 @@ class FolderStores final : public SyncStoreFactory {
 
 class NoUpdate final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override { throw CUpdaterException(std::string("no update in tests")); }
+  void StartUpdate(CConf&, const std::function<bool()>&) override { throw CUpdaterException(std::string("no update in tests")); }
 };
 
 // One client: its configuration, its folder store with the three links, its runs.
@@ -421,8 +421,8 @@ TEST_P(FidelityE2eTest, TheCorpusSurvivesARoundTripFieldByFieldAndASecondRunSend
     matched.insert(copy->first);
     for (const FieldDifference& difference : CompareItemFields(original, copy->second)) {
       const bool defined = std::any_of(std::begin(kDefinedDifferences), std::end(kDefinedDifferences),
-                                       [&](const DefinedDifference& entry) {
-                                         return Matches(entry, PeerName(GetParam().server), file, difference);
+                                       [&, &name = file](const DefinedDifference& entry) {
+                                         return Matches(entry, PeerName(GetParam().server), name, difference);
                                        });
       if (!defined) ADD_FAILURE() << file << ": " << difference.Describe();
     }

@@ -273,6 +273,75 @@ TEST_P(ServerHabitE2eTest, ControlCharactersInItemTextKeepTheMessageWellFormed) 
   EXPECT_EQ(Scripted().Items("events").size(), 1u);
 }
 
+// Answers the conflict question with one answer and keeps the questions.
+class ConflictAnswering final : public Prompt {
+ public:
+  explicit ConflictAnswering(ConflictAnswer answer) : mAnswer(answer) {}
+  PromptAnswer Message(std::string_view, PromptButtons buttons, PromptKind) override { return SafeDefaultAnswer(buttons); }
+  bool AskLogin(LoginRequest&) override { return false; }
+  ConflictAnswer AskConflict(const ConflictQuestion& question) override {
+    questions.push_back(question);
+    return mAnswer;
+  }
+  std::vector<ConflictQuestion> questions;
+
+ private:
+  ConflictAnswer mAnswer;
+};
+
+// The server refuses the client's change of a contact it changed too (409) and sends its own
+// version. Whatever the user answers, both sides end equal; "keep both" leaves both versions on
+// both sides, and the run after it moves nothing.
+TEST_P(ServerHabitE2eTest, ConflictRefusedWith409IsSettledOnBothSidesByEachAnswer) {
+  ServerHabits habits;
+  habits.conflictsRefused409 = true;
+  // Its changes after the client's: the client's Replace meets the server's change first.
+  habits.changesAfterClientFinal = true;
+  Play(habits);
+  const auto versionsOf = [](const std::vector<std::string>& contents, const std::string& given) {
+    std::vector<std::string> found;
+    for (const std::string& content : contents) {
+      if (content.find(given) == std::string::npos) continue;
+      found.push_back(content.find("Server title") != std::string::npos ? "server" : content.find("+1 202 555 0199") != std::string::npos ? "local" : "old");
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  const std::pair<ConflictAnswer, std::vector<std::string>> cases[] = {{ConflictAnswer::Both, {"local", "server"}},
+                                                                       {ConflictAnswer::Server, {"server"}},
+                                                                       {ConflictAnswer::Local, {"local"}}};
+  for (const auto& [answer, expected] : cases) {
+    const std::string given = "Conflict" + std::to_string(static_cast<int>(answer));
+    SCOPED_TRACE(given);
+    const std::string file = given + ".vcf";
+    WriteLocal("contacts", file, VCard(given, "Person", "TEL;WORK;VOICE:+1 202 555 0100\r\n"));
+    ExpectRunSucceeds();
+    const std::string serverId = Scripted().ClientMap(mIdentity, "contacts").at(file);
+    Scripted().PutItem("contacts", serverId, VCard(given, "Person", "TEL;WORK;VOICE:+1 202 555 0100\r\nTITLE:Server title\r\n"));
+    WriteLocal("contacts", file, VCard(given, "Person", "TEL;WORK;VOICE:+1 202 555 0100\r\nTEL;CELL:+1 202 555 0199\r\n"));
+
+    // A user at the window answers.
+    ConflictAnswering prompt(answer);
+    mPrompt = &prompt;
+    mConf->SetSilent(false);
+    ExpectRunSucceeds();
+    mConf->SetSilent(true);
+    mPrompt = nullptr;
+    ASSERT_EQ(prompt.questions.size(), 1u);
+    EXPECT_TRUE(prompt.questions[0].serverVersionKnown);
+    EXPECT_EQ(prompt.questions[0].displayName, given + " Person");
+    EXPECT_FALSE(prompt.questions[0].fields.empty());
+    EXPECT_EQ(versionsOf(ServerContents("contacts"), given), expected) << "server";
+    EXPECT_EQ(versionsOf(LocalContacts(), given), expected) << "this computer";
+    ExpectBothSidesEqual();
+
+    const std::size_t before = Scripted().Exchanges().size();
+    ExpectRunSucceeds();
+    EXPECT_EQ(CommandsSentSince(before, {"Add", "Replace", "Delete"}), 0) << "the run after the conflict sent items";
+    EXPECT_EQ(versionsOf(ServerContents("contacts"), given), expected) << "server, the run after";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Peers, ServerHabitE2eTest, ::testing::Values(PeerKind::Scripted), PeerTestName<::testing::TestParamInfo<E2eParam>>);
 
 }  // namespace

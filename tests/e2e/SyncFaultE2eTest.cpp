@@ -51,7 +51,7 @@ TEST_P(SyncFaultE2eTest, CancelWhileWaitingStopsAfterTheReplyAndLaterLinksAreNot
   };
   const SyncRunOutcome outcome = Sync();
   EXPECT_TRUE(outcome.cancelled);
-  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_CANCELLED);
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
   EXPECT_EQ(AnchorAndIndex(0), mContactsBefore);
   EXPECT_EQ(Link(1).mState, eventsState);

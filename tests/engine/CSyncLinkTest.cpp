@@ -94,6 +94,37 @@ TEST(CSyncLink, SectionRoundTripWritesTheServerUriOnlyWhenSet) {
   EXPECT_EQ(CSyncLink::ReadSection(ini, "sync_1").ServerUri(), "./tasks");
 }
 
+// The last good date survives a failed or cancelled run; the counts of a good run are kept with it.
+TEST(CSyncLink, SectionKeepsTheLastGoodDateAndTheCountsOfTheLastGoodRun) {
+  CIniEx ini;
+  CSyncLink link = MakeLink(DATA_TYPE_CONTACTS);
+  link.mMode = SYNC_MODE_TWO_WAY;
+  link.mState = SYNC_STATE_SYNCHRONIZED;
+  link.mLastSyncTime = 1796212800;
+  link.mLocalCounts = {3, 0, 1};
+  link.mServerCounts = {12, 0, 0};
+  link.mCountsKnown = true;
+  link.WriteSection(ini, "sync_1");
+  EXPECT_EQ(ini.GetValue("sync_1", "sync_counts"), "3,0,1,12,0,0");
+  EXPECT_EQ(CSyncLink::ReadSection(ini, "sync_1"), link);
+
+  for (const int state : {SYNC_STATE_FAILED, SYNC_STATE_CANCELLED}) {
+    link.mState = state;
+    link.mCountsKnown = false;
+    link.WriteSection(ini, "sync_1");
+    const CSyncLink read = CSyncLink::ReadSection(ini, "sync_1");
+    EXPECT_EQ(read.mState, state);
+    EXPECT_EQ(read.mLastSyncTime, 1796212800) << state;
+    EXPECT_FALSE(ini.HasKey("sync_1", "sync_counts")) << state;
+    EXPECT_FALSE(read.mCountsKnown);
+  }
+  // Counts that do not read as six numbers are not shown.
+  for (const char* damaged : {"1,2,3", "1,2,3,4,5,x", "1,2,3,4,5,6,7", "-1,0,0,0,0,0", ""}) {
+    ini.SetValue("sync_1", "sync_counts", damaged);
+    EXPECT_FALSE(CSyncLink::ReadSection(ini, "sync_1").mCountsKnown) << damaged;
+  }
+}
+
 TEST(CSyncLink, LocalFileNameReplacesCharactersUnsafeInFileNames) {
   CSyncLink link;
   link.mLocalPath = "C:\\Folder\\My: Contacts";
@@ -151,6 +182,24 @@ TEST(CSyncLink, ModeAndStateTexts) {
   link.mLastSyncTime = 1796212800;
   EXPECT_EQ(link.StateText(), "Synchronized " + FormatLocalDateTime(1796212800));
   EXPECT_EQ(link.StateDetails(), link.StateText());
+  // The window writes times as the interface language does; the counts follow once known.
+  const CSyncLink::TimeText shortTime = [](std::int64_t time) { return "<" + std::to_string(time) + ">"; };
+  link.mServerCounts = {10, 2, 0};
+  link.mLocalCounts = {1, 1, 1};
+  EXPECT_EQ(link.StateText(shortTime), "Synchronized <1796212800>");
+  link.mCountsKnown = true;
+  EXPECT_EQ(link.StateText(shortTime), "Synchronized <1796212800> - 12 received, 3 sent");
+  link.mItemErrors = 2;
+  EXPECT_EQ(link.StateText(shortTime), "Synchronized with 2 errors <1796212800> - 12 received, 3 sent");
+  link.mItemErrors = 0;
+  // A failed or cancelled run keeps the date of the last good one in view.
+  link.mState = SYNC_STATE_FAILED;
+  EXPECT_EQ(link.StateText(shortTime), "Failed, click for details - last synchronized <1796212800>");
+  link.mState = SYNC_STATE_CANCELLED;
+  EXPECT_EQ(link.StateText(shortTime), "Cancelled - last synchronized <1796212800>");
+  EXPECT_EQ(link.StateDetails(shortTime), link.StateText(shortTime));
+  link.mLastSyncTime = 0;
+  EXPECT_EQ(link.StateText(shortTime), "Cancelled");
   link.mState = SYNC_STATE_FAILED;
   EXPECT_EQ(link.StateText(), "Failed, click for details");
   EXPECT_EQ(link.StateDetails(), "Failed");

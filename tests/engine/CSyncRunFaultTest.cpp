@@ -64,7 +64,7 @@ TEST_F(SyncRunFaultTest, CancelWhileWaitingTakesEffectAfterTheReplyBeforeItIsPar
   EXPECT_TRUE(marked);
   EXPECT_EQ(statusDuringWait, LoadString(IDS_CANCELING));
   EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{LoadString(IDS_CONFIRM_CANCEL)});
-  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_CANCELLED);
   EXPECT_EQ(Link(0).mStatusText, LoadString(IDS_CANCELED_BY_USER));
   EXPECT_EQ(Link(1).mState, SYNC_STATE_NEVER);
   EXPECT_EQ(mServer.Posts().size(), postsBefore + 2);

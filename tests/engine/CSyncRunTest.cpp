@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/CXException.h"
+#include "common/Format.h"
 #include "common/StringTable.h"
 #include "tests/support/SyncRunTestSupport.h"
 
@@ -305,42 +306,135 @@ TEST_F(SyncRunTest, ConsoleObserverWritesNoTerminalControlsAServerTextMayCarry) 
   EXPECT_EQ(text.substr(text.find(": ") + 2), "Bad ?[2J?request???31m r\xc3\xa9ponse?\n");
 }
 
-// ---- The check before a run
+// ---- The check before a run: on the worker, after the password, before any link
 
-TEST_F(SyncRunTest, CheckRefusedByTheServerStartsNoWorker) {
+TEST_F(SyncRunTest, CheckRefusedByTheServerRunsNoLinkAndMarksTheLinksFailedWithItsReason) {
+  Link(1).mState = SYNC_STATE_SYNCHRONIZED;
+  Link(1).mLastSyncTime = 1700000000;
   mServer.SetResponder([](const std::string&, int index) { return ServerReply(index + 1, HeaderStatus("401")); });
-  EXPECT_EQ(RunOnce(), SyncRunStart::CheckFailed);
+  EXPECT_EQ(RunOnce(), SyncRunStart::Started);
   EXPECT_EQ(mServer.Posts().size(), 1u);
-  EXPECT_TRUE(mObserver.Events().empty());
+  EXPECT_TRUE(mServer.SyncMessages().empty());
   EXPECT_EQ(mRun->LastOutcome().error, LoadString(IDS_AUTHENTICATION_ERROR));
+  EXPECT_FALSE(mRun->LastOutcome().Completed());
+  for (const int link : {0, 1}) {
+    EXPECT_EQ(Link(link).mState, SYNC_STATE_FAILED) << link;
+    EXPECT_EQ(Link(link).mStatusText, LoadString(IDS_AUTHENTICATION_ERROR)) << link;
+  }
+  // The last good run stays known, in the file too.
+  EXPECT_EQ(Link(1).mLastSyncTime, 1700000000);
+  CConf reread(mConf.ConfigFolder());
+  ASSERT_TRUE(reread.Load(false));
+  EXPECT_EQ(reread.Links().At(1).mState, SYNC_STATE_FAILED);
+  EXPECT_EQ(reread.Links().At(1).mLastSyncTime, 1700000000);
+  const auto events = mObserver.Events();
+  EXPECT_EQ(events.front(), "begin");
+  EXPECT_EQ(events.back(), "end");
   EXPECT_EQ(mConf.SyncRunning(), CConf::RUN_IDLE);
 }
 
-TEST_F(SyncRunTest, CheckTransportFailureIsShownAndTheRunDoesNotStart) {
+TEST_F(SyncRunTest, CheckTransportFailureIsShownAndNoLinkRuns) {
   mConf.SetSilent(false);
   mServer.SetHook([](int) { throw CHttpException(IDS_COMMUNICATION_ERROR); });
-  EXPECT_EQ(RunOnce(), SyncRunStart::CheckFailed);
+  EXPECT_EQ(RunOnce(), SyncRunStart::Started);
   EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{LoadString(IDS_COMMUNICATION_ERROR)});
-  EXPECT_TRUE(mObserver.Events().empty());
+  EXPECT_EQ(mServer.Posts().size(), 1u);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
 }
 
-TEST_F(SyncRunTest, VersionRefusedStartsTheUpdateOnlyWhenAcceptedAndNeverTheRun) {
+TEST_F(SyncRunTest, ACancelDuringTheCheckEndsTheRunWithoutAnErrorOrAChangedLink) {
+  mConf.SetSilent(false);
+  mServer.SetHook([this](int) { mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED); });
+  EXPECT_EQ(RunOnce(), SyncRunStart::Started);
+  EXPECT_TRUE(mPrompt.Texts().empty());
+  EXPECT_TRUE(mRun->LastOutcome().cancelled);
+  EXPECT_TRUE(mRun->LastOutcome().error.empty());
+  EXPECT_EQ(mServer.Posts().size(), 1u);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_NEVER);
+  EXPECT_EQ(mConf.SyncRunning(), CConf::RUN_IDLE);
+}
+
+TEST_F(SyncRunTest, VersionRefusedStartsTheUpdateOnlyWhenAcceptedAndNeverTheLinks) {
   mServer.SetResponder([](const std::string&, int index) { return ServerReply(index + 1, HeaderStatus("513")); });
   mConf.SetSilent(false);
   mPrompt.answer = PromptAnswer::Cancel;
-  EXPECT_EQ(RunOnce(), SyncRunStart::CheckFailed);
+  RunOnce();
   EXPECT_EQ(mUpdates.started, 0);
+  EXPECT_FALSE(mRun->LastOutcome().updateStarted);
   EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{LoadString(IDS_UPDATE_AVAILABLE)});
 
+  for (int link : {0, 1}) Link(link).mState = SYNC_STATE_NEVER;
   mPrompt.answer = PromptAnswer::Ok;
-  EXPECT_EQ(RunOnce(), SyncRunStart::CheckFailed);
+  RunOnce();
   EXPECT_EQ(mUpdates.started, 1);
+  EXPECT_TRUE(mRun->LastOutcome().updateStarted);
+  // The program closes for the update: no link is marked.
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_NEVER);
 
   mConf.SetSilent(true);  // silently: accepted without a question
-  EXPECT_EQ(RunOnce(), SyncRunStart::CheckFailed);
+  RunOnce();
   EXPECT_EQ(mUpdates.started, 2);
   EXPECT_EQ(mPrompt.Texts().size(), 2u);
-  EXPECT_TRUE(mObserver.Events().empty());
+  EXPECT_TRUE(mServer.SyncMessages().empty());
+}
+
+// The update's download runs on the worker and stops on the user's cancel.
+TEST_F(SyncRunTest, AnUpdateDownloadStartedByTheCheckStopsOnACancel) {
+  class CancelledUpdate final : public UpdateStarter {
+   public:
+    explicit CancelledUpdate(CConf& conf) : mConf(conf) {}
+    void StartUpdate(CConf&, const std::function<bool()>& abortRequested) override {
+      abortedBefore = abortRequested();
+      mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);  // the user cancels during the download
+      abortedAfter = abortRequested();
+      throw CUpdaterException(IDS_CANCELED_BY_USER);
+    }
+    bool abortedBefore = true;
+    bool abortedAfter = false;
+
+   private:
+    CConf& mConf;
+  } updates(mConf);
+  mServer.SetResponder([](const std::string&, int index) { return ServerReply(index + 1, HeaderStatus("513")); });
+  CSyncRun run(mConf, CSyncRun::Services{mObserver, mPrompt, mStores, updates, &mTransports});
+  ASSERT_EQ(run.BeginSyncRun(), SyncRunStart::Started);
+  run.WaitForEnd();
+  EXPECT_FALSE(updates.abortedBefore);
+  EXPECT_TRUE(updates.abortedAfter);
+  EXPECT_TRUE(run.LastOutcome().cancelled);
+  EXPECT_FALSE(run.LastOutcome().updateStarted);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_NEVER);
+}
+
+TEST_F(SyncRunTest, ALinkTheUserCancelsSaysSoAndKeepsItsLastGoodDate) {
+  Link(0).mState = SYNC_STATE_SYNCHRONIZED;
+  Link(0).mLastSyncTime = 1700000000;
+  mServer.SetHook([this](int index) {
+    if (index == 1) mConf.SetSyncRunning(CConf::RUN_CANCEL_REQUESTED);
+  });
+  RunOnce();
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_CANCELLED);
+  EXPECT_EQ(Link(0).mLastSyncTime, 1700000000);
+  EXPECT_EQ(Link(1).mState, SYNC_STATE_NEVER);
+  EXPECT_TRUE(mRun->LastOutcome().cancelled);
+  CConf reread(mConf.ConfigFolder());
+  ASSERT_TRUE(reread.Load(false));
+  EXPECT_EQ(reread.Links().At(0).mState, SYNC_STATE_CANCELLED);
+  EXPECT_EQ(reread.Links().At(0).mLastSyncTime, 1700000000);
+}
+
+TEST_F(SyncRunTest, TheCheckAndTheLinksNameTheClientByOneIdentityEvenWithoutOneConfigured) {
+  mConf.SetClientStoreId("");
+  mConf.RemoveKey(CConf::kSection, "OutlookID");
+  RunOnce();
+  const std::string identity = mConf.ClientStoreId();
+  ASSERT_EQ(identity.size(), CConf::kIdentityLength);
+  const auto posts = mServer.Posts();
+  ASSERT_GE(posts.size(), 2u);
+  for (const auto& post : posts) EXPECT_NE(post.body.find("<Source><LocURI>" + identity + "</LocURI>"), std::string::npos);
+  CConf reread(mConf.ConfigFolder());
+  ASSERT_TRUE(reread.Load(false));
+  EXPECT_EQ(reread.ClientStoreId(), identity);
 }
 
 TEST_F(SyncRunTest, IncompleteConfigurationEndsTheRunWithoutTouchingALink) {
@@ -352,20 +446,38 @@ TEST_F(SyncRunTest, IncompleteConfigurationEndsTheRunWithoutTouchingALink) {
   EXPECT_EQ(mRun->LastOutcome().error, LoadString(IDS_URL_NOT_SET));
 }
 
-TEST_F(SyncRunTest, MissingPasswordAsksForItAndADeclinedLoginEndsTheRun) {
+// The login comes before anything is sent, the check included.
+TEST_F(SyncRunTest, MissingPasswordAsksForItBeforeTheCheckAndADeclinedLoginEndsTheRun) {
   mConf.SetPassword("");
   mConf.SetRememberPass(false);
   mConf.SetSilent(false);
-  mRun = MakeRun();
-  mRun->SyncThreadProc();
+  RunOnce();
   EXPECT_EQ(mPrompt.Texts(), std::vector<std::string>{"login"});
   EXPECT_EQ(Link(0).mState, SYNC_STATE_NEVER);
   EXPECT_TRUE(mServer.Posts().empty());
+  EXPECT_TRUE(mRun->LastOutcome().cancelled);
 
   mPrompt.password = "entered";
-  mRun->SyncThreadProc();
-  EXPECT_EQ(mConf.Password(), "entered");
+  std::string passwordAtTheCheck;
+  mServer.SetHook([&](int index) {
+    if (index == 0) passwordAtTheCheck = mConf.Password();
+  });
+  RunOnce();
+  EXPECT_EQ(passwordAtTheCheck, "entered");
   EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED);
+}
+
+TEST_F(SyncRunTest, ASilentRunWithoutAStoredPasswordSendsNothingAndSaysWhy) {
+  mConf.SetPassword("");
+  mConf.SetRememberPass(false);
+  mConf.SetSilent(true);
+  RunOnce();
+  EXPECT_TRUE(mServer.Posts().empty());
+  EXPECT_TRUE(mPrompt.Texts().empty());
+  const SyncRunOutcome outcome = mRun->LastOutcome();
+  EXPECT_TRUE(outcome.passwordMissing);
+  EXPECT_EQ(outcome.error, FormatText(LoadString(IDS_NO_PASSWORD_STORED), {mConf.ProductName()}));
+  EXPECT_EQ(outcome.linksRun, 0);
 }
 
 TEST_F(SyncRunTest, StoreThatCannotOpenStopsTheRunBeforeAnyLink) {

@@ -88,3 +88,39 @@ TEST(LinkValidation, FailedValidationLeavesTheLinksUnchanged) {
   EXPECT_EQ(ApplyOutlookRows(links, DATA_TYPE_TASKS, rows, kFolders).messageId, 241u);
   EXPECT_EQ(links, before);
 }
+
+// What the wizard's grid starts with: each database not set up yet paired with a free folder of
+// its kind, one of its own name first, the default database taking the default folder.
+TEST(LinkValidation, ProposedFoldersPairNewDatabasesWithFreeFoldersOfTheirKind) {
+  const std::vector<OutlookFolderInfo> contacts = {{"Contacts", "C1", "S1", "p1"}, {"Family", "C2", "S1", "p2"}, {"Work", "C3", "S1", "p3"}};
+  const auto configured = [](std::string serverName, std::string entryId, int mode) {
+    CSyncLink link = Link(DATA_TYPE_CONTACTS, std::move(serverName));
+    link.mLocalEntryId = std::move(entryId);
+    link.mLocalStoreId = "S1";
+    link.mMode = mode;
+    return link;
+  };
+  struct Case {
+    const char* name;
+    std::vector<CSyncLink> links;
+    std::vector<OutlookFolderInfo> folders;
+    std::vector<int> expected;
+  };
+  const Case cases[] = {
+      {"the default database takes the default folder", {Link(0, "")}, contacts, {0}},
+      {"a database of a folder's name takes it, the default one the default folder",
+       {Link(0, "work"), Link(0, ""), Link(0, "other")}, contacts, {2, 0, 1}},
+      {"the default database listed later still takes the default folder", {Link(0, "other"), Link(0, "")}, contacts, {1, 0}},
+      {"no folder left", {Link(0, ""), Link(0, "x"), Link(0, "y"), Link(0, "z")}, contacts, {0, 1, 2, -1}},
+      {"a configured link keeps its folder and keeps it from others", {Link(0, ""), configured("family", "C1", SYNC_MODE_TWO_WAY)}, contacts, {1, 0}},
+      {"a configured folder that is gone is none", {configured("", "C9", SYNC_MODE_TWO_WAY), Link(0, "x")}, contacts, {-1, 0}},
+      {"a link switched off keeps its folder without holding it", {configured("", "C1", SYNC_MODE_OFF), Link(0, "x")}, contacts, {0, 0}},
+      {"no folders at all", {Link(0, "")}, {}, {-1}},
+  };
+  for (const Case& c : cases) {
+    CSyncLinkArray links;
+    for (const CSyncLink& link : c.links) links.Add(link);
+    links.Add(Link(DATA_TYPE_EVENTS, ""));  // another type: not a row of the contacts grid
+    EXPECT_EQ(ProposeFolders(links, DATA_TYPE_CONTACTS, c.folders), c.expected) << c.name;
+  }
+}

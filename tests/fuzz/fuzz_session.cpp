@@ -49,6 +49,10 @@ class MemorySink final : public ItemSink {
     const auto found = mItems.find(localId);
     return found == mItems.end() ? nullptr : found->second;
   }
+  bool AddLocalCopy(const CDataItem& record, std::string& localId) override {
+    localId = "local-" + std::to_string(++mNext);
+    return Keep(localId, static_cast<ItemKind>(record.kind), record.Property("PR_DISPLAY_NAME"));
+  }
 
  private:
   bool Keep(const std::string& localId, ItemKind kind, const std::string& name) {

@@ -208,6 +208,31 @@ TEST_F(InstallerProgram, RemovesTheInstallationWithItsCodeAndKnowsNoOther) {
   ExpectNoLeftovers();
 }
 
+// A package's desktop entry goes into the user's applications folder with the installed program
+// and icon (quoted for a folder with spaces, "$" and "%"), and leaves with the installation; an
+// entry that another installation wrote under the same name stays.
+TEST_F(InstallerProgram, DesktopEntryFollowsTheInstallationIntoTheApplicationsMenu) {
+  TestPackage package = Version("1");
+  package.File("demo.desktop", "[Desktop Entry]\nType=Application\nName=Demo\nExec=demo --flag\nTryExec=demo\nIcon=demo\n"
+                               "[Desktop Action Other]\nExec=other\n");
+  const std::string folder = work.Path() + "odd dir $x 5%/";
+  ASSERT_EQ(Install(package, {"INSTALLDIR=" + folder}), 0u);
+  const std::string entryPath = home.Path() + "applications/demo.desktop";
+  EXPECT_EQ(ReadFileBytes(entryPath), "[Desktop Entry]\nType=Application\nName=Demo\nExec=\"" + work.Path() +
+                                          "odd dir \\\\$x 5%%/demo\" --flag\nTryExec=" + folder + "demo\nIcon=" + folder +
+                                          "demo.png\n[Desktop Action Other]\nExec=other\n");
+  EXPECT_EQ(fs::status(entryPath).permissions() & fs::perms::others_read, fs::perms::others_read);
+
+  ASSERT_EQ(Run({"/x", kCode, "/passive"}), 0u);
+  EXPECT_FALSE(fs::exists(entryPath)) << "the menu entry outlived the program";
+
+  ASSERT_EQ(Install(package), 0u);
+  const std::string others = "[Desktop Entry]\nType=Application\nName=Demo\nExec=\"/opt/other/demo\"\n";
+  WriteFileBytes(entryPath, others);
+  ASSERT_EQ(Run({"/x", kCode, "/passive"}), 0u);
+  EXPECT_EQ(ReadFileBytes(entryPath), others);
+}
+
 TEST_F(InstallerProgram, ACommandLineItCannotReadOrALogItCannotWriteChangeNothing) {
   EXPECT_EQ(Run({"/i"}), 1639u);
   EXPECT_EQ(Run({"/frobnicate"}), 1639u);

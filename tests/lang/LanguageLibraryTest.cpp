@@ -2,6 +2,7 @@
 // fit the English ones (same conversions, valid UTF-8, every interface text translated).
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,27 @@ bool SharedByAllLanguages(unsigned id) {
          id == IDS_LANGUAGE_NEEDS_DISPLAY;
 }
 
+// What a Linux user must not read in any language: names and files of another desktop's
+// applications, a misspelling the program once had, or two spaces in a row. Empty when `text` is fine.
+std::string ForeignOrMisspelt(const std::string& text, bool english) {
+  static const std::regex kForeign("microsoft|windows|wab32|\\.dll|registry|registrierung|clé de registre|mapi",
+                                   std::regex::icase);
+  static const std::regex kMisspelt("syncron", std::regex::icase);
+  static const std::regex kBritish("synchronis", std::regex::icase);
+  std::smatch found;
+  if (std::regex_search(text, found, kForeign) || std::regex_search(text, found, kMisspelt) ||
+      (english && std::regex_search(text, found, kBritish))) {
+    return found.str();
+  }
+  return text.find("  ") != std::string::npos ? "two spaces" : "";
+}
+
+TEST(EnglishTable, NamesTheLinuxApplicationsWithoutMisspellings) {
+  for (const StringEntry& english : EnglishStringEntries()) {
+    EXPECT_EQ(ForeignOrMisspelt(english.text, true), "") << english.id << ": " << english.text;
+  }
+}
+
 class LanguageLibrary : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -56,6 +78,7 @@ TEST_P(LanguageLibrary, TranslatesEveryInterfaceTextWithTheSameConversions) {
     EXPECT_NE(std::string(text), "") << english.id;
     EXPECT_TRUE(IsValidUtf8(text)) << english.id;
     EXPECT_EQ(Conversions(text), Conversions(english.text)) << english.id << ": " << text;
+    EXPECT_EQ(ForeignOrMisspelt(text, false), "") << english.id << ": " << text;
   }
 }
 

@@ -27,8 +27,8 @@ class EmailPrompt final : public Prompt {
 
 class EmailTypes : public ::testing::Test {
  protected:
-  EmailTypesOutcome Resolve(const Types& addresses, Types& types) {
-    return ResolveEmailTypes(mConf, mPrompt, "Nora Noted", "nora", addresses, types);
+  EmailTypesOutcome Resolve(const Types& addresses, Types& types, bool firstSync = false) {
+    return ResolveEmailTypes(mConf, mPrompt, firstSync, "Nora Noted", "nora", addresses, types);
   }
 
   TempDir mDir;
@@ -60,6 +60,20 @@ TEST_F(EmailTypes, ASilentRunTypesHomeFirstThenWorkWithoutAQuestion) {
   EXPECT_EQ(untyped, (Types{"H", "W"}));
   EXPECT_TRUE(mPrompt.questions.empty());
   EXPECT_EQ(mConf.EmailManagementMode(), EMAIL_ALWAYS_ASK);
+}
+
+// A link's first synchronization uploads a whole address book: its contacts are typed as in a
+// silent run, not asked about one by one; later runs ask again.
+TEST_F(EmailTypes, AFirstSyncTypesHomeFirstThenWorkWithoutAQuestion) {
+  Types types{"", "", ""};
+  EXPECT_EQ(Resolve({"a@x", "b@x", "c@x"}, types, true), EmailTypesOutcome::Changed);
+  EXPECT_EQ(types, (Types{"H", "W", "H"}));
+  EXPECT_TRUE(mPrompt.questions.empty());
+  EXPECT_EQ(mConf.EmailManagementMode(), EMAIL_ALWAYS_ASK);
+  mPrompt.answer = EmailTypesAnswer{{"W"}, EMAIL_ALWAYS_ASK};
+  Types later{""};
+  EXPECT_EQ(Resolve({"d@x"}, later), EmailTypesOutcome::Changed);
+  EXPECT_EQ(mPrompt.questions.size(), 1u);
 }
 
 // The question comes with the types set so far (the empty address before the first unknown one

@@ -417,6 +417,10 @@ void StatefulSyncServer::HandleItemCommand(Session& session, SessionDatabase& da
       if (mapped != device.clientToServer.end()) device.clientToServer.erase(mapped);
     } else if (!mHabits.refuseItemsContaining.empty() && data.find(mHabits.refuseItemsContaining) != std::string::npos) {
       code = 500;
+    } else if (command.name == "Replace" && known && mHabits.conflictsRefused409 && device.changed.count(mapped->second) > 0 &&
+               database.acknowledged.count(mapped->second) == 0) {
+      reply.Status(msgId, command.Text("CmdID"), command.name, 409, mapped->second, clientId);
+      continue;
     } else if (command.name == "Replace" && known) {
       store.items[mapped->second] = ServerItem{data, type.empty() ? store.type : type};
       MarkChanged(store, mapped->second, session.device);

@@ -53,6 +53,10 @@ struct ServerHabits {
   bool stateKeyedByExactTarget = false;
   // Database names its DevInf lists: "contacts" when off, "./contacts" when on.
   bool devInfSourceRefsWithDotSlash = false;
+  // A client Replace of an item changed on the server since the device last saw it (and not yet
+  // acknowledged by it in this session) is refused with 409 and not stored; the server's version
+  // goes out with its changes. Off: the client's Replace wins.
+  bool conflictsRefused409 = false;
 };
 
 // One server item.

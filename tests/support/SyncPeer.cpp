@@ -60,6 +60,11 @@ class SyncEvolutionPeer final : public ScriptPeer {
     Run({"add-peer", deviceId, login.user, login.password});
     return login;
   }
+  PeerLogin AcceptAnyDevice() override {
+    const PeerLogin login{"e2e-user", "e2e-secret"};
+    Run({"accept-any-device", login.user, login.password});
+    return login;
+  }
   void Clear() override {
     for (const std::string& name : Datastores()) {
       for (const auto& entry : fs::directory_iterator(DatastoreFolder(name))) fs::remove_all(entry.path());
@@ -148,6 +153,8 @@ class ScriptedPeer final : public SyncPeer {
     mServer->SetLogin(login.user, login.password);
     return login;
   }
+  // It serves any device that logs in.
+  PeerLogin AcceptAnyDevice() override { return AddPeer({}); }
   // Also forgets the devices and takes the default habits again.
   void Clear() override { mServer->Reset(); }
   void PutItem(const std::string& datastore, const std::string& name, const std::string& text) override {
@@ -188,6 +195,8 @@ bool IsZombie(const fs::path& process) {
 }
 
 }  // namespace
+
+PeerLogin SyncPeer::AcceptAnyDevice() { throw std::logic_error(std::string(PeerName(mKind)) + " registers devices one by one"); }
 
 const char* PeerName(PeerKind kind) {
   switch (kind) {

@@ -53,6 +53,10 @@ class SyncPeer {
 
   // Lets a client whose SyncHdr Source is `deviceId` synchronize; the login it must use.
   virtual PeerLogin AddPeer(const std::string& deviceId) = 0;
+  // Lets any client synchronize with the login returned, whatever its device (a new one is
+  // registered at its first message), as a server with user accounts does. std::logic_error
+  // for a server that cannot.
+  virtual PeerLogin AcceptAnyDevice();
   // Removes every item of every datastore.
   virtual void Clear() = 0;
   // A change made on the server's side: item `name` of `datastore` now holds `text` (added when new),

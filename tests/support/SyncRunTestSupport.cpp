@@ -170,7 +170,7 @@ std::string ScriptedPeer::DefaultReply(const std::string& message, int index) {
   return ServerReply(index + 1, HeaderStatus() + (alert ? AlertStatus("200") : "") + ItemStatuses(message));
 }
 
-std::unique_ptr<SyncTransport> ScriptedTransportFactory::CreateTransport(const CConf&) {
+std::unique_ptr<SyncTransport> ScriptedTransportFactory::CreateTransport(CConf&) {
   return std::make_unique<ScriptedTransport>(mServer);
 }
 

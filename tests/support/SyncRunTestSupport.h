@@ -81,7 +81,7 @@ class ScriptedPeer {
 class ScriptedTransportFactory final : public SyncTransportFactory {
  public:
   explicit ScriptedTransportFactory(ScriptedPeer& server) : mServer(server) {}
-  std::unique_ptr<SyncTransport> CreateTransport(const CConf& conf) override;
+  std::unique_ptr<SyncTransport> CreateTransport(CConf& conf) override;
 
  private:
   ScriptedPeer& mServer;
@@ -117,7 +117,7 @@ class AnsweringPrompt final : public Prompt {
 
 class RecordingUpdateStarter final : public UpdateStarter {
  public:
-  void StartUpdate(CConf&) override { ++started; }
+  void StartUpdate(CConf&, const std::function<bool()>&) override { ++started; }
   int started = 0;
 };
 

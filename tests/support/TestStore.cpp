@@ -382,3 +382,12 @@ void TestStore::MirrorState() const {
   const std::string state = FormatText("%lld\t%u\n", {static_cast<long long>(mClock), mNextId});
   if (!WriteFileAtomically(mOptions.mirrorFolder + "/store.state", state)) throw std::runtime_error("cannot write the store state");
 }
+
+void WriteIndexOfAnEarlierRun(const std::string& configFolder, const std::string& list) {
+  CDataItemList index;
+  index.SetPath(configFolder, list);
+  auto earlier = CDataItem::Create();
+  earlier->itemId = "earlier";
+  index.Add(earlier);
+  index.SaveFile();
+}

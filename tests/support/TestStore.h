@@ -156,3 +156,8 @@ class TestStore : public CDatabaseObject {
   std::string mAutomationError;
   int mWritesBeforeAutomationError = 0;
 };
+
+// Writes the index `list` of `configFolder` as an earlier run left it with one item: the link was
+// synchronized before (a store's first-synchronization rules no longer apply).
+void WriteIndexOfAnEarlierRun(const std::string& configFolder, const std::string& list);
+

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ unsigned ThrownStringId(const std::function<void()>& action) {
     return error.StringId();
   }
   return 0;
+}
+
+inline void PrintTo(const ConflictField& field, std::ostream* out) {
+  *out << "{" << field.key << ", \"" << field.local << "\", \"" << field.server << "\"}";
 }
 
 // Gives scripted answers and records the questions.

@@ -53,6 +53,12 @@ TEST(DeviceInfo, DataStoresAreClassifiedByUriRootAndPreferredType) {
       {"./contacts", "text/directory", ServerDatabase{0, "", false}},
       {"calendar", "text/calendar", ServerDatabase{1, "", false}},
       {"./todo/work", "text/x-vcalendar", ServerDatabase{2, "work", false}},
+      // Databases under names of their own are offered by those names.
+      {"./work-contacts", "text/x-vcard", ServerDatabase{0, "work-contacts", false}},
+      {"family", "text/vcard", ServerDatabase{0, "family", false}},
+      {"./team-calendar", "text/calendar", ServerDatabase{1, "team-calendar", false}},
+      {"./my-tasks", "text/calendar", ServerDatabase{2, "my-tasks", false}},
+      {"./", "text/x-vcard", std::nullopt},
   };
   for (const Row& row : rows) EXPECT_EQ(ClassifyDataStore(Store(row.uri, row.type)), row.expected) << row.uri << " " << row.type;
   EXPECT_EQ(ClassifyDataStore(Store(std::nullopt, "text/x-vcard")), std::nullopt);

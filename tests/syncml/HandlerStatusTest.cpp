@@ -2,6 +2,7 @@
 // error states, the guard that keeps the first error, and the three answers to a conflict.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -208,15 +209,123 @@ class HandlerConflict : public SessionFixture {
     return NextMessage(*session);
   }
 
+  // The message answering a reply that holds the 409 and then the server's own version of the
+  // item (Replace of `localId` with `serverCard`), after `before` (more commands of that reply).
+  ClientMessage AnswerToConflictWithServerVersion(const std::string& serverCard, const std::string& before = "") {
+    auto session = MakeSession(1, &mStore, &mPrompt);
+    session->StartMessage(false);
+    const std::string replace = ItemCommandXml("Replace", 6, ItemXml({std::nullopt, mLocalId, "text/x-vcard", serverCard}));
+    Exchange(*session, ServerMessage(1, before + StatusXml(4, "3", "Replace", "409", mLocalId, "srv-9") + SyncXml(5, replace)));
+    mFailures = session->ItemFailures();
+    return NextMessage(*session);
+  }
+  static std::string ServerCard() {
+    return "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Local;Ann;;;\r\nFN:Ann Local\r\nNICKNAME:Annie\r\n"
+           "TEL;WORK;VOICE:+49 30 1234\r\nEND:VCARD\r\n";
+  }
+  // The contacts the store holds, by display name and business phone.
+  std::vector<std::string> HeldContacts() const {
+    std::vector<std::string> held;
+    for (const std::string& id : mStore.HeldIds(DATA_TYPE_CONTACTS)) {
+      const CDataItem::Ptr item = mStore.Held(id);
+      held.push_back(item->Property("PR_DISPLAY_NAME") + "|" + item->Property("PR_BUSINESS_TELEPHONE_NUMBER"));
+    }
+    std::sort(held.begin(), held.end());
+    return held;
+  }
+
   std::string mLocalId;
   RecordingPrompt mPrompt;
+  std::vector<ItemFailure> mFailures;
 };
 
-TEST_F(HandlerConflict, BothValuesAlertAndReplaceTheItemWithStatus209) {
+// The server's version arrives with the 409: the question compares the two, and "keep both" keeps
+// both on both sides: the original takes the server's version, a new local item holds the local
+// one and goes to the server as an Add.
+TEST_F(HandlerConflict, KeepBothWithTheServersVersionMakesALocalCopyAndAddsItToTheServer) {
+  mStore.EditLocal(mLocalId, "PR_GIVEN_NAME", "Ann");
+  mStore.EditLocal(mLocalId, "PR_SURNAME", "Local");
+  mStore.EditLocal(mLocalId, "PR_MOBILE_TELEPHONE_NUMBER", "+49 170 5555");
+  ASSERT_EQ(mStore.LoadContent("contacts"), kStoreOk);
+  const ClientMessage message = AnswerToConflictWithServerVersion(ServerCard());
+  ASSERT_EQ(mPrompt.conflicts.size(), 1u);
+  const ConflictQuestion& question = mPrompt.conflicts[0];
+  EXPECT_TRUE(question.serverVersionKnown);
+  EXPECT_EQ(question.serverName, "sync.example.test") << "the host, as the server named itself nowhere";
+  EXPECT_EQ(question.kind, ConflictItemKind::Contact);
+  EXPECT_EQ(question.fields, (std::vector<ConflictField>{{"PR_BUSINESS_TELEPHONE_NUMBER", "", "+49 30 1234"},
+                                                         {"PR_MOBILE_TELEPHONE_NUMBER", "+49 170 5555", ""}}));
+
+  ASSERT_EQ(HeldContacts(), (std::vector<std::string>{"Ann Local|", "Ann Local|+49 30 1234"}));
+  std::string copyId;
+  for (const std::string& id : mStore.HeldIds(DATA_TYPE_CONTACTS)) {
+    if (id != mLocalId) copyId = id;
+  }
+  EXPECT_EQ(mStore.Held(mLocalId)->Property("PR_BUSINESS_TELEPHONE_NUMBER"), "+49 30 1234");
+  EXPECT_EQ(mStore.Held(copyId)->Property("PR_MOBILE_TELEPHONE_NUMBER"), "+49 170 5555");
+
+  const auto statuses = message.Named("Status");
+  ASSERT_EQ(statuses.size(), 3u);  // SyncHdr, Sync, Replace
+  EXPECT_EQ(statuses[2].status.cmd, "Replace");
+  EXPECT_EQ(statuses[2].status.data.text, "209");
+  const auto adds = message.Named("Add");
+  ASSERT_EQ(adds.size(), 1u);
+  EXPECT_EQ(adds[0].item.items.at(0).source->locUri, copyId);
+  EXPECT_NE(adds[0].item.items.at(0).data.text.find("+49 170 5555"), std::string::npos);
+  EXPECT_TRUE(message.Named("Alert").empty()) << "no request of the original protocol when the server sent its version";
+  EXPECT_TRUE(message.Named("Replace").empty());
+  EXPECT_TRUE(mFailures.empty());
+}
+
+TEST_F(HandlerConflict, TheServersVersionWinsOrThisComputersVersionIsSentAgain) {
+  mPrompt.conflictAnswer = ConflictAnswer::Server;
+  ClientMessage message = AnswerToConflictWithServerVersion(ServerCard());
+  EXPECT_EQ(HeldContacts(), std::vector<std::string>{"Ann Local|+49 30 1234"});
+  EXPECT_EQ(message.Named("Status").back().status.data.text, "200");
+  EXPECT_TRUE(message.Named("Replace").empty());
+  EXPECT_TRUE(message.Named("Add").empty());
+
+  mLocalId = mStore.AddLocal(DATA_TYPE_CONTACTS, ITEM_CONTACT, {{"PR_DISPLAY_NAME", "Bea Local"}});
+  ASSERT_EQ(mStore.LoadContent("contacts"), kStoreOk);
+  mPrompt.conflictAnswer = ConflictAnswer::Local;
+  message = AnswerToConflictWithServerVersion(ServerCard());
+  EXPECT_EQ(mStore.Held(mLocalId)->Property("PR_DISPLAY_NAME"), "Bea Local") << "the server's version was written";
+  EXPECT_EQ(message.Named("Status").back().status.data.text, "208");
+  const auto replaces = message.Named("Replace");
+  ASSERT_EQ(replaces.size(), 1u);
+  EXPECT_EQ(replaces[0].item.items.at(0).source->locUri, mLocalId);
+  EXPECT_NE(replaces[0].item.items.at(0).data.text.find("Bea Local"), std::string::npos);
+  EXPECT_TRUE(mFailures.empty());
+}
+
+// The server names itself in its device information; a conflict it reports again after the answer
+// was carried out is not asked about twice: the item stays a pending change.
+TEST_F(HandlerConflict, TheServersOwnNameIsShownAndAConflictComesBackOnlyAsAFailure) {
+  const std::string devInf =
+      "<Put><CmdID>2</CmdID><Meta><Type xmlns='syncml:metinf'>application/vnd.syncml-devinf+xml</Type></Meta><Item><Source>"
+      "<LocURI>./devinf11</LocURI></Source><Data><DevInf xmlns='syncml:devinf'><VerDTD>1.1</VerDTD><Man>Example Ltd</Man>"
+      "<Mod>Example Groupware</Mod><DevID>srv</DevID><DevTyp>server</DevTyp></DevInf></Data></Item></Put>";
+  mPrompt.conflictAnswer = ConflictAnswer::Local;
+  auto session = MakeSession(1, &mStore, &mPrompt);
+  session->StartMessage(false);
+  const std::string replace = ItemCommandXml("Replace", 6, ItemXml({std::nullopt, mLocalId, "text/x-vcard", ServerCard()}));
+  Exchange(*session, ServerMessage(1, devInf + StatusXml(4, "3", "Replace", "409", mLocalId, "srv-9") + SyncXml(5, replace)));
+  ASSERT_EQ(mPrompt.conflicts.size(), 1u);
+  EXPECT_EQ(mPrompt.conflicts[0].serverName, "Example Groupware");
+  Exchange(*session, ServerMessage(2, StatusXml(1, "4", "Replace", "409", mLocalId, "srv-9")));
+  EXPECT_EQ(mPrompt.conflicts.size(), 1u);
+  ASSERT_EQ(session->ItemFailures().size(), 1u);
+  EXPECT_EQ(session->ItemFailures()[0].code, 409);
+  EXPECT_EQ(session->ItemFailures()[0].id, mLocalId);
+}
+
+TEST_F(HandlerConflict, WithoutTheServersVersionBothValuesAlertAndReplaceTheItemWithStatus209) {
   const ClientMessage message = AnswerToConflict(mLocalId);
   ASSERT_EQ(mPrompt.conflicts.size(), 1u);
   EXPECT_EQ(mPrompt.conflicts[0].displayName, "Ann Local");
   EXPECT_EQ(mPrompt.conflicts[0].nickname, "Annie");
+  EXPECT_FALSE(mPrompt.conflicts[0].serverVersionKnown);
+  EXPECT_TRUE(mPrompt.conflicts[0].fields.empty());
   ASSERT_EQ(message.Names(), (std::vector<std::string>{"Status", "Alert", "Status", "Sync", "Replace"}));
   const SmlItem& alertItem = message.commands[1].alert.items.at(0);
   EXPECT_EQ(alertItem.target->locUri, mLocalId);
@@ -232,7 +341,7 @@ TEST_F(HandlerConflict, BothValuesAlertAndReplaceTheItemWithStatus209) {
   EXPECT_NE(replaced.data.text.find("Ann Local"), std::string::npos);
 }
 
-TEST_F(HandlerConflict, ServerValueAlertsWith419AndLocalValueReplacesWith208) {
+TEST_F(HandlerConflict, WithoutTheServersVersionServerValueAlertsWith419AndLocalValueReplacesWith208) {
   mPrompt.conflictAnswer = ConflictAnswer::Server;
   const ClientMessage server = AnswerToConflict(mLocalId);
   ASSERT_EQ(server.Names(), (std::vector<std::string>{"Status", "Alert", "Status"}));

@@ -58,28 +58,116 @@ TEST_F(SyncTransportTest, PostsTheMessageWithTheSyncMlHeadersAndReturnsTheReply)
   EXPECT_EQ(request.method, "POST");
   EXPECT_EQ(request.target, "/cgi-bin/vudireravaz");
   EXPECT_EQ(request.body, MessageWithCredentials());
-  EXPECT_EQ(request.Header("Content-Type"), "application/vnd.syncml-xml; charset=\"utf-8\"");
-  EXPECT_EQ(request.Header("Accept"), "application/vnd.syncml-xml");
+  EXPECT_EQ(request.Header("Content-Type"), "application/vnd.syncml+xml; charset=\"utf-8\"");
+  EXPECT_EQ(request.Header("Accept"), "application/vnd.syncml+xml");
   EXPECT_EQ(request.HeaderValues("Cache-Control"), std::vector<std::string>{"no-store"});
 }
 
 TEST_F(SyncTransportTest, TheRequestTypeComesFromSyncMimeAndAMalformedOneFallsBackToTheDefault) {
   TempDir configFolder;
   CConf conf(configFolder.Path());
-  conf.SetSyncMime("application/vnd.syncml+xml");
+  conf.SetSyncMime("application/vnd.syncml-xml");
   server.SetResponder([](const RecordedRequest&) { return ScriptedReply::SyncMl(kReply); });
   MakeHttpSyncTransport(conf)->Post(server.Url(), "<SyncML/>");
-  Transport("application/vnd.syncml+xml; charset=x").Post(server.Url(), "<SyncML/>");
+  Transport("application/vnd.syncml-xml; charset=x").Post(server.Url(), "<SyncML/>");
   Transport("text/xml\r\nX-Injected: 1").Post(server.Url(), "<SyncML/>");
   Transport("").Post(server.Url(), "<SyncML/>");
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 4u);
-  EXPECT_EQ(requests[0].Header("Content-Type"), "application/vnd.syncml+xml; charset=\"utf-8\"");
-  EXPECT_EQ(requests[0].Header("Accept"), "application/vnd.syncml+xml");
-  EXPECT_EQ(requests[1].Header("Content-Type"), "application/vnd.syncml+xml; charset=\"utf-8\"");
-  EXPECT_EQ(requests[2].Header("Content-Type"), "application/vnd.syncml-xml; charset=\"utf-8\"");
+  EXPECT_EQ(requests[0].Header("Content-Type"), "application/vnd.syncml-xml; charset=\"utf-8\"");
+  EXPECT_EQ(requests[0].Header("Accept"), "application/vnd.syncml-xml");
+  EXPECT_EQ(requests[1].Header("Content-Type"), "application/vnd.syncml-xml; charset=\"utf-8\"");
+  EXPECT_EQ(requests[2].Header("Content-Type"), "application/vnd.syncml+xml; charset=\"utf-8\"");
   EXPECT_FALSE(requests[2].Header("X-Injected").has_value());
-  EXPECT_EQ(requests[3].Header("Accept"), "application/vnd.syncml-xml");
+  EXPECT_EQ(requests[3].Header("Accept"), "application/vnd.syncml+xml");
+}
+
+// A server that refuses one spelling of the SyncML type with an HTTP error is sent the same
+// message once more with the other; the one that works is used from then on and told.
+TEST_F(SyncTransportTest, ARefusedRequestTypeIsTriedOnceWithTheOtherSpellingAndKeptWhenItWorks) {
+  struct Case {
+    const char* name;
+    std::string first;      // the type configured
+    std::string accepted;   // the type the server takes ("" none)
+    int refusal;            // the status it refuses others with
+    std::size_t requests;   // of the first Post
+    std::string told;       // the type reported as working ("" none)
+    bool succeeds;
+  };
+  const Case cases[] = {
+      {"registered refused", "application/vnd.syncml+xml", "application/vnd.syncml-xml", 500, 2, "application/vnd.syncml-xml", true},
+      {"older refused", "application/vnd.syncml-xml", "application/vnd.syncml+xml", 415, 2, "application/vnd.syncml+xml", true},
+      {"both refused: the first refusal is the error", "application/vnd.syncml+xml", "", 500, 2, "", false},
+      {"a refused login says nothing of the type", "application/vnd.syncml+xml", "application/vnd.syncml-xml", 401, 1, "", false},
+      {"an unknown address neither", "application/vnd.syncml+xml", "application/vnd.syncml-xml", 404, 1, "", false},
+      {"a type of its own is honoured", "text/x-own", "application/vnd.syncml+xml", 500, 1, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedSyncServer refusing;
+    refusing.SetResponder([&c](const RecordedRequest& request) {
+      const std::string type = request.Header("Content-Type").value_or("");
+      if (!c.accepted.empty() && type.rfind(c.accepted, 0) == 0) return ScriptedReply::SyncMl(kReply);
+      return ScriptedReply::Status(c.refusal, "refused");
+    });
+    SyncTransportOptions options;
+    options.timeout = std::chrono::seconds(5);
+    options.requestMime = c.first;
+    std::vector<std::string> told;
+    options.requestTypeWorked = [&told](const std::string& type) { told.push_back(type); };
+    HttpSyncTransport transport(options);
+    if (c.succeeds) {
+      EXPECT_EQ(transport.Post(refusing.Url(), "<SyncML>first</SyncML>"), kReply);
+    } else {
+      EXPECT_THROW(
+          try { transport.Post(refusing.Url(), "<SyncML>first</SyncML>"); } catch (const CHttpException& error) {
+            EXPECT_EQ(error.StringId(), 115u);
+            EXPECT_EQ(error.Argument(), c.refusal);
+            throw;
+          },
+          CHttpException);
+    }
+    const auto requests = refusing.Requests();
+    ASSERT_EQ(requests.size(), c.requests);
+    EXPECT_EQ(requests.back().body, "<SyncML>first</SyncML>");
+    EXPECT_EQ(told, c.told.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.told});
+    if (c.succeeds) {
+      // The next message goes out with the type that worked, at once.
+      EXPECT_EQ(requests.back().Header("Accept"), c.told);
+      transport.Post(refusing.Url(), "<SyncML>second</SyncML>");
+      ASSERT_EQ(refusing.Requests().size(), c.requests + 1);
+      EXPECT_EQ(refusing.Requests().back().Header("Accept"), c.told);
+    }
+  }
+}
+
+// Once the server answered, an error is the server's trouble with the session, not with the type:
+// the message is not sent again (it may have been applied).
+TEST_F(SyncTransportTest, AfterAnAnswerAnHttpErrorIsNotRetriedWithTheOtherType) {
+  server.Enqueue(ScriptedReply::SyncMl(kReply));
+  server.Enqueue(ScriptedReply::Status(500, "crashed"));
+  HttpSyncTransport transport = Transport();
+  transport.Post(server.Url(), "<SyncML>one</SyncML>");
+  EXPECT_EQ(PostFailure(transport).Argument(), 500);
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+// The configuration keeps the type that worked, so its later sessions and runs start with it.
+TEST_F(SyncTransportTest, TheTypeThatWorkedIsKeptInTheConfiguration) {
+  TempDir configFolder;
+  CConf conf(configFolder.Path());
+  ASSERT_TRUE(conf.Load(true));
+  server.SetResponder([](const RecordedRequest& request) {
+    return request.Header("Accept") == "application/vnd.syncml-xml" ? ScriptedReply::SyncMl(kReply) : ScriptedReply::Status(500);
+  });
+  MakeHttpSyncTransport(conf)->Post(server.Url(), "<SyncML/>");
+  EXPECT_EQ(conf.SyncMimeSetting(), "application/vnd.syncml-xml");
+  ASSERT_TRUE(conf.Save());
+  CConf reloaded(configFolder.Path());
+  ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml-xml");
+  MakeHttpSyncTransport(reloaded)->Post(server.Url(), "<SyncML/>");
+  EXPECT_EQ(server.Requests().size(), 3u);
 }
 
 TEST_F(SyncTransportTest, FromConfTakesTheCertificateChoice) {
@@ -123,7 +211,7 @@ TEST_F(SyncTransportTest, A302IsFollowedWithTheSameMessageAndWithoutLocationIs11
   server.Enqueue(ScriptedReply::SyncMl(kReply));
   EXPECT_EQ(Transport().Post(server.Url(), "<SyncML>same</SyncML>"), kReply);
   EXPECT_EQ(server.Requests().at(1).body, "<SyncML>same</SyncML>");
-  EXPECT_EQ(server.Requests().at(1).Header("Content-Type"), "application/vnd.syncml-xml; charset=\"utf-8\"");
+  EXPECT_EQ(server.Requests().at(1).Header("Content-Type"), "application/vnd.syncml+xml; charset=\"utf-8\"");
 
   server.Enqueue(ScriptedReply::Redirect(302, std::nullopt));
   const CHttpException error = PostFailure(Transport());
@@ -161,7 +249,7 @@ TEST_F(SyncTransportTest, ARefusedConnectionIs163) {
   }
   const CHttpException error = PostFailure(Transport(), "http://127.0.0.1:" + std::to_string(port) + "/cgi-bin/vudireravaz");
   EXPECT_EQ(error.StringId(), 163u);
-  EXPECT_EQ(error.Message(), "Unable to communicate with the syncronization server. See error log for details.");
+  EXPECT_EQ(error.Message(), "Unable to communicate with the synchronization server. See error log for details.");
   // Nothing left, which the sync driver needs to know; a dropped reply is no such failure.
   EXPECT_THROW(Transport().Post("http://127.0.0.1:" + std::to_string(port) + "/", "<SyncML/>"), CHttpNotSentException);
   server.Enqueue(ScriptedReply::Close());

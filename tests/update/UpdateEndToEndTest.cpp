@@ -65,8 +65,9 @@ Packages* gPackages = nullptr;
 class InstalledProgramUpdate final : public UpdateStarter {
  public:
   explicit InstalledProgramUpdate(std::string folder) : mFolder(std::move(folder)) {}
-  void StartUpdate(CConf& conf) override {
+  void StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) override {
     UpdaterSettings settings = UpdaterSettings::FromConf(conf);
+    settings.transport.abortRequested = abortRequested;
     settings.programFolder = mFolder;
     settings.programFile = mFolder + "larkspan";
     Updater updater(conf, settings);

@@ -133,14 +133,22 @@ TEST(SyncSchedulerApply, UnreadableCrontabIsNeverOverwritten) {
   FakeCrontab crontab;
   crontab.SetContent("0 3 * * * backup\n");
   crontab.BreakReading();
-  EXPECT_EQ(Scheduler().Apply(true, 1, LocalTime(10, 57)), ScheduleResult::NotApplied);
+  std::string failure;
+  EXPECT_EQ(Scheduler().Apply(true, 1, LocalTime(10, 57), &failure), ScheduleResult::NotApplied);
+  EXPECT_EQ(failure, "crontab -l failed: crontab: cannot read");
   EXPECT_EQ(crontab.Content(), "0 3 * * * backup\n");
 }
 
-TEST(SyncSchedulerApply, WithoutACrontabProgramTheScheduleIsSilentlyNotApplied) {
+// The caller tells the user how to get the program; with the schedule off there is nothing to remove.
+TEST(SyncSchedulerApply, WithoutACrontabProgramTheScheduleIsReportedAsImpossible) {
   const SyncScheduler scheduler(kProgram, "alice", "lark-no-such-crontab");
-  EXPECT_EQ(scheduler.Apply(true, 1, LocalTime(10, 57)), ScheduleResult::NotApplied);
-  EXPECT_EQ(scheduler.Apply(false, 1, LocalTime(10, 57)), ScheduleResult::NotApplied);
+  EXPECT_FALSE(SyncScheduler::CrontabInstalled("lark-no-such-crontab"));
+  EXPECT_EQ(scheduler.Apply(true, 1, LocalTime(10, 57)), ScheduleResult::NoCrontabProgram);
+  EXPECT_EQ(scheduler.Apply(false, 1, LocalTime(10, 57)), ScheduleResult::Unchanged);
+  FakeCrontab crontab;
+  EXPECT_TRUE(SyncScheduler::CrontabInstalled());
+  EXPECT_TRUE(SyncScheduler::CrontabInstalled("/bin/sh"));
+  EXPECT_FALSE(SyncScheduler::CrontabInstalled("/etc/passwd"));
 }
 
 TEST(SyncSchedulerApply, ForRunningProgramSchedulesTheProgramBesideTheRunningOne) {

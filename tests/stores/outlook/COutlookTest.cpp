@@ -21,6 +21,7 @@
 #include "stores/outlook/COutlook.h"
 #include "tests/support/SyncRunTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ TEST_F(COutlookTest, FoldersAreListedDefaultFirstDepthFirstWithFullPathsForNames
     mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "00000000DEADBEEF", folders[0].mLocalStoreId);
     FAIL() << "selected a folder that does not exist";
   } catch (const COutlookException& error) {
-    EXPECT_NE(error.Message().find("refuses the synchronisation"), std::string::npos) << error.Message();
+    EXPECT_NE(error.Message().find("refuses the synchronization"), std::string::npos) << error.Message();
   }
 }
 
@@ -200,6 +201,7 @@ struct EmailCase {
   std::vector<std::string> addresses;  // Email1 to Email3
   std::string expectedTypes;
   bool asks;
+  bool firstSync = false;  // the link's index lists no item yet
 };
 
 class COutlookEmailTypes : public COutlookTest, public ::testing::WithParamInterface<EmailCase> {};
@@ -214,6 +216,7 @@ TEST_P(COutlookEmailTypes, AddressesWithoutTypeAreTypedByTheModeOrAsked) {
   contact.SetFileAs("Typed");
   for (size_t i = 0; i < c.addresses.size(); ++i) contact.PutText(ids[i], c.addresses[i]);
   contact.Save();
+  if (!c.firstSync) WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Link");
   Load();
   EXPECT_EQ(mStore->mCurrentItems.Find(contact.GetEntryID())->Property("PR_ZEP_EMAIL_ADDRESSES_TYPES"), c.expectedTypes);
   EXPECT_EQ(mPrompt.questions.size(), c.asks ? 1u : 0u);
@@ -228,12 +231,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EmailCase{"Personal", EMAIL_UNKNOWN_PERSONAL, false, {"a@x", "b@x"}, "H:a@x\tH:b@x\tW:\t", false},
                       EmailCase{"Business", EMAIL_UNKNOWN_BUSINESS, false, {"a@x", "", "c@x"}, "W:a@x\tW:\tW:c@x\t", false},
                       EmailCase{"SilentAskHomeThenWork", EMAIL_ALWAYS_ASK, true, {"a@x", "b@x"}, "H:a@x\tW:b@x\tH:\t", false},
-                      EmailCase{"Asked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "W:a@x\tW:b@x\tH:\t", true}),
+                      EmailCase{"Asked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "W:a@x\tW:b@x\tH:\t", true},
+                      // A first upload is not stopped once per contact: typed as a silent run would.
+                      EmailCase{"FirstSyncHomeThenWorkUnasked", EMAIL_ALWAYS_ASK, false, {"a@x", "b@x"}, "H:a@x\tW:b@x\tH:\t", false,
+                                true}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(COutlookTest, CancellingTheEmailQuestionFailsTheLoadAndStopsTheRun) {
   mConf.SetSilent(false);
   mPrompt.answer = std::nullopt;
+  WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Link");
   AddContact(Contacts(), {{OutlookId::kFileAs, "Untyped"}, {OutlookId::kEmail1Address, "u@x"}});
   ASSERT_TRUE(mStore->SetCurrentFolder(DATA_TYPE_CONTACTS, "", ""));
   mConf.SetSyncRunning(CConf::RUN_RUNNING);

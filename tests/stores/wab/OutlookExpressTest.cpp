@@ -11,6 +11,7 @@
 #include "stores/RunStoreFactory.h"
 #include "stores/wab/ContactProperties.h"
 #include "tests/stores/wab/WabStoreFixture.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -207,11 +208,25 @@ TEST_F(WabStoreTest, CancellingTheEmailQuestionFailsTheLoadAsCancelled) {
   mConf.SetEmailManagementMode(EMAIL_ALWAYS_ASK);
   mPrompt.cancel = true;
   const auto entry = CreateByOtherProgram(OtherProgramValues().Text(PR_DISPLAY_NAME, "Asked").Texts(kEmails, {"a@x.org"}));
+  WriteIndexOfAnEarlierRun(mConf.ConfigFolder(), "Contacts");
   auto store = OpenStore();
   EXPECT_NE(store->LoadContent("Contacts"), kStoreOk);
   EXPECT_EQ(store->mInitError, static_cast<unsigned>(IDS_SYNC_CANCELED));
   EXPECT_EQ(mPrompt.questions, 1);
   EXPECT_EQ(TextsOf(entry, PR_ZEP_EMAIL_ADDRESSES_TYPES), std::nullopt);
+}
+
+// A first upload is not stopped once per contact: the addresses are typed as a silent run types
+// them (home first, then work).
+TEST_F(WabStoreTest, AFirstSyncTypesUnknownAddressesWithoutAsking) {
+  mConf.SetSilent(false);
+  mConf.SetEmailManagementMode(EMAIL_ALWAYS_ASK);
+  mPrompt.cancel = true;
+  const auto entry = CreateByOtherProgram(OtherProgramValues().Text(PR_DISPLAY_NAME, "New").Texts(kEmails, {"a@x.org", "b@x.org"}));
+  auto store = LoadedStore();
+  EXPECT_EQ(mPrompt.questions, 0);
+  EXPECT_EQ(TextsOf(entry, PR_ZEP_EMAIL_ADDRESSES_TYPES), (std::vector<std::string>{"H:a@x.org", "W:b@x.org"}));
+  EXPECT_EQ(mConf.EmailManagementMode(), EMAIL_ALWAYS_ASK);
 }
 
 // ---- Writing
