@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -201,6 +202,30 @@ class OutlookSide final : public LocalSide {
     for (const auto& [series, parts] : bySeries) texts.push_back(ToVCalendar(parts));
     std::sort(texts.begin(), texts.end());
     return texts;
+  }
+  void AddWeeklySeries(const std::string& summary, double localStart, int minutes, int count) override {
+    const outlook::AppointmentItem series(Session().GetDefaultFolder(olFolderCalendar).GetItems().Add("IPM.Appointment"));
+    series.SetSubject(summary);
+    series.SetStart(localStart);
+    series.SetEnd(localStart + minutes / (24.0 * 60.0));
+    const outlook::RecurrencePattern pattern = series.GetRecurrencePattern();
+    pattern.SetRecurrenceType(olRecursWeekly);
+    pattern.SetDayOfWeekMask(1 << (static_cast<int>(std::floor(localStart) + 6) % 7));  // olSunday is 1
+    pattern.SetOccurrences(count);
+    series.Save();
+  }
+  std::optional<double> OccurrenceShownOn(const std::string& summary, double localDay) const override {
+    const outlook::Items items = Session().GetDefaultFolder(olFolderCalendar).GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::AppointmentItem series(items.Item(i));
+      if (series.GetSubject() != summary || !series.GetBool(OutlookId::kIsRecurring)) continue;
+      try {
+        return series.GetRecurrencePattern().GetOccurrence(localDay).GetStart();
+      } catch (const std::exception&) {
+        return std::nullopt;
+      }
+    }
+    return std::nullopt;
   }
   std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
     return std::make_unique<OutlookStoreFactory>(mProfile, killAfterServerWrites);
