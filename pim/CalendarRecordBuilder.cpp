@@ -8,6 +8,7 @@
 #include "pim/EncodedText.h"
 #include "pim/VCalDateTime.h"
 #include "pim/VCalItemReader.h"
+#include "pim/VCalProperty.h"
 #include "pim/VCalRecurrence.h"
 #include "pim/VCardText_p.h"
 
@@ -337,7 +338,7 @@ class RecordMaker {
       if (property.name != "AALARM" && property.name != "DALARM") continue;
       const std::string_view runTime = std::string_view(property.value).substr(0, property.value.find(';'));
       if (runTime.size() >= 8) lead = LeadMinutes(start, VCalTimeToUtc(runTime, {}, mContent.zones));
-      const std::vector<std::string_view> fields = SplitFields(property.value);
+      const std::vector<std::string_view> fields = SemicolonFields(property.value);
       if (property.name == "DALARM" && fields.size() >= 4 && !fields[3].empty()) Set("VC_ALARM_DESCRIPTION", std::string(fields[3]));
     }
     if (lead) Set("VC_TRIGGER", WriteTrigger(*lead));
@@ -350,15 +351,6 @@ class RecordMaker {
     }
   }
 
-  static std::vector<std::string_view> SplitFields(std::string_view value) {
-    std::vector<std::string_view> fields;
-    for (size_t at = 0; at <= value.size();) {
-      const size_t end = std::min(value.find(';', at), value.size());
-      fields.push_back(value.substr(at, end - at));
-      at = end + 1;
-    }
-    return fields;
-  }
 
   int TriggerLead(const VCalProperty& trigger, const OleDate& start) const {
     if (trigger.Param("VALUE") == "DATE-TIME") return LeadMinutes(start, mContent.UtcTime(trigger));

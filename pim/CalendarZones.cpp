@@ -8,6 +8,7 @@
 
 #include "pim/OleDate.h"
 #include "pim/VCalDateTime.h"
+#include "pim/VCalProperty.h"
 
 namespace {
 
@@ -162,15 +163,6 @@ bool ReadOffset(std::string_view text, long& seconds) {
   return true;
 }
 
-std::vector<std::string_view> Fields(std::string_view value) {
-  std::vector<std::string_view> fields;
-  for (size_t at = 0; at <= value.size();) {
-    const size_t end = std::min(value.find(';', at), value.size());
-    fields.push_back(value.substr(at, end - at));
-    at = end + 1;
-  }
-  return fields;
-}
 
 }  // namespace
 
@@ -257,7 +249,7 @@ std::string PosixZoneOfVCal10(std::string_view tz, const std::vector<std::string
   long standard = 0;
   if (!ReadOffset(tz, standard)) return {};
   for (const std::string& value : daylight) {
-    const std::vector<std::string_view> fields = Fields(value);
+    const std::vector<std::string_view> fields = SemicolonFields(value);
     long offset = 0;
     if (fields.size() < 4 || fields[0] != "TRUE" || !ReadOffset(fields[1], offset) || offset == standard) continue;
     const OleDate startUtc = ParseVCalDateTime(fields[2]);

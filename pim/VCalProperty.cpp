@@ -1,6 +1,8 @@
 // vCalendar property lines: a character state machine over one line, value decoding and escaping.
 #include "pim/VCalProperty.h"
 
+#include <algorithm>
+
 #include "common/TextCodec.h"
 #include "pim/Charset.h"
 #include "pim/EncodedText.h"
@@ -266,4 +268,14 @@ std::string EscapeVCalValue(std::string_view value) {
     }
   }
   return out;
+}
+
+std::vector<std::string_view> SemicolonFields(std::string_view value) {
+  std::vector<std::string_view> fields;
+  for (size_t at = 0; at <= value.size();) {
+    const size_t end = std::min(value.find(';', at), value.size());
+    fields.push_back(value.substr(at, end - at));
+    at = end + 1;
+  }
+  return fields;
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Parameter name to value; names and values compare case-sensitively.
 using VCalParams = std::map<std::string, std::string>;
@@ -42,3 +43,7 @@ std::string DecodeVCalValue(std::string_view value, const VCalParams& params);
 // A value ready to be written after ":": a backslash becomes \\ and a line break (CR LF, CR or LF)
 // becomes \n, so the line stays one line and reads back unchanged. Nothing else is escaped.
 std::string EscapeVCalValue(std::string_view value);
+
+// The fields of a value separated by ';' (no escapes), each a view into `value`; one empty field
+// for an empty value.
+std::vector<std::string_view> SemicolonFields(std::string_view value);

@@ -168,6 +168,20 @@ class DatabaseRequest : public SessionFixture {
     return RequestServerDatabases(mConf, mPrompt, std::move(transport));
   }
 
+  // The links of the request saved, each synchronized both ways, in a configuration in `folder`.
+  void SaveLinksIn(const std::string& folder) {
+    CConf saved(folder);
+    ASSERT_TRUE(saved.Load(true));
+    saved.SetSyncAb(true);
+    saved.SetSyncCal(true);
+    saved.SetSyncTasks(true);
+    for (CSyncLink link : mConf.Links()) {
+      link.mMode = SYNC_MODE_TWO_WAY;
+      saved.Links().Add(link);
+    }
+    saved.Save();
+  }
+
   RecordingPrompt mPrompt;
 };
 
@@ -187,18 +201,7 @@ TEST_F(DatabaseRequest, ACalendarDatabaseThatTakesVCalendarOnlyIsWrittenVCalenda
   EXPECT_TRUE(calendar);
   // Kept in the configuration file.
   TempDir folder;
-  {
-    CConf saved(folder.Path());
-    ASSERT_TRUE(saved.Load(true));
-    saved.SetSyncAb(true);
-    saved.SetSyncCal(true);
-    saved.SetSyncTasks(true);
-    for (CSyncLink link : mConf.Links()) {
-      link.mMode = SYNC_MODE_TWO_WAY;
-      saved.Links().Add(link);
-    }
-    saved.Save();
-  }
+  SaveLinksIn(folder.Path());
   CConf loaded(folder.Path());
   ASSERT_TRUE(loaded.Load(false));
   ASSERT_EQ(loaded.Links().Size(), mConf.Links().Size());
@@ -249,18 +252,7 @@ TEST_F(DatabaseRequest, DatabasesListedUnderTheirOwnUrisAreTheOnesTheSessionsTar
   }
 
   TempDir folder;
-  {
-    CConf saved(folder.Path());
-    ASSERT_TRUE(saved.Load(true));
-    saved.SetSyncAb(true);
-    saved.SetSyncCal(true);
-    saved.SetSyncTasks(true);
-    for (CSyncLink link : mConf.Links()) {
-      link.mMode = SYNC_MODE_TWO_WAY;
-      saved.Links().Add(link);
-    }
-    saved.Save();
-  }
+  SaveLinksIn(folder.Path());
   CConf loaded(folder.Path());
   ASSERT_TRUE(loaded.Load(false));
   ASSERT_EQ(loaded.Links().Size(), uris.size());
