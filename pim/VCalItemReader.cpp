@@ -5,6 +5,7 @@
 
 #include "pim/CalendarZones.h"
 #include "pim/VCalDateTime.h"
+#include "pim/VCardText_p.h"
 
 namespace {
 
@@ -82,8 +83,13 @@ const SystemTimeZone* VCalZones::SystemZone(const std::string& tzid) const {
   return found->second ? &*found->second : nullptr;
 }
 
+// The text's own zone of that TZID; a server that changed the case of the parameter's value
+// ("ASIA/KOLKATA") still names it.
 const TimeZoneRule* VCalZones::Rule(const std::string& tzid) const {
-  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  if (rule == mRules.rend()) {
+    rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return vcardtext::EqualsIgnoreCase(zone.tzid, tzid); });
+  }
   return rule != mRules.rend() ? &*rule : nullptr;
 }
 
@@ -91,7 +97,9 @@ std::string VCalZones::ZoneIdOf(const std::string& tzid) const {
   if (tzid.empty()) return {};
   if (std::string name = SystemZoneName(tzid); !name.empty()) return name;
   const TimeZoneRule* rule = Rule(tzid);
-  return rule != nullptr ? PosixZoneOfRule(*rule) : std::string();
+  if (rule == nullptr) return {};
+  if (std::string name = SystemZoneName(rule->tzid); !name.empty()) return name;
+  return PosixZoneOfRule(*rule);
 }
 
 bool VCalZones::FloatingToUtc(OleDate& date) const {
@@ -104,8 +112,7 @@ bool VCalZones::FloatingToUtc(OleDate& date) const {
 }
 
 bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
-  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
-  if (rule != mRules.rend()) {
+  if (const TimeZoneRule* rule = Rule(tzid)) {
     ZoneToUtc(*rule, date);
     return true;
   }
@@ -117,8 +124,7 @@ bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
 }
 
 bool VCalZones::FromUtc(const std::string& tzid, OleDate& date) const {
-  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
-  if (rule != mRules.rend()) {
+  if (const TimeZoneRule* rule = Rule(tzid)) {
     UtcToZone(*rule, date);
     return true;
   }
