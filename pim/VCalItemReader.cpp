@@ -61,8 +61,13 @@ std::vector<std::string> ZoneNameCandidates(const std::string& tzid) {
 }  // namespace
 
 std::string SystemZoneName(const std::string& tzid) {
-  for (const std::string& name : ZoneNameCandidates(tzid)) {
+  const std::vector<std::string> candidates = ZoneNameCandidates(tzid);
+  for (const std::string& name : candidates) {
     if (SystemTimeZone::Load(name)) return name;
+  }
+  // A server may change the letter case of the parameter (Virtuoso writes ASIA/KOLKATA).
+  for (const std::string& name : candidates) {
+    if (std::string spelled = SystemTimeZone::DatabaseName(name); !spelled.empty()) return spelled;
   }
   return {};
 }
@@ -72,10 +77,8 @@ std::string SystemZoneName(const std::string& tzid) {
 const SystemTimeZone* VCalZones::SystemZone(const std::string& tzid) const {
   auto found = mSystemZones.find(tzid);
   if (found == mSystemZones.end()) {
-    std::optional<SystemTimeZone> zone;
-    for (const std::string& name : ZoneNameCandidates(tzid)) {
-      if ((zone = SystemTimeZone::Load(name))) break;
-    }
+    const std::string name = SystemZoneName(tzid);
+    std::optional<SystemTimeZone> zone = name.empty() ? std::nullopt : SystemTimeZone::Load(name);
     // Records keep a zone the database does not name as a POSIX TZ string.
     if (!zone) zone = SystemTimeZone::FromPosix(tzid);
     found = mSystemZones.emplace(tzid, std::move(zone)).first;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/AtomicFile.h"
 
@@ -222,6 +223,11 @@ bool IsPlainZoneName(std::string_view name) {
   return name.find("//") == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
 
+std::string ZoneDirectory() {
+  const char* directory = std::getenv("TZDIR");
+  return directory != nullptr && *directory != '\0' ? directory : "/usr/share/zoneinfo";
+}
+
 }  // namespace
 
 // ---- PosixZoneRule
@@ -266,13 +272,37 @@ long PosixZoneRule::OffsetAt(long long utcSeconds) const {
 
 std::optional<SystemTimeZone> SystemTimeZone::Load(std::string_view name) {
   if (!IsPlainZoneName(name)) return std::nullopt;
-  const char* directory = std::getenv("TZDIR");
-  std::string path = directory != nullptr && *directory != '\0' ? directory : "/usr/share/zoneinfo";
+  std::string path = ZoneDirectory();
   path += '/';
   path += name;
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxFileBytes)) return std::nullopt;
   return FromTzif(bytes);
+}
+
+std::string SystemTimeZone::DatabaseName(std::string_view name) {
+  if (!IsPlainZoneName(name)) return {};
+  if (Load(name)) return std::string(name);
+  const auto lower = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+  };
+  std::filesystem::path folder = ZoneDirectory();
+  std::string spelled;
+  for (size_t at = 0; at <= name.size();) {
+    const size_t end = std::min(name.find('/', at), name.size());
+    const std::string part = lower(std::string(name.substr(at, end - at)));
+    at = end + 1;
+    std::error_code error;
+    std::string found;
+    for (std::filesystem::directory_iterator entry(folder, error), last; !error && entry != last; entry.increment(error)) {
+      if (lower(entry->path().filename().string()) == part) found = entry->path().filename().string();
+    }
+    if (found.empty()) return {};
+    spelled += (spelled.empty() ? "" : "/") + found;
+    folder /= found;
+  }
+  return Load(spelled) ? spelled : std::string();
 }
 
 std::optional<SystemTimeZone> SystemTimeZone::FromTzif(std::string_view bytes) {

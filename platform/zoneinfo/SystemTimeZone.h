@@ -63,6 +63,9 @@ class SystemTimeZone {
   // "Europe/Berlin"; none for a name that is not a plain relative zone name, or that names no
   // readable zone file.
   static std::optional<SystemTimeZone> Load(std::string_view name);
+  // The database's own spelling of a zone name whose letter case a sender changed
+  // ("ASIA/KOLKATA": "Asia/Kolkata"); "" when the database has no such zone.
+  static std::string DatabaseName(std::string_view name);
   // The zone described by the bytes of a TZif file (versions 1 to 4); none when they are not one.
   static std::optional<SystemTimeZone> FromTzif(std::string_view bytes);
   // The zone a POSIX TZ string describes, for every instant; none when it is no such string.

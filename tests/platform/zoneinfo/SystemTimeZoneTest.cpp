@@ -135,6 +135,11 @@ TEST(SystemTimeZone, TzdirNamesTheDatabase) {
   ASSERT_TRUE(zone);
   EXPECT_EQ(zone->OffsetAt(Utc(2024, 1, 1, 0)), 18000);
   EXPECT_FALSE(SystemTimeZone::Load("Europe/Berlin"));
+  // A name whose letter case a sender changed is the database's own spelling.
+  EXPECT_EQ(SystemTimeZone::DatabaseName("TEST/PLUS5"), "Test/Plus5");
+  EXPECT_EQ(SystemTimeZone::DatabaseName("test/plus5"), "Test/Plus5");
+  EXPECT_EQ(SystemTimeZone::DatabaseName("Test"), "") << "a folder is no zone";
+  for (const char* name : {"TEST/PLUS6", "../TEST/PLUS5", ""}) EXPECT_EQ(SystemTimeZone::DatabaseName(name), "") << name;
 }
 
 TEST(PosixZoneRule, ReadsTheFormsOfTheDatabaseFooters) {
