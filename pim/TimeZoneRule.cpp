@@ -195,6 +195,7 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
   bool yearly = false;
   bool standardSeen = false;
   bool daylightSeen = false;
+  bool offsets = false;
   const auto endPart = [&](ZoneState kind) {
     CompleteYearlyRule(part, yearly);
     KeepPart(kind == ZoneState::Standard ? rule.standard : rule.daylight,
@@ -226,8 +227,10 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
       part.start = ParseVCalDateTime(value);
     } else if (name == "TZOFFSETFROM") {
       part.offsetFrom = ReadUtcOffset(value);
+      offsets = true;
     } else if (name == "TZOFFSETTO") {
       part.offsetTo = ReadUtcOffset(value);
+      offsets = true;
     } else if (name == "TZNAME") {
       part.name = value;
     } else if (name == "RRULE") {
@@ -238,6 +241,8 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
   }
   // A part left open by a missing END line still counts.
   if (state != ZoneState::Zone) endPart(state);
+  // Without any offset (Virtuoso drops them) the component describes no zone: no TZID names it.
+  if (!offsets) rule = TimeZoneRule();
 }
 
 int ZoneOffsetAt(const TimeZoneRule& rule, const OleDate& date, bool dateIsUtc) {
