@@ -642,8 +642,12 @@ TEST_P(COutlookZonedSeries, RuleDaysAreTheSeriesZonesBothWays) {
   for (const Case& item : cases) {
     const std::string id = Write(Calendar("BEGIN:VEVENT\r\nUID:z\r\nSUMMARY:s\r\n" + item.lines + "END:VEVENT\r\n"));
     const outlook::RecurrencePattern pattern = Event(id).GetRecurrencePattern();
-    if (item.dayMask != 0) EXPECT_EQ(pattern.GetDayOfWeekMask(), item.dayMask) << item.rule;
-    if (item.dayOfMonth != 0) EXPECT_EQ(pattern.GetDayOfMonth(), item.dayOfMonth) << item.rule;
+    if (item.dayMask != 0) {
+      EXPECT_EQ(pattern.GetDayOfWeekMask(), item.dayMask) << item.rule;
+    }
+    if (item.dayOfMonth != 0) {
+      EXPECT_EQ(pattern.GetDayOfMonth(), item.dayOfMonth) << item.rule;
+    }
     const std::string sent = SentText(id);
     EXPECT_NE(sent.find("\r\nRRULE:" + item.rule + "\r\n"), std::string::npos) << sent;
     EXPECT_NE(sent.find("\r\n" + item.start + "\r\n"), std::string::npos) << sent;
