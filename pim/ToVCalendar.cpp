@@ -28,23 +28,7 @@ bool IsDate(std::string_view value) { return value.size() == 8 && value.find('T'
 
 // iCalendar TEXT: backslash, ";" and "," escaped (commas kept where they separate list
 // elements), line breaks as \n.
-std::string EscapeText20(std::string_view value, bool list = false) {
-  std::string out;
-  out.reserve(value.size());
-  for (size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if (c == '\\' || c == ';' || (c == ',' && !list)) {
-      out += '\\';
-      out += c;
-    } else if (c == '\r' || c == '\n') {
-      out += "\\n";
-      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string EscapeText20(std::string_view value, bool list = false) { return EscapeVCalValue(value, list ? ";" : ";,"); }
 
 // A parameter value: quoted when it holds a character that would end it; a double quote or a
 // line break cannot be held at all.

@@ -253,13 +253,14 @@ std::string DecodeVCalValue(std::string_view value, const VCalParams& params) {
   return charsetNamed ? ReplaceInvalidUtf8(bytes) : Latin1ToUtf8(bytes);
 }
 
-std::string EscapeVCalValue(std::string_view value) {
+std::string EscapeVCalValue(std::string_view value, std::string_view alsoEscaped) {
   std::string out;
   out.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
-    if (c == '\\') {
-      out += "\\\\";
+    if (c == '\\' || alsoEscaped.find(c) != std::string_view::npos) {
+      out += '\\';
+      out += c;
     } else if (c == '\r' || c == '\n') {
       out += "\\n";
       if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
