@@ -171,6 +171,7 @@ CSyncLink CSyncLink::ReadSection(const CIniEx& ini, std::string_view section) {
   link.mClientApp = ReadInt(ini, section, "client_app");
   link.mState = ReadInt(ini, section, "sync_state");
   link.mItemErrors = std::max(0, ReadInt(ini, section, "sync_errors"));
+  link.mCalendarVersion = ini.GetValue(section, "calendar_version");
   ParseLocalDateTime(ini.GetValue(section, "sync_date"), link.mLastSyncTime);
   link.mCountsKnown = ReadCounts(ini.GetValue(section, "sync_counts"), link.mLocalCounts, link.mServerCounts);
   return link;
@@ -193,6 +194,7 @@ void CSyncLink::WriteSection(CIniEx& ini, std::string_view section) const {
   SetOrRemove(ini, section, "sync_errors", mItemErrors > 0 ? std::to_string(mItemErrors) : "");
   // Only links of servers that list a database under a URI of their own carry the key.
   SetOrRemove(ini, section, "server_uri", mServerUri);
+  SetOrRemove(ini, section, "calendar_version", mCalendarVersion);
 }
 
 CSyncLink& CSyncLinkArray::At(std::size_t index) {

@@ -70,6 +70,8 @@ class CSyncLink {
   std::int64_t mLastSyncTime = 0;      // "sync_date": seconds since the epoch of the last success
   int mItemErrors = 0;                 // "sync_errors" (written only when above 0): items of the last
                                        // run that did not synchronize (refused by either side)
+  std::string mCalendarVersion;        // "calendar_version" (written only when set): "1.0" when the
+                                       // server's database takes vCalendar 1.0 only; empty: iCalendar 2.0
   ChangeCounts mLocalCounts;    // "sync_counts" with mServerCounts (written after a successful
   ChangeCounts mServerCounts;   // run): local changes found and server changes received
   bool mCountsKnown = false;    // the counts are those of the last successful run (not persisted)

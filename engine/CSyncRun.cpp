@@ -378,6 +378,7 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
+    if (link.mCalendarVersion == "1.0") session.SetItemTextOptions({CalendarVersion::VCalendar10});
     if (store.GetContentKind() == CONTENT_CALENDAR && !mServerRefusesFilter) session.SetFilterStartDate(mConf.SyncStartDate());
     if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
@@ -630,7 +631,7 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
   if (entry.type == CChangeLogEntry::NEW && mHeldBack != nullptr && record->kind != ITEM_GROUP) return false;
   mSentChanges.emplace(entry.key, store.mSavedItems.Find(entry.key));
   // What the local application cannot hold goes out as the server last had it.
-  const auto text = [&] { return mTexts != nullptr ? mTexts->TextToSend(*record) : store.ItemText(*record); };
+  const auto text = [&] { return mTexts != nullptr ? mTexts->TextToSend(*record, session.TextOptions()) : store.ItemText(*record, session.TextOptions()); };
   switch (entry.type) {
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.

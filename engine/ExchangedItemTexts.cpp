@@ -140,21 +140,21 @@ void ExchangedItemTexts::KeepOnly(const std::function<bool(const std::string&)>&
   Commit();
 }
 
-std::string ExchangedItemTexts::TextToSend(const CDataItem& record) {
+std::string ExchangedItemTexts::TextToSend(const CDataItem& record, const ItemTextOptions& options) {
   std::optional<std::string> kept = Find(record.itemId);
   if (!kept && record.itemId != SeriesKeyOf(record.itemId)) kept = Find(SeriesKeyOf(record.itemId));
   std::string text;
   if (kept) {
-    text = record.kind == ITEM_CONTACT ? MergeContactText(*kept, record) : MergeCalendarText(*kept, record);
+    text = record.kind == ITEM_CONTACT ? MergeContactText(*kept, record) : MergeCalendarText(*kept, record, options);
   } else if (record.kind == ITEM_CONTACT) {
     // A random UID in the form of a UUID (version 4), so that other devices know the contact as one item.
     const unsigned long long high = mUidGenerator(), low = mUidGenerator();
     const std::string uid = FormatText("%08llx-%04llx-4%03llx-%04llx-%012llx",
                                        {high >> 32, (high >> 16) & 0xFFFF, high & 0xFFF, ((low >> 48) & 0x3FFF) | 0x8000,
                                         low & 0xFFFFFFFFFFFFULL});
-    text = WithContactUid(record.ToText(), uid);
+    text = WithContactUid(record.ToText(options), uid);
   } else {
-    text = record.ToText();
+    text = record.ToText(options);
   }
   Put(record.itemId, text);
   return text;

@@ -9,8 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "pim/CDataItem.h"
+
 class CConf;
-class CDataItem;
 class CSyncLink;
 struct sqlite3;
 
@@ -52,7 +53,7 @@ class ExchangedItemTexts {
   // The text `record` goes to the server as, kept as the last text exchanged for it: the record
   // merged into the text kept for it (for a changed occurrence without one of its own, its
   // series'); without a kept text the record's own text, a contact with a new UID of its own.
-  std::string TextToSend(const CDataItem& record);
+  std::string TextToSend(const CDataItem& record, const ItemTextOptions& options = {});
 
   // Removes (and commits the removal of) the texts of the items `keep` refuses; reads only the
   // identifiers. Nothing to do when the file was not opened in this object's life and `always` is false.

@@ -67,8 +67,8 @@ ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
 
 CDataItem::Ptr StoreItemSink::StoredItem(const std::string& localId) { return mStore.mCurrentItems.Find(localId); }
 
-std::string StoreItemSink::ItemText(const CDataItem& record) {
-  return mTexts != nullptr ? mTexts->TextToSend(record) : mStore.ItemText(record);
+std::string StoreItemSink::ItemText(const CDataItem& record, const ItemTextOptions& options) {
+  return mTexts != nullptr ? mTexts->TextToSend(record, options) : mStore.ItemText(record, options);
 }
 
 void StoreItemSink::KeepServerText(const std::string& localId, const std::string& text) {
@@ -79,7 +79,7 @@ void StoreItemSink::KeepServerText(const std::string& localId, const std::string
 // nothing goes into the journal.
 bool StoreItemSink::AddLocalCopy(const CDataItem& record, std::string& localId) {
   localId.clear();
-  const std::string text = mStore.ItemText(record);
+  const std::string text = mStore.ItemText(record, {});
   if (record.kind == ITEM_EVENT || record.kind == ITEM_TASK) return mStore.AddCalendarItem(text, localId) == kStoreOk && !localId.empty();
   VCardContext context;
   const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);

@@ -30,7 +30,7 @@ class StoreItemSink final : public ItemSink {
   bool ReplaceCalendarItem(const std::string& vcalendarText, std::string& localId) override;
   ItemRemoval RemoveItem(const std::string& localId) override;
   CDataItem::Ptr StoredItem(const std::string& localId) override;
-  std::string ItemText(const CDataItem& record) override;
+  std::string ItemText(const CDataItem& record, const ItemTextOptions& options) override;
   void KeepServerText(const std::string& localId, const std::string& text) override;
   bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 

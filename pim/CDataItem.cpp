@@ -32,12 +32,12 @@ std::string CDataItem::ContentTypeOf() const {
   }
 }
 
-std::string CDataItem::ToText() const {
+std::string CDataItem::ToText(const ItemTextOptions& options) const {
   // The writers read many keys; an expanded copy leaves a packed record as small as it was.
   if (properties.IsPacked()) {
     CDataItem expanded(*this);
     expanded.properties.Expand();
-    return expanded.ToText();
+    return expanded.ToText(options);
   }
-  return kind == ITEM_TASK || kind == ITEM_EVENT ? ToVCalendar() : ToVCard();
+  return kind == ITEM_TASK || kind == ITEM_EVENT ? ToVCalendar(options) : ToVCard();
 }

@@ -17,6 +17,12 @@ enum ItemKind : int {
   ITEM_EVENT = 3,
 };
 
+// How a task or event is written: iCalendar 2.0, or vCalendar 1.0 for a server that takes only that.
+enum class CalendarVersion { ICalendar20, VCalendar10 };
+struct ItemTextOptions {
+  CalendarVersion calendar = CalendarVersion::ICalendar20;
+};
+
 class CDataItem {
  public:
   using Ptr = std::shared_ptr<CDataItem>;
@@ -43,11 +49,11 @@ class CDataItem {
   std::string ContentTypeOf() const;
   // The vCalendar text for tasks and events, the vCard text for every other kind. A packed record
   // stays packed.
-  std::string ToText() const;
+  std::string ToText(const ItemTextOptions& options = {}) const;
   std::string ToVCard() const;
   // The card in vCard 2.1 (`version` 2) or 3.0 (any other value).
   std::string ToVCard(unsigned version) const;
-  std::string ToVCalendar() const;
+  std::string ToVCalendar(const ItemTextOptions& options = {}) const;
 
   void* owner = nullptr;
   int kind = ITEM_CONTACT;
@@ -62,4 +68,4 @@ class CDataItem {
 
 // The vCalendar text of several task or event records in one VCALENDAR (a series and its changed
 // occurrences), each component as ToVCalendar writes it.
-std::string ToVCalendar(const std::vector<CDataItem::Ptr>& records);
+std::string ToVCalendar(const std::vector<CDataItem::Ptr>& records, const ItemTextOptions& options = {});

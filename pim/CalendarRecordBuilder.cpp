@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <optional>
 
+#include "pim/CalendarZones.h"
 #include "pim/EncodedText.h"
 #include "pim/VCalDateTime.h"
 #include "pim/VCalItemReader.h"
+#include "pim/VCalProperty.h"
 #include "pim/VCalRecurrence.h"
 #include "pim/VCardText_p.h"
 
 namespace {
 
 constexpr std::string_view kMailto = "mailto:";
+constexpr std::string_view kDefaultAlarmText = "Reminder";
 constexpr std::string_view kTaskStatuses[] = {"NEEDS-ACTION", "IN-PROCESS", "COMPLETED", "WAITING", "POSTPONED"};
 
 // The address after "mailto:" in any letter case, or the whole value when there is none.
@@ -20,6 +23,21 @@ std::string AfterMailto(std::string_view value) {
   const size_t colon = value.find(':');
   const bool mailto = colon != std::string_view::npos && vcardtext::EqualsIgnoreCase(value.substr(0, colon + 1), kMailto);
   return std::string(mailto ? value.substr(colon + 1) : value);
+}
+
+// Line breaks as the local applications keep them in a body (CR LF), whichever form the text had.
+std::string WithCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      out += "\r\n";
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 std::string Trimmed(std::string_view text) {
@@ -54,27 +72,21 @@ int LeadMinutes(const OleDate& start, const OleDate& alarm) {
 }
 
 // The time frame of a timed series' start: its zone (a TZID the text or the system knows), UTC, or
-// the machine's local time (floating).
+// the floating wall clock (of the item's vCalendar 1.0 zone, or of the machine).
 struct SeriesFrame {
   const VCalZones* zones = nullptr;
   std::string tzid;
   bool utc = false;
   OleDate wallStart;  // the start's own digits
-  OleDate utcStart;   // the start as an instant
 
   OleDate ToUtc(OleDate wall) const {
     if (utc) return wall;
     if (!tzid.empty() && zones->ToUtc(tzid, wall)) return wall;
+    if (zones->FloatingToUtc(wall)) return wall;
     LocalToUtc(wall);
     return wall;
   }
-  OleDate FromUtc(OleDate instant) const {
-    if (utc) return instant;
-    if (!tzid.empty() && zones->FromUtc(tzid, instant)) return instant;
-    UtcToLocal(instant);
-    return instant;
-  }
-  // The occurrence on the day of `wall` (a time of the frame), as an instant.
+  // The occurrence on the day of `wall` (a date of the frame), as an instant.
   OleDate OccurrenceOn(const OleDate& wall) const {
     return ToUtc(OleDate(wall.Year(), wall.Month(), wall.Day(), wallStart.Hour(), wallStart.Minute(), wallStart.Second()));
   }
@@ -94,8 +106,26 @@ std::optional<SeriesFrame> FrameOf(const VCalComponent& series, const VCalZones&
   } else {
     frame.utc = IsVCalUtcText(start->value);
   }
-  frame.utcStart = frame.ToUtc(frame.wallStart);
   return frame;
+}
+
+// The zone a timed value keeps in its record (VC_TZID): the zone its TZID names, the floating
+// zone of a floating time; none for UTC or for a TZID nothing describes.
+std::string RecordZoneOf(const VCalProperty& time, const VCalZones& zones) {
+  if (IsVCalDateOnly(time.value, time.params)) return {};
+  if (const std::string& tzid = time.Param("TZID"); !tzid.empty()) return zones.ZoneIdOf(tzid);
+  if (IsVCalUtcText(time.value)) return {};
+  return zones.FloatingZone().empty() ? MachineZoneId() : zones.FloatingZone();
+}
+
+// A PRIORITY as the record's "1" (high) or "3" (low); "" for normal or undefined. iCalendar
+// counts 1 (highest) to 9, 5 being medium; vCalendar 1.0 senders write 1 to 3.
+std::string RecordPriority(const std::string& value, bool version10) {
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos || value.size() > 2) return {};
+  const int priority = std::stoi(value);
+  if (priority == 0) return {};
+  if (version10) return priority == 1 ? "1" : priority == 2 ? "" : "3";
+  return priority < 5 ? "1" : priority == 5 ? "" : "3";
 }
 
 // Builds the record of one component.
@@ -117,13 +147,18 @@ class RecordMaker {
   void MakeTask() {
     for (const VCalProperty& property : mComponent.properties) {
       const std::string& name = property.name;
-      if (name == "DTSTART") Set("VC_DTSTART", LocalDate(property));
-      if (name == "DUE") Set("VC_DUE", LocalDate(property));
+      if (name == "DTSTART") Set("VC_DTSTART", TaskTime(property));
+      if (name == "DUE") Set("VC_DUE", TaskTime(property));
+      if (name == "COMPLETED") Set("VC_COMPLETED", TaskTime(property));
       if (name == "STATUS") SetTaskStatus(property.value);
-      if (name == "PERCENT-COMPLETE") Set("PERCENT-COMPLETE", property.value);
+      if (name == "PERCENT-COMPLETE" && property.value != "0") Set("PERCENT-COMPLETE", property.value);
       TakeText(property);
     }
-    if (mRecord->Property("PERCENT-COMPLETE").empty()) Set("PERCENT-COMPLETE", "0");
+    for (const char* name : {"DUE", "DTSTART"}) {
+      if (const VCalProperty* time = mComponent.Find(name); time != nullptr && mRecord->Property("VC_TZID").empty()) {
+        SetIfAny("VC_TZID", RecordZoneOf(*time, mContent.zones));
+      }
+    }
   }
 
   void MakeEvent() {
@@ -133,10 +168,19 @@ class RecordMaker {
       const std::string& name = property.name;
       if (name == "DTSTART") Set("VC_DTSTART", EventTime(property));
       if (name == "DTEND") Set("VC_DTEND", EventTime(property));
-      if (name == "CLASS") Set("VC_CLASS", property.value == "PRIVATE" ? "PRIVATE" : "PUBLIC");
-      if (name == "ORGANIZER") Set("VC_ORGANIZER", AfterMailto(property.value));
+      if (name == "STATUS") Set("VC_STATUS", property.value);
+      // vCalendar 1.0 counts: 0 opaque, 1 and more transparent.
+      if (name == "TRANSP" && (property.value == "TRANSPARENT" || (IsVersion10() && property.value != "0"))) {
+        Set("VC_TRANSP", "TRANSPARENT");
+      }
+      if (name == "ORGANIZER") SetOrganizer(property);
       if (name == "ATTENDEE") AddAttendee(property);
       TakeText(property);
+    }
+    if (!mAllDay) {
+      const VCalProperty* start = mComponent.Find("DTSTART");
+      if (start == nullptr && mSeries != nullptr) start = mSeries->Find("DTSTART");
+      if (start != nullptr) SetIfAny("VC_TZID", RecordZoneOf(*start, mContent.zones));
     }
     SetEndFromDuration();
     if (mComponent.IsChangedOccurrence()) {
@@ -145,7 +189,6 @@ class RecordMaker {
       SetRecurrence();
     }
     SetAlarm();
-    if (mRecord->Property("VC_CATEGORIES").empty()) Set("VC_CATEGORIES", "Appointment");
   }
 
   // The properties events and tasks share.
@@ -153,10 +196,11 @@ class RecordMaker {
     const std::string& name = property.name;
     const std::string& value = property.value;
     if (name == "SUMMARY") Set("VC_SUMMARY", value);
-    if (name == "DESCRIPTION") Set("VC_DESCRIPTION", EncodeTransfer(value, TRANSFER_QUOTED_PRINTABLE));
+    if (name == "DESCRIPTION") Set("VC_DESCRIPTION", EncodeTransfer(WithCrLf(value), TRANSFER_QUOTED_PRINTABLE));
     if (name == "LOCATION") Set("VC_LOCATION", value);
     if (name == "CATEGORIES") Set("VC_CATEGORIES", IsVersion10() ? Categories10(value) : value);
-    if (name == "PRIORITY" && (value == "1" || value == "2" || value == "3")) Set("VC_PRIORITY", value);
+    if (name == "PRIORITY") SetIfAny("VC_PRIORITY", RecordPriority(value, IsVersion10()));
+    if (name == "CLASS" && (value == "PRIVATE" || value == "CONFIDENTIAL")) Set("VC_CLASS", value);
   }
 
   bool IsVersion10() const { return mContent.version == "1.0"; }
@@ -167,9 +211,11 @@ class RecordMaker {
     return value;
   }
 
+  // A task that needs action is one without a status.
   void SetTaskStatus(const std::string& value) {
     // vCalendar 1.0 writes "NEEDS ACTION".
     const std::string status = value == "NEEDS ACTION" ? "NEEDS-ACTION" : value;
+    if (status == "NEEDS-ACTION") return;
     if (std::find(std::begin(kTaskStatuses), std::end(kTaskStatuses), status) != std::end(kTaskStatuses)) {
       Set("VC_STATUS", status);
     }
@@ -184,6 +230,12 @@ class RecordMaker {
   }
 
   std::string LocalDate(const VCalProperty& property) const { return VCalDateText(mContent.LocalTime(property)); }
+
+  // A task's date as its date; its time as the UTC instant.
+  std::string TaskTime(const VCalProperty& property) const {
+    if (IsVCalDateOnly(property.value, property.params)) return LocalDate(property);
+    return VCalStampText(mContent.UtcTime(property));
+  }
 
   // An all-day event's dates as they stand; any other event's times as UTC instants (a date
   // among them is its local midnight).
@@ -215,22 +267,6 @@ class RecordMaker {
 
   static OleDateSpan SecondsSpan(long long seconds) { return OleDateSpan(static_cast<double>(seconds) / 86400.0); }
 
-  // A timed series is kept as its first start in UTC with its rule, so its occurrences fall at
-  // that UTC time of day. An instant that names one of its occurrences (an excluded date, an
-  // original start, the end) moves as much as the occurrence of its day does, so that it names the
-  // same occurrence of the series as kept, across a change to or from daylight time of the
-  // series' own zone.
-  OleDate Anchored(const OleDate& instant) const {
-    if (!mFrame || mFrame->utc || !instant.IsValid()) return instant;
-    const OleDate original = mFrame->OccurrenceOn(mFrame->FromUtc(instant));
-    const OleDate& first = mFrame->utcStart;
-    OleDate kept(original.Year(), original.Month(), original.Day(), first.Hour(), first.Minute(), first.Second());
-    const double moved = (kept - original).Days();
-    if (moved > 0.5) kept -= OleDateSpan(1.0);
-    if (moved < -0.5) kept += OleDateSpan(1.0);
-    return instant + (kept - original);
-  }
-
   // One date of the series (an excluded date, an original start) in the record's form: a date of
   // an all-day series; else the instant of the occurrence it names (a date naming the occurrence
   // on that day).
@@ -242,9 +278,13 @@ class RecordMaker {
     if (IsVCalDateOnly(text, params)) {
       const OleDate day = ParseVCalDateTime(text);
       if (!mFrame || !day.IsValid()) return VCalDateText(day);
-      return VCalStampText(Anchored(mFrame->OccurrenceOn(day)));
+      return VCalStampText(mFrame->OccurrenceOn(day));
     }
-    return VCalStampText(Anchored(VCalTimeToUtc(text, params, mContent.zones)));
+    // A time without a zone of its own is in the series' frame (vCalendar 1.0 and some senders
+    // write them so).
+    VCalParams zoned = params;
+    if (mFrame && !mFrame->tzid.empty() && !IsVCalUtcText(text) && zoned.count("TZID") == 0) zoned["TZID"] = mFrame->tzid;
+    return VCalStampText(VCalTimeToUtc(text, zoned, mContent.zones));
   }
 
   std::string OriginalStart(const VCalProperty& recurrenceId) const {
@@ -252,15 +292,11 @@ class RecordMaker {
     return SeriesDate(recurrenceId.value, recurrenceId.params, seriesAllDay);
   }
 
-  // The end of a timed series names its last occurrence the same way.
-  void AnchorEnd(RecurrencePattern& pattern) const {
+  // A floating end of a zoned series is the zone's wall clock.
+  void ZoneEnd(RecurrencePattern& pattern) const {
     if (pattern.noEndDate || pattern.endIsDate || pattern.occurrences > 0 || !pattern.end.IsValid()) return;
-    OleDate end = pattern.endUtc;
-    if (!end.IsValid()) {
-      end = pattern.end;
-      LocalToUtc(end);
-    }
-    pattern.endUtc = Anchored(end);
+    if (pattern.endUtc.IsValid() || !mFrame || mFrame->utc) return;
+    pattern.endUtc = mFrame->ToUtc(pattern.end);
     pattern.end = pattern.endUtc;
     UtcToLocal(pattern.end);
   }
@@ -270,7 +306,7 @@ class RecordMaker {
     if (rule == nullptr) return;
     RecurrencePattern pattern;
     if (ReadRecurrenceRule(rule->value, pattern)) {
-      if (!mAllDay) AnchorEnd(pattern);
+      if (!mAllDay) ZoneEnd(pattern);
       Set("VC_RRULE", WriteRecurrenceRule(pattern, {mAllDay}));
     } else if (rule->value.find("FREQ=") != std::string::npos) {
       Set("VC_RRULE", rule->value);  // a rule the pattern cannot hold, kept as the sender wrote it
@@ -292,15 +328,29 @@ class RecordMaker {
   void SetAlarm() {
     const OleDate start = Instant("DTSTART");
     std::optional<int> lead;
-    for (const VCalProperty& trigger : mComponent.alarms) lead = TriggerLead(trigger, start);
-    // vCalendar 1.0 alarms: the first value is the time the alarm goes off.
+    for (const VCalProperty& line : mComponent.alarms) {
+      if (line.name == "TRIGGER") lead = TriggerLead(line, start);
+      if (line.name == "DESCRIPTION") Set("VC_ALARM_DESCRIPTION", line.value);
+    }
+    // vCalendar 1.0 alarms: the first value is the time the alarm goes off, a display alarm's
+    // fourth its text.
     for (const VCalProperty& property : mComponent.properties) {
       if (property.name != "AALARM" && property.name != "DALARM") continue;
       const std::string_view runTime = std::string_view(property.value).substr(0, property.value.find(';'));
       if (runTime.size() >= 8) lead = LeadMinutes(start, VCalTimeToUtc(runTime, {}, mContent.zones));
+      const std::vector<std::string_view> fields = SemicolonFields(property.value);
+      if (property.name == "DALARM" && fields.size() >= 4 && !fields[3].empty()) Set("VC_ALARM_DESCRIPTION", std::string(fields[3]));
     }
     if (lead) Set("VC_TRIGGER", WriteTrigger(*lead));
+    // An alarm that shows the summary (or, without one, "Reminder"), as writers do without a text
+    // of their own, has none.
+    const std::string& text = mRecord->Property("VC_ALARM_DESCRIPTION");
+    const std::string& summary = mRecord->Property("VC_SUMMARY");
+    if (!text.empty() && (!lead || text == summary || (summary.empty() && text == kDefaultAlarmText))) {
+      mRecord->properties.erase("VC_ALARM_DESCRIPTION");
+    }
   }
+
 
   int TriggerLead(const VCalProperty& trigger, const OleDate& start) const {
     if (trigger.Param("VALUE") == "DATE-TIME") return LeadMinutes(start, mContent.UtcTime(trigger));
@@ -310,32 +360,61 @@ class RecordMaker {
     return LeadMinutes(start, end + SecondsSpan(ReadSignedTrigger(trigger.value) * 60LL));
   }
 
-  void AddAttendee(const VCalProperty& property) {
-    std::string name = property.Param("CN");
-    std::string email = AfterMailto(property.value);
-    // vCalendar 1.0: "Name <address>".
+  // "Name <address>" as vCalendar 1.0 writes a participant: the name and the address.
+  static void SplitParticipant(std::string& name, std::string& email) {
     const size_t open = email.find('<');
     const size_t close = email.rfind('>');
     if (open != std::string::npos && close != std::string::npos && close > open) {
       if (name.empty()) name = Trimmed(std::string_view(email).substr(0, open));
       email = AfterMailto(email.substr(open + 1, close - open - 1));
     }
+  }
+
+  void SetOrganizer(const VCalProperty& property) {
+    std::string name = property.Param("CN");
+    std::string email = AfterMailto(property.value);
+    SplitParticipant(name, email);
+    Set("VC_ORGANIZER", email);
+    if (!name.empty() && name != email) Set("VC_ORGANIZER_NAME", name);
+  }
+
+  // iCalendar's ROLE, or vCalendar 1.0's EXPECT (REQUIRE, REQUEST, FYI); "" for a required one.
+  std::string AttendeeRole(const VCalProperty& property) const {
+    const std::string& role = property.Param("ROLE");
+    if (role == "OPT-PARTICIPANT" || role == "NON-PARTICIPANT" || role == "CHAIR") return role;
+    const std::string& expect = property.Param("EXPECT");
+    if (expect == "REQUEST") return "OPT-PARTICIPANT";
+    if (expect == "FYI") return "NON-PARTICIPANT";
+    return {};
+  }
+
+  void AddAttendee(const VCalProperty& property) {
+    std::string name = property.Param("CN");
+    std::string email = AfterMailto(property.value);
+    SplitParticipant(name, email);
     const std::string& role = property.Param("ROLE");
     if (IsVersion10() && (role == "ORGANIZER" || role == "OWNER")) {
       Set("VC_ORGANIZER", email);
+      if (!name.empty() && name != email) Set("VC_ORGANIZER_NAME", name);
       return;
     }
     std::string status = property.Param("PARTSTAT");
     if (status.empty()) status = property.Param("STATUS");  // vCalendar 1.0
     const bool known = status == "ACCEPTED" || status == "DECLINED" || status == "TENTATIVE";
+    const std::string& rsvp = property.Param("RSVP");
     const std::string number = std::to_string(++mAttendees);
     Set("VC_ATTENDEE_NAME_" + number, name);
     Set("VC_ATTENDEE_EMAIL_" + number, email);
     Set("VC_ATTENDEE_STATUS_" + number, known ? status : "NEEDS-ACTION");
+    SetIfAny("VC_ATTENDEE_ROLE_" + number, AttendeeRole(property));
+    if (rsvp == "TRUE" || rsvp == "YES") Set("VC_ATTENDEE_RSVP_" + number, "TRUE");
     Set("VC_ATTENDEE_COUNT", number);
   }
 
   void Set(const std::string& key, const std::string& value) { (*mRecord)[key] = value; }
+  void SetIfAny(const std::string& key, const std::string& value) {
+    if (!value.empty()) Set(key, value);
+  }
 
   CDataItem::Ptr mRecord;
   const VCalItemContent& mContent;

@@ -9,14 +9,24 @@
 #include "pim/CDataItem.h"
 
 // Builds the records of a vCalendar (1.0 or 2.0) item text with the values in the forms records
-// keep: task dates and all-day values "%Y%m%d" of the local date; event times as UTC instants
-// "%Y%m%dT%H%M%SZ" (a UTC value as its digits stand, a zoned one converted from its zone, a
-// floating one from the machine's local time), an end given by DURATION included; the recurrence
-// rule in the iCalendar 2.0 grammar with a real UTC end (the date of an all-day series); excluded
-// dates as UTC instants joined by "," (dates for an all-day series); a changed occurrence's
-// original start in VC_RECURRENCE_ID as a UTC instant (a date for an all-day series);
-// DESCRIPTION quoted-printable; attendees numbered; the alarm (TRIGGER relative to the start or
-// the end, or at a date and time; AALARM, DALARM) as the lead time before the start.
+// keep: task dates and all-day values "%Y%m%d" of the local date; event times, task times and a
+// task's completion as UTC instants "%Y%m%dT%H%M%SZ" (a UTC value as its digits stand, a zoned one
+// converted from its zone, a floating one from the item's vCalendar 1.0 zone or the machine's
+// local time), an end given by DURATION included; the zone of timed values in VC_TZID (the zone
+// database's name of the TZID, else the POSIX TZ string of its VTIMEZONE or of TZ and DAYLIGHT,
+// the machine's zone for floating times; none for UTC); the recurrence rule in the iCalendar 2.0
+// grammar with its days as the text gives them (those of VC_TZID's zone, or of UTC) and a real UTC
+// end (the date of an all-day series); excluded dates as UTC instants joined by "," (dates for
+// an all-day series); a changed occurrence's original start in VC_RECURRENCE_ID as a UTC instant
+// (a date for an all-day series); DESCRIPTION quoted-printable; the organizer and its name;
+// attendees numbered, with role (OPT-PARTICIPANT, NON-PARTICIPANT, CHAIR; none for a required
+// one) and RSVP=TRUE; an event's STATUS and TRANSP TRANSPARENT (VC_TRANSP); the alarm (TRIGGER relative to the start or the end, or
+// at a date and time; AALARM, DALARM) as the lead time before the start, and a display alarm's text.
+//
+// Values the local application cannot tell apart read alike: CLASS PUBLIC (or none) gives no
+// VC_CLASS; PRIORITY "1" high (iCalendar 1-4, vCalendar 1.0 1), "3" low (iCalendar 6-9,
+// vCalendar 1.0 3 and above), none for medium or undefined; a task needing action has no
+// VC_STATUS and one 0% complete no PERCENT-COMPLETE.
 class CalendarRecordBuilder {
  public:
   // The records of `text`: of its first VTODO; or of its event, or of the series followed by

@@ -94,7 +94,14 @@ std::string Keys(const CDataItem& record, std::initializer_list<const char*> key
 std::string Description(const CDataItem& record) {
   const std::string& value = record.Property("VC_DESCRIPTION");
   std::string decoded;
-  return QuotedPrintableDecode(value, decoded) ? decoded : value;
+  if (!QuotedPrintableDecode(value, decoded)) return value;
+  // Records keep line breaks as CRLF; the user reads them as breaks.
+  std::string lines;
+  for (std::size_t i = 0; i < decoded.size(); ++i) {
+    if (decoded[i] == '\r' && i + 1 < decoded.size() && decoded[i + 1] == '\n') continue;
+    lines += decoded[i];
+  }
+  return lines;
 }
 
 // The local store writes "Appointment" for an event without categories.

@@ -37,8 +37,11 @@ int WeekdayOf(std::string_view twoLetters) {
 }
 
 // The part's rule: BYMONTH, BYDAY (ordinal and weekday), BYMONTHDAY (a list of days) and BYYEARDAY.
-// Of a list, BYMONTH, BYDAY and BYYEARDAY take the first element.
-void ReadPartRule(std::string_view value, TimeZonePart& part) {
+// Of a list, BYMONTH, BYDAY and BYYEARDAY take the first element. `yearly` tells whether the rule
+// repeats every year: FREQ=YEARLY, or FREQ=MONTHLY with INTERVAL=12 (as some servers write it).
+void ReadPartRule(std::string_view value, TimeZonePart& part, bool& yearly) {
+  std::string_view frequency;
+  std::string_view interval = "1";
   size_t start = 0;
   while (start <= value.size()) {
     size_t end = value.find(';', start);
@@ -50,7 +53,11 @@ void ReadPartRule(std::string_view value, TimeZonePart& part) {
     const std::string_view key = piece.substr(0, equals);
     const std::string_view list = piece.substr(equals + 1);
     const std::string_view argument = list.substr(0, list.find(','));
-    if (key == "BYMONTH") {
+    if (key == "FREQ") {
+      frequency = argument;
+    } else if (key == "INTERVAL") {
+      interval = argument;
+    } else if (key == "BYMONTH") {
       part.month = ReadDecimal(argument);
     } else if (key == "BYDAY" && argument.size() >= 2) {
       const int weekday = WeekdayOf(argument.substr(argument.size() - 2));
@@ -68,6 +75,13 @@ void ReadPartRule(std::string_view value, TimeZonePart& part) {
       part.yearDay = ReadDecimal(argument);
     }
   }
+  yearly = (frequency == "YEARLY" && ReadDecimal(interval) == 1) || (frequency == "MONTHLY" && ReadDecimal(interval) == 12);
+}
+
+// A yearly rule with days of the month but no BYMONTH repeats in the month of its start.
+void CompleteYearlyRule(TimeZonePart& part, bool yearly) {
+  const bool days = part.weekday != 0 || part.monthDays != 0;
+  if (yearly && days && part.month == 0 && part.yearDay == 0 && part.start.IsValid()) part.month = part.start.Month();
 }
 
 // The dates of an RDATE value (a comma-separated list; periods are not read).
@@ -178,9 +192,12 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
   ZoneState state = ZoneState::Zone;
   TimeZonePart part;
   std::vector<OleDate> rdates;
+  bool yearly = false;
   bool standardSeen = false;
   bool daylightSeen = false;
+  bool offsets = false;
   const auto endPart = [&](ZoneState kind) {
+    CompleteYearlyRule(part, yearly);
     KeepPart(kind == ZoneState::Standard ? rule.standard : rule.daylight,
              kind == ZoneState::Standard ? standardSeen : daylightSeen, part);
     if (!part.HasRule() && part.start.IsValid()) rule.onsets.push_back({part.start, part.offsetFrom, part.offsetTo});
@@ -199,6 +216,7 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
         state = value == "STANDARD" ? ZoneState::Standard : ZoneState::Daylight;
         part = TimeZonePart();
         rdates.clear();
+        yearly = false;
       }
       continue;
     }
@@ -209,18 +227,22 @@ void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule) 
       part.start = ParseVCalDateTime(value);
     } else if (name == "TZOFFSETFROM") {
       part.offsetFrom = ReadUtcOffset(value);
+      offsets = true;
     } else if (name == "TZOFFSETTO") {
       part.offsetTo = ReadUtcOffset(value);
+      offsets = true;
     } else if (name == "TZNAME") {
       part.name = value;
     } else if (name == "RRULE") {
-      ReadPartRule(value, part);
+      ReadPartRule(value, part, yearly);
     } else if (name == "RDATE") {
       ReadOnsetDates(property, rdates);
     }
   }
   // A part left open by a missing END line still counts.
   if (state != ZoneState::Zone) endPart(state);
+  // Without any offset (Virtuoso drops them) the component describes no zone: no TZID names it.
+  if (!offsets) rule = TimeZoneRule();
 }
 
 int ZoneOffsetAt(const TimeZoneRule& rule, const OleDate& date, bool dateIsUtc) {

@@ -51,7 +51,7 @@ struct TimeZoneRule {
 // latest start is kept. The RDATE values of every part, and the DTSTART of each part without a
 // yearly rule, become onsets with that part's offsets. A yearly rule's days are BYMONTH with BYDAY
 // (an ordinal weekday, or a weekday among BYMONTHDAY days), BYMONTH with BYMONTHDAY alone, or
-// BYYEARDAY.
+// BYYEARDAY. A component without any TZOFFSETFROM or TZOFFSETTO leaves `rule` empty (no TZID).
 void ReadVTimeZone(std::string_view text, size_t& position, TimeZoneRule& rule);
 
 // Zone time to UTC (subtracts the zone's offset in force at `date`) and UTC to zone time (adds it).

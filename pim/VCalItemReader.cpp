@@ -3,20 +3,23 @@
 
 #include <algorithm>
 
+#include "pim/CalendarZones.h"
 #include "pim/VCalDateTime.h"
+#include "pim/VCardText_p.h"
 
 namespace {
 
 constexpr std::string_view kEventProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION", "CLASS",
-                                                 "PRIORITY", "DTSTART",       "DTEND",    "DURATION",    "LOCATION",
-                                                 "CATEGORIES", "RRULE",       "EXDATE",   "ATTENDEE",    "ORGANIZER",
-                                                 "AALARM",   "DALARM"};
+                                                 "PRIORITY", "STATUS",        "TRANSP",   "DTSTART",     "DTEND",       "DURATION",
+                                                 "LOCATION", "CATEGORIES",    "RRULE",    "EXDATE",      "ATTENDEE",
+                                                 "ORGANIZER", "AALARM",       "DALARM"};
 constexpr std::string_view kOccurrenceProperties[] = {"UID",      "RECURRENCE-ID", "SUMMARY",  "DESCRIPTION",
-                                                      "DTSTART",  "DTEND",         "DURATION", "LOCATION",
-                                                      "CATEGORIES", "RRULE",       "ATTENDEE", "ORGANIZER",
-                                                      "AALARM",   "DALARM"};
-constexpr std::string_view kTaskProperties[] = {"UID", "SUMMARY", "DESCRIPTION", "PRIORITY",
-                                                "DTSTART", "DUE", "STATUS",      "PERCENT-COMPLETE"};
+                                                      "STATUS",   "DTSTART",       "DTEND",    "DURATION",
+                                                      "LOCATION", "CATEGORIES",    "RRULE",    "ATTENDEE",
+                                                      "ORGANIZER", "AALARM",       "DALARM"};
+constexpr std::string_view kTaskProperties[] = {"UID",     "SUMMARY", "DESCRIPTION", "PRIORITY", "CLASS", "CATEGORIES",
+                                                "DTSTART", "DUE",     "STATUS",      "PERCENT-COMPLETE", "COMPLETED"};
+constexpr std::string_view kAlarmProperties[] = {"TRIGGER", "ACTION", "DESCRIPTION"};
 
 template <size_t N>
 bool Contains(const std::string_view (&names)[N], std::string_view name) {
@@ -57,41 +60,79 @@ std::vector<std::string> ZoneNameCandidates(const std::string& tzid) {
 
 }  // namespace
 
+std::string SystemZoneName(const std::string& tzid) {
+  const std::vector<std::string> candidates = ZoneNameCandidates(tzid);
+  for (const std::string& name : candidates) {
+    if (SystemTimeZone::Load(name)) return name;
+  }
+  // A server may change the letter case of the parameter (Virtuoso writes ASIA/KOLKATA).
+  for (const std::string& name : candidates) {
+    if (std::string spelled = SystemTimeZone::DatabaseName(name); !spelled.empty()) return spelled;
+  }
+  return {};
+}
+
 // ---- Zones
 
 const SystemTimeZone* VCalZones::SystemZone(const std::string& tzid) const {
   auto found = mSystemZones.find(tzid);
   if (found == mSystemZones.end()) {
-    std::optional<SystemTimeZone> zone;
-    for (const std::string& name : ZoneNameCandidates(tzid)) {
-      if ((zone = SystemTimeZone::Load(name))) break;
-    }
+    const std::string name = SystemZoneName(tzid);
+    std::optional<SystemTimeZone> zone = name.empty() ? std::nullopt : SystemTimeZone::Load(name);
+    // Records keep a zone the database does not name as a POSIX TZ string.
+    if (!zone) zone = SystemTimeZone::FromPosix(tzid);
     found = mSystemZones.emplace(tzid, std::move(zone)).first;
   }
   return found->second ? &*found->second : nullptr;
 }
 
+// The text's own zone of that TZID; a server that changed the case of the parameter's value
+// ("ASIA/KOLKATA") still names it.
+const TimeZoneRule* VCalZones::Rule(const std::string& tzid) const {
+  auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
+  if (rule == mRules.rend()) {
+    rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return vcardtext::EqualsIgnoreCase(zone.tzid, tzid); });
+  }
+  return rule != mRules.rend() ? &*rule : nullptr;
+}
+
+std::string VCalZones::ZoneIdOf(const std::string& tzid) const {
+  if (tzid.empty()) return {};
+  if (std::string name = SystemZoneName(tzid); !name.empty()) return name;
+  const TimeZoneRule* rule = Rule(tzid);
+  if (rule == nullptr) return {};
+  if (std::string name = SystemZoneName(rule->tzid); !name.empty()) return name;
+  return PosixZoneOfRule(*rule);
+}
+
+bool VCalZones::FloatingToUtc(OleDate& date) const {
+  if (mFloatingZone.empty()) return false;
+  if (const SystemTimeZone* zone = SystemZone(mFloatingZone)) {
+    date = ZoneWallToUtc(*zone, date);
+    return true;
+  }
+  return false;
+}
+
 bool VCalZones::ToUtc(const std::string& tzid, OleDate& date) const {
-  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
-  if (rule != mRules.rend()) {
+  if (const TimeZoneRule* rule = Rule(tzid)) {
     ZoneToUtc(*rule, date);
     return true;
   }
   if (const SystemTimeZone* zone = SystemZone(tzid)) {
-    date = zone->ToUtc(date);
+    date = ZoneWallToUtc(*zone, date);
     return true;
   }
   return false;
 }
 
 bool VCalZones::FromUtc(const std::string& tzid, OleDate& date) const {
-  const auto rule = std::find_if(mRules.rbegin(), mRules.rend(), [&tzid](const TimeZoneRule& zone) { return zone.tzid == tzid; });
-  if (rule != mRules.rend()) {
+  if (const TimeZoneRule* rule = Rule(tzid)) {
     UtcToZone(*rule, date);
     return true;
   }
   if (const SystemTimeZone* zone = SystemZone(tzid)) {
-    date = zone->FromUtc(date);
+    date = ZoneUtcToWall(*zone, date);
     return true;
   }
   return false;
@@ -112,11 +153,15 @@ bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
   int nestedDepth = 0;  // inside components the item does not read (an alarm of a task, unknown ones)
   size_t position = 0;
   VCalProperty property;
+  std::string tz;
+  std::vector<std::string> daylight;
   while (ReadVCalProperty(lines, position, property)) {
     if (property.name.empty() || property.value.empty()) continue;
     const bool begin = property.name == "BEGIN";
     const bool end = property.name == "END";
     if (state == WalkState::Outside) {
+      if (property.name == "TZ") tz = property.value;
+      if (property.name == "DAYLIGHT") daylight.push_back(property.value);
       if (begin && property.value == itemName) {
         state = WalkState::Item;
         if (componentSeen) ++component;
@@ -152,11 +197,13 @@ bool WalkVCalItem(std::string_view text, const VCalWalkOptions& options,
         state = WalkState::Item;
       } else if (begin) {
         nestedDepth = 1;
-      } else if (property.name == "TRIGGER") {
+      } else if (Contains(kAlarmProperties, property.name)) {
         visit(component, VCalSection::Alarm, property);
       }
     }
   }
+  // vCalendar 1.0: the zone TZ and DAYLIGHT describe is the one of its floating times.
+  if (zones != nullptr && !tz.empty()) zones->SetFloatingZone(PosixZoneOfVCal10(tz, daylight));
   return true;
 }
 
@@ -201,7 +248,7 @@ OleDate VCalTimeToUtc(std::string_view text, const VCalParams& params, const VCa
   // A zone named by TZID wins over a trailing "Z", as its digits are that zone's.
   const auto tzid = params.find("TZID");
   if (tzid != params.end() && !tzid->second.empty() && zones.ToUtc(tzid->second, date)) return date;
-  if (IsVCalUtcText(text)) return date;
+  if (IsVCalUtcText(text) || zones.FloatingToUtc(date)) return date;
   LocalToUtc(date);
   return date;
 }
@@ -214,7 +261,7 @@ OleDate VCalDateTimeToLocal(const VCalProperty& property, const VCalZones& zones
   OleDate date = ParseVCalDateTime(property.value);
   if (!date.IsValid() || IsVCalDateOnly(property.value, property.params)) return date;
   const std::string& tzid = property.Param("TZID");
-  const bool zoned = !tzid.empty() && zones.ToUtc(tzid, date);
+  const bool zoned = (!tzid.empty() && zones.ToUtc(tzid, date)) || zones.FloatingToUtc(date);
   if (zoned || IsVCalUtcText(property.value)) UtcToLocal(date);
   return date;
 }

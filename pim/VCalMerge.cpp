@@ -383,12 +383,12 @@ const std::vector<std::string_view>& HeldTaskProperties() {
   return names;
 }
 
-std::string MergeCalendarText(std::string_view kept, const CDataItem& record) {
-  if (record.kind != ITEM_EVENT && record.kind != ITEM_TASK) return record.ToText();
+std::string MergeCalendarText(std::string_view kept, const CDataItem& record, const ItemTextOptions& options) {
+  if (record.kind != ITEM_EVENT && record.kind != ITEM_TASK) return record.ToText(options);
   const ContentText keptText = ContentText::Split(kept, false);
   const std::optional<FoundComponent> found = FindComponent(keptText, kept, record);
-  if (!found) return record.ToText();
-  const std::string nowText = record.ToText(), wasText = found->record->ToText();
+  if (!found) return record.ToText(options);
+  const std::string nowText = record.ToText(options), wasText = found->record->ToText(options);
   const ContentText now = ContentText::Split(nowText, false);
   // Lines of another version can take no line of the record's: unless the record changed
   // nothing, it goes out in its own version.

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-class CDataItem;
+#include "pim/CDataItem.h"
 
 // The properties of a VEVENT and of a VTODO that event and task records hold: what the calendar
 // mapping (CalendarRecordBuilder) reads into their keys and ToVCalendar writes from them. An
@@ -25,4 +25,4 @@ const std::vector<std::string_view>& HeldTaskProperties();
 // version than the record's text (vCalendar 1.0), the record's text with the kept component's UID
 // and the lines of properties both versions share that the record does not hold. Without the
 // record's component in `kept`, the record's own text.
-std::string MergeCalendarText(std::string_view kept, const CDataItem& record);
+std::string MergeCalendarText(std::string_view kept, const CDataItem& record, const ItemTextOptions& options = {});

@@ -1,6 +1,8 @@
 // vCalendar property lines: a character state machine over one line, value decoding and escaping.
 #include "pim/VCalProperty.h"
 
+#include <algorithm>
+
 #include "common/TextCodec.h"
 #include "pim/Charset.h"
 #include "pim/EncodedText.h"
@@ -251,13 +253,14 @@ std::string DecodeVCalValue(std::string_view value, const VCalParams& params) {
   return charsetNamed ? ReplaceInvalidUtf8(bytes) : Latin1ToUtf8(bytes);
 }
 
-std::string EscapeVCalValue(std::string_view value) {
+std::string EscapeVCalValue(std::string_view value, std::string_view alsoEscaped) {
   std::string out;
   out.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
-    if (c == '\\') {
-      out += "\\\\";
+    if (c == '\\' || alsoEscaped.find(c) != std::string_view::npos) {
+      out += '\\';
+      out += c;
     } else if (c == '\r' || c == '\n') {
       out += "\\n";
       if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
@@ -266,4 +269,14 @@ std::string EscapeVCalValue(std::string_view value) {
     }
   }
   return out;
+}
+
+std::vector<std::string_view> SemicolonFields(std::string_view value) {
+  std::vector<std::string_view> fields;
+  for (size_t at = 0; at <= value.size();) {
+    const size_t end = std::min(value.find(';', at), value.size());
+    fields.push_back(value.substr(at, end - at));
+    at = end + 1;
+  }
+  return fields;
 }

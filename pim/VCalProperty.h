@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Parameter name to value; names and values compare case-sensitively.
 using VCalParams = std::map<std::string, std::string>;
@@ -40,5 +41,10 @@ bool ReadVCalProperty(std::string_view text, size_t& position, VCalProperty& pro
 std::string DecodeVCalValue(std::string_view value, const VCalParams& params);
 
 // A value ready to be written after ":": a backslash becomes \\ and a line break (CR LF, CR or LF)
-// becomes \n, so the line stays one line and reads back unchanged. Nothing else is escaped.
-std::string EscapeVCalValue(std::string_view value);
+// becomes \n, so the line stays one line and reads back unchanged. Of the other characters only
+// those of `alsoEscaped` are escaped (with a backslash before them).
+std::string EscapeVCalValue(std::string_view value, std::string_view alsoEscaped = {});
+
+// The fields of a value separated by ';' (no escapes), each a view into `value`; one empty field
+// for an empty value.
+std::vector<std::string_view> SemicolonFields(std::string_view value);

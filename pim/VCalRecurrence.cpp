@@ -362,3 +362,34 @@ std::string WriteTrigger(int minutes) {
   if (minutes % 60 == 0) return "-PT" + std::to_string(minutes / 60) + "H";
   return "-PT" + std::to_string(minutes) + "M";
 }
+
+std::string WriteRecurrenceRule10(const RecurrencePattern& pattern, std::string_view endText) {
+  const std::string interval = std::to_string(std::max(pattern.interval, 1));
+  const std::string ordinal =
+      pattern.instance == kLastInstance ? "1-" : std::to_string(std::max(pattern.instance, 1)) + "+";
+  std::string days;
+  for (const DayName& day : kDays) {
+    if ((pattern.dayMask & day.bit) != 0) days += " " + std::string(day.name);
+  }
+  std::string rule;
+  switch (pattern.type) {
+    case RECUR_DAILY: rule = "D" + interval; break;
+    case RECUR_WEEKLY: rule = "W" + interval + days; break;
+    case RECUR_MONTHLY:
+      rule = "MD" + interval;
+      if (pattern.dayOfMonth > 0) rule += " " + std::to_string(pattern.dayOfMonth);
+      if (pattern.dayOfMonth < 0) rule += " 1-";
+      break;
+    case RECUR_MONTHLY_NTH: rule = "MP" + interval + " " + ordinal + days; break;
+    case RECUR_YEARLY:
+      rule = "YM" + std::to_string(std::max(pattern.interval / 12, 1));
+      if (pattern.monthOfYear > 0) rule += " " + std::to_string(pattern.monthOfYear);
+      break;
+    // vCalendar 1.0 has no yearly rule by weekday: by position every twelve months.
+    case RECUR_YEARLY_NTH: rule = "MP" + std::to_string(std::max(pattern.interval, 12)) + " " + ordinal + days; break;
+    default: return "";
+  }
+  if (pattern.occurrences > 0) return rule + " #" + std::to_string(pattern.occurrences);
+  if (!endText.empty()) return rule + " " + std::string(endText);
+  return rule + " #0";
+}

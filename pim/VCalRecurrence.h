@@ -80,6 +80,12 @@ bool ReadRecurrenceRule(std::string_view value, RecurrencePattern& pattern);
 // of that day; with `options.allDay` the date. "" for an unknown type.
 std::string WriteRecurrenceRule(const RecurrencePattern& pattern, const RecurrenceWriteOptions& options = {});
 
+// The vCalendar 1.0 RRULE value of a pattern ("W1 MO WE #0", "MP1 1- FR 20251231T100000", "MD1 15 #10"):
+// the frequency and interval, the days, the count ("#n"), `endText` for a series that ends on a
+// date, or "#0" for an open one. A yearly pattern by weekday becomes a monthly one every twelve
+// months. "" for an unknown type.
+std::string WriteRecurrenceRule10(const RecurrencePattern& pattern, std::string_view endText);
+
 // The reminder lead time of a TRIGGER value in minutes: weeks, days, hours, minutes and seconds
 // of the ISO 8601 duration are added up (-P1DT2H is 1560); the sign is ignored; a value without a
 // duration unit gives 0.

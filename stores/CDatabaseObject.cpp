@@ -58,7 +58,9 @@ bool CDatabaseObject::SelectFolderOf(const CSyncLink& link) {
   return SetCurrentFolder(static_cast<SyncDataType>(link.mDataType), link.mLocalEntryId, link.mLocalStoreId);
 }
 
-std::string CDatabaseObject::ItemText(const CDataItem& record) const { return record.ToText(); }
+std::string CDatabaseObject::ItemText(const CDataItem& record, const ItemTextOptions& options) const {
+  return record.ToText(options);
+}
 
 void CDatabaseObject::ReportLoadFailure(int32_t status) { LogError(kLoadOperation, status); }
 

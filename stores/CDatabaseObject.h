@@ -92,7 +92,7 @@ class CDatabaseObject {
   virtual void CommitWrites() {}
   // The text `record` (an item of mCurrentItems) goes to the server as; by default the text the
   // record's keys make (CDataItem::ToText). A store that keeps whole items gives the item's own.
-  virtual std::string ItemText(const CDataItem& record) const;
+  virtual std::string ItemText(const CDataItem& record, const ItemTextOptions& options) const;
   // Whether ItemText gives each item whole, as the server sent it with the local changes in it: the
   // run then keeps no texts of its own for the store's items.
   virtual bool KeepsWholeItems() const { return false; }

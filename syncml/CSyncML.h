@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "pim/CDataItem.h"
 #include "syncml/PendingConflicts.h"
 #include "syncml/SessionSettings.h"
 #include "syncml/SmlCodec.h"
@@ -100,6 +101,9 @@ class CSyncML {
   int SyncMode() const { return mSyncMode; }
   // The first day ("%Y%m%d") of the calendar items the Alert asks for; empty: no date filter.
   void SetFilterStartDate(std::string startDate) { mFilterStartDate = std::move(startDate); }
+  // How the items sent in this session are written (the calendar version the server takes).
+  void SetItemTextOptions(const ItemTextOptions& options) { mTextOptions = options; }
+  const ItemTextOptions& TextOptions() const { return mTextOptions; }
 
   // Begins a new message; without `force` only the first call of the session does anything.
   // Throws CSyncmlException 293.
@@ -291,6 +295,7 @@ class CSyncML {
   bool mSilent;
   bool mAutoResolveConflicts;
   std::string mFilterStartDate;
+  ItemTextOptions mTextOptions;
   // MaxMsgSize of the server's last header; 0 when it gave none.
   long mServerMaxMsgSize = 0;
   std::optional<SmlDevInf> mServerDevInf;

@@ -33,6 +33,20 @@ bool IsContactType(std::string_view type) {
 
 bool IsCalendarType(std::string_view type) { return type == "text/x-vcalendar" || type == "text/calendar"; }
 
+// "1.0" for a calendar database that receives vCalendar 1.0 only; "" when it takes iCalendar 2.0
+// (text/calendar), or says nothing of calendars.
+std::string CalendarVersionOf(const SmlDataStore& store) {
+  bool calendar = false;
+  const auto take = [&calendar](const std::optional<SmlContentTypeRef>& type) {
+    if (!type || !type->ctType) return false;
+    calendar = calendar || IsCalendarType(*type->ctType);
+    return *type->ctType == "text/calendar";
+  };
+  bool icalendar = take(store.rxPref);
+  for (const SmlContentTypeRef& type : store.rx) icalendar = take(type) || icalendar;
+  return calendar && !icalendar ? "1.0" : "";
+}
+
 bool AcceptsType(int dataType, std::string_view type) {
   switch (dataType) {
     case DATA_TYPE_CONTACTS: return IsContactType(type);
@@ -187,6 +201,7 @@ CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& 
     link.mDataType = database->dataType;
     link.SetServerUri(*store.sourceRef);
     link.mReadOnly = database->readOnly ? 1 : 0;
+    if (database->dataType != DATA_TYPE_CONTACTS) link.mCalendarVersion = CalendarVersionOf(store);
     fresh.push_back(link);
     stores.push_back(&store);
   }
@@ -205,6 +220,7 @@ CSyncLinkArray LinksFromDevInf(const CSyncLinkArray& existing, const SmlDevInf& 
       link = *survivors[i];
       link.SetServerUri(*stores[i]->sourceRef);
       link.mReadOnly = fresh[i].mReadOnly;
+      link.mCalendarVersion = fresh[i].mCalendarVersion;
     }
     links.Add(link);
   }

@@ -50,7 +50,7 @@ class ItemSink {
   virtual CDataItem::Ptr StoredItem(const std::string& localId) = 0;
   // The text a stored item goes back to the server as (what the local application cannot hold
   // comes from the last text exchanged for it), kept as the last text exchanged.
-  virtual std::string ItemText(const CDataItem& record) = 0;
+  virtual std::string ItemText(const CDataItem& record, const ItemTextOptions& options) = 0;
   // After the server's item `text` was written as the local item `localId`: the last text
   // exchanged for it.
   virtual void KeepServerText(const std::string& localId, const std::string& text) = 0;

@@ -105,6 +105,7 @@ inline constexpr DispId kStatus = 0x8101;
 inline constexpr DispId kStartDate = 0x8104;
 inline constexpr DispId kDueDate = 0x8105;
 inline constexpr DispId kPercentComplete = 0xF61F;
+inline constexpr DispId kDateCompleted = 0x810F;
 
 // AppointmentItem.
 inline constexpr DispId kOrganizer = 0x42;
@@ -120,6 +121,14 @@ inline constexpr DispId kReminderSet = 0x8503;
 inline constexpr DispId kRecurrenceState = 0xF545;
 inline constexpr DispId kGetRecurrencePattern = 0xF0A4;
 inline constexpr DispId kClearRecurrencePattern = 0xF0A5;
+inline constexpr DispId kResponseRequested = 0x63;
+inline constexpr DispId kBusyStatus = 0x8205;
+// The application's start and end as UTC instants, and the time zone its times and recurrence are
+// kept in (the application itself has StartUTC, EndUTC and a StartTimeZone object); numbered by
+// this object model, which gives the zone as its identifier in the system's zone database.
+inline constexpr DispId kStartUTC = 0x2F10;
+inline constexpr DispId kEndUTC = 0x2F11;
+inline constexpr DispId kStartTimeZone = 0x2F12;
 
 // Recipient and AddressEntry (Name is kName).
 inline constexpr DispId kAddress = 0x3003;
@@ -143,6 +152,9 @@ inline constexpr DispId kEndTime = 0x100C;
 inline constexpr DispId kPatternDuration = 0x100D;
 inline constexpr DispId kExceptions = 0x100E;
 inline constexpr DispId kGetOccurrence = 0x100F;
+// Whether the series ends after a number of occurrences (rather than on a date, or never), as
+// the application keeps it with the pattern; numbered by this object model.
+inline constexpr DispId kEndsAfterOccurrences = 0x2F13;
 
 // Exception.
 inline constexpr DispId kOriginalDate = 0x2000;

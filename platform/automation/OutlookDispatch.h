@@ -57,6 +57,9 @@ class Recipient : public DispatchDriver {
   std::string GetEntryID() const { return GetText(OutlookId::kEntryID); }
   int32_t GetMeetingResponseStatus() const { return GetInt(OutlookId::kMeetingResponseStatus); }
   void SetMeetingResponseStatus(int32_t value) const { Put(OutlookId::kMeetingResponseStatus, value); }
+  // An attendee's OlMeetingRecipientType: 1 required, 2 optional, 3 resource.
+  int32_t GetType() const { return GetInt(OutlookId::kRecipientType); }
+  void SetType(int32_t value) const { Put(OutlookId::kRecipientType, value); }
   AddressEntry GetAddressEntry() const { return AddressEntry(GetObject(OutlookId::kAddressEntry)); }
 };
 
@@ -86,6 +89,8 @@ class OutlookItem : public DispatchDriver {
   void SetCategories(const std::string& value) const { PutText(OutlookId::kCategories, value); }
   int32_t GetImportance() const { return GetInt(OutlookId::kImportance); }
   void SetImportance(int32_t value) const { Put(OutlookId::kImportance, value); }
+  int32_t GetSensitivity() const { return GetInt(OutlookId::kSensitivity); }
+  void SetSensitivity(int32_t value) const { Put(OutlookId::kSensitivity, value); }
   void Save() const { Call(OutlookId::kSave); }
   void Delete() const { Call(OutlookId::kDelete); }
 };
@@ -156,6 +161,8 @@ class TaskItem : public OutlookItem {
   void SetDueDate(double value) const { PutDate(OutlookId::kDueDate, value); }
   int32_t GetPercentComplete() const { return GetInt(OutlookId::kPercentComplete); }
   void SetPercentComplete(int32_t value) const { Put(OutlookId::kPercentComplete, value); }
+  double GetDateCompleted() const { return GetDate(OutlookId::kDateCompleted); }
+  void SetDateCompleted(double value) const { PutDate(OutlookId::kDateCompleted, value); }
 };
 
 // A scratch item whose Recipients collect names (the adapter's distribution list members).
@@ -203,6 +210,8 @@ class RecurrencePattern : public DispatchDriver {
   double GetPatternEndDate() const { return GetDate(OutlookId::kPatternEndDate); }
   void SetPatternEndDate(double value) const { PutDate(OutlookId::kPatternEndDate, value); }
   int32_t GetOccurrences() const { return GetInt(OutlookId::kOccurrences); }
+  void SetOccurrences(int32_t value) const { Put(OutlookId::kOccurrences, value); }
+  bool GetEndsAfterOccurrences() const { return GetBool(OutlookId::kEndsAfterOccurrences); }
   double GetStartTime() const { return GetDate(OutlookId::kStartTime); }
   void SetStartTime(double value) const { PutDate(OutlookId::kStartTime, value); }
   double GetEndTime() const { return GetDate(OutlookId::kEndTime); }
@@ -214,14 +223,25 @@ class RecurrencePattern : public DispatchDriver {
 class AppointmentItem : public OutlookItem {
  public:
   using OutlookItem::OutlookItem;
-  int32_t GetSensitivity() const { return GetInt(OutlookId::kSensitivity); }
-  void SetSensitivity(int32_t value) const { Put(OutlookId::kSensitivity, value); }
   bool GetAllDayEvent() const { return GetBool(OutlookId::kAllDayEvent); }
   void SetAllDayEvent(bool value) const { Put(OutlookId::kAllDayEvent, value); }
   double GetStart() const { return GetDate(OutlookId::kStart); }
   void SetStart(double value) const { PutDate(OutlookId::kStart, value); }
   double GetEnd() const { return GetDate(OutlookId::kEnd); }
   void SetEnd(double value) const { PutDate(OutlookId::kEnd, value); }
+  // Start and end as UTC instants (see OutlookId::kStartUTC).
+  double GetStartUTC() const { return GetDate(OutlookId::kStartUTC); }
+  void SetStartUTC(double value) const { PutDate(OutlookId::kStartUTC, value); }
+  double GetEndUTC() const { return GetDate(OutlookId::kEndUTC); }
+  void SetEndUTC(double value) const { PutDate(OutlookId::kEndUTC, value); }
+  // The zone's identifier in the system's zone database (see OutlookId::kStartTimeZone).
+  std::string GetStartTimeZone() const { return GetText(OutlookId::kStartTimeZone); }
+  void SetStartTimeZone(const std::string& value) const { PutText(OutlookId::kStartTimeZone, value); }
+  bool GetResponseRequested() const { return GetBool(OutlookId::kResponseRequested); }
+  // Show As: 0 free, 1 tentative, 2 busy, 3 out of office.
+  int32_t GetBusyStatus() const { return GetInt(OutlookId::kBusyStatus); }
+  void SetBusyStatus(int32_t value) const { Put(OutlookId::kBusyStatus, value); }
+  void SetResponseRequested(bool value) const { Put(OutlookId::kResponseRequested, value); }
   bool GetReminderSet() const { return GetBool(OutlookId::kReminderSet); }
   void SetReminderSet(bool value) const { Put(OutlookId::kReminderSet, value); }
   int32_t GetReminderMinutesBeforeStart() const { return GetInt(OutlookId::kReminderMinutesBeforeStart); }

@@ -68,6 +68,7 @@ constexpr PropertyDef kTask[] = {
     {Id::kStartDate, "StartDate", T::Date},
     {Id::kDueDate, "DueDate", T::Date},
     {Id::kPercentComplete, "PercentComplete", T::Int32},
+    {Id::kDateCompleted, "DateCompleted", T::Date},
 };
 
 // Reminders default to off: an event that arrives without an alarm gets none.
@@ -80,6 +81,9 @@ constexpr PropertyDef kAppointment[] = {
     {Id::kReminderMinutesBeforeStart, "ReminderMinutesBeforeStart", T::Int32, 15},
     {Id::kMeetingStatus, "MeetingStatus", T::Int32},
     {Id::kOrganizer, "Organizer", T::String},
+    {Id::kResponseRequested, "ResponseRequested", T::Bool},
+    {Id::kBusyStatus, "BusyStatus", T::Int32, 2},
+    {Id::kStartTimeZone, "StartTimeZone", T::String},
 };
 
 std::vector<PropertyDef> Join(std::span<const PropertyDef> own) {

@@ -8,6 +8,7 @@
 #include "platform/outlookmodel/OutlookApplication_p.h"
 #include "platform/outlookmodel/OutlookFolder_p.h"
 #include "platform/outlookmodel/OutlookItem_p.h"
+#include "platform/outlookmodel/ModelTime_p.h"
 
 namespace outlookmodel {
 
@@ -57,9 +58,10 @@ Dispatch::Ptr ModelSession::NewItem(ItemKind kind, int64_t folder) {
   record.folder = folder;
   record.messageClass = MessageClassOf(kind);
   if (kind == ItemKind::Appointment) {
-    const double start = NextHalfHour();
+    const double start = UtcDateOfLocal(NextHalfHour());
     record.props["Start"] = Variant::Date(start);
-    record.props["End"] = Variant::Date(start + 30.0 / 1440.0);
+    record.props["End"] = Variant::Date(RoundToMillisecond(start + 30.0 / 1440.0));
+    record.instants = {"Start", "End"};
     record.props["Organizer"] = Variant(mStore.CurrentUser().name);
   }
   return MakeItem(std::move(record));
@@ -77,6 +79,16 @@ int64_t ModelSession::DefaultFolderFor(ItemKind kind) {
   const std::optional<FolderRecord> folder = mStore.DefaultFolder(folderKind);
   if (!folder) ThrowNotFound();
   return folder->id;
+}
+
+const SystemTimeZone& ModelSession::Zone(const std::string& id) {
+  auto found = mZones.find(id);
+  if (found == mZones.end()) {
+    std::optional<SystemTimeZone> zone = SystemTimeZone::Named(id);
+    if (!zone) zone = SystemTimeZone::FromPosix("UTC0");
+    found = mZones.emplace(id, std::move(*zone)).first;
+  }
+  return found->second;
 }
 
 }  // namespace outlookmodel

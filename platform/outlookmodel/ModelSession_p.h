@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cctype>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "platform/automation/Dispatch.h"
 #include "platform/outlookmodel/ItemSchema.h"
 #include "platform/outlookmodel/ProfileStore.h"
+#include "platform/zoneinfo/SystemTimeZone.h"
 
 namespace outlookmodel {
 
@@ -35,9 +37,12 @@ class ModelSession : public std::enable_shared_from_this<ModelSession> {
   Dispatch::Ptr NewItem(ItemKind kind, int64_t folder);
   // The folder an unsaved item of `kind` goes to when it has none.
   int64_t DefaultFolderFor(ItemKind kind);
+  // The zone an identifier names (read once per session); UTC for one that names none.
+  const SystemTimeZone& Zone(const std::string& id);
 
  private:
   ProfileStore mStore;
+  std::map<std::string, SystemTimeZone> mZones;
 };
 
 inline constexpr const char* kModelSource = "Outlook";

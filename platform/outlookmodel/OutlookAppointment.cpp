@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "platform/automation/OutlookDispIds.h"
+#include "platform/outlookmodel/ModelTime_p.h"
+#include "platform/zoneinfo/SystemTimeZone.h"
 
 namespace outlookmodel {
 
@@ -32,27 +34,152 @@ void RequireRange(int32_t value, int32_t min, int32_t max) {
 OutlookAppointment::OutlookAppointment(std::shared_ptr<ModelSession> session, ItemRecord record)
     : OutlookItem(std::move(session), ItemKind::Appointment, std::move(record)) {}
 
-OutlookAppointment::OutlookAppointment(std::shared_ptr<OutlookAppointment> master, double originalDate,
+OutlookAppointment::OutlookAppointment(std::shared_ptr<OutlookAppointment> master, double originalWall,
                                        ItemRecord record, bool isException)
     : OutlookItem(master->SessionPtr(), ItemKind::Appointment, std::move(record)),
       mMaster(std::move(master)),
-      mOriginalDate(originalDate),
+      mOriginalWall(originalWall),
       mIsException(isException) {}
 
-double OutlookAppointment::Start() { return StoredValue("Start").ToDate(); }
-double OutlookAppointment::End() { return StoredValue("End").ToDate(); }
+// ---- Times
+
+namespace {
+
+double StoredDate(const ItemRecord& record, const char* name) {
+  const auto found = record.props.find(name);
+  return found != record.props.end() ? found->second.ToDate() : kNoDate;
+}
+
+bool IsInstant(const ItemRecord& record, const char* name) { return record.instants.count(name) != 0; }
+
+void PutDate(ItemRecord& record, const char* name, double date, bool instant) {
+  record.props[name] = Variant::Date(RoundToMillisecond(date));
+  if (instant) {
+    record.instants.insert(name);
+  } else {
+    record.instants.erase(name);
+  }
+}
+
+}  // namespace
+
+bool OutlookAppointment::AllDay() { return StoredValue("AllDayEvent").ToBool(); }
+
+double OutlookAppointment::Start() {
+  const double stored = StoredDate(mRecord, "Start");
+  return IsInstant(mRecord, "Start") ? LocalDateOfUtc(stored) : stored;
+}
+
+double OutlookAppointment::End() {
+  const double stored = StoredDate(mRecord, "End");
+  return IsInstant(mRecord, "End") ? LocalDateOfUtc(stored) : stored;
+}
+
+double OutlookAppointment::StartUtc() {
+  const double stored = StoredDate(mRecord, "Start");
+  return IsInstant(mRecord, "Start") ? stored : UtcDateOfLocal(stored);
+}
+
+double OutlookAppointment::EndUtc() {
+  const double stored = StoredDate(mRecord, "End");
+  return IsInstant(mRecord, "End") ? stored : UtcDateOfLocal(stored);
+}
+
+double OutlookAppointment::StartWall() {
+  const double stored = StoredDate(mRecord, "Start");
+  return IsInstant(mRecord, "Start") ? ZoneWallOfUtcDate(Zone(), stored) : stored;
+}
+
+double OutlookAppointment::EndWall() {
+  const double stored = StoredDate(mRecord, "End");
+  return IsInstant(mRecord, "End") ? ZoneWallOfUtcDate(Zone(), stored) : stored;
+}
 
 void OutlookAppointment::SetStart(double start) {
+  if (!AllDay()) {
+    SetStartUtc(UtcDateOfLocal(start));
+    return;
+  }
   const double duration = End() - Start();
-  mRecord.props["Start"] = Variant::Date(RoundToMillisecond(start));
-  mRecord.props["End"] = Variant::Date(RoundToMillisecond(start + duration));
+  PutDate(mRecord, "Start", start, false);
+  PutDate(mRecord, "End", start + duration, false);
   if (!IsOccurrence() && mRecord.recurrence) mRecord.recurrence->rule.patternStart = DayOf(start);
 }
 
-void OutlookAppointment::SetEnd(double end) { mRecord.props["End"] = Variant::Date(RoundToMillisecond(end)); }
+void OutlookAppointment::SetEnd(double end) {
+  if (AllDay()) {
+    PutDate(mRecord, "End", end, false);
+  } else {
+    PutDate(mRecord, "End", UtcDateOfLocal(end), true);
+  }
+}
+
+void OutlookAppointment::SetStartUtc(double start) {
+  if (AllDay()) {
+    SetStart(LocalDateOfUtc(start));
+    return;
+  }
+  const double duration = EndUtc() - StartUtc();
+  PutDate(mRecord, "Start", start, true);
+  PutDate(mRecord, "End", start + duration, true);
+  if (!IsOccurrence() && mRecord.recurrence) mRecord.recurrence->rule.patternStart = DayOf(StartWall());
+}
+
+void OutlookAppointment::SetEndUtc(double end) {
+  if (AllDay()) {
+    PutDate(mRecord, "End", LocalDateOfUtc(end), false);
+  } else {
+    PutDate(mRecord, "End", end, true);
+  }
+}
+
+void OutlookAppointment::SetStartWall(double wall) {
+  if (AllDay()) {
+    SetStart(wall);
+  } else {
+    SetStartUtc(UtcDateOfZoneWall(Zone(), wall));
+  }
+}
+
+std::string OutlookAppointment::ZoneId() {
+  if (IsOccurrence()) return mMaster->ZoneId();
+  const std::string id = OwnZoneId();
+  return id.empty() ? MachineZoneId() : id;
+}
+
+std::string OutlookAppointment::OwnZoneId() const {
+  const auto found = mRecord.props.find("StartTimeZone");
+  return found != mRecord.props.end() ? found->second.ToString() : std::string();
+}
+
+const SystemTimeZone& OutlookAppointment::Zone() { return mSession->Zone(ZoneId()); }
+
+double OutlookAppointment::LocalOfWall(double wall) {
+  if (AllDay()) return wall;
+  return LocalDateOfUtc(UtcDateOfZoneWall(Zone(), wall));
+}
+
+double OutlookAppointment::OccurrenceWall(double day) { return AllDay() ? DayOf(day) : DayOf(day) + TimeOfDay(StartWall()); }
+
+// An all-day appointment runs from midnight to midnight of the calendar, at least one day.
+void OutlookAppointment::MakeAllDay() {
+  const double start = DayOf(Start());
+  double end = DayOf(End()) == End() ? End() : DayOf(End()) + 1.0;
+  if (end <= start) end = start + 1.0;
+  PutDate(mRecord, "Start", start, false);
+  PutDate(mRecord, "End", end, false);
+  if (!IsOccurrence() && mRecord.recurrence) mRecord.recurrence->rule.patternStart = start;
+}
+
+// A timed appointment's days become the instants their local times are.
+void OutlookAppointment::MakeTimed() {
+  for (const char* name : {"Start", "End"}) {
+    if (!IsInstant(mRecord, name)) PutDate(mRecord, name, UtcDateOfLocal(StoredDate(mRecord, name)), true);
+  }
+}
 
 RecurrenceData& OutlookAppointment::EnsureRecurrence() {
-  if (!mRecord.recurrence) mRecord.recurrence = RecurrenceData{RuleStartingOn(Start()), {}};
+  if (!mRecord.recurrence) mRecord.recurrence = RecurrenceData{RuleStartingOn(StartWall()), {}};
   return *mRecord.recurrence;
 }
 
@@ -68,16 +195,28 @@ int32_t OutlookAppointment::RecurrenceState() const {
 }
 
 bool OutlookAppointment::InvokeOwn(DispId id, InvokeKind kind, const std::vector<Variant>& args, Variant& result) {
+  const bool allDay = AllDay();
   if (kind == InvokeKind::PropertyPut) {
-    if (id != OutlookId::kDuration) return false;
-    SetEnd(Start() + PutValue(args).ToInt() / kMinutesPerDay);
-    return true;
+    switch (id) {
+      case OutlookId::kDuration:
+        if (allDay) {
+          SetEnd(Start() + PutValue(args).ToInt() / kMinutesPerDay);
+        } else {
+          SetEndUtc(StartUtc() + PutValue(args).ToInt() / kMinutesPerDay);
+        }
+        return true;
+      case OutlookId::kStartUTC: SetStartUtc(PutValue(args).ToDate()); return true;
+      case OutlookId::kEndUTC: SetEndUtc(PutValue(args).ToDate()); return true;
+      default: return false;
+    }
   }
   switch (id) {
     case OutlookId::kDuration:
       RequireCount(args, 0, 0);
-      result = Variant(static_cast<int32_t>(std::llround((End() - Start()) * kMinutesPerDay)));
+      result = Variant(static_cast<int32_t>(std::llround((allDay ? End() - Start() : EndUtc() - StartUtc()) * kMinutesPerDay)));
       return true;
+    case OutlookId::kStartUTC: RequireCount(args, 0, 0); result = Variant::Date(StartUtc()); return true;
+    case OutlookId::kEndUTC: RequireCount(args, 0, 0); result = Variant::Date(EndUtc()); return true;
     case OutlookId::kRecurrenceState: RequireCount(args, 0, 0); result = Variant(RecurrenceState()); return true;
     case OutlookId::kIsRecurring:
       RequireCount(args, 0, 0);
@@ -100,42 +239,61 @@ bool OutlookAppointment::InvokeOwn(DispId id, InvokeKind kind, const std::vector
   }
 }
 
+Variant OutlookAppointment::ReadStored(const PropertyDef& property) {
+  if (property.id == OutlookId::kStartTimeZone) return Variant(ZoneId());
+  return OutlookItem::ReadStored(property);
+}
+
 void OutlookAppointment::WriteStored(const PropertyDef& property, const Variant& value) {
   if (property.id == OutlookId::kStart) {
-    SetStart(value.ToDate());
+    SetStart(RoundToMillisecond(value.ConvertTo(VariantType::Date).ToDate()));
   } else if (property.id == OutlookId::kEnd) {
-    SetEnd(value.ToDate());
+    SetEnd(RoundToMillisecond(value.ConvertTo(VariantType::Date).ToDate()));
+  } else if (property.id == OutlookId::kAllDayEvent) {
+    const bool wasAllDay = AllDay();
+    OutlookItem::WriteStored(property, value);
+    if (AllDay()) {
+      MakeAllDay();
+    } else if (wasAllDay) {
+      MakeTimed();
+    }
+  } else if (property.id == OutlookId::kStartTimeZone) {
+    const std::string id = value.ConvertTo(VariantType::String).ToString();
+    if (IsOccurrence() || (!id.empty() && !SystemTimeZone::Named(id))) ThrowInvalidArgument();
+    OutlookItem::WriteStored(property, Variant(id));
   } else {
     OutlookItem::WriteStored(property, value);
-    if (property.id == OutlookId::kAllDayEvent && value.ToBool()) NormalizeAllDay();
   }
 }
 
-// An all-day appointment runs from midnight to midnight, at least one day.
-void OutlookAppointment::NormalizeAllDay() {
-  const double start = DayOf(Start());
-  double end = DayOf(End()) == End() ? End() : DayOf(End()) + 1.0;
-  if (end <= start) end = start + 1.0;
-  mRecord.props["Start"] = Variant::Date(start);
-  mRecord.props["End"] = Variant::Date(end);
-  if (!IsOccurrence() && mRecord.recurrence) mRecord.recurrence->rule.patternStart = start;
-}
-
-// A series starts on its first occurrence, and keeps only exceptions of days that still occur.
+// A series starts on its first occurrence, ends on the last of a counted series, and keeps only
+// exceptions of days that still occur.
 void OutlookAppointment::NormalizeSeries() {
   RecurrenceRule& rule = mRecord.recurrence->rule;
-  rule.patternStart = DayOf(Start());
+  rule.patternStart = DayOf(StartWall());
   const std::optional<double> first = NextOccurrenceDay(rule, rule.patternStart);
   if (!first) ThrowModelError(AutomationCode::kInvalidArgument, "The recurrence pattern has no occurrences.");
-  if (*first != rule.patternStart) SetStart(Start() + (*first - rule.patternStart));
+  if (*first != rule.patternStart) SetStartWall(StartWall() + (*first - rule.patternStart));
+  if (rule.occurrences > 0) {
+    if (const std::optional<double> last = NthOccurrenceDay(rule, rule.occurrences)) {
+      rule.noEndDate = false;
+      rule.patternEnd = *last;
+    }
+  }
   std::erase_if(mRecord.recurrence->exceptions,
                 [&](const ExceptionData& exception) { return !IsOccurrenceDay(rule, exception.originalDate); });
 }
 
 void OutlookAppointment::PrepareSave() {
-  if (End() < Start()) ThrowModelError(AutomationCode::kInvalidArgument, "The end date you entered occurs before the start date.");
-  if (StoredValue("AllDayEvent").ToBool()) NormalizeAllDay();
-  if (!IsOccurrence() && mRecord.recurrence) NormalizeSeries();
+  const bool allDay = AllDay();
+  if ((allDay ? End() < Start() : EndUtc() < StartUtc())) {
+    ThrowModelError(AutomationCode::kInvalidArgument, "The end date you entered occurs before the start date.");
+  }
+  if (allDay) MakeAllDay();
+  if (IsOccurrence()) return;
+  // An appointment made here keeps the zone the machine has when it is first saved.
+  if (OwnZoneId().empty()) mRecord.props["StartTimeZone"] = Variant(MachineZoneId());
+  if (mRecord.recurrence) NormalizeSeries();
 }
 
 void OutlookAppointment::Save() {
@@ -146,13 +304,17 @@ void OutlookAppointment::Save() {
   PrepareSave();
   // The exception keeps what differs from the series, and always its own start and end.
   PropertyMap changed;
+  InstantNames instants;
   for (const auto& [name, value] : mRecord.props) {
     const auto inSeries = mMaster->mRecord.props.find(name);
-    if (name == "Start" || name == "End" || inSeries == mMaster->mRecord.props.end() || !(inSeries->second == value)) {
+    const bool sameForm = mRecord.instants.count(name) == mMaster->mRecord.instants.count(name);
+    if (name == "Start" || name == "End" || inSeries == mMaster->mRecord.props.end() || !(inSeries->second == value) ||
+        !sameForm) {
       changed[name] = value;
+      if (mRecord.instants.count(name) != 0) instants.insert(name);
     }
   }
-  mMaster->CommitException(mOriginalDate, changed, RecipientValues(), false);
+  mMaster->CommitException(mOriginalWall, changed, instants, RecipientValues(), false);
   mIsException = true;
 }
 
@@ -161,24 +323,25 @@ void OutlookAppointment::Delete() {
     OutlookItem::Delete();
     return;
   }
-  mMaster->CommitException(mOriginalDate, {}, {}, true);
+  mMaster->CommitException(mOriginalWall, {}, {}, {}, true);
   mDeleted = true;
 }
 
-void OutlookAppointment::CommitException(double originalDate, const PropertyMap& props,
+void OutlookAppointment::CommitException(double originalWall, const PropertyMap& props, const InstantNames& instants,
                                          const std::vector<RecipientData>& recipients, bool deleted) {
   RecurrenceData& recurrence = EnsureRecurrence();
   const RecurrenceData before = recurrence;
   auto& exceptions = recurrence.exceptions;
   auto found = std::find_if(exceptions.begin(), exceptions.end(),
-                            [&](const ExceptionData& exception) { return SameDay(exception.originalDate, originalDate); });
+                            [&](const ExceptionData& exception) { return SameDay(exception.originalDate, originalWall); });
   if (found == exceptions.end()) {
-    found = exceptions.insert(std::upper_bound(exceptions.begin(), exceptions.end(), originalDate,
+    found = exceptions.insert(std::upper_bound(exceptions.begin(), exceptions.end(), originalWall,
                                                [](double date, const ExceptionData& e) { return date < e.originalDate; }),
-                              ExceptionData{originalDate, deleted, {}, {}});
+                              ExceptionData{originalWall, deleted, {}, {}, {}});
   }
   found->deleted = deleted;
   found->props = deleted ? PropertyMap() : props;
+  found->instants = deleted ? InstantNames() : instants;
   found->recipients = deleted ? std::vector<RecipientData>() : recipients;
   try {
     Save();
@@ -188,18 +351,29 @@ void OutlookAppointment::CommitException(double originalDate, const PropertyMap&
   }
 }
 
+// The zone's day of an occurrence can differ from its local day by up to two days (zones up to
+// 26 hours apart): each candidate day is tried by the local time its original start has.
 Dispatch::Ptr OutlookAppointment::GetOccurrence(double date) {
   if (IsOccurrence()) return mMaster->GetOccurrence(date);
   if (!mRecord.recurrence) ThrowNoOccurrence();
+  const double localDay = DayOf(date);
   const double time = TimeOfDay(date);
-  if (time != 0.0 && std::fabs(time - TimeOfDay(Start())) > kOneSecond) ThrowNoOccurrence();
-  for (const ExceptionData& exception : mRecord.recurrence->exceptions) {
-    if (!SameDay(exception.originalDate, date)) continue;
-    if (exception.deleted) ThrowNoOccurrence();
-    return MakeOccurrence(DayOf(date), &exception);
+  const bool allDay = AllDay();
+  for (const double shift : {0.0, -1.0, 1.0, -2.0, 2.0}) {
+    if (allDay && shift != 0.0) break;
+    const double day = localDay + shift;
+    const auto& exceptions = mRecord.recurrence->exceptions;
+    const auto exception = std::find_if(exceptions.begin(), exceptions.end(),
+                                        [day](const ExceptionData& e) { return SameDay(e.originalDate, day); });
+    const bool recorded = exception != exceptions.end();
+    if (!recorded && !IsOccurrenceDay(mRecord.recurrence->rule, day)) continue;
+    const double original = LocalOfWall(recorded ? exception->originalDate : OccurrenceWall(day));
+    if (DayOf(original) != localDay) continue;
+    if (time != 0.0 && std::fabs(TimeOfDay(original) - time) > kOneSecond) ThrowNoOccurrence();
+    if (recorded && exception->deleted) ThrowNoOccurrence();
+    return MakeOccurrence(day, recorded ? &*exception : nullptr);
   }
-  if (!IsOccurrenceDay(mRecord.recurrence->rule, date)) ThrowNoOccurrence();
-  return MakeOccurrence(DayOf(date), nullptr);
+  ThrowNoOccurrence();
 }
 
 Dispatch::Ptr OutlookAppointment::OccurrenceOf(const ExceptionData& exception) {
@@ -210,18 +384,31 @@ Dispatch::Ptr OutlookAppointment::OccurrenceOf(const ExceptionData& exception) {
 Dispatch::Ptr OutlookAppointment::MakeOccurrence(double day, const ExceptionData* exception) {
   ItemRecord record = mRecord;
   record.recurrence.reset();
-  const double start = RoundToMillisecond(day + TimeOfDay(Start()));
-  record.props["Start"] = Variant::Date(start);
-  record.props["End"] = Variant::Date(RoundToMillisecond(start + (End() - Start())));
+  const double wall = OccurrenceWall(day);
+  if (AllDay()) {
+    PutDate(record, "Start", wall, false);
+    PutDate(record, "End", wall + (End() - Start()), false);
+  } else {
+    const double start = UtcDateOfZoneWall(Zone(), wall);
+    PutDate(record, "Start", start, true);
+    PutDate(record, "End", start + (EndUtc() - StartUtc()), true);
+  }
   record.recipients = RecipientValues();
-  double originalDate = start;
+  double originalWall = wall;
   if (exception != nullptr) {
-    for (const auto& [name, value] : exception->props) record.props[name] = value;
+    for (const auto& [name, value] : exception->props) {
+      record.props[name] = value;
+      if (exception->instants.count(name) != 0) {
+        record.instants.insert(name);
+      } else {
+        record.instants.erase(name);
+      }
+    }
     record.recipients = exception->recipients;
-    originalDate = exception->originalDate;
+    originalWall = exception->originalDate;
   }
   auto self = std::static_pointer_cast<OutlookAppointment>(shared_from_this());
-  return std::make_shared<OutlookAppointment>(self, originalDate, std::move(record), exception != nullptr);
+  return std::make_shared<OutlookAppointment>(self, originalWall, std::move(record), exception != nullptr);
 }
 
 Variant OutlookPattern::Invoke(DispId id, InvokeKind kind, const std::vector<Variant>& args) {
@@ -233,7 +420,7 @@ Variant OutlookPattern::Invoke(DispId id, InvokeKind kind, const std::vector<Var
 }
 
 Variant OutlookPattern::Get(DispId id, const std::vector<Variant>& args) {
-  const RecurrenceRule& rule = mMaster->EnsureRecurrence().rule;
+  const RecurrenceRule rule = mMaster->EnsureRecurrence().rule;
   if (id == OutlookId::kGetOccurrence) {
     RequireCount(args, 1, 1);
     return mMaster->GetOccurrence(args[0].ToDate());
@@ -249,11 +436,12 @@ Variant OutlookPattern::Get(DispId id, const std::vector<Variant>& args) {
     case OutlookId::kNoEndDate: return Variant(rule.noEndDate);
     case OutlookId::kPatternStartDate: return Variant::Date(rule.patternStart);
     case OutlookId::kPatternEndDate: return Variant::Date(rule.noEndDate ? kNoDate : rule.patternEnd);
-    case OutlookId::kOccurrences: return Variant(CountOccurrences(rule));
-    case OutlookId::kStartTime: return Variant::Date(TimeOfDay(mMaster->Start()));
-    case OutlookId::kEndTime: return Variant::Date(TimeOfDay(mMaster->End()));
+    case OutlookId::kOccurrences: return Variant(rule.occurrences > 0 ? rule.occurrences : CountOccurrences(rule));
+    case OutlookId::kEndsAfterOccurrences: return Variant(rule.occurrences > 0);
+    case OutlookId::kStartTime: return Variant::Date(TimeOfDay(mMaster->StartWall()));
+    case OutlookId::kEndTime: return Variant::Date(TimeOfDay(mMaster->EndWall()));
     case OutlookId::kPatternDuration:
-      return Variant(static_cast<int32_t>(std::llround((mMaster->End() - mMaster->Start()) * kMinutesPerDay)));
+      return Variant(static_cast<int32_t>(std::llround((mMaster->EndUtc() - mMaster->StartUtc()) * kMinutesPerDay)));
     case OutlookId::kExceptions: return Dispatch::Ptr(std::make_shared<OutlookExceptions>(mMaster));
     case OutlookId::kClass: return Variant(int32_t{olRecurrencePattern});
     case OutlookId::kParent: return Dispatch::Ptr(mMaster);
@@ -266,7 +454,7 @@ void OutlookPattern::Put(DispId id, const Variant& value) {
   RecurrenceRule& rule = mMaster->EnsureRecurrence().rule;
   switch (id) {
     case OutlookId::kRecurrenceType:
-      if (!SetRuleType(rule, value.ToInt(), mMaster->Start())) ThrowInvalidArgument();
+      if (!SetRuleType(rule, value.ToInt(), mMaster->StartWall())) ThrowInvalidArgument();
       return;
     case OutlookId::kInterval: RequireRange(value.ToInt(), 1, kMaxRecurrenceInterval); rule.interval = value.ToInt(); return;
     case OutlookId::kDayOfWeekMask: RequireRange(value.ToInt(), 0, 127); rule.dayOfWeekMask = value.ToInt(); return;
@@ -275,6 +463,7 @@ void OutlookPattern::Put(DispId id, const Variant& value) {
     case OutlookId::kInstance: RequireRange(value.ToInt(), 1, 5); rule.instance = value.ToInt(); return;
     case OutlookId::kNoEndDate:
       rule.noEndDate = value.ToBool();
+      rule.occurrences = 0;
       if (rule.noEndDate) {
         rule.patternEnd = kNoDate;
       } else if (IsNoDate(rule.patternEnd)) {
@@ -285,6 +474,7 @@ void OutlookPattern::Put(DispId id, const Variant& value) {
       const double end = value.ToDate();
       rule.noEndDate = IsNoDate(end);
       rule.patternEnd = rule.noEndDate ? kNoDate : DayOf(end);
+      rule.occurrences = 0;
       return;
     }
     case OutlookId::kOccurrences: {
@@ -293,22 +483,29 @@ void OutlookPattern::Put(DispId id, const Variant& value) {
       if (!last) ThrowInvalidArgument();
       rule.noEndDate = false;
       rule.patternEnd = *last;
+      rule.occurrences = value.ToInt();
       return;
     }
     case OutlookId::kPatternStartDate:
-      mMaster->SetStart(DayOf(value.ToDate()) + TimeOfDay(mMaster->Start()));
+      mMaster->SetStartWall(DayOf(value.ToDate()) + TimeOfDay(mMaster->StartWall()));
       return;
     case OutlookId::kStartTime:
       // Only the time of day counts; the series keeps its dates and its duration.
-      mMaster->SetStart(DayOf(mMaster->Start()) + TimeOfDay(value.ToDate()));
+      mMaster->SetStartWall(DayOf(mMaster->StartWall()) + TimeOfDay(value.ToDate()));
       return;
     case OutlookId::kEndTime: {
-      double end = DayOf(mMaster->Start()) + TimeOfDay(value.ToDate());
-      if (end < mMaster->Start()) end += 1.0;  // ends after midnight
-      mMaster->SetEnd(end);
+      double end = DayOf(mMaster->StartWall()) + TimeOfDay(value.ToDate());
+      if (end < mMaster->StartWall()) end += 1.0;  // ends after midnight
+      if (mMaster->AllDay()) {
+        mMaster->SetEnd(end);
+      } else {
+        mMaster->SetEndUtc(UtcDateOfZoneWall(mMaster->Zone(), end));
+      }
       return;
     }
-    case OutlookId::kPatternDuration: mMaster->SetEnd(mMaster->Start() + value.ToInt() / kMinutesPerDay); return;
+    case OutlookId::kPatternDuration:
+      mMaster->SetEndUtc(mMaster->StartUtc() + value.ToInt() / kMinutesPerDay);
+      return;
     default: break;
   }
   ThrowMemberNotFound("RecurrencePattern", id);
@@ -338,7 +535,7 @@ Variant OutlookExceptionEntry::Invoke(DispId id, InvokeKind kind, const std::vec
   if (!IsGetCall(kind)) ThrowMemberNotFound("Exception", id);
   RequireCount(args, 0, 0);
   switch (id) {
-    case OutlookId::kOriginalDate: return Variant::Date(mException.originalDate);
+    case OutlookId::kOriginalDate: return Variant::Date(mMaster->LocalOfWall(mException.originalDate));
     case OutlookId::kDeleted: return Variant(mException.deleted);
     case OutlookId::kAppointmentItem: return mMaster->OccurrenceOf(mException);
     case OutlookId::kClass: return Variant(int32_t{olException});

@@ -5,6 +5,7 @@
 
 #include "platform/automation/AutomationDate.h"
 #include "platform/automation/OutlookDispIds.h"
+#include "platform/outlookmodel/ModelTime_p.h"
 #include "platform/outlookmodel/OutlookRecipient_p.h"
 
 namespace outlookmodel {
@@ -66,17 +67,32 @@ bool OutlookItem::InvokeOwn(DispId, InvokeKind, const std::vector<Variant>&, Var
 
 Variant OutlookItem::ReadStored(const PropertyDef& property) {
   const auto found = mRecord.props.find(property.name);
-  return found != mRecord.props.end() ? found->second : DefaultValue(property);
+  if (found == mRecord.props.end()) return DefaultValue(property);
+  if (mRecord.instants.count(property.name) != 0) return Variant::Date(LocalDateOfUtc(found->second.ToDate()));
+  return found->second;
 }
 
 void OutlookItem::WriteStored(const PropertyDef& property, const Variant& value) {
   Variant converted = value.ConvertTo(property.type);
-  if (property.type == VariantType::Date) converted = Variant::Date(RoundToMillisecond(converted.ToDate()));
   if (property.type == VariantType::String && converted.ToString().size() > kMaxTextBytes) {
     ThrowModelError(AutomationCode::kInvalidArgument, "The text of " + std::string(property.name) + " is too long.");
   }
-  mRecord.props[property.name] = std::move(converted);
+  if (property.type != VariantType::Date) {
+    mRecord.props[property.name] = std::move(converted);
+    return;
+  }
+  const double date = RoundToMillisecond(converted.ToDate());
+  if (StoresInstant(property, date)) {
+    mRecord.props[property.name] = Variant::Date(UtcDateOfLocal(date));
+    mRecord.instants.insert(property.name);
+  } else {
+    mRecord.props[property.name] = Variant::Date(date);
+    mRecord.instants.erase(property.name);
+  }
 }
+
+// A date with a time of day is a moment; a date alone (midnight, or no date) is a day of the calendar.
+bool OutlookItem::StoresInstant(const PropertyDef&, double date) { return TimeOfDay(date) != 0.0 && !IsNoDate(date); }
 
 Variant OutlookItem::StoredValue(const char* name) {
   const PropertyDef* property = FindProperty(mKind, std::string_view(name));

@@ -28,8 +28,11 @@ class OutlookItem : public Dispatch, public std::enable_shared_from_this<Outlook
  protected:
   // A subclass's own members; true when `id` was handled.
   virtual bool InvokeOwn(DispId id, InvokeKind kind, const std::vector<Variant>& args, Variant& result);
+  // Dates are shown in the machine's local time: one stored as an instant (see InstantNames) is
+  // converted from UTC, and a date put is stored as an instant when StoresInstant says so.
   virtual Variant ReadStored(const PropertyDef& property);
   virtual void WriteStored(const PropertyDef& property, const Variant& value);
+  virtual bool StoresInstant(const PropertyDef& property, double date);
   virtual void Save();
   virtual void Delete();
   // Completes and checks the item just before it is written.

@@ -21,8 +21,10 @@ RecipientData ResolveRecipient(ProfileStore& profile, int64_t store, int64_t fol
 
 Variant OutlookRecipient::Invoke(DispId id, InvokeKind kind, const std::vector<Variant>& args) {
   if (kind == InvokeKind::PropertyPut) {
-    if (id != OutlookId::kMeetingResponseStatus || mReadOnly) ThrowMemberNotFound("Recipient", id);
-    mData->responseStatus = PutValue(args).ToInt();
+    if (mReadOnly || (id != OutlookId::kMeetingResponseStatus && id != OutlookId::kRecipientType)) {
+      ThrowMemberNotFound("Recipient", id);
+    }
+    (id == OutlookId::kRecipientType ? mData->type : mData->responseStatus) = PutValue(args).ToInt();
     return Variant();
   }
   RequireCount(args, 0, 0);

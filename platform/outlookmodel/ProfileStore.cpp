@@ -13,16 +13,23 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/OutlookDispIds.h"
+#include "platform/outlookmodel/ModelTime_p.h"
+#include "platform/zoneinfo/SystemTimeZone.h"
 
 namespace outlookmodel {
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
-constexpr int kSchemaVersion = 1;
+// 1: every date the machine's wall clock; 2: timed appointment dates are instants (UTC), each
+// appointment has a zone, a series remembers an end given as a count.
+constexpr int kSchemaVersion = 2;
+// The type column of a date property that holds a UTC instant.
+constexpr int64_t kInstantType = 100;
 constexpr double kOneMillisecond = 1.0 / 86400000.0;
 
 constexpr const char* kSchema = R"sql(
@@ -44,7 +51,7 @@ CREATE TABLE recipients(item INTEGER NOT NULL REFERENCES items(id), part INTEGER
 CREATE TABLE recurrences(item INTEGER PRIMARY KEY REFERENCES items(id), type INTEGER NOT NULL,
   interval INTEGER NOT NULL, day_of_week_mask INTEGER NOT NULL, day_of_month INTEGER NOT NULL,
   month_of_year INTEGER NOT NULL, instance INTEGER NOT NULL, pattern_start REAL NOT NULL,
-  pattern_end REAL NOT NULL, no_end INTEGER NOT NULL);
+  pattern_end REAL NOT NULL, no_end INTEGER NOT NULL, occurrences INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE exceptions(item INTEGER NOT NULL REFERENCES items(id), part INTEGER NOT NULL,
   original_date REAL NOT NULL, deleted INTEGER NOT NULL, PRIMARY KEY(item, part)) WITHOUT ROWID;
 )sql";
@@ -189,11 +196,50 @@ void ProfileStore::CreateSchema() {
     if (query->Step()) version = query->ColumnInt(0);
   }
   if (version >= kSchemaVersion) return;
-  mDb.Execute(kSchema);
+  if (version == 0) {
+    mDb.Execute(kSchema);
+    SetCurrentUser({LoginName(), ""});
+    CreateDefaultStore();
+  } else {
+    mDb.Execute("ALTER TABLE recurrences ADD COLUMN occurrences INTEGER NOT NULL DEFAULT 0");
+    ConvertToInstants();
+  }
   mDb.Execute("PRAGMA user_version=" + std::to_string(kSchemaVersion));
-  SetCurrentUser({LoginName(), ""});
-  CreateDefaultStore();
   transaction.Commit();
+}
+
+// Schema 1 kept every appointment time as the machine's wall clock: timed ones become the instants
+// they were in the machine's zone, which each appointment keeps as its zone (its series' days and
+// times were that zone's). Exceptions keep their original dates, which are that zone's wall clock.
+void ProfileStore::ConvertToInstants() {
+  const std::string zone = MachineZoneId();
+  std::vector<std::pair<int64_t, bool>> appointments;  // item, all-day
+  {
+    StatementUse query = mDb.Use(
+        "SELECT i.id, COALESCE((SELECT p.value FROM item_props p WHERE p.item = i.id AND p.part = 0 AND "
+        "p.name = 'AllDayEvent'), 0) FROM items i WHERE i.message_class LIKE 'IPM.Appointment%'");
+    while (query->Step()) appointments.emplace_back(query->ColumnInt(0), query->ColumnInt(1) != 0);
+  }
+  StatementUse dates = mDb.Use(
+      "SELECT part, name, value FROM item_props WHERE item = ? AND name IN ('Start', 'End') AND type = ?");
+  StatementUse update = mDb.Use("UPDATE item_props SET type = ?, value = ? WHERE item = ? AND part = ? AND name = ?");
+  StatementUse addZone = mDb.Use(
+      "INSERT OR REPLACE INTO item_props(item, part, name, type, value) VALUES(?, 0, 'StartTimeZone', ?, ?)");
+  for (const auto& [item, allDay] : appointments) {
+    addZone->Bind(1, item).Bind(2, static_cast<int64_t>(VariantType::String)).Bind(3, zone);
+    addZone->Step();
+    addZone->Reset();
+    if (allDay) continue;
+    std::vector<std::tuple<int64_t, std::string, double>> found;
+    dates->Bind(1, item).Bind(2, static_cast<int64_t>(VariantType::Date));
+    while (dates->Step()) found.emplace_back(dates->ColumnInt(0), dates->ColumnText(1), dates->ColumnDouble(2));
+    dates->Reset();
+    for (const auto& [part, name, local] : found) {
+      update->Bind(1, kInstantType).Bind(2, UtcDateOfLocal(local)).Bind(3, item).Bind(4, part).Bind(5, name);
+      update->Step();
+      update->Reset();
+    }
+  }
 }
 
 void ProfileStore::CreateDefaultStore() {
@@ -339,17 +385,24 @@ std::optional<ItemRecord> ProfileStore::LoadItem(int64_t id) {
     item.created = query->ColumnDouble(3);
     item.lastModified = query->ColumnDouble(4);
   }
-  item.props = LoadProps(id, 0);
+  item.props = LoadProps(id, 0, item.instants);
   item.recipients = LoadRecipients(id, 0);
   LoadRecurrence(item);
   return item;
 }
 
-PropertyMap ProfileStore::LoadProps(int64_t item, int64_t part) {
+PropertyMap ProfileStore::LoadProps(int64_t item, int64_t part, InstantNames& instants) {
   PropertyMap props;
   StatementUse query = mDb.Use("SELECT name, type, value FROM item_props WHERE item = ? AND part = ?");
   query->Bind(1, item).Bind(2, part);
-  while (query->Step()) props.emplace(query->ColumnText(0), ReadVariant(*query, 1, 2));
+  while (query->Step()) {
+    if (query->ColumnInt(1) == kInstantType) {
+      props.emplace(query->ColumnText(0), Variant::Date(query->ColumnDouble(2)));
+      instants.insert(query->ColumnText(0));
+    } else {
+      props.emplace(query->ColumnText(0), ReadVariant(*query, 1, 2));
+    }
+  }
   return props;
 }
 
@@ -369,7 +422,7 @@ void ProfileStore::LoadRecurrence(ItemRecord& item) {
   {
     StatementUse query = mDb.Use(
         "SELECT type, interval, day_of_week_mask, day_of_month, month_of_year, instance, pattern_start, pattern_end, "
-        "no_end FROM recurrences WHERE item = ?");
+        "no_end, occurrences FROM recurrences WHERE item = ?");
     query->Bind(1, item.id);
     if (!query->Step()) return;
     RecurrenceRule rule;
@@ -382,6 +435,7 @@ void ProfileStore::LoadRecurrence(ItemRecord& item) {
     rule.patternStart = query->ColumnDouble(6);
     rule.patternEnd = query->ColumnDouble(7);
     rule.noEndDate = query->ColumnInt(8) != 0;
+    rule.occurrences = static_cast<int32_t>(query->ColumnInt(9));
     item.recurrence = RecurrenceData{rule, {}};
   }
   std::vector<std::pair<int64_t, ExceptionData>> parts;
@@ -397,7 +451,7 @@ void ProfileStore::LoadRecurrence(ItemRecord& item) {
     }
   }
   for (auto& [part, exception] : parts) {
-    exception.props = LoadProps(item.id, part);
+    exception.props = LoadProps(item.id, part, exception.instants);
     exception.recipients = LoadRecipients(item.id, part);
     item.recurrence->exceptions.push_back(std::move(exception));
   }
@@ -451,18 +505,19 @@ void ProfileStore::SaveItem(ItemRecord& item, double loadedStamp) {
 }
 
 void ProfileStore::WriteChildren(const ItemRecord& item) {
-  WriteProps(item.id, 0, item.props);
+  WriteProps(item.id, 0, item.props, item.instants);
   WriteRecipients(item.id, 0, item.recipients);
   if (!item.recurrence) return;
   const RecurrenceRule& rule = item.recurrence->rule;
   {
     StatementUse insert = mDb.Use(
         "INSERT INTO recurrences(item, type, interval, day_of_week_mask, day_of_month, month_of_year, instance, "
-        "pattern_start, pattern_end, no_end) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "pattern_start, pattern_end, no_end, occurrences) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert->Bind(1, item.id).Bind(2, static_cast<int64_t>(rule.type)).Bind(3, static_cast<int64_t>(rule.interval));
     insert->Bind(4, static_cast<int64_t>(rule.dayOfWeekMask)).Bind(5, static_cast<int64_t>(rule.dayOfMonth));
     insert->Bind(6, static_cast<int64_t>(rule.monthOfYear)).Bind(7, static_cast<int64_t>(rule.instance));
     insert->Bind(8, rule.patternStart).Bind(9, rule.patternEnd).Bind(10, static_cast<int64_t>(rule.noEndDate ? 1 : 0));
+    insert->Bind(11, static_cast<int64_t>(rule.occurrences));
     insert->Step();
   }
   int64_t part = 0;
@@ -474,15 +529,16 @@ void ProfileStore::WriteChildren(const ItemRecord& item) {
       insert->Bind(4, static_cast<int64_t>(exception.deleted ? 1 : 0));
       insert->Step();
     }
-    WriteProps(item.id, part, exception.props);
+    WriteProps(item.id, part, exception.props, exception.instants);
     WriteRecipients(item.id, part, exception.recipients);
   }
 }
 
-void ProfileStore::WriteProps(int64_t item, int64_t part, const PropertyMap& props) {
+void ProfileStore::WriteProps(int64_t item, int64_t part, const PropertyMap& props, const InstantNames& instants) {
   StatementUse insert = mDb.Use("INSERT INTO item_props(item, part, name, type, value) VALUES(?, ?, ?, ?, ?)");
   for (const auto& [name, value] : props) {
-    insert->Bind(1, item).Bind(2, part).Bind(3, name).Bind(4, static_cast<int64_t>(value.Type()));
+    const bool instant = value.Type() == VariantType::Date && instants.count(name) != 0;
+    insert->Bind(1, item).Bind(2, part).Bind(3, name).Bind(4, instant ? kInstantType : static_cast<int64_t>(value.Type()));
     BindVariant(*insert, 5, value);
     insert->Step();
     insert->Reset();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,19 @@ struct RecipientData {
 
 // Stored properties by name; absent ones have their schema default.
 using PropertyMap = std::map<std::string, Variant>;
+// The date properties of a PropertyMap that hold UTC instants (shown in the machine's local time);
+// every other date is a wall-clock value of the calendar, shown as it is wherever the machine is
+// (an all-day event's days, a task's dates).
+using InstantNames = std::set<std::string>;
 
 // A changed (deleted == false) or deleted occurrence of a recurring appointment.
 struct ExceptionData {
-  double originalDate = 0;  // day and time the occurrence was first scheduled for
+  // Day and time the occurrence was first scheduled for, as the wall clock of the series' zone
+  // (of the calendar, for an all-day series).
+  double originalDate = 0;
   bool deleted = false;
   PropertyMap props;        // the changed occurrence's own properties (Start, End, Subject, ...)
+  InstantNames instants;
   std::vector<RecipientData> recipients;
 };
 
@@ -68,6 +76,7 @@ struct ItemRecord {
   double created = kNoDate;
   double lastModified = kNoDate;
   PropertyMap props;
+  InstantNames instants;
   std::vector<RecipientData> recipients;
   std::optional<RecurrenceData> recurrence;
 };
@@ -89,6 +98,10 @@ class ProfileStore {
  public:
   // Opens the profile at `path`, creating the folder (0700), the file (0600) and, on first use,
   // the store "Personal Folders" with the default Contacts, Calendar, Tasks and Inbox folders.
+  // A profile written before appointments kept instants (schema 1: every time the machine's
+  // wall clock) is converted once, in one transaction: timed starts and ends become instants
+  // read in the machine's zone, and each appointment keeps that zone as its own; change stamps
+  // stay as they are.
   explicit ProfileStore(const std::string& path);
 
   // $LARK_OUTLOOKMODEL_PROFILE when set, else $XDG_DATA_HOME/outlookmodel/profile.db, with
@@ -134,15 +147,16 @@ class ProfileStore {
 
  private:
   void CreateSchema();
+  void ConvertToInstants();
   void CreateDefaultStore();
   std::string StoreUidOfFolder(int64_t folder);
   FolderRecord InsertFolder(int64_t store, const std::string& uid, int64_t parent, const std::string& name,
                             int32_t itemType, int32_t defaultKind);
-  PropertyMap LoadProps(int64_t item, int64_t part);
+  PropertyMap LoadProps(int64_t item, int64_t part, InstantNames& instants);
   std::vector<RecipientData> LoadRecipients(int64_t item, int64_t part);
   void LoadRecurrence(ItemRecord& item);
   void WriteChildren(const ItemRecord& item);
-  void WriteProps(int64_t item, int64_t part, const PropertyMap& props);
+  void WriteProps(int64_t item, int64_t part, const PropertyMap& props, const InstantNames& instants);
   void WriteRecipients(int64_t item, int64_t part, const std::vector<RecipientData>& recipients);
   void DeleteChildren(int64_t item);
 

@@ -18,9 +18,11 @@ struct RecurrenceRule {
   int32_t dayOfMonth = 1;     // 1-31; a shorter month uses its last day
   int32_t monthOfYear = 1;    // 1-12
   int32_t instance = 1;       // 1-4, or 5 for the last such weekday of the month
+  // Days are those of the series' zone (of the calendar, for an all-day series).
   double patternStart = 0;    // first day of the series (00:00)
   double patternEnd = kNoDate;  // last possible day (00:00) unless noEndDate
   bool noEndDate = true;
+  int32_t occurrences = 0;    // the series was given as that many occurrences (ending on patternEnd); 0 by date
 
   bool operator==(const RecurrenceRule&) const = default;
 };

@@ -82,6 +82,7 @@ bool FolderStore::MakeDefaultFolder(int dataType) {
 
 bool FolderStore::SetCurrentFolder(SyncDataType dataType, const std::string& folderEntryId, const std::string& storeId) {
   mFolder.clear();
+  mOccurrenceFiles.clear();
   if (mInitError != 0 || dataType < DATA_TYPE_CONTACTS || dataType > DATA_TYPE_TASKS) return false;
   std::string folder = mRoot + DefaultFolderName(dataType);
   if (!folderEntryId.empty() && !storeId.empty()) {
@@ -166,11 +167,36 @@ int32_t FolderStore::ReadCurrentFolder() {
   // Directory order is arbitrary; name order makes runs repeatable.
   std::sort(names.begin(), names.end());
   // Packed as read: the folder's records are compared and saved, and only the changed ones sent.
+  mOccurrenceFiles.clear();
+  std::vector<std::pair<std::string, std::vector<CDataItem::Ptr>>> files;
+  std::unordered_map<std::string, std::string> seriesFileOfUid;
+  std::unordered_map<std::string, std::string> uidOfOccurrences;  // files without a series
+  const auto packed = [](CDataItem::Ptr record) {
+    record->Pack();
+    return record;
+  };
   for (const std::string& name : names) {
-    for (CDataItem::Ptr& record : ReadRecords(name)) {
-      record->Pack();
-      mCurrentItems.Add(std::move(record));
+    std::string uid;
+    std::vector<CDataItem::Ptr> records = ReadFileRecords(name, name, nullptr, &uid);
+    const bool series = std::any_of(records.begin(), records.end(), [](const CDataItem::Ptr& r) { return !IsChangedOccurrence(*r); });
+    if (series && !uid.empty()) seriesFileOfUid.emplace(uid, name);
+    files.emplace_back(name, std::move(records));
+    if (!series) uidOfOccurrences[name] = uid;
+  }
+  // Files of changed occurrences alone join the series of their UID held in another file.
+  std::vector<CDataItem::Ptr> joined;
+  for (auto& [name, records] : files) {
+    const auto uid = uidOfOccurrences.find(name);
+    const auto series = uid == uidOfOccurrences.end() || uid->second.empty() ? seriesFileOfUid.end() : seriesFileOfUid.find(uid->second);
+    if (series == seriesFileOfUid.end()) {
+      for (CDataItem::Ptr& record : records) mCurrentItems.Add(packed(std::move(record)));
+      continue;
     }
+    mOccurrenceFiles[series->second].push_back(name);
+    for (CDataItem::Ptr& record : ReadFileRecords(name, series->second)) joined.push_back(std::move(record));
+  }
+  for (CDataItem::Ptr& record : joined) {
+    if (!mCurrentItems.Contains(record->itemId)) mCurrentItems.Add(packed(std::move(record)));
   }
   return kStoreOk;
 }
@@ -184,6 +210,20 @@ CDataItem::Ptr FolderStore::ReadItem(const std::string& entryId) const {
 }
 
 std::vector<CDataItem::Ptr> FolderStore::ReadRecords(const std::string& file, bool* readable) const {
+  std::vector<CDataItem::Ptr> records = ReadFileRecords(file, file, readable);
+  const auto others = mOccurrenceFiles.find(file);
+  if (others == mOccurrenceFiles.end()) return records;
+  for (const std::string& other : others->second) {
+    for (CDataItem::Ptr& record : ReadFileRecords(other, file)) {
+      const bool taken = std::any_of(records.begin(), records.end(), [&record](const CDataItem::Ptr& r) { return r->itemId == record->itemId; });
+      if (!taken) records.push_back(std::move(record));
+    }
+  }
+  return records;
+}
+
+std::vector<CDataItem::Ptr> FolderStore::ReadFileRecords(const std::string& file, const std::string& series, bool* readable,
+                                                         std::string* uid) const {
   if (readable != nullptr) *readable = false;
   if (mFolder.empty() || !IsItemName(file)) return {};
   const std::string path = PathOf(file);
@@ -194,20 +234,24 @@ std::vector<CDataItem::Ptr> FolderStore::ReadRecords(const std::string& file, bo
     return {};
   }
   if (readable != nullptr) *readable = true;
+  if (uid != nullptr && IsCalendarFolder()) *uid = FindRecurrenceId(text).uid;
   std::vector<CDataItem::Ptr> records = ParseItem(file, text);
   if (records.empty()) {
     LogError(kOperation, "Not an item of this folder, left out: " + path);
     return {};
   }
   // Every record of a file shares its identifier (the series' UID) and its stamp; a changed
-  // occurrence's key adds its date. A second occurrence of the same date is left out.
+  // occurrence's key adds its date. A second occurrence of the same date is left out. A file of
+  // changed occurrences alone read for the series in `series` takes that file's identifier.
   std::vector<CDataItem::Ptr> kept;
   for (CDataItem::Ptr& record : records) {
-    const std::string key = IsChangedOccurrence(*record) ? ChangedOccurrenceKey(file, *record) : file;
+    const bool occurrence = IsChangedOccurrence(*record);
+    if (series != file && !occurrence) continue;
+    const std::string key = occurrence ? ChangedOccurrenceKey(series, *record) : file;
     const bool taken = std::any_of(kept.begin(), kept.end(), [&key](const CDataItem::Ptr& other) { return other->itemId == key; });
     if (key.empty() || taken) continue;
     record->itemId = key;
-    (*record)["PR_ENTRYID"] = file;
+    (*record)["PR_ENTRYID"] = series;
     (*record)[kStampKey] = *stamp;
     (*record)["PR_MESSAGE_CLASS"] = MessageClassOfKind(record->kind);
     kept.push_back(std::move(record));
@@ -302,6 +346,7 @@ bool FolderStore::WriteRecords(const std::vector<CDataItem::Ptr>& records, std::
     return false;
   }
   file = id;
+  RemoveOccurrenceFiles(id);
   // The records the next run compares with are the file as written, stamps included, so the
   // server's own change is not sent back as a local one.
   std::vector<CDataItem::Ptr> written = ReadRecords(id);
@@ -433,8 +478,20 @@ bool FolderStore::RemoveItem(const std::string& entryId) {
     LogError("RemoveItem", "Cannot delete " + PathOf(entryId));
     return false;
   }
+  RemoveOccurrenceFiles(entryId);
   NoteItemRemoved(entryId);
   return true;
+}
+
+// Once the series' own file holds (or no longer holds) its changed occurrences, the files that
+// held some of them beside it go.
+void FolderStore::RemoveOccurrenceFiles(const std::string& seriesFile) {
+  const auto others = mOccurrenceFiles.find(seriesFile);
+  if (others == mOccurrenceFiles.end()) return;
+  for (const std::string& other : others->second) {
+    if (std::remove(PathOf(other).c_str()) != 0 && errno != ENOENT) LogError(kOperation, "Cannot delete " + PathOf(other));
+  }
+  mOccurrenceFiles.erase(others);
 }
 
 // The series keeps its other changed occurrences; a file left without records is deleted.

@@ -85,7 +85,13 @@ class FolderStore : public CDatabaseObject {
   std::string NewEntryId(const char* extension) const;
   // The records of an item file: one, or for an event file the series and each changed
   // occurrence. Empty when the file cannot be read (`readable` false) or holds no item of the folder.
+  // A series' records include the changed occurrences of its UID that other files hold.
   std::vector<CDataItem::Ptr> ReadRecords(const std::string& file, bool* readable = nullptr) const;
+  // The records of `file` alone, keyed as those of the series in `series` (changed occurrences
+  // only, when that is another file); `uid` receives the UID of a calendar file.
+  std::vector<CDataItem::Ptr> ReadFileRecords(const std::string& file, const std::string& series, bool* readable = nullptr,
+                                              std::string* uid = nullptr) const;
+  void RemoveOccurrenceFiles(const std::string& seriesFile);
   std::vector<CDataItem::Ptr> ParseItem(const std::string& name, const std::string& text) const;
   CDataItem::Ptr BuildContactRecord(PVCard& card, bool group, StoreWriteStatus& writeStatus) const;
   // Writes `record`'s text as `entryId` (a new identifier when `entryId` names no file of the
@@ -109,5 +115,8 @@ class FolderStore : public CDatabaseObject {
   // The file of each series the server sent in this run, by its UID, for the changed occurrences
   // that follow it as items of their own.
   std::unordered_map<std::string, std::string> mSeriesByUid;
+  // Files that hold changed occurrences alone, by the file of their series (the same UID), as
+  // the last reading of the folder found them.
+  std::unordered_map<std::string, std::vector<std::string>> mOccurrenceFiles;
   mutable std::mt19937_64 mGenerator{std::random_device{}()};
 };

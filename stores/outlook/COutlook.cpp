@@ -186,8 +186,12 @@ outlook::OutlookItem COutlook::GetItem(const std::string& entryId) {
 }
 
 bool COutlook::ItemExists(const std::string& entryId) {
-  // A changed occurrence exists while its series does.
-  return IsCalendarFolderType(CurrentItemType()) && static_cast<bool>(GetItem(SeriesKeyOf(entryId)));
+  if (!IsCalendarFolderType(CurrentItemType())) return false;
+  const outlook::OutlookItem item = GetItem(SeriesKeyOf(entryId));
+  if (!item || SeriesKeyOf(entryId) == entryId) return static_cast<bool>(item);
+  // A changed occurrence exists while its series holds it changed: one the user deleted (or the
+  // series no longer has) is gone, and the server is told.
+  return HasChangedOccurrence(outlook::AppointmentItem(item.Object()), entryId.substr(entryId.find('/') + 1));
 }
 
 // ---- Loading
@@ -195,6 +199,7 @@ bool COutlook::ItemExists(const std::string& entryId) {
 int32_t COutlook::LoadContent(const std::string& listName) {
   mInitError = 0;
   int32_t status = CDatabaseObject::LoadContent(listName);
+  if (status == kStoreOk && CurrentItemType() == olAppointmentItem) CarryStandInUids();
   if (status != kStoreOk || !IsContactFolderType(CurrentItemType())) return status;
   LoadMervaleFields();
   if (mInitError != 0) {

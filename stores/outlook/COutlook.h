@@ -99,18 +99,18 @@ class COutlook : public CDatabaseObject {
                             bool seriesAllDay = false);
 
   // Writes one server item (vCalendar text) over `entryId` or as a new item: a task, a series
-  // with the changed occurrences the same text holds, or changed occurrences alone (their series
-  // named by `entryId` cut at "/", or by the UID of a series written earlier in this run, or by a
-  // UID that is a local identifier). The identifier of what was written ("series/date" for a
-  // changed occurrence alone); "" when nothing could be written. A changed occurrence whose series
-  // is not known yet is held until a series with its UID arrives in the same run, and its
-  // identifier is then "UID/date".
+  // with the changed occurrences the same text holds (the changed occurrences it already had stay,
+  // where the series still has their day), or changed occurrences alone (their series named by
+  // `entryId` cut at "/", or by the UID of a series written earlier in this run, or by a UID that is
+  // a local identifier). The identifier of what was written ("series/date" for a changed
+  // occurrence alone); "" when nothing could be written. A changed occurrence whose series is not
+  // known yet is written into a stand-in series (see WriteStandIn); a cancelled one is deleted.
   std::string CalendarItem2CAL(const std::string& text, const std::string& entryId);
   // Each writes one record into Outlook and brings its records in mCurrentItems up to date; an
   // empty `entryId` receives the new item's identifier. False when nothing was written.
   bool Task2Outlook(const CDataItem& record, std::string& entryId);
   bool Event2Outlook(const CDataItem& record, std::string& entryId);
-  bool ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay);
+  bool ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalStart);
   // Delete the event (a series, or a changed occurrence "series/date") or task `entryId` unless
   // it lies outside the sync period (then kept, and logged). False when nothing was deleted.
   bool DeleteEvent(const std::string& entryId);
@@ -130,13 +130,30 @@ class COutlook : public CDatabaseObject {
   void WalkFolders(const outlook::Folders& folders, int itemType, std::vector<CSyncLink>& folders_);
   bool Cancelled() const;
   void RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists);
-  // The occurrence of `master` on the local day of `day` (a changed one by its original date);
-  // empty, and logged, when that day has none.
-  outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double day);
+  // The occurrence of `master` first scheduled for `start` (a local time, or a local day at 00:00;
+  // a changed one by its original date); empty, and logged, when there is none.
+  outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double start);
+  // The local original start of the changed occurrence `occurrence` of the series `masterId`.
+  double OriginalStartIn(const std::string& masterId, const CDataItem& occurrence);
   outlook::AppointmentItem GetAppointment(const std::string& entryId);
   // Replaces the records of event `entryId` and its changed occurrences in mCurrentItems by what
-  // Outlook now holds.
-  void RefreshEventRecords(const std::string& entryId);
+  // Outlook now holds; a stand-in's record stays one unless `seriesWritten`.
+  void RefreshEventRecords(const std::string& entryId, bool seriesWritten = false);
+  void IndexOccurrenceKeys();
+  // Copies of the records of the changed occurrences of series `entryId` in mCurrentItems.
+  std::vector<CDataItem::Ptr> ChangedOccurrenceRecords(const std::string& entryId);
+  // A changed occurrence that arrives before its series (servers keep them as items of their
+  // own) is written as an exception of a stand-in: a series of that one occurrence, whose record
+  // carries the UID of the series under kStandInKey in mCurrentItems and in the index. The series
+  // is written over it when it comes, in this run or a later one, so the occurrence keeps its
+  // identifier. StandInOf gives the stand-in of a UID, or "".
+  bool WriteStandIn(const CDataItem& occurrence, const std::string& uid, std::string& entryId);
+  std::string StandInOf(const std::string& uid);
+  // Gives the stand-in records of mCurrentItems the UID the saved index kept for them.
+  void CarryStandInUids();
+  // Whether `series` has a changed occurrence (not a deleted one) first scheduled on `localDay`
+  // ("%Y%m%d" of the local date).
+  bool HasChangedOccurrence(const outlook::AppointmentItem& series, const std::string& localDay);
   // The series a changed occurrence belongs to: `entryId` cut at "/", else by `uid`.
   std::string MasterIdOf(const std::string& entryId, const std::string& uid);
   const CalendarUser& User();
@@ -147,11 +164,9 @@ class COutlook : public CDatabaseObject {
   outlook::NameSpace mNamespace;
   outlook::MAPIFolder mCurrentFolder;
   bool mInitialized = false;
-  // The local identifier of each series written in this run, by the UID the server gave it.
+  // The local identifier of each series (or stand-in) written in this run, by the UID the server
+  // gave it.
   std::unordered_map<std::string, std::string> mMasterIds;
-  // Changed occurrences that arrived before their series in this run, by the series' UID; written
-  // when the series arrives.
-  std::unordered_map<std::string, std::vector<CDataItem::Ptr>> mHeldOccurrences;
   // The keys of the changed occurrences in mCurrentItems by their series, once a write needed them.
   std::unordered_map<std::string, std::vector<std::string>> mOccurrenceKeys;
   bool mOccurrenceKeysIndexed = false;

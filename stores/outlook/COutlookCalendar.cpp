@@ -27,6 +27,9 @@ constexpr const char* kGetExEvent = "COutlook::GetExEvent";
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
+// The record key that marks a stand-in series with the UID of the series it stands in for.
+constexpr const char* kStandInKey = "VC_STAND_IN_UID";
+
 std::vector<std::string> SplitList(const std::string& list) {
   std::vector<std::string> elements;
   size_t begin = 0;
@@ -140,7 +143,7 @@ int32_t COutlook::EventToCollection(const outlook::AppointmentItem& event, doubl
   bool changedOccurrences = false;
   if (series) {
     pattern = event.GetRecurrencePattern();
-    changedOccurrences = ReadSeries(pattern, allDay, event.GetStart(), *record);
+    changedOccurrences = ReadSeries(event, allDay, *record);
   }
   list.Add(record);
   LogDebug(kEventToCollection, "Event loaded: " + record->Property("VC_SUMMARY"));
@@ -169,6 +172,12 @@ outlook::AppointmentItem COutlook::GetAppointment(const std::string& entryId) {
   return outlook::AppointmentItem(found.Object());
 }
 
+double COutlook::OriginalStartIn(const std::string& masterId, const CDataItem& occurrence) {
+  const std::string& original = occurrence.Property("VC_RECURRENCE_ID");
+  const outlook::AppointmentItem master = GetAppointment(masterId);
+  return master ? LocalStartOfRecordDate(master, original) : LocalDay(original);
+}
+
 std::string COutlook::MasterIdOf(const std::string& entryId, const std::string& uid) {
   if (!entryId.empty() && (uid.empty() || GetAppointment(SeriesKeyOf(entryId)))) return SeriesKeyOf(entryId);
   if (uid.empty()) return {};
@@ -194,31 +203,64 @@ std::string COutlook::CalendarItem2CAL(const std::string& text, const std::strin
   size_t first = 0;
   if (!IsChangedOccurrence(*records.front())) {
     id = SeriesKeyOf(entryId);
+    // A series whose changed occurrences came first is written over their stand-in.
+    if (id.empty()) id = StandInOf(uid);
     if (!Event2Outlook(*records.front(), id)) return {};
     if (!uid.empty()) mMasterIds[uid] = id;
     first = 1;
-    if (const auto held = mHeldOccurrences.find(uid); !uid.empty() && held != mHeldOccurrences.end()) {
-      std::vector<CDataItem::Ptr> occurrences = std::move(held->second);
-      mHeldOccurrences.erase(held);
-      for (const CDataItem::Ptr& occurrence : occurrences) {
-        ExceptionEvent2Outlook(*occurrence, id, LocalDay(occurrence->Property("VC_RECURRENCE_ID")));
-      }
-    }
   }
-  const std::string master = id.empty() ? MasterIdOf(entryId, uid) : id;
+  std::string master = id.empty() ? MasterIdOf(entryId, uid) : id;
   if (master.empty() && !uid.empty()) {
-    // The series may follow in this run.
-    LogDebug(operation, "Series not written yet, changed occurrence held: " + uid);
-    std::vector<CDataItem::Ptr>& held = mHeldOccurrences[uid];
-    held.insert(held.end(), records.begin(), records.end());
-    return uid + "/" + VCalDateText(OleDate(LocalDay(records.front()->Property("VC_RECURRENCE_ID"))));
+    // The series may come later in this run or another: a stand-in series holds the changed
+    // occurrence meanwhile, under the identifier the series will then have.
+    LogDebug(operation, "Series not written yet, changed occurrence held by a stand-in: " + uid);
+    if (!WriteStandIn(*records.front(), uid, master)) return {};
   }
   for (size_t i = first; i < records.size(); ++i) {
-    const double day = LocalDay(records[i]->Property("VC_RECURRENCE_ID"));
-    if (!ExceptionEvent2Outlook(*records[i], master, day)) return {};
-    if (id.empty()) id = master + "/" + VCalDateText(OleDate(day));
+    if (!ExceptionEvent2Outlook(*records[i], master, OriginalStartIn(master, *records[i]))) return {};
+    if (id.empty()) id = master + "/" + VCalDateText(OleDate(LocalDay(records[i]->Property("VC_RECURRENCE_ID"))));
   }
   return id;
+}
+
+void COutlook::CarryStandInUids() {
+  for (const CDataItem::Ptr& saved : mSavedItems.Items()) {
+    const std::string_view uid = saved->PropertyView(kStandInKey);
+    if (uid.empty()) continue;
+    if (const CDataItem::Ptr current = mCurrentItems.Find(saved->itemId)) (*current)[kStandInKey] = std::string(uid);
+  }
+}
+
+std::string COutlook::StandInOf(const std::string& uid) {
+  if (uid.empty()) return {};
+  if (const auto found = mMasterIds.find(uid); found != mMasterIds.end() && GetAppointment(found->second)) return found->second;
+  for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+    if (record->PropertyView(kStandInKey) == uid && GetAppointment(record->itemId)) return record->itemId;
+  }
+  return {};
+}
+
+// A series of one occurrence, at the changed occurrence's original start, in its zone.
+bool COutlook::WriteStandIn(const CDataItem& occurrence, const std::string& uid, std::string& entryId) {
+  CDataItem series(ITEM_EVENT);
+  series.properties = occurrence.properties;
+  series.properties.erase("VC_RECURRENCE_ID");
+  series.properties.erase("VC_STATUS");
+  const std::string& original = occurrence.Property("VC_RECURRENCE_ID");
+  const bool allDay = original.find('T') == std::string::npos;
+  const OleDate start = ParseVCalDateTime(original);
+  const OleDate end = ParseVCalDateTime(occurrence.Property("VC_DTEND"));
+  const OleDate changedStart = ParseVCalDateTime(occurrence.Property("VC_DTSTART"));
+  const OleDateSpan length = end.IsValid() && changedStart.IsValid() ? end - changedStart : OleDateSpan(allDay ? 1.0 : 0.0);
+  series["VC_DTSTART"] = original;
+  series["VC_DTEND"] = allDay ? VCalDateText(start + length) : VCalStampText(start + length);
+  series["VC_RRULE"] = "FREQ=DAILY;INTERVAL=1;COUNT=1";
+  entryId.clear();
+  if (!Event2Outlook(series, entryId)) return false;
+  mMasterIds[uid] = entryId;
+  // Kept by RefreshEventRecords until a series is written over it.
+  if (const CDataItem::Ptr record = mCurrentItems.Find(entryId)) (*record)[kStandInKey] = uid;
+  return true;
 }
 
 bool COutlook::Task2Outlook(const CDataItem& record, std::string& entryId) {
@@ -244,6 +286,9 @@ bool COutlook::Event2Outlook(const CDataItem& record, std::string& entryId) {
   const char* const operation = "COutlook::Event2Outlook";
   LogDebug(operation, "Begin");
   outlook::AppointmentItem event = GetAppointment(entryId);
+  // The changed occurrences the series has now, which a text of the series alone leaves as they
+  // are (servers keep them as items of their own).
+  const std::vector<CDataItem::Ptr> kept = event ? ChangedOccurrenceRecords(entryId) : std::vector<CDataItem::Ptr>();
   if (event) {
     // What the server's item no longer says must not stay behind.
     LogDebug("COutlook::CleanApp", "Begin");
@@ -256,30 +301,41 @@ bool COutlook::Event2Outlook(const CDataItem& record, std::string& entryId) {
   WriteEventFields(event, record, User());
   const bool recurring = WriteRecurrence(event, record);
   event.Save();
-  if (recurring && !record.Property("EXDATE").empty()) {
-    for (const std::string& date : SplitList(record.Property("EXDATE"))) {
-      if (const outlook::AppointmentItem occurrence = FindOccurrence(event, LocalDay(date))) occurrence.Delete();
+  if (recurring) {
+    std::vector<double> removed = SkippedOccurrences(event, record);
+    for (const std::string& date : SplitList(record.Property("EXDATE"))) removed.push_back(LocalStartOfRecordDate(event, date));
+    for (const double start : removed) {
+      if (const outlook::AppointmentItem occurrence = FindOccurrence(event, start)) occurrence.Delete();
     }
-    event.Save();
+    if (!removed.empty()) event.Save();
   }
   if (entryId.empty()) entryId = event.GetEntryID();
-  RefreshEventRecords(entryId);
+  for (const CDataItem::Ptr& occurrence : kept) {
+    // One the new series no longer has (a day it excludes or no longer falls on) is gone.
+    if (recurring) ExceptionEvent2Outlook(*occurrence, entryId, OriginalStartIn(entryId, *occurrence));
+  }
+  RefreshEventRecords(entryId, true);
   LogDebug(operation, "End: " + entryId);
   return true;
 }
 
-bool COutlook::ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalDay) {
+bool COutlook::ExceptionEvent2Outlook(const CDataItem& record, const std::string& masterId, double originalStart) {
   const char* const operation = "COutlook::ExceptionEvent2Outlook";
   LogDebug(operation, "Begin");
   const outlook::AppointmentItem master = GetAppointment(masterId);
-  if (!master || master.GetRecurrenceState() != olApptMaster || originalDay == 0) {
+  if (!master || master.GetRecurrenceState() != olApptMaster || originalStart == 0) {
     LogError(operation, "Series not found: " + masterId);
     return false;
   }
-  const outlook::AppointmentItem occurrence = FindOccurrence(master, originalDay);
+  const outlook::AppointmentItem occurrence = FindOccurrence(master, originalStart);
   if (!occurrence) return false;
-  WriteEventFields(occurrence, record, User());
-  occurrence.Save();
+  if (IsCancelled(record)) {
+    // A cancelled occurrence does not take place: it is deleted from the series.
+    occurrence.Delete();
+  } else {
+    WriteEventFields(occurrence, record, User());
+    occurrence.Save();
+  }
   RefreshEventRecords(masterId);
   LogDebug(operation, "End: " + masterId);
   return true;
@@ -296,23 +352,50 @@ outlook::AppointmentItem COutlook::FindOccurrence(const outlook::AppointmentItem
     LogDebug(kGetExEvent, "Occurrence not found");
     return {};
   }
-  // The occurrence of that local day, whatever time of day the date named.
   try {
-    return pattern.GetOccurrence(DayOf(day) + TimeOfDay(master.GetStart()));
+    return pattern.GetOccurrence(day);
   } catch (const AutomationError& error) {
     LogDebug(kGetExEvent, std::string("Occurrence not found: ") + error.what());
     return {};
   }
 }
 
-void COutlook::RefreshEventRecords(const std::string& entryId) {
-  if (!mOccurrenceKeysIndexed) {
-    // Once per load: a write then costs what its own records cost, not a walk of the folder.
-    for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
-      if (record->itemId.find('/') != std::string::npos) mOccurrenceKeys[SeriesKeyOf(record->itemId)].push_back(record->itemId);
+bool COutlook::HasChangedOccurrence(const outlook::AppointmentItem& series, const std::string& localDay) {
+  try {
+    if (series.GetRecurrenceState() != olApptMaster) return false;
+    const outlook::Exceptions exceptions = series.GetRecurrencePattern().GetExceptions();
+    for (int32_t i = exceptions.GetCount(); i >= 1; --i) {
+      const outlook::Exception exception = exceptions.Item(i);
+      if (!exception.GetDeleted() && VCalDateText(OleDate(exception.GetOriginalDate())) == localDay) return true;
     }
-    mOccurrenceKeysIndexed = true;
+  } catch (const AutomationError& error) {
+    LogDebug("COutlook::ItemExists", error.what());
   }
+  return false;
+}
+
+void COutlook::IndexOccurrenceKeys() {
+  if (mOccurrenceKeysIndexed) return;
+  // Once per load: a write then costs what its own records cost, not a walk of the folder.
+  for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
+    if (record->itemId.find('/') != std::string::npos) mOccurrenceKeys[SeriesKeyOf(record->itemId)].push_back(record->itemId);
+  }
+  mOccurrenceKeysIndexed = true;
+}
+
+std::vector<CDataItem::Ptr> COutlook::ChangedOccurrenceRecords(const std::string& entryId) {
+  IndexOccurrenceKeys();
+  std::vector<CDataItem::Ptr> records;
+  for (const std::string& key : mOccurrenceKeys[entryId]) {
+    if (const CDataItem::Ptr record = mCurrentItems.Find(key)) records.push_back(std::make_shared<CDataItem>(*record));
+  }
+  return records;
+}
+
+void COutlook::RefreshEventRecords(const std::string& entryId, bool seriesWritten) {
+  IndexOccurrenceKeys();
+  std::string standInOf;
+  if (const CDataItem::Ptr old = mCurrentItems.Find(entryId); old && !seriesWritten) standInOf = old->Property(kStandInKey);
   std::vector<std::string>& occurrences = mOccurrenceKeys[entryId];
   for (const std::string& key : occurrences) mCurrentItems.Remove(key);
   occurrences.clear();
@@ -320,6 +403,7 @@ void COutlook::RefreshEventRecords(const std::string& entryId) {
   if (const outlook::AppointmentItem event = GetAppointment(entryId)) EventToCollection(event, 0, fresh);
   if (!fresh.Contains(entryId)) mCurrentItems.Remove(entryId);  // now outside the period
   for (const CDataItem::Ptr& record : fresh.Items()) {
+    if (record->itemId == entryId && !standInOf.empty()) (*record)[kStandInKey] = standInOf;
     mCurrentItems.Put(record);
     if (record->itemId != entryId) occurrences.push_back(record->itemId);
   }

@@ -259,13 +259,13 @@ std::string VdirStore::UidOfFile(const std::string& name) const {
   return found == mFiles.end() ? std::string() : found->second.uid;
 }
 
-std::string VdirStore::ItemText(const CDataItem& record) const {
+std::string VdirStore::ItemText(const CDataItem& record, const ItemTextOptions& options) const {
   // A group goes to the server in the program's own group form, its members by local key.
-  if (record.kind == ITEM_GROUP) return record.ToText();
+  if (record.kind == ITEM_GROUP) return record.ToText(options);
   const auto file = mFiles.find(SeriesKeyOf(record.itemId));
-  if (file == mFiles.end()) return record.ToText();
+  if (file == mFiles.end()) return record.ToText(options);
   const auto text = file->second.texts.find(record.itemId);
-  return text == file->second.texts.end() ? record.ToText() : text->second;
+  return text == file->second.texts.end() ? record.ToText(options) : text->second;
 }
 
 // ---- Writing

@@ -65,7 +65,7 @@ class VdirStore : public CDatabaseObject {
   void CommitWrites() override;
   // The item's own text: the card, or the calendar with the series (or the changed occurrence)
   // and the time zones it names.
-  std::string ItemText(const CDataItem& record) const override;
+  std::string ItemText(const CDataItem& record, const ItemTextOptions& options) const override;
   bool KeepsWholeItems() const override { return true; }
 
   // The folder of the current collection ("" when none), ending in "/".

@@ -3,6 +3,7 @@
 // and all-day items uploaded and downloaded into a fresh store, compared field by field and
 // occurrence by occurrence in two client time zones; one occurrence changed on the server; and
 // the sync period.
+#include <ctime>
 #include <filesystem>
 #include <map>
 
@@ -126,6 +127,7 @@ class CalendarRunE2eTest : public E2eTest {
   }
   // The client's zone from now on (the server keeps its own).
   void UseZone(const char* zone) {
+    mZone.reset();  // the old one restores its TZ before the new one is set
     mZone = std::make_unique<ScopedEnv>("TZ", zone);
     ::tzset();
   }
@@ -266,6 +268,52 @@ TEST_P(CalendarRunE2eTest, AServerDeletionOfAnEventOutsideThePeriodLeavesItInThe
   DeleteServer("events", "server-recent");
   SyncOk();
   EXPECT_EQ(Summaries(Local().CalendarItems(DATA_TYPE_EVENTS)), std::vector<std::string>{"Old"});
+}
+
+// The starts of a series' occurrences as the machine's wall clock reads them ("Mon 10:00").
+std::vector<std::string> WallClockOfOccurrences(const std::string& text) {
+  std::vector<std::string> starts;
+  for (const ItemField& field : ReadItemFields(text)) {
+    if (field.component != "VEVENT" || field.name != "OCCURRENCE") continue;
+    std::tm utc{};
+    if (strptime(field.value.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc) == nullptr) continue;
+    const std::time_t instant = timegm(&utc);
+    std::tm local{};
+    localtime_r(&instant, &local);
+    char wall[16];
+    std::strftime(wall, sizeof wall, "%a %H:%M", &local);
+    starts.push_back(wall);
+  }
+  return starts;
+}
+
+// A series the user makes in Outlook in Berlin goes up in Berlin's zone, so that every occurrence
+// is at 10:00 Berlin time on either side of the changes of daylight time; downloaded into Outlook
+// on a machine in New York, it shows at the New York times of those instants, on Mondays.
+TEST_P(CalendarRunE2eTest, AWeeklySeriesMadeInBerlinKeepsItsWallClockOnTheServerAndShowsInNewYorkTime) {
+  if (GetParam().store != StoreKind::Outlook) GTEST_SKIP() << Local().Name() << " store has no series made in an application";
+  if (IsSkipped()) return;
+  UseZone("Europe/Berlin");
+  // Monday 4 January 2027, 48 weeks: across 28 March and 31 October.
+  Local().AddWeeklySeries("Jour fixe", OleDate(2027, 1, 4, 10, 0).Days(), 60, 48);
+  SyncOk();
+  const std::vector<std::string> server = Server().Items("events");
+  ASSERT_EQ(server.size(), 1u);
+  EXPECT_NE(server.front().find("TZID=Europe/Berlin"), std::string::npos) << server.front();
+  EXPECT_EQ(WallClockOfOccurrences(server.front()), std::vector<std::string>(48, "Mon 10:00")) << server.front();
+
+  SwitchToAFreshStore();
+  UseZone("America/New_York");
+  SyncOk();
+  const auto shown = [&](int month, int day) { return Local().OccurrenceShownOn("Jour fixe", OleDate(2027, month, day).Days()); };
+  EXPECT_EQ(shown(1, 4), OleDate(2027, 1, 4, 4, 0).Days());
+  EXPECT_EQ(shown(7, 5), OleDate(2027, 7, 5, 4, 0).Days());
+  // Between New York's change (14 March) and Berlin's (28 March) the same 10:00 Berlin is 05:00.
+  EXPECT_EQ(shown(3, 15), OleDate(2027, 3, 15, 5, 0).Days());
+  EXPECT_EQ(shown(1, 5), std::nullopt) << "no occurrence on Tuesday";
+  EXPECT_EQ(shown(1, 3), std::nullopt) << "no occurrence on Sunday";
+  SyncOk();
+  EXPECT_EQ(ItemCommandsInLog(), 0) << "what came down is not sent back";
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, CalendarRunE2eTest,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,6 +64,17 @@ class LocalSide {
   // in the application; `key` is the record key the shared mappings give the field
   // ("PR_BUSINESS_TELEPHONE_NUMBER", "VC_SUMMARY").
   virtual void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) = 0;
+  // A weekly series the user makes in the application at the machine's wall clock: `count` times
+  // from `localStart` (an automation date), each `minutes` long. Only where the application has
+  // its own way of making one: the others throw std::logic_error.
+  virtual void AddWeeklySeries(const std::string& /*summary*/, double /*localStart*/, int /*minutes*/, int /*count*/) {
+    throw std::logic_error(NoCalendar());
+  }
+  // The local start the application shows for the occurrence of the series `summary` on the
+  // machine's day `localDay` (an automation date at midnight); nullopt when it shows none that day.
+  virtual std::optional<double> OccurrenceShownOn(const std::string& /*summary*/, double /*localDay*/) const {
+    throw std::logic_error(NoCalendar());
+  }
 
  private:
   std::string NoCalendar() const { return std::string(Name()) + " store holds no events or tasks"; }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -15,7 +16,9 @@
 #include "config/CConf.h"
 #include "pim/CalendarRecordBuilder.h"
 #include "pim/ContactRecordBuilder.h"
+#include "pim/VCalMerge.h"
 #include "pim/VCardContext.h"
+#include "pim/VCardMerge.h"
 #include "pim/VCardParser.h"
 #include "platform/automation/ObjectFactory.h"
 #include "platform/automation/OutlookDispatch.h"
@@ -246,6 +249,27 @@ class VdirSide final : public LocalSide {
     std::sort(texts.begin(), texts.end());
     return texts;
   }
+  std::vector<std::string> CalendarIds(SyncDataType type) const override { return Names(CalendarFolder(type), ".ics"); }
+  // The file with the one property the field is written in changed, every other line as it was,
+  // as the contact and calendar programs edit an item.
+  void ChangeField(SyncDataType type, const std::string& id, const std::string& key, const std::string& value) override {
+    const std::string path = type == DATA_TYPE_CONTACTS ? Collection("contacts") + id : Collection(CalendarFolder(type)) + id;
+    const std::string text = ReadFileBytes(path);
+    if (type == DATA_TYPE_CONTACTS) {
+      VCardContext context;
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
+      if (!card) throw std::runtime_error("cannot read " + path);
+      CDataItem record;
+      ContactRecordBuilder(record).Build(*card);
+      record[key] = value;
+      WriteFileBytes(path, MergeContactText(text, record));
+      return;
+    }
+    std::vector<CDataItem::Ptr> records = CalendarRecordBuilder::BuildAll(text);
+    if (records.empty()) throw std::runtime_error("cannot read " + path);
+    (*records.front())[key] = value;
+    WriteFileBytes(path, MergeCalendarText(text, *records.front()));
+  }
 
  private:
   static const char* CalendarFolder(SyncDataType type) { return type == DATA_TYPE_TASKS ? "tasks" : "calendar"; }
@@ -363,6 +387,30 @@ class OutlookSide final : public LocalSide {
     if (field == 0) throw std::logic_error("no Outlook field for " + key);
     item.PutText(field, value);
     item.Save();
+  }
+  void AddWeeklySeries(const std::string& summary, double localStart, int minutes, int count) override {
+    const outlook::AppointmentItem series(Session().GetDefaultFolder(olFolderCalendar).GetItems().Add("IPM.Appointment"));
+    series.SetSubject(summary);
+    series.SetStart(localStart);
+    series.SetEnd(localStart + minutes / (24.0 * 60.0));
+    const outlook::RecurrencePattern pattern = series.GetRecurrencePattern();
+    pattern.SetRecurrenceType(olRecursWeekly);
+    pattern.SetDayOfWeekMask(1 << (static_cast<int>(std::floor(localStart) + 6) % 7));  // olSunday is 1
+    pattern.SetOccurrences(count);
+    series.Save();
+  }
+  std::optional<double> OccurrenceShownOn(const std::string& summary, double localDay) const override {
+    const outlook::Items items = Session().GetDefaultFolder(olFolderCalendar).GetItems();
+    for (int32_t i = 1; i <= items.GetCount(); ++i) {
+      const outlook::AppointmentItem series(items.Item(i));
+      if (series.GetSubject() != summary || !series.GetBool(OutlookId::kIsRecurring)) continue;
+      try {
+        return series.GetRecurrencePattern().GetOccurrence(localDay).GetStart();
+      } catch (const std::exception&) {
+        return std::nullopt;
+      }
+    }
+    return std::nullopt;
   }
   std::unique_ptr<SyncStoreFactory> MakeStoreFactory(int killAfterServerWrites) override {
     return std::make_unique<OutlookStoreFactory>(mProfile, killAfterServerWrites);

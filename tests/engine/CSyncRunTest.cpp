@@ -67,6 +67,17 @@ TEST_F(SyncRunTest, FirstRunSendsEveryItemAppliesTheServersAndSavesAnchorIndexAn
   EXPECT_NE(std::find(events.begin(), events.end(), "link 0 3 " + LoadString(IDS_LOOKING_FOR_UPDATES)), events.end());
 }
 
+TEST_F(SyncRunTest, ACalendarLinkOfAServerThatTakesVCalendarOnlySendsVCalendar) {
+  OpenStore()->AddLocalEvent("Review", "20270105T090000Z", "20270105T100000Z");
+  Link(1).mCalendarVersion = "1.0";
+  EXPECT_EQ(RunOnce(), SyncRunStart::Started);
+  const auto sessions = mServer.SyncSessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
+  EXPECT_NE(sessions[1].find("VERSION:1.0"), std::string::npos);
+  EXPECT_EQ(sessions[1].find("VERSION:2.0"), std::string::npos);
+}
+
 TEST_F(SyncRunTest, LaterRunsSendOnlyWhatChangedLocally) {
   std::string kept, edited, removed;
   {

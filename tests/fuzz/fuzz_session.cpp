@@ -52,10 +52,10 @@ class MemorySink final : public ItemSink {
     return found == mItems.end() ? nullptr : found->second;
   }
   // Items sent back are merged into the server's text, as the driver's sink does.
-  std::string ItemText(const CDataItem& record) override {
+  std::string ItemText(const CDataItem& record, const ItemTextOptions& options) override {
     const auto kept = mTexts.find(record.itemId);
-    if (kept == mTexts.end()) return record.ToText();
-    return record.kind == ITEM_CONTACT ? MergeContactText(kept->second, record) : MergeCalendarText(kept->second, record);
+    if (kept == mTexts.end()) return record.ToText(options);
+    return record.kind == ITEM_CONTACT ? MergeContactText(kept->second, record) : MergeCalendarText(kept->second, record, options);
   }
   void KeepServerText(const std::string& localId, const std::string& text) override { mTexts[localId] = text; }
   bool AddLocalCopy(const CDataItem& record, std::string& localId) override {

@@ -27,15 +27,40 @@ constexpr const char* kBerlinWeekly =
 
 TEST(ItemFields, TimesAreInstantsWhateverZoneOrFormWritesThem) {
   ScopedTimeZone machine(kZoneUtc);
-  EXPECT_TRUE(Differences(Calendar("2.0", "DTSTART;TZID=Europe/Berlin:20250701T093000\r\n"),
-                          Calendar("2.0", "DTSTART:20250701T073000Z\r\n"))
-                  .empty());
+  // The same instant; only the zone it is kept in differs.
+  const std::vector<std::string> zone = Differences(Calendar("2.0", "DTSTART;TZID=Europe/Berlin:20250701T093000\r\n"),
+                                                    Calendar("2.0", "DTSTART:20250701T073000Z\r\n"));
+  ASSERT_EQ(zone.size(), 1u);
+  EXPECT_NE(zone[0].find("ZONE: expected Europe/Berlin; found UTC"), std::string::npos) << zone[0];
   EXPECT_TRUE(Differences(Calendar("2.0", "DTSTART:20250701T073000Z\r\nDURATION:PT1H\r\n"),
                           Calendar("1.0", "DTEND:20250701T083000Z\r\nDTSTART:20250701T073000Z\r\n"))
                   .empty());
   EXPECT_EQ(Differences(Calendar("2.0", "DTSTART:20250701T073000Z\r\n"), Calendar("2.0", "DTSTART:20250701T083000Z\r\n")).size(), 1u);
-  EXPECT_EQ(Differences(Calendar("2.0", "DTSTART;VALUE=DATE:20250701\r\n"), Calendar("2.0", "DTSTART:20250701T000000Z\r\n")).size(), 1u)
-      << "a date is no instant";
+  EXPECT_EQ(Differences(Calendar("2.0", "DTSTART;VALUE=DATE:20250701\r\n"), Calendar("2.0", "DTSTART:20250701T000000Z\r\n")).size(), 2u)
+      << "a date is no instant, and has no zone";
+}
+
+TEST(ItemFields, TheZoneOfATimedStartIsAFieldOfItsOwn) {
+  ScopedTimeZone machine(kZoneUtc);
+  // A TZID with a path is the zone its trailing parts name; a VTIMEZONE the database does not name
+  // is its rule.
+  EXPECT_TRUE(Differences(Calendar("2.0", "DTSTART;TZID=/mozilla.org/20050126_1/Europe/Berlin:20250701T093000\r\n"),
+                          Calendar("2.0", "DTSTART;TZID=Europe/Berlin:20250701T093000\r\n"))
+                  .empty());
+  const std::string custom =
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTIMEZONE\r\nTZID:Tokyo Standard Time\r\nBEGIN:STANDARD\r\n"
+      "DTSTART:16010101T000000\r\nTZOFFSETFROM:+0900\r\nTZOFFSETTO:+0900\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+      "BEGIN:VEVENT\r\nDTSTART;TZID=Tokyo Standard Time:20250701T093000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  EXPECT_EQ(ReadItemFields(custom).back(), (ItemField{"VEVENT", "ZONE", "<+0900>-9"}));
+  // vCalendar 1.0's floating times are in the zone of TZ and DAYLIGHT, a floating time of 2.0 in none.
+  const std::string old =
+      "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:-05\r\nDAYLIGHT:TRUE;-04;20250309T070000Z;20251102T060000Z;EDT;EST\r\n"
+      "BEGIN:VEVENT\r\nDTSTART:20250701T093000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  const std::vector<ItemField> fields = ReadItemFields(old);
+  EXPECT_NE(std::find(fields.begin(), fields.end(), ItemField{"VEVENT", "DTSTART", "2025-07-01T13:30:00Z"}), fields.end());
+  EXPECT_NE(std::find(fields.begin(), fields.end(), ItemField{"VEVENT", "ZONE", "<-0500>5<-0400>4,M3.2.0/2,M11.1.0/2"}),
+            fields.end());
+  EXPECT_EQ(ReadItemFields(Calendar("2.0", "DTSTART:20250701T093000\r\n")).back(), (ItemField{"VEVENT", "ZONE", "(floating)"}));
 }
 
 TEST(ItemFields, RecurrencesCompareAsTheirOccurrences) {
@@ -55,8 +80,8 @@ TEST(ItemFields, RecurrencesCompareAsTheirOccurrences) {
   EXPECT_EQ(Differences(Calendar("2.0", summer),
                         Calendar("2.0", "SUMMARY:Summer\r\nDTSTART:20250303T080000Z\r\nRRULE:FREQ=WEEKLY;COUNT=6\r\n"))
                 .size(),
-            1u)
-      << "after 30 March the UTC series is an hour later";
+            2u)
+      << "after 30 March the UTC series is an hour later (and its zone is UTC)";
   // Monthly by position in both grammars.
   EXPECT_TRUE(Differences(Calendar("2.0", "DTSTART:20250314T180000Z\r\nRRULE:FREQ=MONTHLY;BYDAY=2FR;COUNT=5\r\n"),
                           Calendar("1.0", "DTSTART:20250314T180000Z\r\nRRULE:MP1 2+ FR #5\r\n"))

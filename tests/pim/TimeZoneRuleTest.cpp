@@ -216,3 +216,26 @@ TEST(ReadVTimeZone, PartsGivenByDatesTakeTheLatestOnsetBeforeTheTime) {
   // Before the first onset: the offset it changes from.
   EXPECT_EQ(ToUtc(rule, OleDate(2023, 7, 1, 12, 0, 0)), "2023-07-01 10:00");
 }
+
+TEST(ReadVTimeZone, AMonthlyRuleEveryTwelveMonthsWithoutMonthIsYearlyInTheMonthOfItsStart) {
+  // As SyncEvolution's server writes its zones (valid iCalendar).
+  const std::string berlin =
+      "BEGIN:VTIMEZONE\nTZID:Europe/Berlin\n"
+      "BEGIN:STANDARD\nDTSTART:19701025T030000\nRRULE:FREQ=MONTHLY;INTERVAL=12;BYDAY=-1SU\nTZNAME:CET\n"
+      "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\n"
+      "BEGIN:DAYLIGHT\nDTSTART:19700329T020000\nRRULE:FREQ=MONTHLY;INTERVAL=12;BYDAY=-1SU\nTZNAME:CEST\n"
+      "TZOFFSETFROM:+0100\nTZOFFSETTO:+0200\nEND:DAYLIGHT\nEND:VTIMEZONE\n";
+  const TimeZoneRule rule = ReadZone(berlin);
+  EXPECT_EQ(rule.standard.month, 10);
+  EXPECT_EQ(rule.daylight.month, 3);
+  EXPECT_EQ(ToUtc(rule, OleDate(2025, 1, 13, 10, 0, 0)), "2025-01-13 09:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2025, 7, 14, 10, 0, 0)), "2025-07-14 08:00");
+  EXPECT_EQ(ToUtc(rule, OleDate(2025, 3, 30, 3, 0, 0)), "2025-03-30 01:00");
+  // FREQ=YEARLY without BYMONTH likewise; a monthly rule at another interval is not yearly.
+  std::string yearly = berlin;
+  for (size_t at; (at = yearly.find("MONTHLY;INTERVAL=12")) != std::string::npos;) yearly.replace(at, 19, "YEARLY");
+  EXPECT_EQ(ReadZone(yearly).standard.month, 10);
+  std::string monthly = berlin;
+  for (size_t at; (at = monthly.find("INTERVAL=12")) != std::string::npos;) monthly.replace(at, 11, "INTERVAL=1");
+  EXPECT_EQ(ReadZone(monthly).standard.month, 0);
+}

@@ -53,8 +53,8 @@ TEST(ReadVCalItem, EventDeliversItsPropertiesAlarmAndZone) {
   EXPECT_EQ(event.Find("ATTENDEE")->Param("CN"), "Chen Li");
   EXPECT_EQ(event.properties[12].Param("CN"), "Smith, Bob");
   EXPECT_EQ(event.properties[12].value, "MAILTO:bob@example.org");
-  ASSERT_EQ(event.alarms.size(), 1u);
-  EXPECT_EQ(event.alarms[0].value, "-PT15M");
+  ASSERT_EQ(Names(event.alarms), (Names_{"ACTION", "DESCRIPTION", "TRIGGER"}));
+  EXPECT_EQ(event.alarms[2].value, "-PT15M");
   ASSERT_EQ(content.zones.Rules().size(), 1u);
   EXPECT_EQ(content.zones.Rules()[0].tzid, "Europe/Berlin");
   EXPECT_EQ(content.zones.Rules()[0].standard.offsetTo, 100);
@@ -118,7 +118,7 @@ TEST(ReadVCalItem, TaskTakesOnlyTaskPropertiesAndNoAlarm) {
   const VCalItemContent content = Read(ItemText("task.ics"), ITEM_TASK);
   const VCalComponent& task = content.components[0];
   EXPECT_EQ(Names(task.properties),
-            (Names_{"UID", "SUMMARY", "DESCRIPTION", "PRIORITY", "STATUS", "PERCENT-COMPLETE", "DTSTART", "DUE"}));
+            (Names_{"UID", "SUMMARY", "DESCRIPTION", "CLASS", "PRIORITY", "STATUS", "PERCENT-COMPLETE", "DTSTART", "DUE"}));
   EXPECT_EQ(task.Find("DESCRIPTION")->value, "Receipts are in the blue folder");
   EXPECT_TRUE(task.alarms.empty());
   // Read as an event, the task text has no item at all.

@@ -282,6 +282,45 @@ TEST_F(FolderStoreTest, AChangedOccurrenceWithoutItsSeriesIsKeptInAFileOfItsOwn)
   EXPECT_FALSE(std::filesystem::exists(FileIn("events", id.substr(0, id.find('/')))));
 }
 
+// A user's calendar folder may keep a series and its changed occurrences in files of their own:
+// those of one UID are one series, until a write of the series puts them into its file.
+TEST_F(FolderStoreTest, FilesOfOneUidAreOneSeries) {
+  const std::string header = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
+  WriteFileBytes(FileIn("events", "standup.ics"), kSeries + kEnd);
+  WriteFileBytes(FileIn("events", "standup-moved.ics"), header + kMoved + kEnd);
+  const std::string alone = std::string(kMoved).replace(std::string(kMoved).find("standup@"), 8, "another@");
+  WriteFileBytes(FileIn("events", "another.ics"), header + alone + kEnd);
+  Load(DATA_TYPE_EVENTS);
+  CChangeLog changeLog(mConf);
+  ASSERT_TRUE(changeLog.InitAnchor(1, "Link"));
+  ASSERT_EQ(mStore->mCurrentItems.Count(), 3u);
+  const CDataItem::Ptr moved = mStore->mCurrentItems.Find("standup.ics/20270112");
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->Property("VC_SUMMARY"), "Stand-up (moved)");
+  EXPECT_TRUE(mStore->ItemExists("standup.ics/20270112"));
+  EXPECT_TRUE(mStore->mCurrentItems.Find("another.ics/20270112")) << "no series of its UID: it stays its own";
+  mStore->mCurrentItems.SaveFile();
+  Load(DATA_TYPE_EVENTS);
+  EXPECT_FALSE(changeLog.CheckUpdate(*mStore, false)) << "the same keys every run";
+
+  // The server moves the occurrence again: the series' file holds it, and the other file goes.
+  std::string id = "standup.ics/20270112";
+  const std::string later = std::string(kMoved).replace(std::string(kMoved).find("T100000Z"), 8, "T110000Z");
+  ASSERT_EQ(mStore->AddCalendarItem(header + later + kEnd, id), kStoreOk);
+  EXPECT_EQ(id, "standup.ics/20270112");
+  EXPECT_FALSE(std::filesystem::exists(FileIn("events", "standup-moved.ics")));
+  EXPECT_EQ(mStore->ReadItem(id)->Property("VC_DTSTART"), "20270112T110000Z");
+  EXPECT_EQ(mStore->mCurrentItems.Count(), 3u);
+
+  // A series removed takes the files of its changed occurrences with it.
+  WriteFileBytes(FileIn("events", "standup.ics"), kSeries + kEnd);
+  WriteFileBytes(FileIn("events", "standup-moved.ics"), header + kMoved + kEnd);
+  Load(DATA_TYPE_EVENTS);
+  EXPECT_TRUE(mStore->RemoveItem("standup.ics"));
+  EXPECT_FALSE(std::filesystem::exists(FileIn("events", "standup-moved.ics")));
+  EXPECT_TRUE(std::filesystem::exists(FileIn("events", "another.ics")));
+}
+
 TEST_F(FolderStoreTest, RemovingDeletesTheFileAndAMissingFileIsNoError) {
   WriteFileBytes(FileIn("contacts", "ada.vcf"), kAda);
   Load(DATA_TYPE_CONTACTS);

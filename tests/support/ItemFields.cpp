@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 
+#include "pim/CalendarZones.h"
 #include "pim/PVCard.h"
 #include "pim/TimeZoneRule.h"
 #include "pim/VCalDateTime.h"
@@ -84,9 +85,13 @@ std::vector<Component> ReadComponents(const std::string& text, VCalZones& zones)
   std::vector<Component> open;
   size_t position = 0;
   VCalProperty property;
+  std::string tz;
+  std::vector<std::string> daylight;
   while (ReadVCalProperty(text, position, property)) {
     if (property.name.empty()) continue;
     const std::string name = Upper(property.name);
+    if (open.size() == 1 && open.front().name == "VCALENDAR" && name == "TZ") tz = property.value;
+    if (open.size() == 1 && open.front().name == "VCALENDAR" && name == "DAYLIGHT") daylight.push_back(property.value);
     if (name == "BEGIN" && Upper(property.value) == "VTIMEZONE") {
       TimeZoneRule rule;
       ReadVTimeZone(text, position, rule);
@@ -105,7 +110,22 @@ std::vector<Component> ReadComponents(const std::string& text, VCalZones& zones)
       open.back().lines.push_back(Line{name, property.params, property.value});
     }
   }
+  // vCalendar 1.0: floating times are the wall clock of the zone TZ and DAYLIGHT describe.
+  if (!tz.empty()) zones.SetFloatingZone(PosixZoneOfVCal10(tz, daylight));
   return items;
+}
+
+// The zone a timed start keeps: the zone its TZID stands for (its name in the zone database, or
+// the rule of its VTIMEZONE), UTC, or the floating zone.
+std::string ZoneOf(const Line& start, const VCalZones& zones) {
+  if (IsVCalDateOnly(start.value, start.params)) return {};
+  if (const auto tzid = start.params.find("TZID"); tzid != start.params.end() && !tzid->second.empty()) {
+    const std::string id = zones.ZoneIdOf(tzid->second);
+    if (!id.empty()) return id;
+    return zones.Rule(tzid->second) != nullptr ? "(given by dates)" : "(unknown " + tzid->second + ")";
+  }
+  if (IsVCalUtcText(start.value)) return "UTC";
+  return zones.FloatingZone().empty() ? "(floating)" : zones.FloatingZone();
 }
 
 bool IsDateOnly(const std::string& value, const VCalParams& params) { return IsVCalDateOnly(value, params); }
@@ -199,6 +219,7 @@ struct Frame {
   OleDate ToUtc(OleDate wall) const {
     if (utc || dateOnly) return wall;
     if (!tzid.empty() && zones->ToUtc(tzid, wall)) return wall;
+    if (zones->FloatingToUtc(wall)) return wall;
     LocalToUtc(wall);
     return wall;
   }
@@ -505,6 +526,9 @@ void AddItemFields(const Component& item, const VCalZones& zones, std::vector<It
     }
   }
   for (const std::string& occurrence : Occurrences(item, zones)) add("OCCURRENCE", occurrence);
+  const Line* start = item.Find("DTSTART");
+  if (start == nullptr) start = item.Find("DUE");
+  if (start != nullptr && !IsDateOnly(start->value, start->params)) add("ZONE", ZoneOf(*start, zones));
   for (const Component& alarm : item.children) {
     if (alarm.name != "VALARM") continue;
     for (const Line& line : alarm.lines) {

@@ -29,10 +29,13 @@ struct FieldDifference {
 
 // The fields of a vCard (2.1, 3.0) or vCalendar (1.0, 2.0) text, in canonical form:
 // - calendar times are instants ("2025-01-06T08:30:00Z", whatever zone or UTC form wrote them) or
-//   dates ("2025-07-04"); a DURATION becomes the DTEND it means;
+//   dates ("2025-07-04"); a DURATION becomes the DTEND it means; the zone of a timed start (or
+//   due time) is the field ZONE: the zone database's name of its TZID (or the POSIX TZ string of
+//   a VTIMEZONE the database does not name, "(given by dates)" for one without a yearly rule),
+//   "UTC", or for a floating time the zone of vCalendar 1.0's TZ and DAYLIGHT, else "(floating)";
 // - a recurrence (RRULE in either grammar, RDATE, EXDATE) becomes the field OCCURRENCES: every
 //   start within two years of the series' start, expanded in the zone of the start (UTC for a UTC
-//   start, the machine's local time for a floating one);
+//   start, the floating zone or else the machine's local time for a floating one);
 // - alarms (TRIGGER relative to the start or the end or at a time, AALARM, DALARM) become the field
 //   ALARM, the lead time before the start in minutes; other lines of a VALARM are its own fields;
 // - parameters are order-free and their names and the type words of vCards upper case; ATTENDEE

@@ -113,9 +113,12 @@ TEST(DeviceInfo, LinksRememberTheUriUnderWhichTheServerListsTheirDatabase) {
   EXPECT_EQ(links.At(0).ServerUri(), "contacts");
   EXPECT_EQ(links.At(1).ServerUri(), "todo");
   EXPECT_EQ(links.At(1).mDataType, DATA_TYPE_TASKS);
-  // Two databases with one name: each keeps the link that targets it.
+  // Two databases with one name: each keeps the link that targets it (one that takes vCalendar
+  // 1.0 only learns so).
   EXPECT_EQ(links.At(2), listedAsCalendar);
-  EXPECT_EQ(links.At(3), existing.At(0));
+  CSyncLink vcalendarOnly = existing.At(0);
+  vcalendarOnly.mCalendarVersion = "1.0";
+  EXPECT_EQ(links.At(3), vcalendarOnly);
   EXPECT_TRUE(links.At(3).mServerUri.empty());
 
   // One configured link and two listed databases that both map to it: the one with its URI takes
@@ -126,7 +129,7 @@ TEST(DeviceInfo, LinksRememberTheUriUnderWhichTheServerListsTheirDatabase) {
   both.dataStores = {Store("calendar", "text/calendar"), Store("./events", "text/x-vcalendar")};
   const CSyncLinkArray split = LinksFromDevInf(one, both);
   ASSERT_EQ(split.Size(), 2u);
-  EXPECT_EQ(split.At(1), one.At(0));
+  EXPECT_EQ(split.At(1).mLocalPath, one.At(0).mLocalPath);
   EXPECT_EQ(split.At(0).mMode, SYNC_MODE_OFF);
   EXPECT_TRUE(split.At(0).mLocalName.empty());
   EXPECT_EQ(split.At(0).ServerUri(), "calendar");
@@ -171,8 +174,47 @@ class DatabaseRequest : public SessionFixture {
     return RequestServerDatabases(mConf, mPrompt, std::move(transport));
   }
 
+  // The links of the request saved, each synchronized both ways, in a configuration in `folder`.
+  void SaveLinksIn(const std::string& folder) {
+    CConf saved(folder);
+    ASSERT_TRUE(saved.Load(true));
+    saved.SetSyncAb(true);
+    saved.SetSyncCal(true);
+    saved.SetSyncTasks(true);
+    for (CSyncLink link : mConf.Links()) {
+      link.mMode = SYNC_MODE_TWO_WAY;
+      saved.Links().Add(link);
+    }
+    saved.Save();
+  }
+
   RecordingPrompt mPrompt;
 };
+
+// SyncEvolution's server receives iCalendar 2.0 besides its preferred vCalendar 1.0; Virtuoso's
+// receives vCalendar 1.0 only: its calendar links write that.
+TEST_F(DatabaseRequest, ACalendarDatabaseThatTakesVCalendarOnlyIsWrittenVCalendar) {
+  ASSERT_EQ(Request(ReadFileBytes(kSamples + "04-get-devinf.response.xml")), DatabaseRequestResult::Succeeded);
+  for (const CSyncLink& link : mConf.Links()) EXPECT_EQ(link.mCalendarVersion, "") << link.ServerUri();
+  mConf.Links().Clear();
+  const std::string virtuoso = std::string(LARK_TEST_DATA) + "/peer-samples/virtuoso/05-get-devinf11.response.xml";
+  ASSERT_EQ(Request(ReadFileBytes(virtuoso)), DatabaseRequestResult::Succeeded);
+  bool calendar = false;
+  for (const CSyncLink& link : mConf.Links()) {
+    EXPECT_EQ(link.mCalendarVersion, link.mDataType == DATA_TYPE_CONTACTS ? "" : "1.0") << link.ServerUri();
+    calendar = calendar || link.mDataType != DATA_TYPE_CONTACTS;
+  }
+  EXPECT_TRUE(calendar);
+  // Kept in the configuration file.
+  TempDir folder;
+  SaveLinksIn(folder.Path());
+  CConf loaded(folder.Path());
+  ASSERT_TRUE(loaded.Load(false));
+  ASSERT_EQ(loaded.Links().Size(), mConf.Links().Size());
+  for (std::size_t i = 0; i < loaded.Links().Size(); ++i) {
+    EXPECT_EQ(loaded.Links().At(i).mCalendarVersion, mConf.Links().At(i).mCalendarVersion);
+  }
+}
 
 TEST_F(DatabaseRequest, ServerDeviceInformationRebuildsTheLinks) {
   mConf.Links().Add(ConfiguredLink("", DATA_TYPE_CONTACTS, "Contacts"));
@@ -216,18 +258,7 @@ TEST_F(DatabaseRequest, DatabasesListedUnderTheirOwnUrisAreTheOnesTheSessionsTar
   }
 
   TempDir folder;
-  {
-    CConf saved(folder.Path());
-    ASSERT_TRUE(saved.Load(true));
-    saved.SetSyncAb(true);
-    saved.SetSyncCal(true);
-    saved.SetSyncTasks(true);
-    for (CSyncLink link : mConf.Links()) {
-      link.mMode = SYNC_MODE_TWO_WAY;
-      saved.Links().Add(link);
-    }
-    saved.Save();
-  }
+  SaveLinksIn(folder.Path());
   CConf loaded(folder.Path());
   ASSERT_TRUE(loaded.Load(false));
   ASSERT_EQ(loaded.Links().Size(), uris.size());

@@ -13,6 +13,7 @@
 #include "pim/OleDate.h"
 #include "pim/VCalDateTime.h"
 #include "platform/automation/AutomationDate.h"
+#include "platform/automation/AutomationError.h"
 #include "platform/automation/ObjectFactory.h"
 #include "platform/outlookmodel/OutlookModel.h"
 #include "stores/outlook/COutlook.h"
@@ -104,7 +105,7 @@ class COutlookCalendarTest : public ::testing::Test {
 
 // ---- Reading what the user made
 
-TEST_F(COutlookCalendarTest, AnAllDayEventEndsOnTheFollowingDayAndEmptyCategoriesAreSentAsAppointment) {
+TEST_F(COutlookCalendarTest, AnAllDayEventEndsOnTheFollowingDayAndWhatItDoesNotHoldIsNotSent) {
   ScopedTimeZone zone(kZoneBerlin);
   outlook::AppointmentItem event = NewEvent("Holiday", Local(2025, 7, 4, 10), Local(2025, 7, 4, 11));
   event.SetAllDayEvent(true);
@@ -115,10 +116,11 @@ TEST_F(COutlookCalendarTest, AnAllDayEventEndsOnTheFollowingDayAndEmptyCategorie
   EXPECT_EQ(record->kind, ITEM_EVENT);
   EXPECT_EQ(record->Property("VC_DTSTART"), "20250704");
   EXPECT_EQ(record->Property("VC_DTEND"), "20250705");
-  EXPECT_EQ(record->Property("VC_CATEGORIES"), "Appointment");
   EXPECT_EQ(record->Property("VC_DESCRIPTION"), "Line=20one=0D=0AA=20=3D=20B");
-  EXPECT_EQ(record->Property("VC_CLASS"), "PUBLIC");
-  EXPECT_EQ(record->properties.count("VC_TRIGGER"), 0u);
+  // No categories, normal sensitivity and importance, no location: nothing to send.
+  for (const char* key : {"VC_CATEGORIES", "VC_CLASS", "VC_PRIORITY", "VC_LOCATION", "VC_TRIGGER", "VC_TZID"}) {
+    EXPECT_EQ(record->properties.count(key), 0u) << key;
+  }
 }
 
 TEST_F(COutlookCalendarTest, TimedEventsAreSentAsUtcInstantsWhateverTheDaylightRuleOfTheirDate) {
@@ -255,8 +257,8 @@ TEST_F(COutlookCalendarTest, DeletedOccurrencesAreExcludedDatesAndAChangedOneIsA
   Load();
   const std::string id = series.GetEntryID();
   const CDataItem::Ptr record = Loaded(id);
-  // The last day of a counted series; 10 March is still winter time, 31 March summer time.
-  EXPECT_EQ(record->Property("VC_RRULE"), "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO;UNTIL=20250407T215959Z");
+  // A counted series stays counted; 10 March is still winter time, 31 March summer time.
+  EXPECT_EQ(record->Property("VC_RRULE"), "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO;COUNT=6");
   EXPECT_EQ(record->Property("EXDATE"), "20250310T080000Z,20250331T070000Z");
   const CDataItem::Ptr occurrence = Loaded(id + "/20250317");
   EXPECT_EQ(occurrence->Property("PR_ENTRYID"), id);
@@ -285,8 +287,10 @@ TEST_F(COutlookCalendarTest, TasksMapImportanceAndStatusAndATaskWithoutDatesHasN
   EXPECT_EQ(someday->kind, ITEM_TASK);
   EXPECT_TRUE(someday->Property("VC_DTSTART").empty());
   EXPECT_TRUE(someday->Property("VC_DUE").empty());
-  EXPECT_EQ(someday->Property("VC_STATUS"), "NEEDS-ACTION");
-  EXPECT_EQ(someday->Property("VC_PRIORITY"), "2");
+  // Not started and of normal importance: the defaults, sent as nothing.
+  EXPECT_EQ(someday->properties.count("VC_STATUS"), 0u);
+  EXPECT_EQ(someday->properties.count("VC_PRIORITY"), 0u);
+  EXPECT_EQ(someday->properties.count("PERCENT-COMPLETE"), 0u);
   // The dated task lies before the period.
   EXPECT_FALSE(mStore->mCurrentItems.Contains(dated.GetEntryID()));
   mConf.SetSyncPeriod(kAllEvents);
@@ -409,7 +413,7 @@ TEST_F(COutlookCalendarTest, TheUserAsOrganizerAndTheAppointmentCategoryAreNotWr
   EXPECT_NE(event.GetOrganizer(), "me@example.org");
   EXPECT_EQ(event.GetMeetingStatus(), 1);
   EXPECT_FALSE(event.GetAllDayEvent());
-  EXPECT_EQ(Loaded(id)->Property("VC_CATEGORIES"), "Appointment");
+  EXPECT_EQ(Loaded(id)->properties.count("VC_CATEGORIES"), 0u) << "what this client once sent for none is none";
 }
 
 TEST_F(COutlookCalendarTest, ADateWithATimeMakesAnEventTimedAndTwoDatesMakeItAllDay) {
@@ -443,7 +447,7 @@ TEST_F(COutlookCalendarTest, AReplacedEventLosesWhatTheServerNoLongerSays) {
   EXPECT_EQ(event.GetRecurrenceState(), olApptNotRecurring);
 }
 
-TEST_F(COutlookCalendarTest, ARuleOfAUtcStartOnTheDayBeforeTheLocalOneMovesItsWeekdaysAndMonthDaysWithIt) {
+TEST_F(COutlookCalendarTest, AUtcSeriesRecursOnUtcDaysAndShowsOnTheLocalOnes) {
   ScopedTimeZone zone(kZoneSydney);
   Load();
   // 15:00 UTC on Tuesdays is 02:00 on Wednesdays in Sydney.
@@ -454,11 +458,13 @@ TEST_F(COutlookCalendarTest, ARuleOfAUtcStartOnTheDayBeforeTheLocalOneMovesItsWe
       "BEGIN:VEVENT\r\nSUMMARY:Rent\r\nDTSTART:20270112T150000Z\r\nDTEND:20270112T160000Z\r\n"
       "RRULE:FREQ=MONTHLY;BYMONTHDAY=12;COUNT=3\r\nEND:VEVENT\r\n"));
   const outlook::RecurrencePattern nth = Event(weekly).GetRecurrencePattern();
-  EXPECT_EQ(nth.GetDayOfWeekMask(), olWednesday);
+  EXPECT_EQ(nth.GetDayOfWeekMask(), olTuesday);
+  EXPECT_EQ(Event(weekly).GetStartTimeZone(), "UTC");
   EXPECT_EQ(Event(weekly).GetStart(), Local(2027, 1, 13, 2));
-  EXPECT_EQ(Event(monthly).GetRecurrencePattern().GetDayOfMonth(), 13);
-  // Read back against the UTC start again, ending with the local day of the third occurrence.
-  EXPECT_EQ(Loaded(weekly)->Property("VC_RRULE"), "FREQ=MONTHLY;INTERVAL=1;BYDAY=2TU;UNTIL=20270310T125959Z");
+  EXPECT_EQ(nth.GetOccurrence(Local(2027, 2, 10)).GetStart(), Local(2027, 2, 10, 2)) << "the second Tuesday, UTC";
+  EXPECT_EQ(Event(monthly).GetRecurrencePattern().GetDayOfMonth(), 12);
+  EXPECT_EQ(Loaded(weekly)->Property("VC_RRULE"), "FREQ=MONTHLY;INTERVAL=1;BYDAY=2TU;COUNT=3");
+  EXPECT_EQ(Loaded(weekly)->properties.count("VC_TZID"), 0u);
 }
 
 // ---- Changed occurrences on their own
@@ -493,18 +499,216 @@ TEST_F(COutlookCalendarTest, AChangedOccurrenceFindsItsSeriesByIdentifierByUidOf
             kStoreFail);
 }
 
-TEST_F(COutlookCalendarTest, AChangedOccurrenceThatArrivesBeforeItsSeriesIsWrittenWhenTheSeriesArrives) {
+// As SyncEvolution's server keeps them: a series and its changed occurrence as two items that
+// share the UID, the occurrence arriving first, its series in the same run or a later one.
+TEST_F(COutlookCalendarTest, AChangedOccurrenceThatArrivesBeforeItsSeriesKeepsItsIdentifierWhenTheSeriesComes) {
+  for (const bool laterRun : {false, true}) {
+    ScopedTimeZone zone(kZoneBerlin);
+    Load();
+    const std::string uid = laterRun ? "early-later" : "early";
+    const std::string occurrence = Write(Calendar(
+        "BEGIN:VEVENT\r\nUID:" + uid + "\r\nRECURRENCE-ID:20250304T080000Z\r\nSUMMARY:Early\r\n"
+        "DTSTART:20250304T100000Z\r\nDTEND:20250304T110000Z\r\nEND:VEVENT\r\n"));
+    ASSERT_EQ(occurrence.substr(occurrence.find('/')), "/20250304");
+    const std::string standIn = SeriesKeyOf(occurrence);
+    // Meanwhile the user sees it where it is now.
+    EXPECT_EQ(Event(standIn).GetRecurrencePattern().GetOccurrence(Local(2025, 3, 4)).GetStartUTC(),
+              OleDate(2025, 3, 4, 10, 0, 0).Days());
+    if (laterRun) {
+      NextRun();
+      Load();
+    }
+    const std::string series = Write(Calendar(
+        "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:Series\r\nDTSTART:20250303T080000Z\r\nDTEND:20250303T090000Z\r\n"
+        "RRULE:FREQ=DAILY;COUNT=5\r\nEND:VEVENT\r\n"));
+    EXPECT_EQ(series, standIn) << "the series takes the stand-in's identifier";
+    EXPECT_EQ(Loaded(occurrence)->Property("VC_SUMMARY"), "Early");
+    EXPECT_EQ(Loaded(occurrence)->Property("VC_DTSTART"), "20250304T100000Z");
+    EXPECT_EQ(Loaded(series)->Property("VC_RRULE"), "FREQ=DAILY;INTERVAL=1;COUNT=5");
+    // The next run reads the same identifiers, so a later change goes to the server's items.
+    NextRun();
+    Load();
+    EXPECT_TRUE(mStore->mCurrentItems.Contains(occurrence));
+    EXPECT_EQ(Loaded(series)->properties.count("VC_STAND_IN_UID"), 0u);
+  }
+}
+
+TEST_F(COutlookCalendarTest, ASeriesWrittenAgainKeepsItsChangedOccurrencesAndADeletedOneIsGone) {
   ScopedTimeZone zone(kZoneBerlin);
   Load();
-  EXPECT_EQ(Write(Calendar("BEGIN:VEVENT\r\nUID:early\r\nRECURRENCE-ID:20250304T080000Z\r\nSUMMARY:Early\r\n"
-                           "DTSTART:20250304T100000Z\r\nDTEND:20250304T110000Z\r\nEND:VEVENT\r\n")),
-            "early/20250304");
-  EXPECT_EQ(Folder(olFolderCalendar).GetItems().GetCount(), 0);
   const std::string series = Write(Calendar(
-      "BEGIN:VEVENT\r\nUID:early\r\nSUMMARY:Series\r\nDTSTART:20250303T080000Z\r\nDTEND:20250303T090000Z\r\n"
+      "BEGIN:VEVENT\r\nUID:s9\r\nSUMMARY:Daily\r\nDTSTART:20250303T080000Z\r\nDTEND:20250303T090000Z\r\n"
       "RRULE:FREQ=DAILY;COUNT=5\r\nEND:VEVENT\r\n"));
-  EXPECT_EQ(Loaded(series + "/20250304")->Property("VC_SUMMARY"), "Early");
-  EXPECT_EQ(Loaded(series + "/20250304")->Property("VC_DTSTART"), "20250304T100000Z");
+  const std::string moved = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:s9\r\nRECURRENCE-ID:20250305T080000Z\r\nSUMMARY:Moved\r\n"
+      "DTSTART:20250305T120000Z\r\nDTEND:20250305T130000Z\r\nEND:VEVENT\r\n"));
+  ASSERT_EQ(moved, series + "/20250305");
+  // The server changes the series alone (its changed occurrence is an item of its own there).
+  Write(Calendar("BEGIN:VEVENT\r\nUID:s9\r\nSUMMARY:Daily, renamed\r\nDTSTART:20250303T080000Z\r\n"
+                 "DTEND:20250303T090000Z\r\nRRULE:FREQ=DAILY;COUNT=5\r\nEND:VEVENT\r\n"),
+        series);
+  EXPECT_EQ(Loaded(series)->Property("VC_SUMMARY"), "Daily, renamed");
+  EXPECT_EQ(Loaded(moved)->Property("VC_SUMMARY"), "Moved");
+  EXPECT_TRUE(mStore->ItemExists(moved));
+  // The user deletes the changed occurrence in Outlook: its deletion and the series' excluded
+  // date go to the server.
+  NextRun();
+  Event(series).GetRecurrencePattern().GetOccurrence(Local(2025, 3, 5)).Delete();
+  Load();
+  EXPECT_FALSE(mStore->mCurrentItems.Contains(moved));
+  EXPECT_FALSE(mStore->ItemExists(moved)) << "reported deleted";
+  EXPECT_TRUE(mStore->ItemExists(series));
+  EXPECT_EQ(Loaded(series)->Property("EXDATE"), "20250305T080000Z");
+}
+
+TEST_F(COutlookCalendarTest, ACancelledOccurrenceIsDeletedFromItsSeriesAndACancelledMeetingIsOne) {
+  ScopedTimeZone zone(kZoneBerlin);
+  Load();
+  const std::string series = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:c1\r\nSUMMARY:Board\r\nDTSTART:20250303T080000Z\r\nDTEND:20250303T090000Z\r\n"
+      "RRULE:FREQ=WEEKLY;COUNT=4\r\nEND:VEVENT\r\n"));
+  Write(Calendar("BEGIN:VEVENT\r\nUID:c1\r\nRECURRENCE-ID:20250310T080000Z\r\nSUMMARY:Board\r\nSTATUS:CANCELLED\r\n"
+                 "DTSTART:20250310T080000Z\r\nDTEND:20250310T090000Z\r\nEND:VEVENT\r\n"));
+  EXPECT_EQ(Loaded(series)->Property("EXDATE"), "20250310T080000Z");
+  EXPECT_FALSE(mStore->mCurrentItems.Contains(series + "/20250310"));
+  const std::string meeting = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:c2\r\nSUMMARY:Off\r\nSTATUS:CANCELLED\r\nDTSTART:20250404T130000Z\r\n"
+      "DTEND:20250404T140000Z\r\nEND:VEVENT\r\n"));
+  EXPECT_EQ(Event(meeting).GetMeetingStatus(), 5);
+  EXPECT_EQ(Loaded(meeting)->Property("VC_STATUS"), "CANCELLED");
+}
+
+TEST_F(COutlookCalendarTest, OrganizerNameRolesResponsesAndClassesAreOutlooksOwnFields) {
+  Load();
+  const std::string id = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:m1\r\nSUMMARY:Review\r\nDTSTART:20250404T130000Z\r\nDTEND:20250404T140000Z\r\n"
+      "CLASS:CONFIDENTIAL\r\nPRIORITY:9\r\nTRANSP:TRANSPARENT\r\nORGANIZER;CN=\"Weber, Jo\":mailto:jo@example.org\r\n"
+      "ATTENDEE;CN=Kim;ROLE=OPT-PARTICIPANT;RSVP=TRUE:mailto:kim@example.org\r\n"
+      "ATTENDEE;CN=Sam;PARTSTAT=ACCEPTED;RSVP=TRUE:mailto:sam@example.org\r\nEND:VEVENT\r\n"));
+  const outlook::AppointmentItem event = Event(id);
+  EXPECT_EQ(event.GetSensitivity(), 3);
+  EXPECT_EQ(event.GetImportance(), 0);
+  EXPECT_EQ(event.GetBusyStatus(), 0);
+  EXPECT_TRUE(event.GetResponseRequested());
+  const outlook::Recipients recipients = event.GetRecipients();
+  ASSERT_EQ(recipients.GetCount(), 3);
+  EXPECT_EQ(recipients.Item(1).GetType(), 0) << "the organizer";
+  EXPECT_EQ(recipients.Item(1).GetName(), "Weber, Jo");
+  EXPECT_EQ(recipients.Item(2).GetType(), 2) << "optional";
+  EXPECT_EQ(recipients.Item(3).GetType(), 1);
+  const CDataItem::Ptr record = Loaded(id);
+  EXPECT_EQ(record->Property("VC_CLASS"), "CONFIDENTIAL");
+  EXPECT_EQ(record->Property("VC_PRIORITY"), "3");
+  EXPECT_EQ(record->Property("VC_TRANSP"), "TRANSPARENT");
+  EXPECT_EQ(record->Property("VC_ORGANIZER"), "jo@example.org");
+  EXPECT_EQ(record->Property("VC_ORGANIZER_NAME"), "Weber, Jo");
+  EXPECT_EQ(record->Property("VC_ATTENDEE_COUNT"), "2");
+  EXPECT_EQ(record->Property("VC_ATTENDEE_ROLE_1"), "OPT-PARTICIPANT");
+  EXPECT_EQ(record->Property("VC_ATTENDEE_RSVP_2"), "TRUE");
+  const std::string sent = SentText(id);
+  EXPECT_NE(sent.find("\r\nORGANIZER;CN=\"Weber, Jo\":mailto:jo@example.org\r\n"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("\r\nPRIORITY:9\r\n"), std::string::npos) << sent;
+}
+
+// The series the issue names, written by the server and sent back, with the machine in each zone:
+// their rules keep the days of their zone, and a count stays a count with the same dates.
+class COutlookZonedSeries : public COutlookCalendarTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(COutlookZonedSeries, RuleDaysAreTheSeriesZonesBothWays) {
+  ScopedTimeZone zone(GetParam());
+  Load();
+  struct Case {
+    std::string lines;
+    int dayMask;      // of the Outlook pattern
+    int dayOfMonth;   // of the Outlook pattern, 0 when not monthly
+    std::string rule;  // as sent
+    std::string start; // as sent
+  };
+  const Case cases[] = {
+      {"DTSTART;TZID=Asia/Kolkata:20250106T020000\r\nDTEND;TZID=Asia/Kolkata:20250106T030000\r\n"
+       "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=8\r\n",
+       olMonday | olWednesday, 0, "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO,WE;COUNT=8", "DTSTART;TZID=Asia/Kolkata:20250106T020000"},
+      {"DTSTART;TZID=America/New_York:20250103T213000\r\nDTEND;TZID=America/New_York:20250103T223000\r\n"
+       "RRULE:FREQ=WEEKLY;BYDAY=FR;UNTIL=20250627T013000Z\r\n",
+       olFriday, 0, "FREQ=WEEKLY;INTERVAL=1;BYDAY=FR;UNTIL=20250627T013000Z",
+       "DTSTART;TZID=America/New_York:20250103T213000"},
+      {"DTSTART;TZID=Asia/Tokyo:20250201T080000\r\nDTEND;TZID=Asia/Tokyo:20250201T083000\r\n"
+       "RRULE:FREQ=MONTHLY;BYMONTHDAY=1;COUNT=6\r\n",
+       0, 1, "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=1;COUNT=6", "DTSTART;TZID=Asia/Tokyo:20250201T080000"},
+      {"DTSTART;TZID=Europe/Berlin:20250131T170000\r\nDTEND;TZID=Europe/Berlin:20250131T180000\r\n"
+       "RRULE:FREQ=MONTHLY;BYMONTHDAY=31;COUNT=5\r\n",
+       0, 31, "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=31;COUNT=5", "DTSTART;TZID=Europe/Berlin:20250131T170000"},
+  };
+  for (const Case& item : cases) {
+    const std::string id = Write(Calendar("BEGIN:VEVENT\r\nUID:z\r\nSUMMARY:s\r\n" + item.lines + "END:VEVENT\r\n"));
+    const outlook::RecurrencePattern pattern = Event(id).GetRecurrencePattern();
+    if (item.dayMask != 0) {
+      EXPECT_EQ(pattern.GetDayOfWeekMask(), item.dayMask) << item.rule;
+    }
+    if (item.dayOfMonth != 0) {
+      EXPECT_EQ(pattern.GetDayOfMonth(), item.dayOfMonth) << item.rule;
+    }
+    const std::string sent = SentText(id);
+    EXPECT_NE(sent.find("\r\nRRULE:" + item.rule + "\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\r\n" + item.start + "\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("EXDATE"), std::string::npos) << "the short months are the rule's: " << sent;
+  }
+  // The 31st skips February and April in Outlook too: 31 January, 31 March, 31 May, 31 July, 31 August.
+  const std::string id = Write(Calendar(
+      "BEGIN:VEVENT\r\nUID:z31\r\nSUMMARY:s\r\nDTSTART;TZID=Europe/Berlin:20250131T170000\r\n"
+      "DTEND;TZID=Europe/Berlin:20250131T180000\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=31;COUNT=5\r\nEND:VEVENT\r\n"));
+  const outlook::RecurrencePattern pattern = Event(id).GetRecurrencePattern();
+  int shown = 0;
+  for (const auto& [month, last] : std::vector<std::pair<int, int>>{{1, 31}, {2, 28}, {3, 31}, {4, 30}, {5, 31},
+                                                                    {6, 30}, {7, 31}, {8, 31}, {9, 30}}) {
+    // 17:00 in Berlin, on the machine's day it is there.
+    OleDate at(2025, month, last, month >= 3 && month <= 10 ? 15 : 16, 0, 0);
+    UtcToLocal(at);
+    bool occurs = true;
+    try {
+      pattern.GetOccurrence(Local(at.Year(), at.Month(), at.Day()));
+    } catch (const AutomationError&) {
+      occurs = false;
+    }
+    EXPECT_EQ(occurs, last == 31) << month;
+    shown += occurs ? 1 : 0;
+  }
+  EXPECT_EQ(shown, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, COutlookZonedSeries,
+                         ::testing::Values("UTC", "Europe/Berlin", "Asia/Kolkata", "America/New_York", "Australia/Lord_Howe"));
+
+TEST_F(COutlookCalendarTest, AMonthlySeriesOnThe31stMadeInOutlookFallsOnEveryLastDay) {
+  ScopedTimeZone zone(kZoneBerlin);
+  outlook::AppointmentItem series = NewEvent("Close", Local(2025, 1, 31, 17), Local(2025, 1, 31, 18));
+  series.GetRecurrencePattern().SetRecurrenceType(olRecursMonthly);
+  series.GetRecurrencePattern().SetDayOfMonth(31);
+  series.GetRecurrencePattern().SetOccurrences(4);
+  series.Save();
+  Load();
+  EXPECT_EQ(Loaded(series.GetEntryID())->Property("VC_RRULE"), "FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1;COUNT=4");
+}
+
+TEST_F(COutlookCalendarTest, ATaskReopenedOnTheServerIsReopenedAndItsTimesStayTimes) {
+  Load(DATA_TYPE_TASKS);
+  std::string id = Write(Calendar(
+      "BEGIN:VTODO\r\nUID:t1\r\nSUMMARY:Visa\r\nSTATUS:COMPLETED\r\nPERCENT-COMPLETE:100\r\nCOMPLETED:20250407T151500Z\r\n"
+      "DUE;TZID=America/New_York:20250407T113000\r\nCLASS:PRIVATE\r\nCATEGORIES:Travel\r\nEND:VTODO\r\n"));
+  CDataItem::Ptr record = Loaded(id);
+  EXPECT_EQ(record->Property("VC_DUE"), "20250407T153000Z");
+  EXPECT_EQ(record->Property("VC_COMPLETED"), "20250407T151500Z");
+  EXPECT_EQ(record->Property("VC_STATUS"), "COMPLETED");
+  EXPECT_EQ(record->Property("VC_CLASS"), "PRIVATE");
+  EXPECT_EQ(record->Property("VC_CATEGORIES"), "Travel");
+  Write(Calendar("BEGIN:VTODO\r\nUID:t1\r\nSUMMARY:Visa\r\nDUE;TZID=America/New_York:20250407T113000\r\nEND:VTODO\r\n"), id);
+  const outlook::TaskItem task(mNamespace.GetItemFromID(id, ""));
+  EXPECT_EQ(task.GetStatus(), 0);
+  EXPECT_EQ(task.GetPercentComplete(), 0);
+  EXPECT_TRUE(OleDate(task.GetDateCompleted()).IsAbsent());
+  record = Loaded(id);
+  EXPECT_EQ(record->properties.count("VC_STATUS"), 0u);
+  EXPECT_EQ(record->properties.count("VC_COMPLETED"), 0u);
 }
 
 TEST_F(COutlookCalendarTest, AnExcludedDateAtAnotherTimeOfDayRemovesTheOccurrenceOfItsLocalDate) {

@@ -95,11 +95,11 @@ TEST_F(VdirStoreTest, ItemFilesOfAnyVersionAreRecordsAndTheirOwnTextIsWhatGoesTo
     ::stat(FileIn("contacts", "ada.vcf").c_str(), &info);
     return std::to_string(info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec) + ";" + std::to_string(info.st_ino);
   }());
-  EXPECT_EQ(mStore->ItemText(*ada), kAda30);  // unknown properties and parameters included
+  EXPECT_EQ(mStore->ItemText(*ada, {}), kAda30);  // unknown properties and parameters included
   const CDataItem::Ptr graceRecord = mStore->mCurrentItems.Find("grace.vcf");
   ASSERT_TRUE(graceRecord);
-  EXPECT_NE(mStore->ItemText(*graceRecord).find("VERSION:3.0\r\n"), std::string::npos);
-  EXPECT_NE(mStore->ItemText(*graceRecord).find(":+1-202-555-0143\r\n"), std::string::npos);
+  EXPECT_NE(mStore->ItemText(*graceRecord, {}).find("VERSION:3.0\r\n"), std::string::npos);
+  EXPECT_NE(mStore->ItemText(*graceRecord, {}).find(":+1-202-555-0143\r\n"), std::string::npos);
   const CDataItem::Ptr team = mStore->mCurrentItems.Find("team.vcf");
   ASSERT_TRUE(team);
   EXPECT_EQ(team->kind, ITEM_GROUP);
@@ -167,7 +167,7 @@ TEST_F(VdirStoreTest, ASeriesAndItsChangedOccurrencesShareOneFileWithTheirTimeZo
   ASSERT_EQ(mStore->mCurrentItems.Count(), 2u);
   const CDataItem::Ptr series = mStore->mCurrentItems.Find("weekly.ics");
   ASSERT_TRUE(series);
-  const std::string seriesText = mStore->ItemText(*series);
+  const std::string seriesText = mStore->ItemText(*series, {});
   EXPECT_NE(seriesText.find("TZID:Europe/Berlin"), std::string::npos);
   EXPECT_EQ(seriesText.find("RECURRENCE-ID"), std::string::npos);
   std::string occurrenceKey;
@@ -175,7 +175,7 @@ TEST_F(VdirStoreTest, ASeriesAndItsChangedOccurrencesShareOneFileWithTheirTimeZo
     if (record->itemId != "weekly.ics") occurrenceKey = record->itemId;
   }
   ASSERT_EQ(occurrenceKey.rfind("weekly.ics/", 0), 0u);
-  const std::string occurrenceText = mStore->ItemText(*mStore->mCurrentItems.Find(occurrenceKey));
+  const std::string occurrenceText = mStore->ItemText(*mStore->mCurrentItems.Find(occurrenceKey), {});
   EXPECT_NE(occurrenceText.find("SUMMARY:Weekly (moved)"), std::string::npos);
   EXPECT_NE(occurrenceText.find("BEGIN:VTIMEZONE"), std::string::npos);
 

@@ -1,19 +1,24 @@
 // Zones of the system's zone database: TZif files of every version, the POSIX rule for later
-// instants, wall-clock times around the changes, and names that are no zone.
+// instants, wall-clock times around the changes, the changes listed, names that are no zone, and
+// the machine's zone.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 
-#include "pim/SystemTimeZone.h"
+#include "platform/zoneinfo/SystemTimeZone.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
+// Seconds since 1970 of a UTC time (a civil date's days by the usual era arithmetic).
 long long Utc(int year, int month, int day, int hour, int minute = 0) {
-  std::time_t seconds = 0;
-  OleDate(year, month, day, hour, minute, 0).ToUnixTimeUtc(seconds);
-  return seconds;
+  year -= month <= 2 ? 1 : 0;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long yoe = year - era * 400;
+  const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  return days * 86400 + hour * 3600 + minute * 60;
 }
 
 void Put32(std::string& bytes, std::int64_t value) {
@@ -81,8 +86,7 @@ TEST(SystemTimeZone, WallClockTimesTwiceOrNeverGiveTheFirstOrTheOffsetBefore) {
   EXPECT_EQ(berlin->WallToUtc(Utc(2024, 10, 27, 3, 0)), Utc(2024, 10, 27, 2, 0));
   EXPECT_EQ(berlin->WallToUtc(Utc(2024, 3, 31, 2, 30)), Utc(2024, 3, 31, 1, 30));
   EXPECT_EQ(berlin->WallToUtc(Utc(2024, 3, 31, 3, 0)), Utc(2024, 3, 31, 1, 0));
-  EXPECT_EQ(berlin->ToUtc(OleDate(2024, 7, 1, 9, 30, 0)), OleDate(2024, 7, 1, 7, 30, 0));
-  EXPECT_EQ(berlin->FromUtc(OleDate(2024, 12, 1, 23, 30, 0)), OleDate(2024, 12, 2, 0, 30, 0));
+  EXPECT_EQ(berlin->UtcToWall(Utc(2024, 12, 1, 23, 30)), Utc(2024, 12, 2, 0, 30));
 }
 
 TEST(SystemTimeZone, ReadsEveryVersionAndUsesTheFooterAfterTheLastTransition) {
@@ -131,6 +135,11 @@ TEST(SystemTimeZone, TzdirNamesTheDatabase) {
   ASSERT_TRUE(zone);
   EXPECT_EQ(zone->OffsetAt(Utc(2024, 1, 1, 0)), 18000);
   EXPECT_FALSE(SystemTimeZone::Load("Europe/Berlin"));
+  // A name whose letter case a sender changed is the database's own spelling.
+  EXPECT_EQ(SystemTimeZone::DatabaseName("TEST/PLUS5"), "Test/Plus5");
+  EXPECT_EQ(SystemTimeZone::DatabaseName("test/plus5"), "Test/Plus5");
+  EXPECT_EQ(SystemTimeZone::DatabaseName("Test"), "") << "a folder is no zone";
+  for (const char* name : {"TEST/PLUS6", "../TEST/PLUS5", ""}) EXPECT_EQ(SystemTimeZone::DatabaseName(name), "") << name;
 }
 
 TEST(PosixZoneRule, ReadsTheFormsOfTheDatabaseFooters) {
@@ -164,4 +173,72 @@ TEST(PosixZoneRule, ReadsTheFormsOfTheDatabaseFooters) {
                           "CET-1CEST,M3.5.0,M10.5.0/3x", "<+05"}) {
     EXPECT_FALSE(PosixZoneRule::Parse(bad)) << bad;
   }
+}
+
+TEST(SystemTimeZone, ListsTheChangesOfOffsetWithTheirNames) {
+  const std::optional<SystemTimeZone> berlin = SystemTimeZone::Load("Europe/Berlin");
+  ASSERT_TRUE(berlin);
+  const std::vector<ZoneTransition> changes = berlin->Transitions(Utc(2024, 1, 1, 0), Utc(2025, 1, 1, 0));
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0], (ZoneTransition{Utc(2024, 3, 31, 1), 3600, 7200, true, "CEST"}));
+  EXPECT_EQ(changes[1], (ZoneTransition{Utc(2024, 10, 27, 1), 7200, 3600, false, "CET"}));
+  // Far beyond the file's own list, the footer's rule gives the same changes.
+  const std::vector<ZoneTransition> later = berlin->Transitions(Utc(2100, 1, 1, 0), Utc(2101, 1, 1, 0));
+  ASSERT_EQ(later.size(), 2u);
+  EXPECT_EQ(later[0].utc, Utc(2100, 3, 28, 1));
+  EXPECT_TRUE(berlin->HasDaylightAfter(Utc(2024, 1, 1, 0)));
+
+  // Southern hemisphere: the end of daylight time comes first in the year.
+  const std::optional<SystemTimeZone> lordHowe = SystemTimeZone::Load("Australia/Lord_Howe");
+  ASSERT_TRUE(lordHowe);
+  const std::vector<ZoneTransition> south = lordHowe->Transitions(Utc(2125, 1, 1, 0), Utc(2126, 1, 1, 0));
+  ASSERT_EQ(south.size(), 2u);
+  EXPECT_FALSE(south[0].daylight);
+  EXPECT_EQ(south[0].offsetBefore - south[0].offsetAfter, 1800);
+  EXPECT_TRUE(south[1].daylight);
+
+  const std::optional<SystemTimeZone> kolkata = SystemTimeZone::Load("Asia/Kolkata");
+  ASSERT_TRUE(kolkata);
+  EXPECT_TRUE(kolkata->Transitions(Utc(2000, 1, 1, 0), Utc(2030, 1, 1, 0)).empty());
+  EXPECT_FALSE(kolkata->HasDaylightAfter(Utc(2000, 1, 1, 0)));
+}
+
+TEST(SystemTimeZone, APosixStringIsAZoneOfItsOwn) {
+  const std::optional<SystemTimeZone> zone = SystemTimeZone::Named("CET-1CEST,M3.5.0,M10.5.0/3");
+  ASSERT_TRUE(zone);
+  EXPECT_EQ(zone->OffsetAt(Utc(1990, 7, 1, 0)), 7200);
+  EXPECT_EQ(zone->WallToUtc(Utc(2024, 7, 1, 10)), Utc(2024, 7, 1, 8));
+  const std::vector<ZoneTransition> changes = zone->Transitions(Utc(2024, 1, 1, 0), Utc(2025, 1, 1, 0));
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[1].name, "CET");
+  ASSERT_TRUE(SystemTimeZone::Named("Asia/Tokyo"));
+  EXPECT_EQ(SystemTimeZone::Named("Asia/Tokyo")->OffsetAt(0), 9 * 3600);
+  EXPECT_FALSE(SystemTimeZone::Named("Not/AZone"));
+}
+
+TEST(MachineZone, NamedByTzOrByTheLinkOfLocaltime) {
+  {
+    ScopedEnv tz("TZ", ":Europe/Berlin");
+    EXPECT_EQ(MachineZoneId(), "Europe/Berlin");
+  }
+  {
+    ScopedEnv tz("TZ", "America/New_York");
+    EXPECT_EQ(MachineZoneId(), "America/New_York");
+  }
+  {
+    ScopedEnv tz("TZ", "AEST-10AEDT,M10.1.0,M4.1.0/3");
+    EXPECT_EQ(MachineZoneId(), "AEST-10AEDT,M10.1.0,M4.1.0/3");
+  }
+  {
+    ScopedEnv tz("TZ", "Not/AZone");
+    EXPECT_EQ(MachineZoneId(), "UTC");
+  }
+  {
+    ScopedEnv tz("TZ", std::nullopt);
+    const std::string id = MachineZoneId();
+    EXPECT_TRUE(SystemTimeZone::Named(id)) << id;
+  }
+  EXPECT_TRUE(IsUtcZoneId("Etc/UTC"));
+  EXPECT_TRUE(IsUtcZoneId("UTC"));
+  EXPECT_FALSE(IsUtcZoneId("Europe/London"));
 }

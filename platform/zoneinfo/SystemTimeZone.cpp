@@ -1,8 +1,12 @@
-// Zone files of the system's zone database (RFC 8536 TZif) and the POSIX TZ rule at their end.
-#include "pim/SystemTimeZone.h"
+// Zone files of the system's zone database (RFC 8536 TZif), the POSIX TZ rule at their end, and
+// the machine's zone.
+#include "platform/zoneinfo/SystemTimeZone.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/AtomicFile.h"
 
@@ -59,14 +63,18 @@ class TzStringReader {
   }
   bool Peek(char c) const { return !AtEnd() && mText[mPosition] == c; }
 
-  // A zone abbreviation: three or more letters, or anything but ">" between "<" and ">".
-  bool Name() {
+  // A zone abbreviation: three or more letters, or anything but ">" between "<" and ">" (the
+  // name is then the text between them).
+  bool Name(std::string& name) {
     const size_t start = mPosition;
     if (Take('<')) {
       while (!AtEnd() && mText[mPosition] != '>') ++mPosition;
-      return Take('>') && mPosition - start >= 2;
+      if (!Take('>') || mPosition - start < 2) return false;
+      name = std::string(mText.substr(start + 1, mPosition - start - 2));
+      return true;
     }
     while (!AtEnd() && IsLetter(mText[mPosition])) ++mPosition;
+    name = std::string(mText.substr(start, mPosition - start));
     return mPosition - start >= 3;
   }
 
@@ -122,8 +130,9 @@ class TzStringReader {
   size_t mPosition = 0;
 };
 
-// Seconds since 1970 of the transition's wall time in `year`, read as if it were UTC.
-long long TransitionWallTime(long long year, const PosixZoneRule::Transition& transition) {
+}  // namespace
+
+long long PosixZoneRule::TransitionWallTime(long long year, const Transition& transition) {
   long long days = DaysFromCivil(year, 1, 1);
   switch (transition.form) {
     case PosixZoneRule::Transition::JulianNoLeap:
@@ -143,6 +152,8 @@ long long TransitionWallTime(long long year, const PosixZoneRule::Transition& tr
   }
   return days * kSecondsPerDay + transition.seconds;
 }
+
+namespace {
 
 // ---- TZif files
 
@@ -212,6 +223,11 @@ bool IsPlainZoneName(std::string_view name) {
   return name.find("//") == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
 
+std::string ZoneDirectory() {
+  const char* directory = std::getenv("TZDIR");
+  return directory != nullptr && *directory != '\0' ? directory : "/usr/share/zoneinfo";
+}
+
 }  // namespace
 
 // ---- PosixZoneRule
@@ -220,10 +236,10 @@ std::optional<PosixZoneRule> PosixZoneRule::Parse(std::string_view text) {
   TzStringReader reader(text);
   PosixZoneRule rule;
   long offset = 0;
-  if (!reader.Name() || !reader.Time(offset, 24)) return std::nullopt;
+  if (!reader.Name(rule.standardName) || !reader.Time(offset, 24)) return std::nullopt;
   rule.standardOffset = -offset;
   if (reader.AtEnd()) return rule;
-  if (!reader.Name()) return std::nullopt;
+  if (!reader.Name(rule.daylightName)) return std::nullopt;
   rule.hasDaylight = true;
   rule.daylightOffset = rule.standardOffset + 3600;
   if (!reader.Peek(',') && !reader.AtEnd()) {
@@ -256,13 +272,37 @@ long PosixZoneRule::OffsetAt(long long utcSeconds) const {
 
 std::optional<SystemTimeZone> SystemTimeZone::Load(std::string_view name) {
   if (!IsPlainZoneName(name)) return std::nullopt;
-  const char* directory = std::getenv("TZDIR");
-  std::string path = directory != nullptr && *directory != '\0' ? directory : "/usr/share/zoneinfo";
+  std::string path = ZoneDirectory();
   path += '/';
   path += name;
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxFileBytes)) return std::nullopt;
   return FromTzif(bytes);
+}
+
+std::string SystemTimeZone::DatabaseName(std::string_view name) {
+  if (!IsPlainZoneName(name)) return {};
+  if (Load(name)) return std::string(name);
+  const auto lower = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+  };
+  std::filesystem::path folder = ZoneDirectory();
+  std::string spelled;
+  for (size_t at = 0; at <= name.size();) {
+    const size_t end = std::min(name.find('/', at), name.size());
+    const std::string part = lower(std::string(name.substr(at, end - at)));
+    at = end + 1;
+    std::error_code error;
+    std::string found;
+    for (std::filesystem::directory_iterator entry(folder, error), last; !error && entry != last; entry.increment(error)) {
+      if (lower(entry->path().filename().string()) == part) found = entry->path().filename().string();
+    }
+    if (found.empty()) return {};
+    spelled += (spelled.empty() ? "" : "/") + found;
+    folder /= found;
+  }
+  return Load(spelled) ? spelled : std::string();
 }
 
 std::optional<SystemTimeZone> SystemTimeZone::FromTzif(std::string_view bytes) {
@@ -288,13 +328,22 @@ std::optional<SystemTimeZone> SystemTimeZone::FromTzif(std::string_view bytes) {
     if (!reader.Byte(index) || index >= header.typeCount) return std::nullopt;
   }
   zone.mTypes.resize(header.typeCount);
-  for (LocalType& type : zone.mTypes) {
+  std::vector<std::uint8_t> designations(header.typeCount);
+  for (size_t i = 0; i < zone.mTypes.size(); ++i) {
+    LocalType& type = zone.mTypes[i];
     long long offset = 0;
-    std::uint8_t daylight = 0, designation = 0;
-    if (!reader.Signed(4, offset) || !reader.Byte(daylight) || !reader.Byte(designation)) return std::nullopt;
+    std::uint8_t daylight = 0;
+    if (!reader.Signed(4, offset) || !reader.Byte(daylight) || !reader.Byte(designations[i])) return std::nullopt;
     if (offset < -25 * 3600 || offset > 26 * 3600) return std::nullopt;
     type.offset = static_cast<long>(offset);
     type.daylight = daylight != 0;
+  }
+  const std::string_view names = reader.Rest().substr(0, header.charCount);
+  for (size_t i = 0; i < zone.mTypes.size(); ++i) {
+    if (designations[i] < names.size()) {
+      const std::string_view name = names.substr(designations[i]);
+      zone.mTypes[i].name = std::string(name.substr(0, name.find('\0')));
+    }
   }
   if (!reader.Skip(header.charCount + header.leapCount * (timeWidth + 4ull) + header.isStdCount + header.isUtcCount)) {
     return std::nullopt;
@@ -333,16 +382,104 @@ long long SystemTimeZone::WallToUtc(long long wallSeconds) const {
   return wallSeconds - before;
 }
 
-OleDate SystemTimeZone::ToUtc(const OleDate& wall) const {
-  std::time_t seconds;
-  if (!wall.ToUnixTimeUtc(seconds)) return wall;
-  const OleDate utc = OleDate::FromUnixTimeUtc(static_cast<std::time_t>(WallToUtc(seconds)));
-  return utc.IsValid() ? utc : wall;
+std::optional<SystemTimeZone> SystemTimeZone::FromPosix(std::string_view text) {
+  std::optional<PosixZoneRule> rule = PosixZoneRule::Parse(text);
+  if (!rule) return std::nullopt;
+  SystemTimeZone zone;
+  zone.mTypes.push_back({rule->standardOffset, false, rule->standardName});
+  zone.mFooter = std::move(rule);
+  return zone;
 }
 
-OleDate SystemTimeZone::FromUtc(const OleDate& utc) const {
-  std::time_t seconds;
-  if (!utc.ToUnixTimeUtc(seconds)) return utc;
-  const OleDate wall = OleDate::FromUnixTimeUtc(static_cast<std::time_t>(seconds + OffsetAt(seconds)));
-  return wall.IsValid() ? wall : utc;
+std::optional<SystemTimeZone> SystemTimeZone::Named(std::string_view id) {
+  if (std::optional<SystemTimeZone> zone = Load(id)) return zone;
+  return FromPosix(id);
+}
+
+std::vector<ZoneTransition> SystemTimeZone::Transitions(long long fromUtc, long long toUtc, std::size_t limit) const {
+  std::vector<ZoneTransition> changes;
+  const auto add = [&](long long utc, long before, long after, bool daylight, const std::string& name) {
+    if (utc >= fromUtc && utc < toUtc && before != after && changes.size() < limit) {
+      changes.push_back({utc, before, after, daylight, name});
+    }
+  };
+  for (size_t i = 0; i < mTransitions.size() && mTransitions[i] < toUtc; ++i) {
+    const LocalType& type = mTypes[mTypeIndices[i]];
+    add(mTransitions[i], OffsetAt(mTransitions[i] - 1), type.offset, type.daylight, type.name);
+  }
+  if (!mFooter || !mFooter->hasDaylight) return changes;
+  const long long after = mTransitions.empty() ? fromUtc : std::max(fromUtc, mTransitions.back() + 1);
+  const PosixZoneRule& rule = *mFooter;
+  for (long long year = YearOf(FloorDiv(after, kSecondsPerDay)) - 1; year <= YearOf(FloorDiv(toUtc, kSecondsPerDay)); ++year) {
+    const long long start = PosixZoneRule::TransitionWallTime(year, rule.daylightStart) - rule.standardOffset;
+    const long long end = PosixZoneRule::TransitionWallTime(year, rule.daylightEnd) - rule.daylightOffset;
+    for (const bool toDaylight : {true, false}) {
+      const long long at = toDaylight ? start : end;
+      if (at < after) continue;
+      add(at, toDaylight ? rule.standardOffset : rule.daylightOffset, toDaylight ? rule.daylightOffset : rule.standardOffset,
+          toDaylight, toDaylight ? rule.daylightName : rule.standardName);
+    }
+  }
+  std::sort(changes.begin(), changes.end(), [](const ZoneTransition& a, const ZoneTransition& b) { return a.utc < b.utc; });
+  return changes;
+}
+
+bool SystemTimeZone::HasDaylightAfter(long long utcSeconds) const {
+  if (mFooter && mFooter->hasDaylight) return true;
+  const auto later = std::upper_bound(mTransitions.begin(), mTransitions.end(), utcSeconds);
+  for (auto at = later; at != mTransitions.end(); ++at) {
+    if (mTypes[mTypeIndices[static_cast<size_t>(at - mTransitions.begin())]].daylight) return true;
+  }
+  return false;
+}
+
+// ---- The machine's zone
+
+namespace {
+
+// The database name in a path that leads into the zone database ("/usr/share/zoneinfo/Europe/Berlin").
+std::string ZoneNameOfPath(const std::string& path) {
+  const std::string marker = "zoneinfo/";
+  const size_t at = path.rfind(marker);
+  if (at == std::string::npos) return {};
+  std::string name = path.substr(at + marker.size());
+  // "posix/" and "right/" hold the same zones (the latter with leap seconds).
+  for (const char* prefix : {"posix/", "right/"}) {
+    if (name.rfind(prefix, 0) == 0) name.erase(0, std::string_view(prefix).size());
+  }
+  return name;
+}
+
+std::string LinkTarget(const char* path) {
+  char target[4096];
+  const ssize_t length = ::readlink(path, target, sizeof target - 1);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
+std::string Trimmed(std::string text) {
+  const size_t end = text.find_first_of(" \t\r\n");
+  if (end != std::string::npos) text.erase(end);
+  return text;
+}
+
+}  // namespace
+
+std::string MachineZoneId() {
+  if (const char* tz = std::getenv("TZ"); tz != nullptr) {
+    std::string_view id = tz;
+    if (!id.empty() && id.front() == ':') id.remove_prefix(1);
+    if (!id.empty() && (SystemTimeZone::Load(id) || PosixZoneRule::Parse(id))) return std::string(id);
+    return "UTC";
+  }
+  std::string name = ZoneNameOfPath(LinkTarget("/etc/localtime"));
+  if (!name.empty() && SystemTimeZone::Load(name)) return name;
+  std::string text;
+  if (ReadWholeFile("/etc/timezone", text, 4096) && !(name = Trimmed(text)).empty() && SystemTimeZone::Load(name)) return name;
+  return "UTC";
+}
+
+bool IsUtcZoneId(std::string_view id) {
+  static constexpr std::string_view kNames[] = {"UTC", "Etc/UTC", "GMT", "Etc/GMT", "Z", "Zulu", "Etc/Zulu",
+                                                "Universal", "Etc/Universal", "UCT", "Etc/UCT", "UTC0", "GMT0", "Etc/GMT0"};
+  return std::find(std::begin(kNames), std::end(kNames), id) != std::end(kNames);
 }

@@ -1,0 +1,289 @@
+// The events and tasks of the fidelity corpus through the Outlook store, with the machine in five
+// zones: each file written as the server's item, read back as the next run reads it and sent in
+// the file's own calendar version. Every difference between the file and what is sent must be one
+// that tests/data/fidelity/calendar-differences.txt lists with its reason, and every entry of that
+// table must be needed by some file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "common/Prompt.h"
+#include "config/CConf.h"
+#include "pim/CalendarRecordBuilder.h"
+#include "platform/automation/ObjectFactory.h"
+#include "platform/outlookmodel/OutlookModel.h"
+#include "stores/outlook/COutlook.h"
+#include "tests/pim/VCalTestZone.h"
+#include "tests/support/ItemFields.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMachineZones[] = {"UTC", "Europe/Berlin", "Asia/Kolkata", "America/New_York",
+                                         "Australia/Lord_Howe"};
+constexpr const char* kTableFile = "/fidelity/calendar-differences.txt";
+constexpr const char* kAllFiles = "(every entry of the table is needed)";
+
+class SilentPrompt final : public Prompt {
+ public:
+  PromptAnswer Message(std::string_view, PromptButtons buttons, PromptKind) override { return SafeDefaultAnswer(buttons); }
+  bool AskLogin(LoginRequest&) override { return false; }
+  std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion&) override { return std::nullopt; }
+};
+
+// One difference: in which component, which field (and parameter), which value, and what became of it.
+struct Difference {
+  std::string component;  // VEVENT, VTODO, VALARM, OCCURRENCE (a changed occurrence)
+  std::string field;      // a field of ItemFields, with ";PARAMETER" for a parameter of an address
+  std::string value;      // the file's value (dropped, changed, deleted) or the one sent (added)
+  std::string change;     // dropped, added, changed, deleted
+
+  std::string Describe() const { return component + " " + field + "=" + value + " " + change; }
+};
+
+// An entry of the table: "COMPONENT FIELD[;PARAMETER][=VALUE] CHANGE | reason".
+struct Entry {
+  std::string component;
+  std::string field;
+  std::optional<std::string> value;
+  std::string change;
+  std::string text;
+
+  bool Matches(const Difference& difference) const {
+    const bool anyExtension = field == "X-*" && difference.field.rfind("X-", 0) == 0;
+    return component == difference.component && (field == difference.field || anyExtension) &&
+           change == difference.change && (!value || *value == difference.value);
+  }
+};
+
+std::vector<Entry> ReadTable() {
+  std::vector<Entry> entries;
+  std::istringstream lines(ReadFileBytes(std::string(LARK_TEST_DATA) + kTableFile));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    // The component is the first word and the change the last; the field and value lie between
+    // (a value may hold spaces).
+    const std::string rule = line.substr(0, line.find(" |"));
+    Entry entry;
+    const size_t firstSpace = rule.find(' ');
+    const size_t lastSpace = rule.rfind(' ');
+    entry.component = rule.substr(0, firstSpace);
+    entry.change = rule.substr(lastSpace + 1);
+    const std::string selector = rule.substr(firstSpace + 1, lastSpace - firstSpace - 1);
+    const size_t equals = selector.find('=');
+    entry.field = selector.substr(0, equals);
+    if (equals != std::string::npos) entry.value = selector.substr(equals + 1);
+    entry.text = rule;
+    EXPECT_NE(line.find(" | "), std::string::npos) << "an entry without its reason: " << line;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::string KindOf(const std::string& component) {
+  return component.rfind("VEVENT RECURRENCE-ID=", 0) == 0 ? "OCCURRENCE" : component;
+}
+
+// "[A=1;B=2] address" as the address and its parameters.
+std::pair<std::string, std::map<std::string, std::string>> SplitAddress(const std::string& value) {
+  std::map<std::string, std::string> params;
+  std::string address = value;
+  if (!value.empty() && value[0] == '[') {
+    const size_t close = value.find("] ");
+    std::string list = value.substr(1, close - 1);
+    address = value.substr(close + 2);
+    for (size_t at = 0; at <= list.size();) {
+      const size_t end = std::min(list.find(';', at), list.size());
+      const std::string param = list.substr(at, end - at);
+      const size_t equals = param.find('=');
+      if (!param.empty()) params[param.substr(0, equals)] = equals == std::string::npos ? "" : param.substr(equals + 1);
+      at = end + 1;
+    }
+  }
+  return {address, params};
+}
+
+void AddressDifferences(const FieldDifference& field, std::vector<Difference>& differences) {
+  std::map<std::string, std::map<std::string, std::string>> expected, actual;
+  for (const std::string& value : field.expected) expected.insert(SplitAddress(value));
+  for (const std::string& value : field.actual) actual.insert(SplitAddress(value));
+  const std::string kind = KindOf(field.component);
+  for (const auto& [address, params] : expected) {
+    const auto sent = actual.find(address);
+    if (sent == actual.end()) {
+      differences.push_back({kind, field.name, address, "dropped"});
+      continue;
+    }
+    for (const auto& [name, value] : params) {
+      const auto other = sent->second.find(name);
+      if (other == sent->second.end()) differences.push_back({kind, field.name + ";" + name, value, "dropped"});
+      else if (other->second != value) differences.push_back({kind, field.name + ";" + name, value, "changed"});
+    }
+    for (const auto& [name, value] : sent->second) {
+      if (params.count(name) == 0) differences.push_back({kind, field.name + ";" + name, value, "added"});
+    }
+  }
+  for (const auto& [address, params] : actual) {
+    if (expected.count(address) == 0) differences.push_back({kind, field.name, address, "added"});
+  }
+}
+
+// A changed occurrence the file cancels is an occurrence the series no longer has.
+void DeleteCancelledOccurrences(std::vector<ItemField>& fields, std::vector<Difference>& differences) {
+  std::set<std::string> cancelled;
+  for (const ItemField& field : fields) {
+    if (KindOf(field.component) == "OCCURRENCE" && field.name == "STATUS" && field.value == "CANCELLED") {
+      cancelled.insert(field.component);
+    }
+  }
+  for (const std::string& component : cancelled) {
+    const std::string original = component.substr(std::string("VEVENT RECURRENCE-ID=").size());
+    std::erase_if(fields, [&](const ItemField& field) {
+      return field.component == component || (field.component == "VEVENT" && field.name == "OCCURRENCE" && field.value == original);
+    });
+    differences.push_back({"OCCURRENCE", "STATUS", "CANCELLED", "deleted"});
+  }
+}
+
+std::vector<Difference> Differences(const std::string& file, const std::string& sent) {
+  std::vector<Difference> differences;
+  std::vector<ItemField> expected = ReadItemFields(file);
+  DeleteCancelledOccurrences(expected, differences);
+  for (const FieldDifference& field : CompareItemFields(expected, ReadItemFields(sent))) {
+    // The UID goes back as it came with the kept text of D34; the records carry the entry identifier.
+    if (field.name == "UID") continue;
+    if (field.name == "ATTENDEE" || field.name == "ORGANIZER") {
+      AddressDifferences(field, differences);
+      continue;
+    }
+    std::vector<std::string> missing, added;
+    std::set_difference(field.expected.begin(), field.expected.end(), field.actual.begin(), field.actual.end(),
+                        std::back_inserter(missing));
+    std::set_difference(field.actual.begin(), field.actual.end(), field.expected.begin(), field.expected.end(),
+                        std::back_inserter(added));
+    const std::string kind = KindOf(field.component);
+    if (missing.size() == 1 && added.size() == 1) {
+      differences.push_back({kind, field.name, missing.front(), "changed"});
+      continue;
+    }
+    for (const std::string& value : missing) differences.push_back({kind, field.name, value, "dropped"});
+    for (const std::string& value : added) differences.push_back({kind, field.name, value, "added"});
+  }
+  return differences;
+}
+
+std::vector<std::string> CorpusFiles() {
+  std::vector<std::string> files;
+  for (const char* folder : {"events", "tasks"}) {
+    for (const auto& entry : fs::directory_iterator(std::string(LARK_TEST_DATA) + "/fidelity/" + folder)) {
+      const std::string extension = entry.path().extension().string();
+      if (extension == ".ics" || extension == ".vcs") files.push_back(std::string(folder) + "/" + entry.path().filename().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The entries the cases run in this process needed.
+std::set<std::string>& UsedEntries() {
+  static std::set<std::string> used;
+  return used;
+}
+std::set<std::string>& FilesRun() {
+  static std::set<std::string> run;
+  return run;
+}
+
+// One round trip of `file` with the machine in `zone`, through a new profile: the text sent back,
+// and its differences from the file (read in that zone too: an all-day date is the machine's day).
+std::string RoundTrip(const std::string& file, const std::string& zone, std::vector<Difference>& differences) {
+  ScopedTimeZone machine(zone);
+  TempDir dir;
+  const std::string profile = dir.Path() + "profile.db";
+  ObjectFactory factory;
+  factory.Register("Outlook.Application", [profile] { return outlookmodel::CreateOutlookApplication(profile); });
+  CConf conf(dir.Path() + "config");
+  conf.SetSyncWithOutlook(LOCAL_APP_OUTLOOK);
+  conf.SetSilent(true);
+  conf.SetSyncPeriod(5);
+  conf.SetLogin("me@example.org");
+  SilentPrompt prompt;
+  const bool task = file.rfind("tasks/", 0) == 0;
+  const SyncDataType type = task ? DATA_TYPE_TASKS : DATA_TYPE_EVENTS;
+  const std::string text = ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/" + file);
+  std::string id;
+  {
+    COutlook store(conf, prompt, factory);
+    EXPECT_TRUE(store.SetCurrentFolder(type, "", ""));
+    EXPECT_EQ(store.LoadContent("RoundTrip"), kStoreOk);
+    EXPECT_EQ(store.AddCalendarItem(text, id), kStoreOk) << file;
+    store.mCurrentItems.SaveFile();
+  }
+  // What the next run reads.
+  COutlook store(conf, prompt, factory);
+  EXPECT_TRUE(store.SetCurrentFolder(type, "", ""));
+  EXPECT_EQ(store.LoadContent("RoundTrip"), kStoreOk);
+  std::vector<CDataItem::Ptr> records;
+  for (const CDataItem::Ptr& record : store.mCurrentItems.Items()) {
+    if (SeriesKeyOf(record->itemId) == SeriesKeyOf(id)) records.push_back(record);
+  }
+  const bool version10 = text.find("VERSION:1.0") != std::string::npos;
+  const std::string sent = ToVCalendar(records, {version10 ? CalendarVersion::VCalendar10 : CalendarVersion::ICalendar20});
+  differences = Differences(text, sent);
+  return sent;
+}
+
+void CheckFile(const std::string& file, const std::vector<Entry>& table) {
+  FilesRun().insert(file);
+  for (const char* zone : kMachineZones) {
+    std::vector<Difference> differences;
+    const std::string sent = RoundTrip(file, zone, differences);
+    for (const Difference& difference : differences) {
+      const auto entry = std::find_if(table.begin(), table.end(), [&](const Entry& e) { return e.Matches(difference); });
+      if (entry == table.end()) {
+        ADD_FAILURE() << file << " in " << zone << ": " << difference.Describe() << "\n" << sent;
+      } else {
+        UsedEntries().insert(entry->text);
+      }
+    }
+  }
+}
+
+class CalendarRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CalendarRoundTrip, EveryDifferenceIsOneTheApplicationCannotShow) {
+  const std::vector<Entry> table = ReadTable();
+  if (GetParam() != kAllFiles) {
+    CheckFile(GetParam(), table);
+    return;
+  }
+  // Last: the table holds nothing the corpus does not need (the cases filtered out run here).
+  for (const std::string& file : CorpusFiles()) {
+    if (FilesRun().count(file) == 0) CheckFile(file, table);
+  }
+  for (const Entry& entry : table) EXPECT_EQ(UsedEntries().count(entry.text), 1u) << "not needed: " << entry.text;
+}
+
+std::vector<std::string> Cases() {
+  std::vector<std::string> cases = CorpusFiles();
+  cases.push_back(kAllFiles);
+  return cases;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::string>& file) {
+  std::string name = file.param == kAllFiles ? "table" : fs::path(file.param).stem().string();
+  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CalendarRoundTrip, ::testing::ValuesIn(Cases()), CaseName);
+
+}  // namespace
