@@ -220,6 +220,15 @@ constexpr DefinedDifference kDefinedDifferences[] = {
     {"", "", "VCARD", "CATEGORIES", Allowed::Dropped, "no record key holds it"},
     {"", "", "VCARD", "REV", Allowed::Dropped, "no record key holds it"},
     {"", "", "VCARD", "PRODID", Allowed::Dropped, "no record key holds it"},
+    // The client's CTCap lists only what its records hold, so the server sends nothing else to a
+    // client that downloads the item (and keeps it for the client's changes: KeptItemsE2eTest).
+    {"", "", "VCARD", "IMPP", Allowed::Dropped, "no record key holds it, so the client does not ask for it"},
+    {"", "", "VCARD", "ROLE", Allowed::Dropped, "no record key holds it, so the client does not ask for it"},
+    {"", "rich-30.vcf", "VCARD", "ADR", Allowed::Dropped, "a record holds a home and a work address, not the third (OTHER) one"},
+    {"", "", "VCARD", "N", Allowed::Any, "a record holds four parts of a name, not the suffix", "Okonkwo-Brandt;Adaeze;Chiamaka;Dr.;PhD"},
+    {"", "", "VEVENT", "URL", Allowed::Dropped, "an event record holds no web page, so the client does not ask for it"},
+    {"", "", "VTODO", "URL", Allowed::Dropped, "a task record holds no web page, so the client does not ask for it"},
+    {"", "", "VTODO", "RELATED-TO", Allowed::Dropped, "a task record holds no relation, so the client does not ask for it"},
     {"", "", "VCARD", "UID", Allowed::Dropped, "a contact's UID is not kept; the store's identifier names it"},
     {"", "", "VCARD", "NICKNAME", Allowed::Added, "the card gives the display name as nickname when there is none"},
     {"", "", "VCARD", "ORG", Allowed::Added, "the card always gives ORG"},
@@ -372,6 +381,7 @@ constexpr RefusedItem kRefusedItems[] = {
     {PeerKind::Virtuoso, "google-weekly-override.ics", "the server refuses events with attendees"},
     {PeerKind::Virtuoso, "synthesis-10-daily-exdates.vcs", "the server refuses events with attendees"},
     {PeerKind::Virtuoso, "meeting-cancelled-occurrence.ics", "the server refuses events with attendees"},
+    {PeerKind::Virtuoso, "rich-meeting.ics", "the server refuses events with attendees"},
 };
 
 bool IsRefused(PeerKind server, const std::string& file) {
