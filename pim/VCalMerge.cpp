@@ -378,8 +378,8 @@ const std::vector<std::string_view>& HeldEventProperties() {
 }
 
 const std::vector<std::string_view>& HeldTaskProperties() {
-  static const std::vector<std::string_view> names = {"SUMMARY", "DESCRIPTION", "PRIORITY", "DTSTART", "DUE", "STATUS",
-                                                      "PERCENT-COMPLETE"};
+  static const std::vector<std::string_view> names = {"SUMMARY", "DESCRIPTION", "PRIORITY",         "DTSTART", "DUE",
+                                                      "STATUS",  "CLASS",       "PERCENT-COMPLETE", "CATEGORIES"};
   return names;
 }
 
@@ -420,7 +420,8 @@ std::string MergeCalendarText(std::string_view kept, const CDataItem& record, co
   merge.replace = MergedPerson;
   const std::vector<std::string> component = MergeComponent(merge);
 
-  // The calendar's own lines and time zones, the record's zones the kept text lacks, the component.
+  // The calendar's own lines and time zones, the record's zones the kept text lacks (when the
+  // record changed: an unchanged item goes back as it came), the component.
   std::vector<std::string> out;
   std::vector<std::string> keptZones;
   for (std::size_t zone = adjusted.FindBegin("VTIMEZONE"); zone < adjusted.lines.size(); zone = adjusted.FindBegin("VTIMEZONE", zone + 1)) {
@@ -431,7 +432,8 @@ std::string MergeCalendarText(std::string_view kept, const CDataItem& record, co
     if (line.name == "BEGIN" && line.depth == 2) {
       const std::size_t end = adjusted.EndOf(i);
       if (i == found->begin) {
-        for (std::size_t zone = now.FindBegin("VTIMEZONE"); zone < now.lines.size(); zone = now.FindBegin("VTIMEZONE", zone + 1)) {
+        for (std::size_t zone = now.FindBegin("VTIMEZONE"); nowText != wasText && zone < now.lines.size();
+             zone = now.FindBegin("VTIMEZONE", zone + 1)) {
           const std::string tzid = DirectValue(now, zone, "TZID");
           if (std::find(keptZones.begin(), keptZones.end(), tzid) != keptZones.end()) continue;
           for (std::size_t z = zone; z <= now.EndOf(zone) && z < now.lines.size(); ++z) out.push_back(now.lines[z].raw);

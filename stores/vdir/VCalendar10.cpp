@@ -17,6 +17,7 @@ namespace {
 // How a property of a vCalendar 1.0 event or task is converted.
 enum class Conversion {
   Text,      // decoded, escaped
+  Priority,  // vCalendar 1.0's 1 (high), 2 (normal) and 3 or more (low) as iCalendar's 1, 5 and 9
   List,      // decoded, values separated by ","
   Time,      // a date or date-time: VALUE=DATE or the zone's TZID
   Stamp,     // a date-time that iCalendar 2.0 wants in UTC
@@ -51,7 +52,7 @@ constexpr PropertyConversion kConversions[] = {
     {"DALARM", Conversion::Alarm, ""},        {"MALARM", Conversion::Alarm, ""},
     {"PALARM", Conversion::Alarm, ""},        {"ATTENDEE", Conversion::Attendee, ""},
     {"TRANSP", Conversion::Transp, ""},       {"GEO", Conversion::Geo, ""},
-    {"PRIORITY", Conversion::Raw, ""},        {"SEQUENCE", Conversion::Raw, ""},
+    {"PRIORITY", Conversion::Priority, ""},        {"SEQUENCE", Conversion::Raw, ""},
     {"URL", Conversion::Raw, ""},             {"ATTACH", Conversion::Raw, ""},
     {"PERCENT-COMPLETE", Conversion::Raw, ""}, {"RNUM", Conversion::Raw, ""},
 };
@@ -504,6 +505,12 @@ void ConvertItem(CalendarComponent& item, const Zone10* zone) {
         break;
       case Conversion::Geo:
         if (line.value.find(';') == std::string::npos) std::replace(line.value.begin(), line.value.end(), ',', ';');
+        break;
+      case Conversion::Priority:
+        if (!line.value.empty() && line.value.size() <= 2 && line.value.find_first_not_of("0123456789") == std::string::npos) {
+          const int priority = std::stoi(line.value);
+          line.value = priority == 0 ? "0" : priority == 1 ? "1" : priority == 2 ? "5" : "9";
+        }
         break;
       case Conversion::Raw:
         break;

@@ -110,7 +110,7 @@ TEST(ItemFields, ParametersAreOrderFreeAndAddressesLoseTheirScheme) {
 TEST(ItemFields, AlarmsAreLeadTimesAndChangedOccurrencesTheirOwnComponents) {
   ScopedTimeZone machine(kZoneUtc);
   const std::string start = "DTSTART:20250301T100000Z\r\nDTEND:20250301T110000Z\r\n";
-  EXPECT_TRUE(Differences(Calendar("2.0", start + "BEGIN:VALARM\r\nTRIGGER;VALUE=DATE-TIME:20250301T094500Z\r\nEND:VALARM\r\n"),
+  EXPECT_TRUE(Differences(Calendar("2.0", start + "BEGIN:VALARM\r\nACTION:AUDIO\r\nTRIGGER;VALUE=DATE-TIME:20250301T094500Z\r\nEND:VALARM\r\n"),
                           Calendar("1.0", start + "AALARM:20250301T094500Z;;;\r\n"))
                   .empty());
   EXPECT_TRUE(Differences(Calendar("2.0", start + "BEGIN:VALARM\r\nTRIGGER;RELATED=END:-PT75M\r\nEND:VALARM\r\n"),

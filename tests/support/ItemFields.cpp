@@ -472,7 +472,7 @@ void AddAlarm10Fields(const Line& line, std::vector<ItemField>& fields) {
   }
 }
 
-void AddItemFields(const Component& item, const VCalZones& zones, std::vector<ItemField>& fields) {
+void AddItemFields(const Component& item, const VCalZones& zones, bool version10, std::vector<ItemField>& fields) {
   std::string component = item.name;
   if (const Line* original = item.Find("RECURRENCE-ID")) {
     component += " RECURRENCE-ID=" + CanonicalTime(original->value, original->params, zones);
@@ -519,6 +519,9 @@ void AddItemFields(const Component& item, const VCalZones& zones, std::vector<It
       AddAlarm10Fields(line, fields);
     } else if (name == "TRANSP") {
       add(name, Spelt20(line.value, kTransp10));
+    } else if (name == "PRIORITY" && version10) {
+      // vCalendar 1.0's 1 (high), 2 (normal), 3 and more (low) on iCalendar's scale.
+      add(name, line.value == "0" || line.value == "1" ? line.value : line.value == "2" ? "5" : "9");
     } else if (name == "GEO") {
       add(name, line.value.find(';') == std::string::npos ? Join(Split(line.value, ","), ";") : line.value);
     } else {
@@ -543,7 +546,8 @@ void AddItemFields(const Component& item, const VCalZones& zones, std::vector<It
 
 void ReadCalendarFields(const std::string& text, std::vector<ItemField>& fields) {
   VCalZones zones;
-  for (const Component& item : ReadComponents(text, zones)) AddItemFields(item, zones, fields);
+  const bool version10 = text.find("VERSION:1.0") != std::string::npos;
+  for (const Component& item : ReadComponents(text, zones)) AddItemFields(item, zones, version10, fields);
 }
 
 // ---- Cards
