@@ -25,7 +25,7 @@ long long YearStart(int year) {
 std::string OffsetText(long offset, bool colon = false) {
   const char sign = offset < 0 ? '-' : '+';
   const long minutes = std::labs(offset) / 60;
-  char text[16];
+  char text[48];
   std::snprintf(text, sizeof text, colon ? "%c%02ld:%02ld" : "%c%02ld%02ld", sign, minutes / 60, minutes % 60);
   return text;
 }

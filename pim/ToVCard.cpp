@@ -70,7 +70,7 @@ class ContactCardBuilder {
     AddAdditionalPhones();
     AddAdditionalUrls();
     if (mItem.properties.count("PR_COMMENT") != 0) {
-      Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, mCard.Version() == 2 ? PROPERTY_QUOTED_PRINTABLE : 0);
+      Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, mCard.Version() == 2 ? uint32_t{PROPERTY_QUOTED_PRINTABLE} : 0u);
     }
     if (mItem.kind == ITEM_GROUP) {
       for (const auto& member : mItem.members) Add(PROPERTY_UID, {member}, 0);
