@@ -1,6 +1,8 @@
 // The Windows Contacts store over a real address book: opening failures, reading contacts into
 // records, identifiers, e-mail types, and the writes of the server's contacts.
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <gtest/gtest.h>
 
 #include "common/StringIds.h"
@@ -353,3 +355,48 @@ TEST_F(WabStoreTest, TheRunGetsTheWindowsContactsStoreForTheWindowsContactsAppli
 }
 
 }  // namespace
+
+// ---- Books written by earlier releases
+
+// Releases before the shared contact mapping marked the numbers without a field with two letters
+// (location, kind) and a "P" only for the preferred one; the mapping now writes a third letter
+// always. A book of either release must be sent the same, and loading an old book changes nothing
+// in it.
+TEST_F(WabStoreTest, NumbersMarkedByAnEarlierReleaseAreSentWithTheirTypesAndStayAsTheyWere) {
+  // Built in place and moved: the values point into the object's own storage.
+  const auto numbers = [](const char* name, std::vector<std::string> marks) {
+    OtherProgramValues values;
+    values.Text(PR_DISPLAY_NAME, name)
+        .Text(ContactTag("PR_BUSINESS_TELEPHONE_NUMBER"), "+1 555 0101")
+        .Text(ContactTag("PR_BUSINESS2_TELEPHONE_NUMBER"), "+1 555 0102")
+        .Text(ContactTag("PR_MOBILE_TELEPHONE_NUMBER"), "+1 555 0104")
+        .Text(ContactTag("PR_BUSINESS_FAX_NUMBER"), "+1 555 0110")
+        .Texts(kEmails, {"work@x.org", "home@x.org"})
+        .Texts(PR_ZEP_EMAIL_ADDRESSES_TYPES, {"W:work@x.org", "H:home@x.org"})
+        .Texts(PR_ZEP_ADDITIONAL_PHONES_LIST, {"+1 555 0103", "+1 555 0105", "+1 555 0106", "+1 555 0107", "+1 555 0111", "+1 555 0112"})
+        .Texts(PR_ZEP_ADDITIONAL_PHONES_ATTR, std::move(marks))
+        .Text(PR_ZEP_PREF_PHONE_INDEX, "PR_BUSINESS_FAX_NUMBER");
+    return values;
+  };
+  const std::vector<std::string> oldMarks = {"WT", "HC", "WCP", "HP", "WF", "HF"};
+  const auto old = CreateByOtherProgram(numbers("Old", oldMarks));
+  CreateByOtherProgram(numbers("New", {"WTN", "HCN", "WCP", "HPN", "WFN", "HFN"}));
+
+  auto store = LoadedStore();
+  std::map<std::string, std::string> sent;
+  for (const CDataItem::Ptr& record : store->mCurrentItems.Items()) {
+    std::string lines;
+    std::istringstream card(record->ToVCard());
+    for (std::string line; std::getline(card, line);) {
+      if (line.rfind("TEL", 0) == 0 || line.rfind("EMAIL", 0) == 0) lines += line + "\n";
+    }
+    sent[record->Property("PR_DISPLAY_NAME")] = lines;
+  }
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent["Old"], sent["New"]);
+  for (const char* number : {"0103", "0105", "0106", "0107", "0111", "0112"}) {
+    EXPECT_NE(sent["Old"].find(number), std::string::npos) << number << " is lost:\n" << sent["Old"];
+  }
+  EXPECT_EQ(TextsOf(old, PR_ZEP_ADDITIONAL_PHONES_ATTR), oldMarks);
+  EXPECT_EQ(TextsOf(old, PR_ZEP_EMAIL_ADDRESSES_TYPES), (std::vector<std::string>{"W:work@x.org", "H:home@x.org"}));
+}
