@@ -69,13 +69,15 @@ class COutlook : public CDatabaseObject {
   // Completes the records of mCurrentItems with what the saved index kept of them (the types of
   // the e-mail addresses, the extra addresses and phones) and types the addresses that have none.
   // Sets mInitError to 147 when the user cancels the e-mail type question. A contact the index
-  // does not list yet takes what the import file of the folder kept of it (SaveImportedSideLists).
+  // does not list yet, unchanged since it was imported, takes what the folder's import file kept of
+  // it (SaveImportedSideLists).
   void LoadMervaleFields();
   // Contacts written outside a sync run (the command-line import) have no index yet to keep what
   // Outlook has no field for (the types of the e-mail addresses, further addresses, numbers and
   // web pages). Saves those of the contacts written by this object into the folder's import file
   // (configuration folder + "Imported_" + the folder's entry identifier + ".dat", in the index's
-  // format), replacing it atomically; entries of contacts no longer in the folder are dropped.
+  // format, with the contact's change stamp), replacing it atomically; entries of contacts no
+  // longer in the folder are dropped.
   // Throws CDataItemListException when the file cannot be read or written.
   void SaveImportedSideLists();
 

@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kLoadContacts = "COutlook::LoadContacts";
 constexpr const char* kMervaleFields = "LoadMervaleFields";
+constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
 
 // Sets the values `from` holds for `keys` in `to`, which is then packed again.
 template <size_t kCount>
@@ -104,6 +105,8 @@ void COutlook::LoadMervaleFields() {
         if (CDataItemList::FileListsRecords(imported->Path())) imported->LoadFile();
       }
       saved = imported->Find(record->itemId);
+      // Only for the contact as it was imported: once changed, what the file kept may no longer fit.
+      if (saved && saved->PropertyView(kStampKey) != record->PropertyView(kStampKey)) saved = nullptr;
     }
     if (!saved) continue;
     CopyAndPack(*saved, kContactSideLists, *record);
@@ -181,6 +184,7 @@ void COutlook::SaveImportedSideLists() {
     if (!record) continue;
     CDataItem::Ptr entry = CDataItem::Create(ITEM_CONTACT);
     entry->itemId = entryId;
+    entry->properties.insert_or_assign(kStampKey, std::string(record->PropertyView(kStampKey)));
     CopyAndPack(*record, kContactSideLists, *entry);
     kept.Put(std::move(entry));
   }
