@@ -66,3 +66,7 @@ void CheckDefined(const std::vector<Difference>& differences, const std::vector<
     }
   }
 }
+
+void TableUse::ExpectEveryEntryNeeded(const std::vector<DefinedDifference>& table) const {
+  for (const DefinedDifference& entry : table) EXPECT_EQ(usedEntries.count(entry.text), 1u) << "not needed: " << entry.text;
+}

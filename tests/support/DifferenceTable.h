@@ -46,3 +46,14 @@ void AddValueDifferences(const FieldDifference& field, const std::string& scope,
 // `where` and showing `sent`); the entries that matched are added to `used`.
 void CheckDefined(const std::vector<Difference>& differences, const std::vector<DefinedDifference>& table,
                   const std::string& where, const std::string& sent, std::set<std::string>& used);
+
+// What the cases of one suite run in this process found: the entries they needed and the cases
+// run, so that the suite's last case can run the others left out by a filter and then check that
+// every entry was needed.
+struct TableUse {
+  std::set<std::string> usedEntries;
+  std::set<std::string> casesRun;
+
+  // Fails the test for each entry of `table` no case needed.
+  void ExpectEveryEntryNeeded(const std::vector<DefinedDifference>& table) const;
+};

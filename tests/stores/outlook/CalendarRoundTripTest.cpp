@@ -131,14 +131,9 @@ std::vector<std::string> CorpusFiles() {
   return files;
 }
 
-// The entries the cases run in this process needed.
-std::set<std::string>& UsedEntries() {
-  static std::set<std::string> used;
-  return used;
-}
-std::set<std::string>& FilesRun() {
-  static std::set<std::string> run;
-  return run;
+TableUse& Use() {
+  static TableUse use;
+  return use;
 }
 
 // One round trip of `file` with the machine in `zone`, through a new profile: the text sent back,
@@ -181,11 +176,11 @@ std::string RoundTrip(const std::string& file, const std::string& zone, std::vec
 }
 
 void CheckFile(const std::string& file, const std::vector<DefinedDifference>& table) {
-  FilesRun().insert(file);
+  Use().casesRun.insert(file);
   for (const char* zone : kMachineZones) {
     std::vector<Difference> differences;
     const std::string sent = RoundTrip(file, zone, differences);
-    CheckDefined(differences, table, file + " in " + zone, sent, UsedEntries());
+    CheckDefined(differences, table, file + " in " + zone, sent, Use().usedEntries);
   }
 }
 
@@ -199,9 +194,9 @@ TEST_P(CalendarRoundTrip, EveryDifferenceIsOneTheApplicationCannotShow) {
   }
   // Last: the table holds nothing the corpus does not need (the cases filtered out run here).
   for (const std::string& file : CorpusFiles()) {
-    if (FilesRun().count(file) == 0) CheckFile(file, table);
+    if (Use().casesRun.count(file) == 0) CheckFile(file, table);
   }
-  for (const DefinedDifference& entry : table) EXPECT_EQ(UsedEntries().count(entry.text), 1u) << "not needed: " << entry.text;
+  Use().ExpectEveryEntryNeeded(table);
 }
 
 std::vector<std::string> Cases() {

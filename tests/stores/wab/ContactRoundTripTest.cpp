@@ -56,14 +56,9 @@ std::vector<std::string> CorpusFiles() {
   return files;
 }
 
-// The entries the cases run in this process needed, and the store/file pairs run.
-std::set<std::string>& UsedEntries() {
-  static std::set<std::string> used;
-  return used;
-}
-std::set<std::string>& CasesRun() {
-  static std::set<std::string> run;
-  return run;
+TableUse& Use() {
+  static TableUse use;
+  return use;
 }
 
 void PrintTo(const Case& testCase, std::ostream* out) { *out << testCase.store << " " << testCase.file; }
@@ -159,13 +154,13 @@ class ContactRoundTrip : public WabStoreTest, public ::testing::WithParamInterfa
   }
 
   void CheckFile(const std::string& store, const std::string& file, const std::vector<DefinedDifference>& table) {
-    CasesRun().insert(store + "/" + file);
+    Use().casesRun.insert(store + "/" + file);
     const std::string text = ReadFileBytes(std::string(LARK_TEST_DATA) + "/fidelity/contacts/" + file);
     for (const char* zone : kMachineZones) {
       ScopedTimeZone machine(zone);
       const Sent sent = RoundTrip(store, text);
       const std::string where = store + " " + file + " in " + zone;
-      CheckDefined(Differences(store, text, sent.own), table, where, sent.own, UsedEntries());
+      CheckDefined(Differences(store, text, sent.own), table, where, sent.own, Use().usedEntries);
       const std::vector<Difference> merged = Differences(store, text, sent.merged);
       std::set<std::string> unused;
       CheckDefined(merged, table, where + " with the kept text", sent.merged, unused);
@@ -194,10 +189,10 @@ TEST_P(ContactRoundTrip, EveryDifferenceIsOneTheApplicationCannotShow) {
   // Last: the table holds nothing the corpus does not need (the cases filtered out run here).
   for (const char* store : kStores) {
     for (const std::string& file : CorpusFiles()) {
-      if (CasesRun().count(std::string(store) + "/" + file) == 0) CheckFile(store, file, table);
+      if (Use().casesRun.count(std::string(store) + "/" + file) == 0) CheckFile(store, file, table);
     }
   }
-  for (const DefinedDifference& entry : table) EXPECT_EQ(UsedEntries().count(entry.text), 1u) << "not needed: " << entry.text;
+  Use().ExpectEveryEntryNeeded(table);
 }
 
 std::vector<Case> Cases() {
