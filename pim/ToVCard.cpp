@@ -69,9 +69,8 @@ class ContactCardBuilder {
     AddFixedPhones();
     AddAdditionalPhones();
     AddAdditionalUrls();
-    if (mItem.properties.count("PR_COMMENT") != 0) {
-      Add(PROPERTY_NOTE, {Value("PR_COMMENT")}, mCard.Version() == 2 ? uint32_t{PROPERTY_QUOTED_PRINTABLE} : 0u);
-    }
+    // An application that keeps an empty note for every contact (Outlook's body) adds no empty NOTE.
+    AddIfSet(PROPERTY_NOTE, {Value("PR_COMMENT")}, mCard.Version() == 2 ? uint32_t{PROPERTY_QUOTED_PRINTABLE} : 0u);
     if (mItem.kind == ITEM_GROUP) {
       for (const auto& member : mItem.members) Add(PROPERTY_UID, {member}, 0);
     }

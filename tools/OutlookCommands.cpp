@@ -31,6 +31,7 @@ namespace {
 
 using groupcards::CardLines;
 using groupcards::GroupCardText;
+using groupcards::GroupMemberUids;
 using groupcards::IsGroupCard;
 using groupcards::LineName;
 using groupcards::LineValue;
@@ -380,7 +381,7 @@ class OutlookTool {
       ++number;
       std::string entryId;
       try {
-        counts.Note(run.store.AddCalendarItem(item, entryId) == kStoreOk ? 1 : 0);
+        counts.Note(run.store.AddCalendarItem(item, entryId) == kStoreOk);
       } catch (const CXException& error) {
         PrintTo(stderr, "item %d: refused (%s), skipped\n", number, error.Message().c_str());
         ++counts.skipped;
@@ -439,8 +440,9 @@ class OutlookTool {
   // skipped (exit status 1), the others are still imported. A group card as other address books
   // export it (KIND:group or X-ADDRESSBOOKSERVER-KIND:group, members as MEMBER or
   // X-ADDRESSBOOKSERVER-MEMBER naming the UID of a card of the file) becomes a distribution list,
-  // written after the contacts through the adapter's list writer, its members resolved the way a
-  // sync run resolves the server's references.
+  // written after the contacts, its members resolved the way a sync run resolves the server's
+  // references. Every card goes through the store interface as a server's item does, and what
+  // Outlook has no field for is kept for the first sync of the folder.
   int Import(const std::string& reference, const std::string& file) {
     const std::optional<std::string> bytes = ReadWholeFile(file);
     const outlook::MAPIFolder folder = FindFolder(reference);
@@ -468,32 +470,27 @@ class OutlookTool {
         continue;
       }
       if (IsGroupCard(text)) {
-        groups.push_back(GroupCardText(text));
+        groups.push_back(text);
         continue;
       }
-      std::string entryId;
-      try {
-        counts.Note(run.store.Pvcard2AddressBook(*card, entryId));
-      } catch (const AutomationError& error) {
-        PrintTo(stderr, "card %d: refused (%s), skipped\n", number, error.what());
-        ++counts.skipped;
-        continue;
-      }
-      if (const PVCardProperty* uid = card->FindProperty(PROPERTY_UID); uid != nullptr && !entryId.empty()) {
-        run.store.mIdMap[WithoutUrn(uid->ValueText(0))] = entryId;
-      }
+      // Its UID is the server identifier a group's members name it by.
+      const PVCardProperty* uid = card->FindProperty(PROPERTY_UID);
+      counts.Note(Write(run, *card, uid != nullptr ? WithoutUrn(uid->ValueText(0)) : std::string(), "", number));
     }
     for (const std::string& group : groups) {
-      const PVCardPtr card = Zep3_PVCard_FromStream(&context, group);
-      std::string entryId;
-      try {
-        counts.Note(card ? run.store.ListPVCard2OAB(*card, entryId) : 0);
-      } catch (const AutomationError& error) {
-        PrintTo(stderr, "group: refused (%s), skipped\n", error.what());
-        ++counts.skipped;
+      for (const std::string& uid : GroupMemberUids(group)) {
+        if (run.store.mIdMap.count(uid) == 0) PrintTo(stderr, "group member %s is no card of %s, left out\n", uid.c_str(), file.c_str());
       }
+      const PVCardPtr card = Zep3_PVCard_FromStream(&context, GroupCardText(group));
+      if (!card) {
+        ++counts.skipped;
+        continue;
+      }
+      counts.Note(Write(run, *card, "", kGroupContentType, 0));
     }
+    // The contacts are durable before the file that names them is saved.
     run.store.CommitWrites();
+    run.store.SaveImportedSideLists();
     PrintTo(stdout, "%d imported, %d skipped\n", counts.imported, counts.skipped);
     return counts.skipped == 0 ? 0 : 1;
   }
@@ -501,8 +498,22 @@ class OutlookTool {
   struct ImportCounts {
     int imported = 0;
     int skipped = 0;
-    void Note(int writeResult) { ++(writeResult != 0 ? imported : skipped); }
+    void Note(bool written) { ++(written ? imported : skipped); }
   };
+
+  // Writes one card (`number` of the file, 0 for a group) through the store interface, as a sync
+  // writes a server's item; a card the store refuses is reported.
+  static bool Write(AdapterRun& run, PVCard& card, const std::string& serverId, const std::string& contentType, int number) {
+    const std::string what = number == 0 ? std::string("group") : "card " + std::to_string(number);
+    std::string entryId;
+    try {
+      if (run.store.AddAddressBookItem(card, entryId, serverId, contentType) == kStoreOk) return true;
+      PrintTo(stderr, "%s: not written, skipped\n", what.c_str());
+    } catch (const CXException& error) {
+      PrintTo(stderr, "%s: refused (%s), skipped\n", what.c_str(), error.Message().c_str());
+    }
+    return false;
+  }
 
   // The contacts as a sync run reads them (with the types of their e-mail addresses), each
   // written by the record's vCard writer.

@@ -68,8 +68,18 @@ class COutlook : public CDatabaseObject {
   int32_t LoadContacts(CDataItemList& list);
   // Completes the records of mCurrentItems with what the saved index kept of them (the types of
   // the e-mail addresses, the extra addresses and phones) and types the addresses that have none.
-  // Sets mInitError to 147 when the user cancels the e-mail type question.
+  // Sets mInitError to 147 when the user cancels the e-mail type question. A contact the index
+  // does not list yet, unchanged since it was imported, takes what the folder's import file kept of
+  // it (SaveImportedSideLists).
   void LoadMervaleFields();
+  // Contacts written outside a sync run (the command-line import) have no index yet to keep what
+  // Outlook has no field for (the types of the e-mail addresses, further addresses, numbers and
+  // web pages). Saves those of the contacts written by this object into the folder's import file
+  // (configuration folder + "Imported_" + the folder's entry identifier + ".dat", in the index's
+  // format, with the contact's change stamp), replacing it atomically; entries of contacts no
+  // longer in the folder are dropped.
+  // Throws CDataItemListException when the file cannot be read or written.
+  void SaveImportedSideLists();
 
   // Writes one contact over `entryId` (or a new one, `entryId` then receiving its identifier).
   // 0 when nothing was written, 2 when FileAs was taken from the nickname, else 1.
@@ -130,6 +140,7 @@ class COutlook : public CDatabaseObject {
   void WalkFolders(const outlook::Folders& folders, int itemType, std::vector<CSyncLink>& folders_);
   bool Cancelled() const;
   void RefreshRecord(const outlook::ContactItem& contact, const CDataItem& sideLists);
+  std::string ImportedSideListsName() const;
   // The occurrence of `master` first scheduled for `start` (a local time, or a local day at 00:00;
   // a changed one by its original date); empty, and logged, when there is none.
   outlook::AppointmentItem FindOccurrence(const outlook::AppointmentItem& master, double start);
@@ -173,4 +184,6 @@ class COutlook : public CDatabaseObject {
   std::optional<CalendarUser> mUser;
   // Items were saved or deleted since the last CommitWrites.
   bool mUnflushed = false;
+  // The contacts Pvcard2AddressBook wrote, in order.
+  std::vector<std::string> mWrittenContacts;
 };

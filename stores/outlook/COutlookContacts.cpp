@@ -1,5 +1,7 @@
 // The Outlook store's contacts and distribution lists: reading, the e-mail types, writing and
 // deleting.
+#include <cctype>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +22,7 @@ namespace {
 
 constexpr const char* kLoadContacts = "COutlook::LoadContacts";
 constexpr const char* kMervaleFields = "LoadMervaleFields";
-// The keys the index keeps for Outlook: what a card said that Outlook has no field for.
-constexpr const char* kKeptFromIndex[] = {
-    "PR_ZEP_EMAIL_ADDRESSES_TYPES", "PR_ZEP_ADDITIONAL_PHONES_LIST", "PR_ZEP_ADDITIONAL_PHONES_ATTR",
-    "PR_ZEP_ADDITIONAL_URLS_LIST", "PR_ZEP_ADDITIONAL_URLS_ATTR",
-};
+constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
 
 // Sets the values `from` holds for `keys` in `to`, which is then packed again.
 template <size_t kCount>
@@ -95,11 +93,23 @@ int32_t COutlook::LoadContacts(CDataItemList& list) {
 
 void COutlook::LoadMervaleFields() {
   LogDebug(kMervaleFields, "Begin");
+  // Read only when a contact is not in the index: a run without new contacts never opens it.
+  std::optional<CDataItemList> imported;
   for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
     if (record->itemId.empty()) continue;
-    const CDataItem::Ptr saved = mSavedItems.Find(record->itemId);
+    CDataItem::Ptr saved = mSavedItems.Find(record->itemId);
+    if (!saved) {
+      if (!imported) {
+        imported.emplace();
+        imported->SetPath(mConf.ConfigFolder(), ImportedSideListsName());
+        if (CDataItemList::FileListsRecords(imported->Path())) imported->LoadFile();
+      }
+      saved = imported->Find(record->itemId);
+      // Only for the contact as it was imported: once changed, what the file kept may no longer fit.
+      if (saved && saved->PropertyView(kStampKey) != record->PropertyView(kStampKey)) saved = nullptr;
+    }
     if (!saved) continue;
-    CopyAndPack(*saved, kKeptFromIndex, *record);
+    CopyAndPack(*saved, kContactSideLists, *record);
   }
   for (const CDataItem::Ptr& record : mCurrentItems.Items()) {
     std::vector<std::string> addresses, types;
@@ -139,6 +149,7 @@ int COutlook::Pvcard2AddressBook(PVCard& card, std::string& entryId) {
   contact.Save();
   if (entryId.empty()) entryId = contact.GetEntryID();
   RefreshRecord(contact, built);
+  mWrittenContacts.push_back(entryId);
   LogDebug(operation, "End: " + entryId);
   return nameFromNickname ? WRITE_NAME_COMPLETED : WRITE_DONE;
 }
@@ -149,6 +160,36 @@ void COutlook::RefreshRecord(const outlook::ContactItem& contact, const CDataIte
   const CDataItem::Ptr record = ReadContactRecord(contact);
   CopyAndPack(sideLists, kContactSideLists, *record);
   mCurrentItems.Put(record);
+}
+
+std::string COutlook::ImportedSideListsName() const {
+  std::string name = "Imported_";
+  for (const char c : mCurrentFolder ? mCurrentFolder.GetEntryID() : std::string()) {
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0) name += c;
+  }
+  return name;
+}
+
+void COutlook::SaveImportedSideLists() {
+  if (mWrittenContacts.empty()) return;
+  CDataItemList imported;
+  imported.SetPath(mConf.ConfigFolder(), ImportedSideListsName());
+  if (CDataItemList::FileListsRecords(imported.Path())) imported.LoadFile();
+  CDataItemList kept;
+  for (const CDataItem::Ptr& entry : imported.Items()) {
+    if (GetItem(entry->itemId)) kept.Add(entry);
+  }
+  for (const std::string& entryId : mWrittenContacts) {
+    const CDataItem::Ptr record = mCurrentItems.Find(entryId);
+    if (!record) continue;
+    CDataItem::Ptr entry = CDataItem::Create(ITEM_CONTACT);
+    entry->itemId = entryId;
+    entry->properties.insert_or_assign(kStampKey, std::string(record->PropertyView(kStampKey)));
+    CopyAndPack(*record, kContactSideLists, *entry);
+    kept.Put(std::move(entry));
+  }
+  kept.SetPath(mConf.ConfigFolder(), ImportedSideListsName());
+  kept.SaveFile();
 }
 
 int COutlook::ListPVCard2OAB(PVCard& card, std::string& entryId) {

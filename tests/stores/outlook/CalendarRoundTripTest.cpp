@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 
 #include "common/Prompt.h"
 #include "config/CConf.h"
@@ -19,6 +18,7 @@
 #include "platform/outlookmodel/OutlookModel.h"
 #include "stores/outlook/COutlook.h"
 #include "tests/pim/VCalTestZone.h"
+#include "tests/support/DifferenceTable.h"
 #include "tests/support/ItemFields.h"
 #include "tests/support/TempDir.h"
 
@@ -37,56 +37,6 @@ class SilentPrompt final : public Prompt {
   bool AskLogin(LoginRequest&) override { return false; }
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion&) override { return std::nullopt; }
 };
-
-// One difference: in which component, which field (and parameter), which value, and what became of it.
-struct Difference {
-  std::string component;  // VEVENT, VTODO, VALARM, OCCURRENCE (a changed occurrence)
-  std::string field;      // a field of ItemFields, with ";PARAMETER" for a parameter of an address
-  std::string value;      // the file's value (dropped, changed, deleted) or the one sent (added)
-  std::string change;     // dropped, added, changed, deleted
-
-  std::string Describe() const { return component + " " + field + "=" + value + " " + change; }
-};
-
-// An entry of the table: "COMPONENT FIELD[;PARAMETER][=VALUE] CHANGE | reason".
-struct Entry {
-  std::string component;
-  std::string field;
-  std::optional<std::string> value;
-  std::string change;
-  std::string text;
-
-  bool Matches(const Difference& difference) const {
-    const bool anyExtension = field == "X-*" && difference.field.rfind("X-", 0) == 0;
-    return component == difference.component && (field == difference.field || anyExtension) &&
-           change == difference.change && (!value || *value == difference.value);
-  }
-};
-
-std::vector<Entry> ReadTable() {
-  std::vector<Entry> entries;
-  std::istringstream lines(ReadFileBytes(std::string(LARK_TEST_DATA) + kTableFile));
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    // The component is the first word and the change the last; the field and value lie between
-    // (a value may hold spaces).
-    const std::string rule = line.substr(0, line.find(" |"));
-    Entry entry;
-    const size_t firstSpace = rule.find(' ');
-    const size_t lastSpace = rule.rfind(' ');
-    entry.component = rule.substr(0, firstSpace);
-    entry.change = rule.substr(lastSpace + 1);
-    const std::string selector = rule.substr(firstSpace + 1, lastSpace - firstSpace - 1);
-    const size_t equals = selector.find('=');
-    entry.field = selector.substr(0, equals);
-    if (equals != std::string::npos) entry.value = selector.substr(equals + 1);
-    entry.text = rule;
-    EXPECT_NE(line.find(" | "), std::string::npos) << "an entry without its reason: " << line;
-    entries.push_back(std::move(entry));
-  }
-  return entries;
-}
 
 std::string KindOf(const std::string& component) {
   return component.rfind("VEVENT RECURRENCE-ID=", 0) == 0 ? "OCCURRENCE" : component;
@@ -164,18 +114,7 @@ std::vector<Difference> Differences(const std::string& file, const std::string& 
       AddressDifferences(field, differences);
       continue;
     }
-    std::vector<std::string> missing, added;
-    std::set_difference(field.expected.begin(), field.expected.end(), field.actual.begin(), field.actual.end(),
-                        std::back_inserter(missing));
-    std::set_difference(field.actual.begin(), field.actual.end(), field.expected.begin(), field.expected.end(),
-                        std::back_inserter(added));
-    const std::string kind = KindOf(field.component);
-    if (missing.size() == 1 && added.size() == 1) {
-      differences.push_back({kind, field.name, missing.front(), "changed"});
-      continue;
-    }
-    for (const std::string& value : missing) differences.push_back({kind, field.name, value, "dropped"});
-    for (const std::string& value : added) differences.push_back({kind, field.name, value, "added"});
+    AddValueDifferences(field, KindOf(field.component), differences);
   }
   return differences;
 }
@@ -192,14 +131,9 @@ std::vector<std::string> CorpusFiles() {
   return files;
 }
 
-// The entries the cases run in this process needed.
-std::set<std::string>& UsedEntries() {
-  static std::set<std::string> used;
-  return used;
-}
-std::set<std::string>& FilesRun() {
-  static std::set<std::string> run;
-  return run;
+TableUse& Use() {
+  static TableUse use;
+  return use;
 }
 
 // One round trip of `file` with the machine in `zone`, through a new profile: the text sent back,
@@ -241,35 +175,28 @@ std::string RoundTrip(const std::string& file, const std::string& zone, std::vec
   return sent;
 }
 
-void CheckFile(const std::string& file, const std::vector<Entry>& table) {
-  FilesRun().insert(file);
+void CheckFile(const std::string& file, const std::vector<DefinedDifference>& table) {
+  Use().casesRun.insert(file);
   for (const char* zone : kMachineZones) {
     std::vector<Difference> differences;
     const std::string sent = RoundTrip(file, zone, differences);
-    for (const Difference& difference : differences) {
-      const auto entry = std::find_if(table.begin(), table.end(), [&](const Entry& e) { return e.Matches(difference); });
-      if (entry == table.end()) {
-        ADD_FAILURE() << file << " in " << zone << ": " << difference.Describe() << "\n" << sent;
-      } else {
-        UsedEntries().insert(entry->text);
-      }
-    }
+    CheckDefined(differences, table, file + " in " + zone, sent, Use().usedEntries);
   }
 }
 
 class CalendarRoundTrip : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CalendarRoundTrip, EveryDifferenceIsOneTheApplicationCannotShow) {
-  const std::vector<Entry> table = ReadTable();
+  const std::vector<DefinedDifference> table = ReadDifferenceTable(std::string(LARK_TEST_DATA) + kTableFile);
   if (GetParam() != kAllFiles) {
     CheckFile(GetParam(), table);
     return;
   }
   // Last: the table holds nothing the corpus does not need (the cases filtered out run here).
   for (const std::string& file : CorpusFiles()) {
-    if (FilesRun().count(file) == 0) CheckFile(file, table);
+    if (Use().casesRun.count(file) == 0) CheckFile(file, table);
   }
-  for (const Entry& entry : table) EXPECT_EQ(UsedEntries().count(entry.text), 1u) << "not needed: " << entry.text;
+  Use().ExpectEveryEntryNeeded(table);
 }
 
 std::vector<std::string> Cases() {

@@ -53,7 +53,7 @@ std::string ExportedCard(int i) {
 std::string GroupCard() {
   return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:group-1\r\nX-ADDRESSBOOKSERVER-KIND:group\r\nFN:Friends\r\nN:Friends;;;;\r\n"
          "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-2\r\n"
-         "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-404\r\nEND:VCARD\r\n";
+         "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-404\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:card-999\r\nEND:VCARD\r\n";
 }
 
 // The fields Outlook holds of a card, as the shared contact rules read them, by display name.
@@ -106,6 +106,8 @@ TEST_F(OutlookImportExportTest, AnAddressBookOfAnotherProgramGoesInAndComesOutFi
   ASSERT_EQ(Tool("import contacts '" + mDir.Path() + "book.vcf'", mDir.Path() + "import.out"), 0)
       << ReadFileBytes(mDir.Path() + "errors");
   EXPECT_EQ(ReadFileBytes(mDir.Path() + "import.out"), "501 imported, 0 skipped\n");
+  EXPECT_NE(ReadFileBytes(mDir.Path() + "errors").find("group member card-999 is no card of"), std::string::npos)
+      << ReadFileBytes(mDir.Path() + "errors");
   ASSERT_EQ(Tool("export contacts '" + mDir.Path() + "out.vcf'", mDir.Path() + "export.out"), 0)
       << ReadFileBytes(mDir.Path() + "errors");
 
@@ -127,7 +129,7 @@ TEST_F(OutlookImportExportTest, AnAddressBookOfAnotherProgramGoesInAndComesOutFi
   EXPECT_EQ(Tool("export contacts '" + mDir.Path() + "out.vcf'", mDir.Path() + "export.out", fullDisk), 1);
   EXPECT_EQ(ReadFileBytes(mDir.Path() + "out.vcf"), exported);
 
-  // The group became a distribution list of the contacts its members name.
+  // The group became a distribution list of the contacts its members name (the unknown one left out).
   outlook::NameSpace session = outlook::Application(outlookmodel::CreateOutlookApplication(mProfile)).GetNamespace("MAPI");
   const outlook::Items items = session.GetDefaultFolder(olFolderContacts).GetItems();
   std::vector<std::string> members;

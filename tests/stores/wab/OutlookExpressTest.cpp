@@ -1,6 +1,8 @@
 // The Windows Contacts store over a real address book: opening failures, reading contacts into
 // records, identifiers, e-mail types, and the writes of the server's contacts.
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <gtest/gtest.h>
 
 #include "common/StringIds.h"
@@ -353,3 +355,43 @@ TEST_F(WabStoreTest, TheRunGetsTheWindowsContactsStoreForTheWindowsContactsAppli
 }
 
 }  // namespace
+
+// ---- Books written by earlier releases
+
+// The contact lines of `cards` that say numbers, addresses and web pages, sorted, by display name.
+std::map<std::string, std::vector<std::string>> TypedLinesByName(const std::string& cards) {
+  std::map<std::string, std::vector<std::string>> lines;
+  std::string name;
+  std::istringstream text(cards);
+  for (std::string line; std::getline(text, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("FN:", 0) == 0) name = line.substr(3);
+    for (const char* property : {"TEL", "EMAIL", "URL"}) {
+      if (line.rfind(property, 0) == 0) lines[name].push_back(line);
+    }
+  }
+  for (auto& [card, list] : lines) std::sort(list.begin(), list.end());
+  return lines;
+}
+
+// A book written before the two address-book stores shared one contact mapping marks the numbers
+// without a field with two letters (a third only for the preferred one): its contacts go out with
+// the numbers and types that release sent, and loading the book writes nothing into it.
+TEST_F(WabStoreTest, ABookOfAnEarlierReleaseIsSentWithItsNumbersAndTypesAndStaysAsItWas) {
+  const std::string folder = std::string(LARK_TEST_DATA) + "/wab/earlier-release/";
+  WriteFileBytes(mDir.File("addressbook.db"), ReadFileBytes(folder + "book.db"));
+  std::string sent;
+  std::map<std::string, std::string> marks;
+  for (int load = 0; load < 2; ++load) {
+    sent.clear();
+    const auto store = LoadedStore();
+    for (const CDataItem::Ptr& record : store->mCurrentItems.Items()) {
+      sent += record->ToVCard();
+      marks[record->Property("PR_DISPLAY_NAME")] = record->Property("PR_ZEP_ADDITIONAL_PHONES_ATTR");
+    }
+  }
+  EXPECT_EQ(TypedLinesByName(sent), TypedLinesByName(ReadFileBytes(folder + "sent-then.vcf")));
+  EXPECT_EQ(marks["Erin Early"], "WCP\tHP\tWF\tHP\tHC\tWT\t");
+  EXPECT_EQ(marks["Sam Second"], "HT\t");
+  EXPECT_EQ(ReadFileBytes(mDir.File("addressbook.db")), ReadFileBytes(folder + "book.db")) << "loading changed the book";
+}
