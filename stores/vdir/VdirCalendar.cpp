@@ -104,6 +104,14 @@ std::string CalendarComponent::Text() const {
   return text + WriteItemLine(ItemLine{"", "END", {}, name});
 }
 
+CalendarComponent ReadComponent(std::string_view text) {
+  const std::vector<ItemLine> lines = ReadItemLines(text);
+  std::size_t position = 0;
+  CalendarComponent top;
+  ReadChildren(lines, position, top);
+  return top.children.empty() ? CalendarComponent() : std::move(top.children.front());
+}
+
 std::optional<VdirCalendar> VdirCalendar::Read(std::string_view text) {
   const std::vector<ItemLine> lines = ReadItemLines(text);
   std::size_t position = 0;
