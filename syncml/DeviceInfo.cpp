@@ -73,7 +73,8 @@ bool IsReadOnly(const std::optional<SmlSyncCap>& syncCap) {
 SmlContentTypeRef TypeRef(const char* type, const char* version) { return SmlContentTypeRef{type, version}; }
 
 // A store that keeps whole items (`wholeItems`) receives and sends contacts as the vCard 3.0 it
-// keeps (a server that knows the type sends every property in it); it still reads vCard 2.1.
+// keeps (a server that knows the type sends every property in it); it still reads vCard 2.1, and
+// sends 3.0 only.
 SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& displayName, int dataType, bool wholeItems) {
   SmlDataStore store;
   store.sourceRef = sourceRef;
@@ -82,7 +83,6 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
     store.rxPref = TypeRef("text/vcard", "3.0");
     store.rx.push_back(TypeRef("text/x-vcard", "2.1"));
     store.txPref = TypeRef("text/vcard", "3.0");
-    store.tx.push_back(TypeRef("text/x-vcard", "2.1"));
     store.rx.push_back(TypeRef("text/zep-group", "1.0"));
     store.tx.push_back(TypeRef("text/zep-group", "1.0"));
   } else if (dataType == DATA_TYPE_CONTACTS) {
@@ -92,7 +92,7 @@ SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& di
     store.tx.push_back(TypeRef("text/zep-group", "1.0"));
   } else {
     // The calendar writer writes the 2.0 form (VALARM, VALUE=DATE, RECURRENCE-ID) under the item
-    // type text/x-vcalendar; the readers take both forms. A server that parsed what it receives
+    // type text/x-vcalendar (whole items under text/calendar); the readers take both forms. A server that parsed what it receives
     // as 1.0 text, or sent 1.0 text, loses alarms, all-day dates and changed occurrences.
     store.rxPref = TypeRef("text/calendar", "2.0");
     store.rx.push_back(TypeRef("text/x-vcalendar", "1.0"));

@@ -323,7 +323,9 @@ TEST_P(KeptItemsE2eTest, OneFieldChangedLocallyChangesThatFieldAloneOnTheServer)
   ASSERT_TRUE(outcome.Succeeded()) << outcome.error;
   EXPECT_EQ(ItemCommandsInLog(), 0) << "a third run moves nothing";
   for (const Edit& edit : kEdits) {
-    if (Holds(edit)) EXPECT_EQ(ServerItem(edit), changed.at(edit.datastore)) << edit.datastore;
+    if (Holds(edit)) {
+      EXPECT_EQ(ServerItem(edit), changed.at(edit.datastore)) << edit.datastore;
+    }
   }
 }
 
