@@ -378,7 +378,11 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     session.SetTargetDatabase(link.ServerUri());
     session.SetSourceDatabase(link.mLocalPath);
     session.SetSyncMode(link.mMode);
-    if (link.mCalendarVersion == "1.0") session.SetItemTextOptions({CalendarVersion::VCalendar10});
+    ItemTextOptions textOptions;
+    if (link.mCalendarVersion == "1.0") textOptions.calendar = CalendarVersion::VCalendar10;
+    // Whole items go as the forms they are kept in, and are announced so (ClientDevInf).
+    textOptions.registeredTypes = store.KeepsWholeItems();
+    session.SetItemTextOptions(textOptions);
     if (store.GetContentKind() == CONTENT_CALENDAR && !mServerRefusesFilter) session.SetFilterStartDate(mConf.SyncStartDate());
     if (firstRun) session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
 
@@ -636,13 +640,13 @@ bool CSyncRun::SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, C
     case CChangeLogEntry::NEW:
       // An interrupted session may have delivered it: a Replace is an add where it did not.
       if (mResumed || mNewAsReplace.count(entry.key) != 0) {
-        session.Replace(entry.key, text(), record->ContentTypeOf());
+        session.Replace(entry.key, text(), record->ContentTypeOf(session.TextOptions()));
       } else {
-        session.Add(entry.key, text(), record->ContentTypeOf());
+        session.Add(entry.key, text(), record->ContentTypeOf(session.TextOptions()));
       }
       break;
     case CChangeLogEntry::UPDATED:
-      session.Replace(entry.key, text(), record->ContentTypeOf());
+      session.Replace(entry.key, text(), record->ContentTypeOf(session.TextOptions()));
       break;
     default:
       session.Delete(entry.key);

@@ -20,15 +20,15 @@ std::string_view CDataItem::PropertyView(std::string_view key) const {
   return value;
 }
 
-std::string CDataItem::ContentTypeOf() const {
+std::string CDataItem::ContentTypeOf(const ItemTextOptions& options) const {
   switch (kind) {
     case ITEM_GROUP:
       return "text/zep-group";
     case ITEM_TASK:
     case ITEM_EVENT:
-      return "text/x-vcalendar";
+      return options.registeredTypes && options.calendar == CalendarVersion::ICalendar20 ? "text/calendar" : "text/x-vcalendar";
     default:
-      return "text/x-vcard";
+      return options.registeredTypes ? "text/vcard" : "text/x-vcard";
   }
 }
 

@@ -21,6 +21,10 @@ enum ItemKind : int {
 enum class CalendarVersion { ICalendar20, VCalendar10 };
 struct ItemTextOptions {
   CalendarVersion calendar = CalendarVersion::ICalendar20;
+  // Items go under the registered types of the forms they are written in: "text/vcard" (vCard
+  // 3.0) and, unless `calendar` is vCalendar 1.0, "text/calendar". Otherwise under the
+  // program's own "text/x-vcard" and "text/x-vcalendar", whatever the form.
+  bool registeredTypes = false;
 };
 
 class CDataItem {
@@ -45,8 +49,9 @@ class CDataItem {
   // for records that are kept and mostly left alone, such as the lists a store loads.
   void Pack() { properties.Pack(); }
 
-  // "text/zep-group" for groups, "text/x-vcalendar" for tasks and events, else "text/x-vcard".
-  std::string ContentTypeOf() const;
+  // "text/zep-group" for groups, "text/x-vcalendar" for tasks and events, else "text/x-vcard";
+  // with `options.registeredTypes` "text/calendar" and "text/vcard" (as ItemTextOptions says).
+  std::string ContentTypeOf(const ItemTextOptions& options = {}) const;
   // The vCalendar text for tasks and events, the vCard text for every other kind. A packed record
   // stays packed.
   std::string ToText(const ItemTextOptions& options = {}) const;

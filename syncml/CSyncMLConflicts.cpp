@@ -97,7 +97,7 @@ int CSyncML::SettleConflict(const PendingConflicts::Conflict& conflict, const st
     case ConflictAnswer::Server:
       return writeServerVersion();
     case ConflictAnswer::Local:
-      mSendAfterStatus.push_back({false, conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf()});
+      mSendAfterStatus.push_back({false, conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf(mTextOptions)});
       return kStatusClientWins;
     case ConflictAnswer::Both: {
       std::string copyId;
@@ -110,7 +110,7 @@ int CSyncML::SettleConflict(const PendingConflicts::Conflict& conflict, const st
       // The copy is a new item: it goes without the original's kept text (a contact gets a UID of its own).
       CDataItem sent = copy ? *copy : local;
       sent.itemId = copyId;
-      mSendAfterStatus.push_back({true, copyId, mSink->ItemText(sent, mTextOptions), sent.ContentTypeOf()});
+      mSendAfterStatus.push_back({true, copyId, mSink->ItemText(sent, mTextOptions), sent.ContentTypeOf(mTextOptions)});
       return written == 200 ? kStatusDuplicated : written;
     }
   }
@@ -129,7 +129,7 @@ void CSyncML::SettleWithoutServerVersion(const PendingConflicts::Conflict& confl
       case ConflictAnswer::Both:
         Alert(conflict.localId, conflict.serverId);
         Status(conflict.statusCmdId, "Status", kStatusDuplicated, conflict.localId, conflict.serverId);
-        Replace(conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf());
+        Replace(conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf(mTextOptions));
         break;
       case ConflictAnswer::Server:
         Alert(conflict.localId, conflict.serverId);
@@ -137,7 +137,7 @@ void CSyncML::SettleWithoutServerVersion(const PendingConflicts::Conflict& confl
         break;
       case ConflictAnswer::Local:
         Status(conflict.statusCmdId, "Status", kStatusClientWins, conflict.localId, std::nullopt);
-        Replace(conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf());
+        Replace(conflict.localId, mSink->ItemText(local, mTextOptions), local.ContentTypeOf(mTextOptions));
         break;
     }
   } catch (const CSyncmlException&) {

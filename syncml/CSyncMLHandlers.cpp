@@ -368,7 +368,7 @@ int CSyncML::WriteServerItem(const std::string& text, const std::string& receive
 
 void CSyncML::SendStoredItemBack(const std::string& localId) {
   const CDataItem::Ptr record = mSink->StoredItem(localId);
-  if (record) Replace(localId, mSink->ItemText(*record, mTextOptions), record->ContentTypeOf());
+  if (record) Replace(localId, mSink->ItemText(*record, mTextOptions), record->ContentTypeOf(mTextOptions));
 }
 
 SmlRet CSyncML::myHandleDeleteCmd(const SmlDelete& del) {

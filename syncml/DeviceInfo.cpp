@@ -72,18 +72,27 @@ bool IsReadOnly(const std::optional<SmlSyncCap>& syncCap) {
 
 SmlContentTypeRef TypeRef(const char* type, const char* version) { return SmlContentTypeRef{type, version}; }
 
-SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& displayName, int dataType) {
+// A store that keeps whole items (`wholeItems`) receives and sends contacts as the vCard 3.0 it
+// keeps (a server that knows the type sends every property in it); it still reads vCard 2.1, and
+// sends 3.0 only.
+SmlDataStore ClientDataStore(const std::string& sourceRef, const std::string& displayName, int dataType, bool wholeItems) {
   SmlDataStore store;
   store.sourceRef = sourceRef;
   if (!displayName.empty()) store.displayName = displayName;
-  if (dataType == DATA_TYPE_CONTACTS) {
+  if (dataType == DATA_TYPE_CONTACTS && wholeItems) {
+    store.rxPref = TypeRef("text/vcard", "3.0");
+    store.rx.push_back(TypeRef("text/x-vcard", "2.1"));
+    store.txPref = TypeRef("text/vcard", "3.0");
+    store.rx.push_back(TypeRef("text/zep-group", "1.0"));
+    store.tx.push_back(TypeRef("text/zep-group", "1.0"));
+  } else if (dataType == DATA_TYPE_CONTACTS) {
     store.rxPref = TypeRef("text/x-vcard", "2.1");
     store.txPref = TypeRef("text/x-vcard", "2.1");
     store.rx.push_back(TypeRef("text/zep-group", "1.0"));
     store.tx.push_back(TypeRef("text/zep-group", "1.0"));
   } else {
     // The calendar writer writes the 2.0 form (VALARM, VALUE=DATE, RECURRENCE-ID) under the item
-    // type text/x-vcalendar; the readers take both forms. A server that parsed what it receives
+    // type text/x-vcalendar (whole items under text/calendar); the readers take both forms. A server that parsed what it receives
     // as 1.0 text, or sent 1.0 text, loses alarms, all-day dates and changed occurrences.
     store.rxPref = TypeRef("text/calendar", "2.0");
     store.rx.push_back(TypeRef("text/x-vcalendar", "1.0"));
@@ -122,19 +131,25 @@ SmlCtCap ContentTypeCapabilities(const char* type, const char* version, const st
 
 // Item files keep every property, so a client syncing them takes whatever the server holds.
 const std::vector<std::string_view> kWholeContactProperties = {
-    "N", "FN", "NICKNAME", "PHOTO", "BDAY", "ADR", "LABEL", "TEL", "EMAIL", "IMPP", "TITLE", "ROLE", "ORG", "CATEGORIES",
-    "NOTE", "REV", "URL", "GEO", "TZ", "X-*"};
+    "N", "FN", "NICKNAME", "PHOTO", "BDAY", "ADR", "LABEL", "TEL", "EMAIL", "MAILER", "IMPP", "TITLE", "ROLE", "LOGO", "AGENT",
+    "ORG", "CATEGORIES", "NOTE", "PRODID", "REV", "SORT-STRING", "SOUND", "URL", "CLASS", "KEY", "GEO", "TZ", "KIND",
+    "MEMBER", "X-ADDRESSBOOKSERVER-KIND", "X-ADDRESSBOOKSERVER-MEMBER", "X-EVOLUTION-FILE-AS", "X-ANNIVERSARY",
+    "X-ASSISTANT", "X-MANAGER", "X-SPOUSE", "X-SKYPE", "X-AIM", "X-JABBER", "X-ICQ", "X-MSN", "X-YAHOO", "X-GADUGADU",
+    "X-GROUPWISE", "X-SIP", "X-*"};
 const std::vector<std::string_view> kWholeCalendarProperties = {
-    "TZ", "DAYLIGHT", "TZID", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART", "DTEND", "DURATION", "DUE", "COMPLETED",
-    "CATEGORIES", "CLASS", "PRIORITY", "STATUS", "PERCENT-COMPLETE", "RRULE", "RDATE", "EXDATE", "RECURRENCE-ID",
-    "AALARM", "DALARM", "TRIGGER", "ACTION", "ATTENDEE", "ORGANIZER", "TRANSP", "RELATED-TO", "URL", "GEO", "X-*"};
+    "TZ", "DAYLIGHT", "TZID", "TZOFFSETFROM", "TZOFFSETTO", "TZNAME", "SUMMARY", "DESCRIPTION", "LOCATION", "DTSTART",
+    "DTEND", "DURATION", "DUE", "COMPLETED", "CATEGORIES", "CLASS", "PRIORITY", "STATUS", "PERCENT-COMPLETE", "RRULE",
+    "RDATE", "EXDATE", "RECURRENCE-ID", "AALARM", "DALARM", "TRIGGER", "ACTION", "REPEAT", "ATTACH", "ATTENDEE",
+    "ORGANIZER", "TRANSP", "RELATED-TO", "URL", "GEO", "DTSTAMP", "CREATED", "DCREATED", "LAST-MODIFIED", "SEQUENCE",
+    "COMMENT", "CONTACT", "RESOURCES", "X-*"};
 
 std::vector<SmlCtCap> ClientCapabilities(bool wholeItems) {
   if (wholeItems) {
     return {
+        ContentTypeCapabilities("text/vcard", "3.0", {kWholeContactProperties}),
         ContentTypeCapabilities("text/x-vcard", "2.1", {kWholeContactProperties}),
-        ContentTypeCapabilities("text/x-vcalendar", "1.0", {kWholeCalendarProperties}),
         ContentTypeCapabilities("text/calendar", "2.0", {kWholeCalendarProperties}),
+        ContentTypeCapabilities("text/x-vcalendar", "1.0", {kWholeCalendarProperties}),
     };
   }
   // An event's alarm is held as its lead time: TRIGGER in iCalendar 2.0, AALARM and DALARM in 1.0.
@@ -236,18 +251,20 @@ SmlDevInf ClientDevInf(const CConf& conf, const std::string& deviceId) {
   devInf.devId = deviceId;
   devInf.devTyp = "workstation";
   devInf.utc = true;  // event times are written in UTC
+  // The vdir store keeps items whole (VdirStore::KeepsWholeItems).
+  const bool wholeItems = conf.SyncWithOutlook() == LOCAL_APP_VDIR;
   std::vector<std::string> seen;
   for (const CSyncLink& link : conf.Links()) {
     if (link.mMode == SYNC_MODE_OFF || link.mLocalPath.empty()) continue;
     if (std::find(seen.begin(), seen.end(), link.mLocalPath) != seen.end()) continue;
     seen.push_back(link.mLocalPath);
-    devInf.dataStores.push_back(ClientDataStore(link.mLocalPath, link.mLocalName, link.mDataType));
+    devInf.dataStores.push_back(ClientDataStore(link.mLocalPath, link.mLocalName, link.mDataType, wholeItems));
   }
   if (devInf.dataStores.empty()) {
-    devInf.dataStores.push_back(ClientDataStore("./contacts", "", DATA_TYPE_CONTACTS));
-    devInf.dataStores.push_back(ClientDataStore("./events", "", DATA_TYPE_EVENTS));
-    devInf.dataStores.push_back(ClientDataStore("./tasks", "", DATA_TYPE_TASKS));
+    devInf.dataStores.push_back(ClientDataStore("./contacts", "", DATA_TYPE_CONTACTS, wholeItems));
+    devInf.dataStores.push_back(ClientDataStore("./events", "", DATA_TYPE_EVENTS, wholeItems));
+    devInf.dataStores.push_back(ClientDataStore("./tasks", "", DATA_TYPE_TASKS, wholeItems));
   }
-  devInf.ctCaps = ClientCapabilities(conf.SyncWithOutlook() == LOCAL_APP_VDIR);
+  devInf.ctCaps = ClientCapabilities(wholeItems);
   return devInf;
 }

@@ -211,3 +211,19 @@ std::string WriteItemLines(const std::vector<ItemLine>& lines) {
   for (const ItemLine& line : lines) text += WriteItemLine(line);
   return text;
 }
+
+std::string UnfoldedText(std::string_view text) {
+  std::string unfolded;
+  unfolded.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t fold = text.find("\r\n", at);
+    if (fold == std::string_view::npos) {
+      unfolded.append(text.substr(at));
+      break;
+    }
+    const bool continues = fold + 2 < text.size() && (text[fold + 2] == ' ' || text[fold + 2] == '\t');
+    unfolded.append(text.substr(at, continues ? fold - at : fold + 2 - at));
+    at = continues ? fold + 3 : fold + 2;
+  }
+  return unfolded;
+}

@@ -50,6 +50,9 @@ std::vector<ItemLine> ReadItemLines(std::string_view text);
 std::string WriteItemLine(const ItemLine& line);
 // The lines one after the other.
 std::string WriteItemLines(const std::vector<ItemLine>& lines);
+// `text` (as WriteItemLine writes it) with each folded line joined into one: the form an item goes
+// to a server in, since some servers keep only the first physical line of a folded one.
+std::string UnfoldedText(std::string_view text);
 
 // ASCII upper case.
 std::string UpperAscii(std::string_view text);

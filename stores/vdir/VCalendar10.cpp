@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/BuildInfo.h"
+#include "pim/CalendarZones.h"
 #include "pim/OleDate.h"
 #include "pim/TimeZoneRule.h"
 #include "pim/VCalDateTime.h"
@@ -128,14 +129,53 @@ CalendarComponent ZonePart(const char* name, const std::string& start, int from,
   return part;
 }
 
+// The VTIMEZONE `zone` of the header's `tz` and `daylight` values: the yearly rule the first
+// daylight period follows (as the calendar reader takes the zone, so occurrences in years the
+// DAYLIGHT lines do not list keep their time), else a part per listed period.
+CalendarComponent ZoneComponent(const Zone10& zone, const std::string& tz, const std::vector<std::string>& daylight) {
+  const DaylightPeriod* named = zone.periods.empty() ? nullptr : &zone.periods.front();
+  if (named != nullptr) {
+    const OleDate start = ParseVCalDateTime(named->start);
+    const std::string posix = PosixZoneOfVCal10(tz, daylight);
+    const std::string rule = start.IsValid() ? VTimeZoneText(posix, start.Year(), start.Year()) : std::string();
+    if (rule.find("\r\nRRULE:") != std::string::npos) {
+      CalendarComponent component = ReadComponent(rule);
+      if (ItemLine* tzid = component.Find("TZID")) tzid->value = EscapeText(zone.tzid);
+      for (CalendarComponent& part : component.children) {
+        const std::string& name = part.name == "DAYLIGHT" ? named->daylightName : named->standardName;
+        if (ItemLine* tzname = part.Find("TZNAME"); tzname != nullptr && !name.empty()) tzname->value = EscapeText(name);
+      }
+      return component;
+    }
+  }
+  CalendarComponent component;
+  component.name = "VTIMEZONE";
+  component.lines.push_back(ItemLine{"", "TZID", {}, EscapeText(zone.tzid)});
+  const std::string standardName = named != nullptr ? named->standardName : "";
+  component.children.push_back(ZonePart("STANDARD", "19700101T000000", zone.standardOffset, zone.standardOffset, standardName));
+  for (const DaylightPeriod& period : zone.periods) {
+    component.children.push_back(ZonePart("DAYLIGHT", WallTime(period.start, zone.standardOffset), zone.standardOffset,
+                                          period.offset, period.daylightName));
+    component.children.push_back(ZonePart("STANDARD", WallTime(period.end, period.offset), period.offset,
+                                          zone.standardOffset, period.standardName));
+  }
+  return component;
+}
+
 // The zone the header's TZ and DAYLIGHT lines describe (they are taken out of the header);
 // nullopt without a readable TZ.
 std::optional<Zone10> TakeZone(std::vector<ItemLine>& header) {
   std::optional<int> standard;
+  std::string tz;
+  std::vector<std::string> daylight;
   std::vector<DaylightPeriod> periods;
   for (const ItemLine& line : header) {
-    if (line.name == "TZ") standard = ReadOffset(line.value);
+    if (line.name == "TZ") {
+      standard = ReadOffset(line.value);
+      tz = line.value;
+    }
     if (line.name != "DAYLIGHT") continue;
+    daylight.push_back(line.value);
     const std::vector<std::string> parts = SplitEscaped(line.value, ";");
     if (parts.size() < 4 || UpperAscii(parts[0]) != "TRUE") continue;
     const std::optional<int> offset = ReadOffset(parts[1]);
@@ -151,18 +191,8 @@ std::optional<Zone10> TakeZone(std::vector<ItemLine>& header) {
   zone.tzid = named != nullptr && !named->standardName.empty() && !named->daylightName.empty()
                   ? named->standardName + "/" + named->daylightName
                   : "UTC" + OffsetText(zone.standardOffset, true);
-  CalendarComponent& component = zone.component;
-  component.name = "VTIMEZONE";
-  component.lines.push_back(ItemLine{"", "TZID", {}, EscapeText(zone.tzid)});
-  const std::string standardName = named != nullptr ? named->standardName : "";
-  component.children.push_back(ZonePart("STANDARD", "19700101T000000", zone.standardOffset, zone.standardOffset, standardName));
-  for (const DaylightPeriod& period : zone.periods) {
-    component.children.push_back(ZonePart("DAYLIGHT", WallTime(period.start, zone.standardOffset), zone.standardOffset,
-                                          period.offset, period.daylightName));
-    component.children.push_back(ZonePart("STANDARD", WallTime(period.end, period.offset), period.offset,
-                                          zone.standardOffset, period.standardName));
-  }
-  std::string text = component.Text();
+  zone.component = ZoneComponent(zone, tz, daylight);
+  std::string text = zone.component.Text();
   for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at)) text.erase(at, 1);
   std::size_t position = text.find('\n') + 1;
   ReadVTimeZone(text, position, zone.rule);

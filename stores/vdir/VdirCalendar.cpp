@@ -3,9 +3,11 @@
 #include "stores/vdir/VdirCalendar.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "pim/CDataItem.h"
+#include "platform/zoneinfo/SystemTimeZone.h"
 #include "stores/vdir/ItemValues.h"
 #include "stores/vdir/VdirCalendar_p.h"
 
@@ -43,6 +45,45 @@ std::string ZoneId(const CalendarComponent& zone) {
   return tzid == nullptr ? std::string() : tzid->value;
 }
 
+// Whether a VTIMEZONE gives an offset at all: one without (a server writes them so) describes no
+// zone, and its TZID means the zone database's zone of that name.
+bool GivesOffsets(const CalendarComponent& zone) {
+  return std::any_of(zone.children.begin(), zone.children.end(),
+                     [](const CalendarComponent& part) { return part.Find("TZOFFSETTO") != nullptr; });
+}
+
+void RenameZoneIds(CalendarComponent& component, const std::map<std::string, std::string>& names) {
+  for (ItemLine& line : component.lines) {
+    const ItemParam* tzid = line.Param("TZID");
+    if (tzid == nullptr || tzid->values.empty()) continue;
+    if (const auto name = names.find(tzid->values.front()); name != names.end()) line.SetParam("TZID", {name->second});
+  }
+  for (CalendarComponent& child : component.children) RenameZoneIds(child, names);
+}
+
+// Gives each TZID the spelling of the zone it means, as the client's own calendar reader takes
+// it: a VTIMEZONE of another letter case, else the zone database's name ("ASIA/KOLKATA" is
+// "Asia/Kolkata"); a VTIMEZONE without offsets is dropped for the database zone it names. A server
+// reads such a TZID as a zone of its own with no offset, and moves the item's times by hours.
+void ResolveZoneIds(CalendarComponent& root) {
+  std::map<std::string, std::string> zones;  // upper-case TZID -> the VTIMEZONE's spelling
+  std::erase_if(root.children, [](const CalendarComponent& child) {
+    return child.name == "VTIMEZONE" && !GivesOffsets(child) && !SystemTimeZone::DatabaseName(ZoneId(child)).empty();
+  });
+  for (const CalendarComponent& child : root.children) {
+    if (child.name == "VTIMEZONE") zones.emplace(UpperAscii(ZoneId(child)), ZoneId(child));
+  }
+  std::set<std::string> ids;
+  CollectZoneIds(root, ids);
+  std::map<std::string, std::string> names;
+  for (const std::string& id : ids) {
+    const auto zone = zones.find(UpperAscii(id));
+    const std::string name = zone != zones.end() ? zone->second : SystemTimeZone::DatabaseName(id);
+    if (!name.empty() && name != id) names.emplace(id, name);
+  }
+  if (!names.empty()) RenameZoneIds(root, names);
+}
+
 }  // namespace
 
 const ItemLine* CalendarComponent::Find(std::string_view lineName) const {
@@ -61,6 +102,14 @@ std::string CalendarComponent::Text() const {
   text += WriteItemLines(lines);
   for (const CalendarComponent& child : children) text += child.Text();
   return text + WriteItemLine(ItemLine{"", "END", {}, name});
+}
+
+CalendarComponent ReadComponent(std::string_view text) {
+  const std::vector<ItemLine> lines = ReadItemLines(text);
+  std::size_t position = 0;
+  CalendarComponent top;
+  ReadChildren(lines, position, top);
+  return top.children.empty() ? CalendarComponent() : std::move(top.children.front());
 }
 
 std::optional<VdirCalendar> VdirCalendar::Read(std::string_view text) {
@@ -85,6 +134,7 @@ std::optional<VdirCalendar> VdirCalendar::Read(std::string_view text) {
   } else {
     DecodeLegacyCalendarLines(calendar.mRoot);
   }
+  ResolveZoneIds(calendar.mRoot);
   return calendar;
 }
 

@@ -3,6 +3,9 @@
 
 #include "stores/vdir/VdirCalendar.h"
 
+// The first component of `text` (its BEGIN line first), with its lines and sub-components.
+CalendarComponent ReadComponent(std::string_view text);
+
 // Converts the VCALENDAR `root` read from vCalendar 1.0 text to iCalendar 2.0 in place (see
 // VdirCalendar).
 void ConvertVCalendar10(CalendarComponent& root);

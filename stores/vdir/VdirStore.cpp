@@ -265,7 +265,7 @@ std::string VdirStore::ItemText(const CDataItem& record, const ItemTextOptions& 
   const auto file = mFiles.find(SeriesKeyOf(record.itemId));
   if (file == mFiles.end()) return record.ToText(options);
   const auto text = file->second.texts.find(record.itemId);
-  return text == file->second.texts.end() ? record.ToText(options) : text->second;
+  return text == file->second.texts.end() ? record.ToText(options) : UnfoldedText(text->second);
 }
 
 // ---- Writing

@@ -210,6 +210,7 @@ class E2eTest : public ::testing::TestWithParam<E2eParam> {
                                              E2eParam(PeerKind::SyncEvolution, StoreKind::WindowsContacts),        \
                                              E2eParam(PeerKind::Scripted, StoreKind::WindowsContacts),             \
                                              E2eParam(PeerKind::SyncEvolution, StoreKind::Vdir),                   \
+                                             E2eParam(PeerKind::Virtuoso, StoreKind::Vdir),                        \
                                              E2eParam(PeerKind::Scripted, StoreKind::Vdir)),                       \
                            StoreAndPeerTestName)
 

@@ -271,10 +271,6 @@ class KeptItemsE2eTest : public E2eTest {
 };
 
 TEST_P(KeptItemsE2eTest, OneFieldChangedLocallyChangesThatFieldAloneOnTheServer) {
-  if (GetParam().store == StoreKind::Vdir && GetParam().peer == PeerKind::SyncEvolution) {
-    GTEST_SKIP() << "open fault: a card of a vdir collection goes to this server as vCard 3.0 text under the vCard 2.1 "
-                    "type, and a change made to it loses the card's extensions on the server (X-ANNIVERSARY, X-SKYPE...)";
-  }
   std::vector<const Edit*> held;
   for (const Edit& edit : kEdits) {
     if (Holds(edit)) held.push_back(&edit);
@@ -292,6 +288,8 @@ TEST_P(KeptItemsE2eTest, OneFieldChangedLocallyChangesThatFieldAloneOnTheServer)
     for (const CSyncLink& link : mConf->Links()) {
       if (link.mDataType == edit.type) kept[edit.datastore] = ExchangedItemTexts(*mConf, link).Find(id).value_or("");
     }
+    // A store that keeps items whole holds the text itself.
+    if (kept[edit.datastore].empty() && edit.type == DATA_TYPE_CONTACTS) kept[edit.datastore] = Local().Contacts().front();
     Local().ChangeField(edit.type, id, edit.key, edit.value);
   }
 
@@ -325,7 +323,9 @@ TEST_P(KeptItemsE2eTest, OneFieldChangedLocallyChangesThatFieldAloneOnTheServer)
   ASSERT_TRUE(outcome.Succeeded()) << outcome.error;
   EXPECT_EQ(ItemCommandsInLog(), 0) << "a third run moves nothing";
   for (const Edit& edit : kEdits) {
-    if (Holds(edit)) EXPECT_EQ(ServerItem(edit), changed.at(edit.datastore)) << edit.datastore;
+    if (Holds(edit)) {
+      EXPECT_EQ(ServerItem(edit), changed.at(edit.datastore)) << edit.datastore;
+    }
   }
 }
 

@@ -238,3 +238,22 @@ TEST(ToVCalendar, ReadsBackThroughTheComponentWalkInBothVersions) {
     }
   }
 }
+
+// The Meta Type an item goes under: the program's own names, or the registered ones of the forms a
+// store that keeps items whole writes (a calendar of a server that takes vCalendar 1.0 only keeps
+// the old name).
+TEST(ItemContentType, NamesTheFormTheItemIsWrittenIn) {
+  const ItemTextOptions registered{CalendarVersion::ICalendar20, true};
+  const ItemTextOptions registered10{CalendarVersion::VCalendar10, true};
+  const struct {
+    int kind;
+    ItemTextOptions options;
+    const char* type;
+  } kRows[] = {
+      {ITEM_CONTACT, {}, "text/x-vcard"},          {ITEM_EVENT, {}, "text/x-vcalendar"},
+      {ITEM_TASK, kVCalendar10, "text/x-vcalendar"}, {ITEM_GROUP, registered, "text/zep-group"},
+      {ITEM_CONTACT, registered, "text/vcard"},    {ITEM_EVENT, registered, "text/calendar"},
+      {ITEM_TASK, registered, "text/calendar"},    {ITEM_EVENT, registered10, "text/x-vcalendar"},
+  };
+  for (const auto& row : kRows) EXPECT_EQ(CDataItem(row.kind).ContentTypeOf(row.options), row.type) << row.kind;
+}

@@ -164,6 +164,25 @@ TEST(DeviceInfo, ClientDescribesItsLinkedFoldersOrTheTypeRoots) {
   EXPECT_EQ(devInf.dataStores[0].sourceRef, "Tasks");
   EXPECT_EQ(devInf.dataStores[0].displayName, "Folder Tasks");
   EXPECT_EQ(devInf.dataStores[0].syncCap->syncTypes, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+
+  // Item files are kept whole as vCard 3.0 and iCalendar 2.0: announced so, with every property
+  // (a server sends a client only what its CTCap lists), the old forms still taken.
+  TempDir vdirDir;
+  CConf vdir(vdirDir.Path());
+  vdir.SetSyncWithOutlook(LOCAL_APP_VDIR);
+  devInf = ClientDevInf(vdir, "id");
+  ASSERT_EQ(devInf.dataStores.size(), 3u);
+  EXPECT_EQ(devInf.dataStores[0].rxPref, (SmlContentTypeRef{"text/vcard", "3.0"}));
+  EXPECT_EQ(devInf.dataStores[0].txPref, (SmlContentTypeRef{"text/vcard", "3.0"}));
+  EXPECT_EQ(devInf.dataStores[0].rx.front(), (SmlContentTypeRef{"text/x-vcard", "2.1"}));
+  EXPECT_EQ(devInf.dataStores[1].rxPref, (SmlContentTypeRef{"text/calendar", "2.0"}));
+  for (const auto& [typeName, propertyName] : {std::pair{"text/vcard", "X-EVOLUTION-FILE-AS"}, std::pair{"text/calendar", "DTSTAMP"}}) {
+    const std::string type = typeName, property = propertyName;  // clang 14 cannot capture a structured binding
+    const auto cap = std::find_if(devInf.ctCaps.begin(), devInf.ctCaps.end(), [&](const SmlCtCap& c) { return c.ctType == type; });
+    ASSERT_NE(cap, devInf.ctCaps.end()) << type;
+    EXPECT_TRUE(std::any_of(cap->properties.begin(), cap->properties.end(), [&](const SmlProperty& p) { return p.propName == property; }))
+        << type << " " << property;
+  }
 }
 
 class DatabaseRequest : public SessionFixture {

@@ -100,6 +100,13 @@ TEST_F(VdirStoreTest, ItemFilesOfAnyVersionAreRecordsAndTheirOwnTextIsWhatGoesTo
   ASSERT_TRUE(graceRecord);
   EXPECT_NE(mStore->ItemText(*graceRecord, {}).find("VERSION:3.0\r\n"), std::string::npos);
   EXPECT_NE(mStore->ItemText(*graceRecord, {}).find(":+1-202-555-0143\r\n"), std::string::npos);
+  // A folded line goes to the server as one line: a server may keep a folded line's first part only.
+  const std::string note(120, 'n');
+  WriteFileBytes(FileIn("contacts", "grace.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:grace\r\nFN:Grace Hopper\r\nNOTE:" +
+                                                    note.substr(0, 60) + "\r\n " + note.substr(60) + "\r\nEND:VCARD\r\n");
+  Load(DATA_TYPE_CONTACTS);
+  EXPECT_NE(mStore->ItemText(*mStore->mCurrentItems.Find("grace.vcf"), {}).find("\r\nNOTE:" + note + "\r\nEND:VCARD"), std::string::npos);
+  WriteFileBytes(FileIn("contacts", "grace.vcf"), grace);
   const CDataItem::Ptr team = mStore->mCurrentItems.Find("team.vcf");
   ASSERT_TRUE(team);
   EXPECT_EQ(team->kind, ITEM_GROUP);

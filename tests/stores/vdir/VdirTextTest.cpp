@@ -91,15 +91,9 @@ class VdirText : public ::testing::TestWithParam<std::string> {
   bool mCard = IsCard(mPath);
   std::string mOriginal = ReadFileBytes(mPath);
   std::string mConverted = Converted(mOriginal, mCard);
-
-  // Open: the zone of a vCalendar 1.0 item given by TZ and DAYLIGHT is written as a VTIMEZONE of
-  // the DAYLIGHT dates it lists, while the calendar reader makes a rule of them; occurrences after
-  // the last listed year may then differ.
-  bool ZoneRuleFromDaylightDates() const { return mPath.ends_with("v10-floating-zone.vcs"); }
 };
 
 TEST_P(VdirText, KeepsEveryFieldOfTheOriginal) {
-  if (ZoneRuleFromDaylightDates()) GTEST_SKIP() << "open: a zone given by DAYLIGHT dates is not written as a rule";
   ASSERT_FALSE(mConverted.empty()) << mPath;
   for (const FieldDifference& difference : CompareItemFields(ReadItemFields(mOriginal), ReadItemFields(mConverted))) {
     ADD_FAILURE() << difference.Describe() << "\n" << mConverted;
@@ -107,7 +101,6 @@ TEST_P(VdirText, KeepsEveryFieldOfTheOriginal) {
 }
 
 TEST_P(VdirText, ReadsAsTheSameRecordsAsTheOriginal) {
-  if (ZoneRuleFromDaylightDates()) GTEST_SKIP() << "open: a zone given by DAYLIGHT dates is not written as a rule";
   if (mOriginal.find("VERSION:4.0") != std::string::npos) GTEST_SKIP() << "the card library reads vCard 2.1 and 3.0 only";
   EXPECT_EQ(Records(mConverted, mCard), Records(mOriginal, mCard)) << mConverted;
 }
