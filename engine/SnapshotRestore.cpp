@@ -54,7 +54,7 @@ RestoreCounts SnapshotRestore::Restore(const CSyncLink& link, const std::string&
       ++counts.failed;
     }
   }
-  std::vector<std::string> rewritten;
+  std::vector<std::string> written;
   for (const SnapshotItem& item : saved) {
     const CDataItem::Ptr current = mStore.mCurrentItems.Find(item.id);
     if (current && mStore.ItemText(*current, {}) == item.text) continue;
@@ -64,15 +64,11 @@ RestoreCounts SnapshotRestore::Restore(const CSyncLink& link, const std::string&
       ++counts.failed;
       continue;
     }
-    if (current) {
-      ++counts.rewritten;
-      rewritten.push_back(localId);
-    } else {
-      ++counts.recreated;
-    }
+    ++(current ? counts.rewritten : counts.recreated);
+    written.push_back(localId);
   }
   mStore.CommitWrites();
-  MarkChangedInIndex(link, rewritten);
+  MarkChangedInIndex(link, written);
   return counts;
 }
 
@@ -89,7 +85,8 @@ bool SnapshotRestore::Write(const std::string& text, int kind, std::string& loca
 }
 
 // The index is read anew: the store's own copy has lost the items its deletions removed, which the
-// next run must still send as deletions.
+// next run must still send as deletions. A re-created item the store gave the identifier of one it
+// just deleted is, for the index, an update of that item.
 void SnapshotRestore::MarkChangedInIndex(const CSyncLink& link, const std::vector<std::string>& ids) const {
   if (ids.empty()) return;
   CDataItemList index;

@@ -18,9 +18,9 @@ struct RestoreCounts {
 
 // Restores the folder of a link on the store it is given (not owned; the configuration and the
 // store must outlive the object). The next run sends the restoration as ordinary changes: new and
-// deleted items are found by the index as always, and the index entries of rewritten items lose
-// their change stamp, so that a store whose stamps count whole seconds still sees them changed
-// when the restore falls into the second of the run it undoes. Before it changes anything, the
+// deleted items are found by the index as always, and the index entries of the items it writes
+// lose their change stamp, so that a store whose stamps count whole seconds still sees them changed
+// when the restore falls into the second of the run it undoes (or reuses a deleted identifier). Before it changes anything, the
 // current state is itself saved as a snapshot, so a restore can be undone in turn.
 class SnapshotRestore {
  public:
