@@ -401,7 +401,9 @@ TEST_F(MainWindowTest, EscapeDoesNotCloseTheWindowAndEnterOnTheListStartsNoRun) 
     EXPECT_FALSE(mWindow->RunActive());
     // Its entries have their letters too.
     const QString letters = Mnemonics(RowMenu()->actions());
-    EXPECT_EQ(letters.size(), 3) << letters.toStdString();
+    // Synchronize, details, preview, restore, delete.
+    EXPECT_EQ(letters.size(), 5) << letters.toStdString();
+    EXPECT_EQ(QSet<QChar>(letters.begin(), letters.end()).size(), letters.size()) << letters.toStdString();
     RowMenu()->close();
     QCoreApplication::processEvents();
   }
