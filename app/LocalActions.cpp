@@ -76,7 +76,8 @@ ActionResult LocalActions::Restore(std::size_t index, int run) {
     std::string text = FormatText(LoadString(IDS_RESTORE_DONE), {"sync_" + std::to_string(index + 1), FormatLocalDateTime(StampTime(file.stamp)),
                                                                  counts.rewritten, counts.recreated, counts.deleted});
     if (counts.failed > 0) {
-      text += "\n" + FormatText(LoadString(IDS_RESTORE_FAILED), {std::to_string(counts.failed) + " items"});
+      text += '\n';
+      text += FormatText(LoadString(IDS_RESTORE_FAILED), {FormatText("%d items", {counts.failed})});
     }
     return {counts.failed == 0, text};
   } catch (const CXException& error) {

@@ -10,7 +10,8 @@ constexpr std::size_t kBlock = 512;
 
 // `value` in octal, right-aligned in `width` - 1 digits and a NUL, into `field`.
 void Octal(char* field, std::size_t width, std::uint64_t value) {
-  std::snprintf(field, width, "%0*llo", static_cast<int>(width - 1), static_cast<unsigned long long>(value));
+  for (std::size_t digit = width - 1; digit-- > 0; value >>= 3) field[digit] = static_cast<char>('0' + (value & 7));
+  field[width - 1] = '\0';
 }
 
 }  // namespace

@@ -35,7 +35,10 @@ std::string NameOf(const CDataItem& record) {
   if (name.empty() && record.kind != ITEM_EVENT && record.kind != ITEM_TASK) {
     name = std::string(record.PropertyView("PR_GIVEN_NAME"));
     const std::string_view surname = record.PropertyView("PR_SURNAME");
-    if (!surname.empty()) name += (name.empty() ? "" : " ") + std::string(surname);
+    if (!surname.empty()) {
+      if (!name.empty()) name += ' ';
+      name.append(surname);
+    }
   }
   for (char& c : name) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
