@@ -88,7 +88,13 @@ std::string SupportReport::MaskedLog(const std::string& log, const std::vector<s
       open = tagEnd;
       continue;
     }
-    const std::size_t close = masked.find("</Data>", tagEnd);
+    // An item in a CDATA section may hold "</Data>" itself: the element ends after the section.
+    std::size_t searchFrom = tagEnd;
+    if (masked.compare(tagEnd + 1, 9, "<![CDATA[") == 0) {
+      const std::size_t cdataEnd = masked.find("]]>", tagEnd + 10);
+      searchFrom = cdataEnd == std::string::npos ? masked.size() : cdataEnd;
+    }
+    const std::size_t close = masked.find("</Data>", searchFrom);
     // An item cut off by the end of the log is masked to its end.
     const std::size_t contentEnd = close == std::string::npos ? masked.size() : close;
     const std::string_view content(masked.data() + tagEnd + 1, contentEnd - tagEnd - 1);

@@ -255,7 +255,7 @@ TEST(Program, ReportIsAnArchiveWithTheLogsAndSettingsButNoSecretsAndNoItems) {
   const auto store = FolderStoreHome(home, items);
   const std::string itemMessage =
       "<SyncML><SyncHdr><Cred><Data>dXNlckBleGFtcGxlLm9yZzpzZWNyZXQ=</Data></Cred></SyncHdr><SyncBody><Status><Data>200</Data></Status>"
-      "<Add><Item><Data><![CDATA[BEGIN:VCARD\r\nFN:Ada Lovelace\r\nTEL:+44 20 7946 0001\r\nEND:VCARD]]></Data></Item></Add>"
+      "<Add><Item><Data><![CDATA[BEGIN:VCARD\r\nFN:Ada Lovelace\r\nNOTE:ends </Data> here?\r\nTEL:+44 20 7946 0001\r\nEND:VCARD]]></Data></Item></Add>"
       "<Put><Item><Data><DevInf xmlns='syncml:devinf'><Man>Example</Man><Mod>Server 9</Mod></DevInf></Data></Item></Put></SyncBody></SyncML>";
   ASSERT_TRUE(WriteFileAtomically(home.ConfigFolder() + "Sync.log", "12/10/26 09:00:00\tSend\tDebug\tlogin user@example.org password secret\n" +
                                                                         itemMessage + "\nlast run's line\n"));
