@@ -11,11 +11,14 @@ void CSyncCommandLineInfo::Parse(const std::vector<std::string>& arguments) {
 }
 
 void CSyncCommandLineInfo::ParseParam(const std::string& token, bool last) {
-  const bool isSwitch = !token.empty() && (token[0] == '/' || token[0] == '-');
+  // The file of "/report" is its value even when it is an absolute path.
+  const bool fileValue = mHasPending && mPendingSwitch == kReport;
+  const bool isSwitch = !fileValue && !token.empty() && (token[0] == '/' || token[0] == '-');
   if (isSwitch) {
     if (mHasPending) Record(mPendingSwitch, {});
     mPendingSwitch = token.substr(1);
     mHasPending = true;
+    mLastSwitch.clear();
     if (last) {
       Record(mPendingSwitch, {});
       mHasPending = false;
@@ -24,7 +27,10 @@ void CSyncCommandLineInfo::ParseParam(const std::string& token, bool last) {
   }
   if (mHasPending) {
     Record(mPendingSwitch, token);
+    mLastSwitch = mPendingSwitch;
     mHasPending = false;
+  } else if (!mLastSwitch.empty()) {
+    mFurtherValues[mLastSwitch].push_back(token);
   }
 }
 
@@ -35,6 +41,59 @@ void CSyncCommandLineInfo::Record(const std::string& name, const std::string& va
 std::string CSyncCommandLineInfo::Value(const std::string& name) const {
   const auto it = mSwitches.find(name);
   return it != mSwitches.end() ? it->second : std::string();
+}
+
+std::vector<std::string> CSyncCommandLineInfo::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  const auto first = mSwitches.find(name);
+  if (first == mSwitches.end() || first->second.empty()) return values;
+  values.push_back(first->second);
+  if (const auto further = mFurtherValues.find(name); further != mFurtherValues.end()) {
+    values.insert(values.end(), further->second.begin(), further->second.end());
+  }
+  return values;
+}
+
+std::string CSyncCommandLineInfo::Action() const {
+  for (const char* action : {kPreview, kRestore, kReport}) {
+    if (Has(action)) return action;
+  }
+  return {};
+}
+
+namespace {
+
+// A whole positive decimal number, or 0.
+int PositiveNumber(const std::string& text) {
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoi(text);
+}
+
+}  // namespace
+
+std::string CSyncCommandLineInfo::ActionError() const {
+  const int actions = Has(kPreview) + Has(kRestore) + Has(kReport);
+  if (actions > 1) return "/preview, /restore and /report cannot be combined";
+  const std::vector<std::string> values = Values(Action());
+  if (Has(kPreview) && !values.empty()) return "/preview takes no value";
+  if (Has(kReport) && values.size() != 1) return "/report needs one FILE";
+  if (Has(kRestore)) {
+    if (values.empty() || values.size() > 2) return "/restore needs LINK and may take RUN";
+    for (const std::string& value : values) {
+      if (PositiveNumber(value) == 0) return "/restore: \"" + value + "\" is not a number from 1 up";
+    }
+  }
+  return {};
+}
+
+int CSyncCommandLineInfo::RestoreLink() const {
+  const std::vector<std::string> values = Values(kRestore);
+  return values.empty() ? 0 : PositiveNumber(values[0]);
+}
+
+int CSyncCommandLineInfo::RestoreRun() const {
+  const std::vector<std::string> values = Values(kRestore);
+  return values.size() < 2 ? 1 : PositiveNumber(values[1]);
 }
 
 int CSyncCommandLineInfo::IntValue(const std::string& name) const { return LeadingInt(Value(name)); }
@@ -57,6 +116,7 @@ int CSyncCommandLineInfo::LeadingInt(const std::string& text) {
 
 std::string CSyncCommandLineInfo::UsageText() {
   return std::string("Usage: larkspan [/silent] [/status CODE] [/uninstall PRODUCT-CODE]\n"
+                     "       larkspan /preview | /restore LINK [RUN] | /report FILE\n"
                      "       larkspan --help | --version\n"
                      "\n"
                      "Keeps the contacts, calendar events and tasks on this computer in step with an account on a\n"
@@ -67,6 +127,13 @@ std::string CSyncCommandLineInfo::UsageText() {
                      "                          scheduled synchronization runs)\n"
                      "  /status CODE            report the installer's exit code CODE, then exit (0: start normally)\n"
                      "  /uninstall PRODUCT-CODE remove the installation with that product code, then exit\n"
+                     "  /preview                print what the next synchronization would send, per link and item,\n"
+                     "                          changing nothing\n"
+                     "  /restore LINK [RUN]     put the items of link LINK (the N of its section \"sync_N\") back as\n"
+                     "                          they were before its last synchronization that changed them (RUN 2:\n"
+                     "                          the one before, and so on); the next synchronization sends them\n"
+                     "  /report FILE            save a report for support (a .tar.gz archive: logs, settings without\n"
+                     "                          login and password, link states; no item contents)\n"
                      "  --help, -h              show this text and exit\n"
                      "  --version               show the version and exit\n"
                      "\n"

@@ -50,7 +50,9 @@ CVudirerAvazApp::~CVudirerAvazApp() {
 StartupResult CVudirerAvazApp::InitInstance(const std::vector<std::string>& arguments) {
   // Every switch is read before any is acted on, so "/silent" counts wherever it stands.
   mCommandLine.Parse(arguments);
-  mConf.SetSilent(mCommandLine.Has(CSyncCommandLineInfo::kSilent));
+  // The actions that need no window ask nothing either.
+  const bool action = !mCommandLine.Action().empty();
+  mConf.SetSilent(mCommandLine.Has(CSyncCommandLineInfo::kSilent) || action);
   if (mCommandLine.Has(CSyncCommandLineInfo::kUninstall)) {
     return Uninstall(mCommandLine.Value(CSyncCommandLineInfo::kUninstall));
   }
@@ -63,7 +65,8 @@ StartupResult CVudirerAvazApp::InitInstance(const std::vector<std::string>& argu
   if (result == StartupResult::Ready) result = EnsureLanguage();
   if (result != StartupResult::Ready) return result;
   LoadLanguage();
-  result = CheckComplete();
+  // A preview, a restore or a report needs no server settings (a report helps most when they are wrong).
+  if (!action) result = CheckComplete();
   if (result == StartupResult::Ready) result = CheckSingleInstance();
   return result;
 }

@@ -48,7 +48,8 @@ class CVudirerAvazApp {
 
   // Parses `arguments` (without the program's name) and runs start-up in order: uninstall,
   // silent, status, configuration (with migration), language, completeness, instance check.
-  // Nothing is shown while the program runs silently. A password kept in a keyring that cannot
+  // Nothing is shown while the program runs silently, or for an action of the command line
+  // (preview, restore, report), which skips the completeness check. A password kept in a keyring that cannot
   // be reached is said in a message (silently on stderr and in the log, and start-up Failed).
   StartupResult InitInstance(const std::vector<std::string>& arguments);
 

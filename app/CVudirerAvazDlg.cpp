@@ -2,6 +2,8 @@
 #include "app/CVudirerAvazDlg.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include "app/CLangDlg.h"
 #include "app/CXListBox.h"
 #include "app/ConfigurationDialogs.h"
+#include "app/LocalActions.h"
 #include "app/LogViewerDlg.h"
 #include "app/Mnemonics.h"
 #include "app/QtText.h"
@@ -108,6 +111,9 @@ void CVudirerAvazDlg::BuildMenus() {
   mSyncMenu = mMenuBar->addAction(QString());
   mSyncMenu->setObjectName(QStringLiteral("menuSync"));
   connect(mSyncMenu, &QAction::triggered, this, &CVudirerAvazDlg::OnSync);
+  mPreviewAction = mMenuBar->addAction(QString());
+  mPreviewAction->setObjectName(QStringLiteral("menuPreview"));
+  connect(mPreviewAction, &QAction::triggered, this, [this] { ShowPreview(); }, Qt::QueuedConnection);
   mOptionsMenu = mMenuBar->addMenu(QString());
   mOptionsMenu->setObjectName(QStringLiteral("menuOptions"));
   mWizardAction = NamedAction(*mOptionsMenu, "actionWizard");
@@ -120,7 +126,9 @@ void CVudirerAvazDlg::BuildMenus() {
   mHelpMenu = mMenuBar->addMenu(QString());
   mHelpMenu->setObjectName(QStringLiteral("menuHelp"));
   mHelpAction = NamedAction(*mHelpMenu, "actionHelp");
+  mReportAction = NamedAction(*mHelpMenu, "actionReport");
   mAboutAction = NamedAction(*mHelpMenu, "actionAbout");
+  connect(mReportAction, &QAction::triggered, this, &CVudirerAvazDlg::SaveReport, Qt::QueuedConnection);
   // Queued, as the row menu's entries.
   connect(mWizardAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenWizard, Qt::QueuedConnection);
   connect(mConnectionAction, &QAction::triggered, this, &CVudirerAvazDlg::OpenConnection, Qt::QueuedConnection);
@@ -144,6 +152,8 @@ void CVudirerAvazDlg::RetranslateUi() {
   const std::string& product = mConf.ProductName();
   setWindowTitle(ToQString(mTitle));
   mSyncMenu->setText(TableText(IDS_SYNC));
+  mPreviewAction->setText(TableText(IDS_MENU_PREVIEW));
+  mReportAction->setText(TableText(IDS_MENU_REPORT));
   mOptionsMenu->setTitle(TableText(IDS_OPTIONS));
   mWizardAction->setText(TableText(IDS_MENU_WIZARD));
   mConnectionAction->setText(TableText(IDS_MENU_CONNECTION));
@@ -328,6 +338,7 @@ void CVudirerAvazDlg::CheckWorker() {
 
 void CVudirerAvazDlg::SetMenusEnabled(bool enabled) {
   mSyncMenu->setEnabled(enabled);
+  mPreviewAction->setEnabled(enabled);
   mOptionsMenu->menuAction()->setEnabled(enabled);
   mHelpMenu->menuAction()->setEnabled(enabled);
   mOptionsButton->setEnabled(enabled);
@@ -345,14 +356,22 @@ void CVudirerAvazDlg::ShowRowMenu(int row, const QPoint& globalPos) {
   synchronize->setText(TableText(inProgress ? IDS_ROW_CANCEL : IDS_ROW_SYNCHRONIZE));
   QAction* details = NamedAction(*menu, "rowDetails");
   details->setText(TableText(IDS_LAST_SYNC_DETAILS));
+  QAction* preview = NamedAction(*menu, "rowPreview");
+  preview->setText(TableText(IDS_MENU_PREVIEW));
+  QAction* restore = NamedAction(*menu, "rowRestore");
+  restore->setText(TableText(IDS_MENU_RESTORE));
   QAction* remove = NamedAction(*menu, "rowDelete");
   remove->setText(TableText(IDS_ROW_DELETE));
   details->setEnabled(!mRunActive);
+  preview->setEnabled(!mRunActive);
+  restore->setEnabled(!mRunActive);
   remove->setEnabled(!mRunActive);
   AssignMnemonics(menu->actions());
   // Queued: a dialog or question opens once the menu is gone, not inside its mouse handling.
   connect(synchronize, &QAction::triggered, this, [this, row] { OnRowSynchronize(row); }, Qt::QueuedConnection);
   connect(details, &QAction::triggered, this, [this, row] { ShowDetails(row); }, Qt::QueuedConnection);
+  connect(preview, &QAction::triggered, this, [this, row] { ShowPreview(row); }, Qt::QueuedConnection);
+  connect(restore, &QAction::triggered, this, [this, row] { RestoreRow(row); }, Qt::QueuedConnection);
   connect(remove, &QAction::triggered, this, [this, row] { DeleteRow(row); }, Qt::QueuedConnection);
   menu->popup(globalPos);
 }
@@ -369,6 +388,46 @@ void CVudirerAvazDlg::DeleteRow(int row) {
   mConf.Links().Remove(static_cast<std::size_t>(row));
   mConf.Save();
   Refill();
+}
+
+// ---- Preview, restore, report
+
+void CVudirerAvazDlg::ShowPreview(int row) {
+  if (mRunActive) return;
+  LocalActions actions(mConf, mServices.stores, mPrompt);
+  const ActionResult result = actions.Preview(row);
+  TextViewerDlg viewer(TableText(IDS_PREVIEW_TITLE), ToQString(result.text), this);
+  viewer.exec();
+}
+
+void CVudirerAvazDlg::RestoreRow(int row) {
+  if (mRunActive || row < 0 || static_cast<std::size_t>(row) >= mConf.Links().Size()) return;
+  LocalActions actions(mConf, mServices.stores, mPrompt);
+  const std::string when = actions.SnapshotTime(static_cast<std::size_t>(row), 1);
+  if (when.empty()) {
+    mPrompt.Message(LoadString(IDS_RESTORE_NO_SNAPSHOT), PromptButtons::Ok, PromptKind::Information);
+    return;
+  }
+  const std::string question = FormatText(LoadString(IDS_RESTORE_CONFIRM), {mConf.Links().At(static_cast<std::size_t>(row)).mLocalName, when});
+  if (mPrompt.Message(question, PromptButtons::YesNo, PromptKind::Warning) != PromptAnswer::Yes) return;
+  const ActionResult result = actions.Restore(static_cast<std::size_t>(row), 1);
+  mPrompt.Message(result.text, PromptButtons::Ok, result.succeeded ? PromptKind::Information : PromptKind::Error);
+  Refill();
+}
+
+void CVudirerAvazDlg::SaveReport() {
+  if (mRunActive) return;
+  std::string path;
+  if (mServices.askReportPath) {
+    path = mServices.askReportPath();
+  } else {
+    path = QFileDialog::getSaveFileName(this, TableText(IDS_MENU_REPORT), QDir::home().filePath(QStringLiteral("larkspan-report.tar.gz")),
+                                        TableText(IDS_REPORT_FILTER))
+               .toStdString();
+  }
+  if (path.empty()) return;
+  const ActionResult result = LocalActions(mConf, mServices.stores, mPrompt).Report(path);
+  mPrompt.Message(result.text, PromptButtons::Ok, result.succeeded ? PromptKind::Information : PromptKind::Error);
 }
 
 // ---- Menus

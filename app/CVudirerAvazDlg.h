@@ -43,6 +43,8 @@ struct MainWindowServices {
   std::function<void()> reloadLanguage;
   // Where the language dialog looks for the language libraries (ending in "/").
   std::string programFolder;
+  // Asks where to save the support report; "" when the user cancelled. Empty: a save dialog.
+  std::function<std::string()> askReportPath;
 };
 
 // The window lives on the user-interface thread from the end of start-up to the end of the
@@ -59,8 +61,9 @@ struct MainWindowServices {
 // Object names for tests and tools: "linkList", "syncButton", "optionsButton", "helpButton",
 // "exitButton", "logo"; the menu entries "menuSync", "menuOptions", "menuHelp", "actionWizard",
 // "actionConnection", "actionSyncSettings", "actionLanguage", "actionViewLog", "actionExit" (the
-// Options menu), "actionHelp", "actionAbout"; the row menu "rowMenu" with "rowSynchronize",
-// "rowDetails", "rowDelete".
+// Options menu), "actionHelp", "actionAbout", "actionReport" (the Help menu), "menuPreview" (beside
+// "menuSync"); the row menu "rowMenu" with "rowSynchronize", "rowDetails", "rowPreview",
+// "rowRestore", "rowDelete".
 class CVudirerAvazDlg : public QDialog, public SyncObserver {
   Q_OBJECT
 
@@ -88,6 +91,13 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
   void OpenHelp();
   void ViewLog();
   void ShowAbout();
+  // The preview of every link (`row` -1) or of one, in the text viewer.
+  void ShowPreview(int row = -1);
+  // After the user's confirmation, the row's link back to its state before its last run that
+  // changed local items; the result in a message.
+  void RestoreRow(int row);
+  // Asks for a file and saves the support report there; the result in a message.
+  void SaveReport();
   void RestoreFromTray();
 
   // The help text (the manual page as text) of the program in `programFolder` (ending in "/").
@@ -151,6 +161,8 @@ class CVudirerAvazDlg : public QDialog, public SyncObserver {
 
   QMenuBar* mMenuBar = nullptr;
   QAction* mSyncMenu = nullptr;
+  QAction* mPreviewAction = nullptr;
+  QAction* mReportAction = nullptr;
   QMenu* mOptionsMenu = nullptr;
   QMenu* mHelpMenu = nullptr;
   QAction* mWizardAction = nullptr;

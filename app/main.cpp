@@ -13,6 +13,7 @@
 #include "app/CVudirerAvazApp.h"
 #include "app/CVudirerAvazDlg.h"
 #include "app/HeadlessSyncRun.h"
+#include "app/LocalActions.h"
 #include "app/ProgramServices.h"
 #include "app/QtConfigurationDialogs.h"
 #include "app/QtStartup.h"
@@ -53,7 +54,7 @@ int RunMainWindow(CVudirerAvazApp& application, QApplication& qtApplication, Con
   CConf& conf = application.Conf();
   RunStoreFactory stores(FolderStoreFromEnvironment());
   MainWindowServices services{stores, updates, nullptr, {}, [&application] { application.LoadLanguage(); },
-                              application.ProgramFolder()};
+                              application.ProgramFolder(), {}};
   CVudirerAvazDlg window(conf, dialogs, std::move(services));
   if (!window.Initialize()) return ExitStatusFor(StartupResult::Failed);
   qtApplication.setQuitOnLastWindowClosed(false);
@@ -76,6 +77,10 @@ int main(int argc, char** argv) {
     std::cout << (commandLine.WantsHelp() ? CSyncCommandLineInfo::UsageText() : CSyncCommandLineInfo::VersionText());
     return std::cout.flush() ? 0 : 1;
   }
+  if (const std::string error = commandLine.ActionError(); !error.empty()) {
+    std::cerr << TerminalSafe(FormatText(LoadString(IDS_BAD_COMMAND_LINE), {error})) << '\n' << CSyncCommandLineInfo::UsageText();
+    return LocalActions::kBadCommandLine;
+  }
   UseOffscreenPlatformWithoutDisplay();
   QApplication qtApplication(argc, argv);
 
@@ -96,7 +101,15 @@ int main(int argc, char** argv) {
                                  BuildInfo::kProductName);
     CVudirerAvazApp application(*interaction, {}, &keyring);
     const StartupResult result = application.InitInstance(arguments);
+    const bool action = !commandLine.Action().empty();
+    if (action && result == StartupResult::AlreadyRunning) {
+      std::cerr << TerminalSafe(FormatText(LoadString(IDS_ANOTHER_INSTANCE), {application.Conf().ProductName()})) << '\n';
+    }
     if (result != StartupResult::Ready) return ExitStatusFor(result);
+    if (action) {
+      RunStoreFactory stores(FolderStoreFromEnvironment());
+      return LocalActions(application.Conf(), stores, application.Prompts()).RunCommandLine(commandLine, std::cout, std::cerr);
+    }
     if (QtStartup::CanShowWindows()) return RunMainWindow(application, qtApplication, *dialogs, updates);
     if (application.Conf().Silent()) {
       // Without a display (a scheduled start) the silent run needs no window.

@@ -113,6 +113,7 @@ void CConf::ReadSettings() {
   mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
   mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
   mAllowHttpUpdates = GetInt("allow_http_updates") != 0;
+  SetSnapshotRuns(LeadingInt(GetValue(kSection, "snapshot_runs", std::to_string(kDefaultSnapshotRuns))));
   mPasswordInKeyring = GetValue(kSection, kPasswordStoreKey) == kPasswordInKeyring;
   mKeyringFailure.clear();
   mKeyringHolds.reset();
@@ -219,6 +220,7 @@ void CConf::WriteSettings() {
     RemoveKey(kSection, "syncml_mime");
   }
   if (mAllowHttpUpdates || HasKey(kSection, "allow_http_updates")) SetInt("allow_http_updates", mAllowHttpUpdates);
+  if (mSnapshotRuns != kDefaultSnapshotRuns || HasKey(kSection, "snapshot_runs")) SetInt("snapshot_runs", mSnapshotRuns);
   if (!mVdirPath.empty() || HasKey(kSection, "vdir_path")) SetValue(kSection, "vdir_path", mVdirPath);
 }
 

@@ -189,6 +189,11 @@ class CConf : public CIniEx {
   // could replace a package fetched without TLS).
   bool AllowHttpUpdates() const { return mAllowHttpUpdates; }
   void SetAllowHttpUpdates(bool allow) { mAllowHttpUpdates = allow; }
+  // "snapshot_runs": how many snapshots of each link's local items (taken before a run changes
+  // them) are kept; kDefaultSnapshotRuns while missing, at least 1.
+  static constexpr int kDefaultSnapshotRuns = 10;
+  int SnapshotRuns() const { return mSnapshotRuns; }
+  void SetSnapshotRuns(int runs) { mSnapshotRuns = runs < 1 ? 1 : runs; }
   void SetLogLevel(int level) { mLogLevel = level; }
   // Not persisted: 0 idle, 1 a run is in progress, 2 cancel requested. Written by the
   // user-interface thread, read by the worker.
@@ -255,6 +260,7 @@ class CConf : public CIniEx {
   int mLogLevel = 1;
   bool mSslVerify = true;
   bool mAllowHttpUpdates = false;
+  int mSnapshotRuns = kDefaultSnapshotRuns;
   PasswordKeyring* mKeyring = nullptr;
   bool mPasswordInKeyring = false;
   std::string mKeyringFailure;

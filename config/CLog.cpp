@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "common/SecretText.h"
@@ -24,6 +25,36 @@ std::string Timestamp() {
   return buffer;
 }
 
+// The last line of the file at `path` ("" when empty or unreadable).
+std::string LastLine(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  std::string tail;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    const long start = size > 512 ? size - 512 : 0;
+    if (size > 0 && std::fseek(file, start, SEEK_SET) == 0) {
+      tail.resize(static_cast<std::size_t>(size - start));
+      tail.resize(std::fread(tail.data(), 1, tail.size(), file));
+    }
+  }
+  std::fclose(file);
+  while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r')) tail.pop_back();
+  const std::size_t lineStart = tail.rfind('\n');
+  return lineStart == std::string::npos ? tail : tail.substr(lineStart + 1);
+}
+
+// Keeps the earlier run's log before it is truncated, for the support report.
+void KeepPreviousLog(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || info.st_size == 0) return;
+  if (LastLine(path).ends_with("\tCheckServer\tDebug\tEnd")) return;
+  for (int number = CLog::kPreviousLogs - 1; number >= 1; --number) {
+    std::rename((path + "." + std::to_string(number)).c_str(), (path + "." + std::to_string(number + 1)).c_str());
+  }
+  std::rename(path.c_str(), (path + ".1").c_str());
+}
+
 }  // namespace
 
 CLog& CLog::Instance() {
@@ -35,6 +66,7 @@ bool CLog::Open(const std::string& path, int level) {
   std::lock_guard lock(mMutex);
   mFile.reset();
   mLevel = level;
+  KeepPreviousLog(path);
   // The log may show what a server sent about the account: readable by the user alone, also when
   // an older file was made with wider permissions.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

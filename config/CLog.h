@@ -18,7 +18,13 @@ class CLog {
   // The process-wide log, shared by the user-interface thread and the sync worker.
   static CLog& Instance();
 
+  // How many logs of earlier runs stay beside the log: `path` + ".1" (the latest) to ".4".
+  static constexpr int kPreviousLogs = 4;
+
   // Closes the log if open, sets the configured level and opens `path` with truncation. A
+  // non-empty log of an earlier run is first kept as `path` + ".1" (those before it move one
+  // number up, the oldest goes); a log whose last line ends the server check before a run
+  // ("CheckServer", "End") is the start of the run that opens it again and is not kept. A
   // failure leaves the log closed; nothing is written until the next successful open.
   bool Open(const std::string& path, int level);
   void Close();

@@ -13,8 +13,10 @@
 #include "common/StringTable.h"
 #include "config/CConf.h"
 #include "config/CLog.h"
+#include "engine/BeforeFirstWriteSink.h"
 #include "engine/ExchangedItemTexts.h"
 #include "engine/HeldBackItems.h"
+#include "engine/LocalSnapshots.h"
 #include "engine/SessionJournal.h"
 #include "engine/StoreItemSink.h"
 #include "pim/CalendarRecordBuilder.h"
@@ -372,7 +374,9 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
 
     CancelCheck();
     LogDebug(kSyncDatabase, "Create SyncML Object");
-    StoreItemSink sink(store, &journal, mHeldBack, mTexts);
+    StoreItemSink storeSink(store, &journal, mHeldBack, mTexts);
+    // The local items as the run found them are saved before it first changes them.
+    BeforeFirstWriteSink sink(storeSink, [&] { if (!mFollowingUp) LocalSnapshots(mConf).Save(store, link); });
     const int lastAnchor = changeLog.GetAnchor();
     CSyncML session(SessionSettings::FromConf(mConf), MakeSessionServices(&sink), lastAnchor);
     session.SetTargetDatabase(link.ServerUri());
@@ -421,7 +425,10 @@ bool CSyncRun::SyncDatabase(CDatabaseObject& store, CSyncLink& link) {
     // Held back and not sent back by the server: still new for the session that sends them.
     const std::vector<std::string> unsent = heldBack.Ids();
     for (const std::string& id : unsent) store.mCurrentItems.Remove(id);
-    if (link.mMode == SYNC_MODE_DOWNLOAD && mSlowSession) RemoveCopiesTheServerReplaced(store, indexed, journal);
+    if (link.mMode == SYNC_MODE_DOWNLOAD && mSlowSession) {
+      sink.BeforeWrite();
+      RemoveCopiesTheServerReplaced(store, indexed, journal);
+    }
     session.FailUnansweredItems();
     KeepRefusedChangesPending(store, session.ItemFailures());
     // A slow sync cannot carry deletions (some servers refuse them there): they stay pending for

@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "app/CSyncCommandLineInfo.h"
 
@@ -42,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         GrammarCase{"OnlyTheFirstCharacterIsAPrefix", {"--silent"}, {{"-silent", ""}}},
         GrammarCase{"BarePrefixIsAnEmptySwitch", {"/", "x"}, {{"", "x"}}},
         GrammarCase{"ValueMayHoldSpacesAndPrefixesInside", {"/uninstall", "{A B}/x"}, {{"uninstall", "{A B}/x"}}},
-        GrammarCase{"UnknownSwitchesAreKept", {"/foo", "bar", "/silent"}, {{"foo", "bar"}, {"silent", ""}}}),
+        GrammarCase{"UnknownSwitchesAreKept", {"/foo", "bar", "/silent"}, {{"foo", "bar"}, {"silent", ""}}},
+        GrammarCase{"ReportFileMayBeAnAbsolutePath", {"/report", "/home/u/r.tar.gz", "/silent"}, {{"report", "/home/u/r.tar.gz"}, {"silent", ""}}}),
     [](const ::testing::TestParamInfo<GrammarCase>& param) { return std::string(param.param.name); });
 
 TEST(CommandLineInfo, ReadsStatusWithTheLeadingDecimalConversion) {
@@ -65,6 +68,32 @@ TEST(CommandLineInfo, AnswersValuesOfPresentAndAbsentSwitches) {
   EXPECT_EQ(info.Value("uninstall"), "");
   EXPECT_FALSE(info.Has("silent"));
   EXPECT_EQ(info.IntValue("silent"), 0);
+}
+
+// "/restore LINK [RUN]" takes a further value; the actions are checked before anything runs.
+TEST(CommandLineInfo, ActionsTakeTheirValuesAndABadLineSaysWhy) {
+  const auto parsed = [](const std::vector<std::string>& arguments) {
+    CSyncCommandLineInfo info;
+    info.Parse(arguments);
+    return info;
+  };
+  const CSyncCommandLineInfo restore = parsed({"/restore", "2", "3"});
+  EXPECT_EQ(restore.Action(), "restore");
+  EXPECT_EQ(restore.Values("restore"), (std::vector<std::string>{"2", "3"}));
+  EXPECT_EQ(restore.RestoreLink(), 2);
+  EXPECT_EQ(restore.RestoreRun(), 3);
+  EXPECT_EQ(restore.ActionError(), "");
+  EXPECT_EQ(parsed({"/restore", "2"}).RestoreRun(), 1);
+  // A value after a switch without values belongs to nothing.
+  EXPECT_TRUE(parsed({"/silent", "/status", "3", "4"}).Values("silent").empty());
+  EXPECT_EQ(parsed({"/preview"}).ActionError(), "");
+  EXPECT_EQ(parsed({"/report", "r.tar.gz"}).ActionError(), "");
+  EXPECT_EQ(parsed({"/silent"}).ActionError(), "");
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"/restore"}, {"/restore", "x"}, {"/restore", "1", "0"}, {"/restore", "1", "2", "3"}, {"/restore", "-1"},
+           {"/report"}, {"/report", "a", "b"}, {"/preview", "x"}, {"/preview", "/report", "r"}}) {
+    EXPECT_NE(parsed(bad).ActionError(), "") << bad[0] << " " << bad.size();
+  }
 }
 
 }  // namespace

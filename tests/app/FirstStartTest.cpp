@@ -133,7 +133,7 @@ class FirstStartTest : public ::testing::TestWithParam<PeerKind> {
   void SyncInTheMainWindow(CConf& conf, QtConfigurationDialogs& dialogs) {
     RunStoreFactory stores{std::string()};
     ProgramUpdateStarter updates;
-    CVudirerAvazDlg window(conf, dialogs, MainWindowServices{stores, updates, nullptr, {}, {}, mHome.ProgramFolder()});
+    CVudirerAvazDlg window(conf, dialogs, MainWindowServices{stores, updates, nullptr, {}, {}, mHome.ProgramFolder(), {}});
     ASSERT_TRUE(window.Initialize());
     window.show();
     MessageBoxAnswerer boxes;

@@ -146,7 +146,8 @@ void MainWindowTest::MakeWindow() {
                                 mOpened.push_back(url);
                                 return mDesktopOpens;
                               },
-                              [this] { if (mReloadLanguage) mReloadLanguage(); }, mProgramFolder};
+                              [this] { if (mReloadLanguage) mReloadLanguage(); }, mProgramFolder,
+                              [this] { return mReportPath; }};
   mWindow = std::make_unique<CVudirerAvazDlg>(*mConf, mDialogs, std::move(services));
   ASSERT_TRUE(mWindow->Initialize());
   mWindow->show();

@@ -125,6 +125,8 @@ class MainWindowTest : public ::testing::Test {
   bool mDesktopOpens = true;
   std::function<void()> mReloadLanguage;
   std::string mProgramFolder;
+  // What the window's save question for the support report answers.
+  std::string mReportPath;
   std::unique_ptr<CVudirerAvazDlg> mWindow;
   std::vector<std::unique_ptr<class ModalDriver>> mDrivers;
 };

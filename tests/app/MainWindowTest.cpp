@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
+#include <iostream>
 
 #include "app/CSystemTray.h"
 #include "app/CXListBox.h"
@@ -20,7 +21,10 @@
 #include "app/RowProgress.h"
 #include "app/WindowRunServices.h"
 #include "common/Format.h"
+#include "common/Prompt.h"
 #include "common/StringTable.h"
+#include "engine/LocalSnapshots.h"
+#include "stores/CDatabaseObject.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/ScriptedSyncServer.h"
@@ -397,7 +401,9 @@ TEST_F(MainWindowTest, EscapeDoesNotCloseTheWindowAndEnterOnTheListStartsNoRun) 
     EXPECT_FALSE(mWindow->RunActive());
     // Its entries have their letters too.
     const QString letters = Mnemonics(RowMenu()->actions());
-    EXPECT_EQ(letters.size(), 3) << letters.toStdString();
+    // Synchronize, details, preview, restore, delete.
+    EXPECT_EQ(letters.size(), 5) << letters.toStdString();
+    EXPECT_EQ(QSet<QChar>(letters.begin(), letters.end()).size(), letters.size()) << letters.toStdString();
     RowMenu()->close();
     QCoreApplication::processEvents();
   }
@@ -463,6 +469,67 @@ TEST_F(MainWindowTest, ErrorsTheUserCanFixGetAdviceOthersPlainWords) {
   EXPECT_EQ(PlainErrorText(EnglishString(IDS_SYNCML_ERROR)), EnglishString(IDS_PLAIN_SYNCML_ERROR));
   EXPECT_EQ(PlainErrorText(EnglishString(IDS_TIMED_OUT)), EnglishString(IDS_FIX_TIMEOUT));
   EXPECT_EQ(PlainErrorText(EnglishString(IDS_DATABASE_NOT_FOUND)), EnglishString(IDS_DATABASE_NOT_FOUND));
+}
+
+// Preview, restore and the support report work on this computer alone: no run, no server.
+TEST_F(MainWindowTest, PreviewRestoreAndReportWorkFromTheMenusWithoutARun) {
+  AddLocalContact("Ada");
+  MakeWindow();
+  const auto previewText = [](const std::function<void()>& open) {
+    QString text;
+    ModalDriver viewer([&text](QWidget* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), English(IDS_PREVIEW_TITLE));
+      text = dialog->findChild<QPlainTextEdit*>("textView")->toPlainText();
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    open();
+    EXPECT_TRUE(WaitFor([&] { return viewer.Ran(); }));
+    return text.toStdString();
+  };
+  const std::string all = previewText([this] { Action(*mWindow, "menuPreview")->trigger(); });
+  EXPECT_NE(all.find("send add contact \"Test Ada\""), std::string::npos) << all;
+  EXPECT_NE(all.find("sync_3: Tasks"), std::string::npos) << all;
+  const std::string row = previewText([this] { ChooseFromRowMenu(0, "rowPreview"); });
+  EXPECT_NE(row.find("sync_1: Contacts"), std::string::npos) << row;
+  EXPECT_EQ(row.find("sync_3"), std::string::npos) << row;
+  EXPECT_EQ(mTransports.Posts(), 0);
+
+  QString answer;
+  AnswerNextBox("okButton", &answer);
+  ChooseFromRowMenu(0, "rowRestore");
+  EXPECT_TRUE(WaitFor([&] { return !answer.isEmpty(); }));
+  EXPECT_EQ(answer, English(IDS_RESTORE_NO_SNAPSHOT));
+
+  // A snapshot, then the contact deleted: the restore asks, and brings it back on Yes.
+  {
+    HeadlessPrompt quiet(std::cerr);
+    const std::unique_ptr<CDatabaseObject> store = mStores->CreateStore(*mConf, quiet);
+    ASSERT_TRUE(store->SelectFolderOf(mConf->Links().At(0)));
+    ASSERT_EQ(store->LoadContent(mConf->Links().At(0).LocalFileName()), kStoreOk);
+    LocalSnapshots(*mConf).Save(*store, mConf->Links().At(0));
+  }
+  fs::remove(mStoreRoot + "contacts/Ada.vcf");
+  QString question, result;
+  mDrivers.push_back(std::make_unique<ModalDriver>([this, &question, &result](QWidget* box) {
+    question = qobject_cast<QMessageBox*>(box)->text();
+    AnswerNextBox("okButton", &result);
+    box->findChild<QPushButton*>("yesButton")->click();
+  }));
+  ChooseFromRowMenu(0, "rowRestore");
+  EXPECT_TRUE(WaitFor([&] { return !result.isEmpty(); }));
+  EXPECT_TRUE(question.contains("\"Contacts\"")) << question.toStdString();
+  EXPECT_TRUE(result.contains("1 created again")) << result.toStdString();
+  std::size_t contacts = 0;
+  for (const auto& entry : fs::directory_iterator(mStoreRoot + "contacts")) contacts += entry.path().extension() == ".vcf";
+  EXPECT_EQ(contacts, 1u);
+
+  mReportPath = mDir.Path() + "report.tar.gz";
+  QString saved;
+  AnswerNextBox("okButton", &saved);
+  Action(*mWindow, "actionReport")->trigger();
+  EXPECT_TRUE(WaitFor([&] { return !saved.isEmpty(); }));
+  EXPECT_EQ(saved.toStdString(), FormatText(EnglishString(IDS_REPORT_SAVED), {mReportPath}));
+  EXPECT_TRUE(fs::exists(mReportPath));
 }
 
 }  // namespace

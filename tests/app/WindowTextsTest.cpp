@@ -174,7 +174,7 @@ TEST_P(WindowTextsTest, TheMainWindowItsRowsAndItsDialogsShowTheirWholeTexts) {
   FakeDialogs dialogs;
   NoUpdate updates;
   RunStoreFactory stores{mHome.Root() + "items"};
-  CVudirerAvazDlg window(mConf, dialogs, MainWindowServices{stores, updates, nullptr, [](const QUrl&) { return false; }, {}, {}});
+  CVudirerAvazDlg window(mConf, dialogs, MainWindowServices{stores, updates, nullptr, [](const QUrl&) { return false; }, {}, {}, {}});
   ASSERT_TRUE(window.Initialize());
   Look(window, "main-window");
   // The rows are drawn, not laid out: their texts must fit the list as it opens.

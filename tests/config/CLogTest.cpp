@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -36,6 +37,35 @@ bool StartsWithStamp(const std::string& line) {
     if (!ok) return false;
   }
   return true;
+}
+
+// The support report sends the runs before the last: each open keeps the earlier run's log, the
+// newest as ".1", up to kPreviousLogs; the open that continues the server check before a run does not.
+TEST_F(CLogTest, OpeningKeepsTheEarlierRunsLogsButNotTheCheckThatStartsTheSameRun) {
+  const std::string path = dir.File("Sync.log");
+  CLog& log = CLog::Instance();
+  for (int run = 1; run <= CLog::kPreviousLogs + 2; ++run) {
+    ASSERT_TRUE(log.Open(path, LOG_DEBUG));
+    log.Write("Run", LOG_DEBUG, "run " + std::to_string(run));
+    log.Write("CheckServer", LOG_DEBUG, "End");
+    // The run goes on after its check: the check's log is the run's own.
+    ASSERT_TRUE(log.Open(path, LOG_DEBUG));
+    log.Write("SyncDatabase", LOG_DEBUG, "run " + std::to_string(run) + " synchronized");
+  }
+  log.Close();
+  EXPECT_NE(ReadFileBytes(path).find("run 6 synchronized"), std::string::npos);
+  for (int number = 1; number <= CLog::kPreviousLogs; ++number) {
+    const std::string kept = ReadFileBytes(path + "." + std::to_string(number));
+    EXPECT_NE(kept.find("run " + std::to_string(6 - number) + " synchronized"), std::string::npos) << number << ": " << kept;
+  }
+  EXPECT_FALSE(std::filesystem::exists(path + "." + std::to_string(CLog::kPreviousLogs + 1)));
+  // An empty log is no run worth keeping.
+  ASSERT_TRUE(log.Open(path, LOG_ERROR));
+  ASSERT_TRUE(log.Open(path, LOG_ERROR));
+  log.Close();
+  EXPECT_EQ(ReadFileBytes(path), "");
+  EXPECT_NE(ReadFileBytes(path + ".1").find("run 6 synchronized"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(path + ".2").find("run 5 synchronized"), std::string::npos);
 }
 
 }  // namespace
