@@ -1,9 +1,12 @@
-// Message boxes with one button per answer; closing the box changes nothing.
+// Dialogs with one button per answer; closing one changes nothing.
 #include "app/GuardQuestions.h"
 
-#include <QMessageBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
-#include <utility>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <vector>
 
 #include "app/QtText.h"
@@ -17,24 +20,40 @@ struct Choice {
   Answer answer;
 };
 
-// The first choice is the default button, the last the escape answer.
+// The answers are whole sentences: one full-width button each, stacked, the first the default.
+// Closing the dialog gives the last answer.
 template <class Answer>
 Answer AskWithChoices(const QString& title, const QString& text, const std::vector<Choice<Answer>>& choices, QWidget* parent) {
-  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
-  box.setObjectName(QStringLiteral("guardQuestion"));
-  std::vector<std::pair<QPushButton*, Answer>> buttons;
+  QDialog dialog(parent);
+  dialog.setObjectName(QStringLiteral("guardQuestion"));
+  dialog.setWindowTitle(title);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* top = new QHBoxLayout;
+  auto* icon = new QLabel(&dialog);
+  const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
+  icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, &dialog).pixmap(size, size));
+  icon->setAlignment(Qt::AlignTop);
+  top->addWidget(icon);
+  auto* label = new QLabel(text, &dialog);
+  label->setObjectName(QStringLiteral("questionText"));
+  label->setWordWrap(true);
+  label->setMinimumWidth(420);
+  top->addWidget(label, 1);
+  layout->addLayout(top);
+  Answer chosen = choices.back().answer;
   for (const Choice<Answer>& choice : choices) {
-    QPushButton* button = box.addButton(TableText(choice.textId), QMessageBox::ActionRole);
+    auto* button = new QPushButton(TableText(choice.textId), &dialog);
     button->setObjectName(QString::fromLatin1(choice.objectName));
-    buttons.emplace_back(button, choice.answer);
+    button->setAutoDefault(false);
+    if (&choice == &choices.front()) button->setDefault(true);
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &chosen, answer = choice.answer] {
+      chosen = answer;
+      dialog.accept();
+    });
+    layout->addWidget(button);
   }
-  box.setDefaultButton(buttons.front().first);
-  box.setEscapeButton(buttons.back().first);
-  box.exec();
-  for (const auto& [button, answer] : buttons) {
-    if (box.clickedButton() == button) return answer;
-  }
-  return buttons.back().second;
+  dialog.exec();
+  return chosen;
 }
 
 }  // namespace

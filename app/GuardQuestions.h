@@ -1,4 +1,4 @@
-// The guards' questions as message boxes: what to do instead of a silent slow sync, and whether
+// The guards' questions as dialogs: what to do instead of a silent slow sync, and whether
 // held deletions are carried out.
 #pragma once
 
@@ -12,9 +12,10 @@ class QWidget;
 QString SlowSyncQuestionText(const SlowSyncQuestion& question);
 QString MassDeletionQuestionText(const MassDeletionQuestion& question);
 
-// Modal over `parent`. The box's object name is "guardQuestion"; the slow-sync buttons are
-// "mergeButton", "refreshFromServerButton", "refreshFromClientButton" and "skipButton" (also the
-// escape answer), the deletion buttons "confirmDeletionsButton", "refuseDeletionsButton" and
-// "holdDeletionsButton" (the escape answer). Called on the user-interface thread.
+// Modal over `parent`, one full-width button per answer. The dialog's object name is
+// "guardQuestion", its text's "questionText"; the slow-sync buttons are "mergeButton",
+// "refreshFromServerButton", "refreshFromClientButton" and "skipButton", the deletion buttons
+// "confirmDeletionsButton", "refuseDeletionsButton" and "holdDeletionsButton". Closed without a
+// choice: skip, and hold. Called on the user-interface thread.
 SlowSyncAnswer AskSlowSyncQuestion(const SlowSyncQuestion& question, const QString& title, QWidget* parent);
 DeletionAnswer AskMassDeletionQuestion(const MassDeletionQuestion& question, const QString& title, QWidget* parent);

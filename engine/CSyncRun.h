@@ -50,7 +50,7 @@ struct SyncRunOutcome {
 
   // No run error, no failed link, no cancel; items may have failed.
   bool Completed() const { return error.empty() && linksFailed == 0 && !cancelled; }
-  bool Succeeded() const { return Completed() && linksWithItemErrors == 0; }
+  bool Succeeded() const { return Completed() && linksWithItemErrors == 0 && linksNeedingDecision == 0; }
 };
 
 // The run driver the main window owns. BeginSyncRun, RequestCancel and WaitForEnd are called on

@@ -1,4 +1,4 @@
-// The server deletions a link holds until the user decides on them, kept between runs.
+// The server deletions a link has not carried out yet, kept between runs.
 #pragma once
 
 #include <string>
@@ -7,9 +7,9 @@
 class CConf;
 class CSyncLink;
 
-// The local identifiers of the items the server deleted in a run that held the deletions (too
-// many to carry out without the user). The items stay in the folder and in the index; the next run
-// asks again. Kept in "<link's file name>.held" of the configuration folder, one identifier a
+// The local identifiers of the items the server deleted that are not deleted here yet: held by
+// the user (too many to carry out without the user), or answered in a session that has not ended.
+// The items stay in the folder and in the index; the next run settles them. Kept in "<link's file name>.held" of the configuration folder, one identifier a
 // line, replaced atomically.
 class HeldDeletions {
  public:

@@ -64,6 +64,13 @@ LinkSession::LinkSession(CConf& conf, CDatabaseObject& store, CSyncLink& link, L
 LinkSession::~LinkSession() = default;
 
 LinkResult LinkSession::Run() {
+  const LinkResult result = RunSessions();
+  // What waits for the user is the link's last word, whatever the session showed after it.
+  if (result == LinkResult::NeedsDecision) mHost.SetLinkStatus(mDecisionText);
+  return result;
+}
+
+LinkResult LinkSession::RunSessions() {
   try {
     Plan plan;
     plan.mode = mLink.mMode;
@@ -140,6 +147,7 @@ LinkSession::SessionEnd LinkSession::RunSession(const Plan& plan) {
   mSentChanges.clear();
   mHeldLocalDeletions.clear();
   mServerDeletions.clear();
+  mEarlierHeldDeletions.clear();
   mNewAsReplace = std::set<std::string>(plan.newAsReplace.begin(), plan.newAsReplace.end());
 
   if (!mStore.SelectFolderOf(mLink)) throw CMainException(IDS_FOLDER_SELECT_ERROR);
@@ -198,7 +206,12 @@ LinkSession::SessionEnd LinkSession::RunSession(const Plan& plan) {
   const int indexed = static_cast<int>(mStore.mSavedItems.Count());
 
   mHost.CancelCheck();
-  if (!firstRun) SettleEarlierServerDeletions();
+  if (firstRun) {
+    // A slow sync compares every item: nothing deleted earlier waits any longer.
+    if (!HeldDeletions(mConf, mLink).Save({})) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+  } else {
+    SettleEarlierServerDeletions(!plan.followUp);
+  }
   if (plan.mode != SYNC_MODE_DOWNLOAD) {
     CollectChanges(changeLog, firstRun);
     if (!firstRun) GuardLocalDeletions(changeLog, indexed);
@@ -241,9 +254,12 @@ LinkSession::SessionEnd LinkSession::RunSession(const Plan& plan) {
     forgetSession();
     throw;
   } catch (const RefreshChosen&) {
+    // Nothing moved: the server ends the session it holds, and the refresh is a session of its own.
+    session.EndWithoutItems();
     forgetSession();
     throw;
   } catch (const SlowSyncHeld&) {
+    session.EndWithoutItems();
     forgetSession();
     return NeedsDecisionEnd();
   } catch (...) {
@@ -320,19 +336,30 @@ DeletionAnswer LinkSession::AskAboutDeletions(bool byServer, int deletions, int 
   return answer;
 }
 
-// Server deletions an earlier run held: the items are still in the folder and the index.
-// Confirmed, they go from both; refused, they leave the index only, so they go to the server as
-// new items in this session.
-void LinkSession::SettleEarlierServerDeletions() {
+// Server deletions an earlier run did not carry out: held by the user's choice, or noted before a
+// session that died before it could carry them out. They are settled as this run's own would be
+// (few enough, at once; else the user decides): confirmed, the items go from the folder and the
+// index; refused, they leave the index only, so they go to the server as new items in this session.
+void LinkSession::SettleEarlierServerDeletions(bool ask) {
   const HeldDeletions file(mConf, mLink);
   std::vector<std::string> ids = file.Load();
   std::erase_if(ids, [this](const std::string& id) { return !mStore.mCurrentItems.Contains(id); });
+  if (!ask) {
+    // The session that follows one in the same run: what that one held stays held.
+    mEarlierHeldDeletions = std::move(ids);
+    return;
+  }
   if (ids.empty()) {
     file.Save({});
     return;
   }
-  const DeletionAnswer answer = AskAboutDeletions(true, static_cast<int>(ids.size()), static_cast<int>(mStore.mSavedItems.Count()));
-  if (answer == DeletionAnswer::Hold) return;
+  const int deletions = static_cast<int>(ids.size());
+  const int items = static_cast<int>(mStore.mSavedItems.Count());
+  const DeletionAnswer answer = TooManyDeletions(deletions, items) ? AskAboutDeletions(true, deletions, items) : DeletionAnswer::Confirm;
+  if (answer == DeletionAnswer::Hold) {
+    mEarlierHeldDeletions = std::move(ids);
+    return;
+  }
   for (const std::string& id : ids) {
     if (answer == DeletionAnswer::Confirm) {
       BeforeLocalWrite();
@@ -341,7 +368,17 @@ void LinkSession::SettleEarlierServerDeletions() {
     }
     mStore.mSavedItems.Remove(id);
   }
-  file.Save({});
+  if (!file.Save({})) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+}
+
+// The server's deletions answered but not carried out yet are kept before each message that
+// answers them: a run that dies before the end of its session settles them the next time.
+void LinkSession::KeepUnsettledDeletions(std::size_t& kept) {
+  if (mServerDeletions.size() == kept) return;
+  std::vector<std::string> ids = mEarlierHeldDeletions;
+  ids.insert(ids.end(), mServerDeletions.begin(), mServerDeletions.end());
+  if (!HeldDeletions(mConf, mLink).Save(ids)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+  kept = mServerDeletions.size();
 }
 
 // Local deletions above the limit, or any deletion that leaves the folder empty (a wiped or
@@ -392,6 +429,7 @@ void LinkSession::SettleServerDeletions(StoreItemSink& sink, int indexed) {
   if (mServerDeletions.empty()) return;
   const int deletions = static_cast<int>(mServerDeletions.size());
   const DeletionAnswer answer = TooManyDeletions(deletions, indexed) ? AskAboutDeletions(true, deletions, indexed) : DeletionAnswer::Confirm;
+  std::vector<std::string> held = mEarlierHeldDeletions;
   if (answer == DeletionAnswer::Confirm) {
     for (const std::string& id : mServerDeletions) {
       if (sink.RemoveItem(id) == ItemRemoval::Failed) LogError(kSyncDatabase, "Could not delete " + id);
@@ -400,12 +438,12 @@ void LinkSession::SettleServerDeletions(StoreItemSink& sink, int indexed) {
   } else if (answer == DeletionAnswer::Refuse) {
     for (const std::string& id : mServerDeletions) mStore.mCurrentItems.Remove(id);
   } else {
-    const HeldDeletions file(mConf, mLink);
-    std::vector<std::string> ids = file.Load();
-    ids.insert(ids.end(), mServerDeletions.begin(), mServerDeletions.end());
-    if (!file.Save(ids)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
+    held.insert(held.end(), mServerDeletions.begin(), mServerDeletions.end());
     mServerDeletions.clear();
   }
+  // Once the store's writes are durable (SaveLinkResult commits them before the index).
+  mStore.CommitWrites();
+  if (!HeldDeletions(mConf, mLink).Save(held)) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
 }
 
 void LinkSession::NeedsDecision(const std::string& why) {
@@ -465,6 +503,7 @@ void LinkSession::CollectEverything(CChangeLog& changeLog) {
 // item moved: that is where the slow-sync guard stops the session.
 void LinkSession::RunExchanges(CChangeLog& changeLog, CSyncML& session, const Plan& plan) {
   ChangeCounts serverTotals;
+  std::size_t keptDeletions = 0;
   bool initializationSent = false;
   bool packageSent = false;
   bool more = true;
@@ -489,8 +528,10 @@ void LinkSession::RunExchanges(CChangeLog& changeLog, CSyncML& session, const Pl
     } else {
       mHost.SetLinkStatus(LoadString(IDS_SENDING_MESSAGE));
     }
-    // The server items this message maps must not be lost once the server holds their Maps.
+    // The server items this message maps must not be lost once the server holds their Maps, nor
+    // the deletions it answers.
     mStore.CommitWrites();
+    KeepUnsettledDeletions(keptDeletions);
     if (mJournal != nullptr && !mJournal->Sync()) throw CMainException(IDS_CHANGE_LOG_INIT_ERROR);
     if (mTexts != nullptr) mTexts->Commit();
     session.SendRequest();

@@ -2,6 +2,7 @@
 // items, the counts and the guards' decisions of that link.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <set>
@@ -90,6 +91,7 @@ class LinkSession {
     return end;
   }
 
+  LinkResult RunSessions();
   SessionEnd RunSession(const Plan& plan);
   // The session's answer to the slow-sync guard, before anything moved.
   std::optional<SlowSyncAnswer> GuardSlowSync(bool serverAsked);
@@ -97,11 +99,13 @@ class LinkSession {
   bool SynchronizedBefore() const;
   bool TooManyDeletions(int deletions, int items) const;
   DeletionAnswer AskAboutDeletions(bool byServer, int deletions, int items);
-  // Held server deletions of an earlier run, decided before this run collects its changes.
-  void SettleEarlierServerDeletions();
+  // Server deletions of an earlier run not carried out, settled before this run collects its changes.
+  // `ask`: false in a follow-up session (the run settled them already).
+  void SettleEarlierServerDeletions(bool ask);
   // Local deletions too many to send: false when they stay held (not sent, still indexed).
   void GuardLocalDeletions(CChangeLog& changeLog, int indexed);
   void SettleServerDeletions(StoreItemSink& sink, int indexed);
+  void KeepUnsettledDeletions(std::size_t& kept);
   void RunExchanges(CChangeLog& changeLog, CSyncML& session, const Plan& plan);
   void SendLocalChanges(CChangeLog& changeLog, CSyncML& session);
   bool SendEntry(const CChangeLogEntry& entry, CSyncML& session);
@@ -145,8 +149,10 @@ class LinkSession {
   bool mSlowSession = false;
   // Local deletions held this run: their index records go back into the new index.
   std::vector<CDataItem::Ptr> mHeldLocalDeletions;
-  // Server deletions collected during the session, settled after it.
+  // Server deletions collected during the session, settled after it; those of earlier runs the
+  // user holds still.
   std::vector<std::string> mServerDeletions;
+  std::vector<std::string> mEarlierHeldDeletions;
   // A guard held something back: the link ends "Needs a decision" once its session is saved.
   bool mDecisionPending = false;
   std::string mDecisionText;

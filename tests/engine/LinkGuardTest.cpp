@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/CXException.h"
 #include "common/StringTable.h"
 #include "tests/support/SyncRunTestSupport.h"
 
@@ -60,14 +61,20 @@ TEST_F(LinkGuardTest, ASilentRunMeetingTheServersSlowSyncChangesNothingAndNeedsA
   OpenStore()->AddLocalContact("Added since");
   const std::string anchor = AnchorText(0);
   const std::string index = IndexBytes(0);
-  ServerLostItsRecord();
+  // The server answers the client's closing message with an item of its own: it is refused.
+  mServer.SetResponder([](const std::string& message, int index) {
+    if (message.find("<Alert>") != std::string::npos) return ServerReply(index + 1, HeaderStatus() + AlertStatus("508"));
+    if (message.find("<Status>") == std::string::npos) return ScriptedPeer::DefaultReply(message, index);
+    return ServerReply(index + 1, HeaderStatus() + ServerSync(ServerContactAdd(20, "srv-pushed", "Pushed Anyway")));
+  });
 
   RunOnce(0);
 
   const auto sessions = mServer.SyncSessions();
   ASSERT_EQ(sessions.size(), 2u);
-  EXPECT_EQ(CountElements(sessions[1], "Sync"), 0) << "no item may leave before the user decided";
-  EXPECT_EQ(CountElements(sessions[1], "Add") + CountElements(sessions[1], "Replace"), 0);
+  EXPECT_NE(sessions[1].find("<Data>405</Data>"), std::string::npos) << "the server's item is refused";
+  EXPECT_EQ(CountElements(sessions[1], "Add") + CountElements(sessions[1], "Replace") + CountElements(sessions[1], "Delete"), 0)
+      << "no item may leave before the user decided";
   EXPECT_EQ(AnchorText(0), anchor);
   EXPECT_EQ(IndexBytes(0), index);
   EXPECT_EQ(LocalContacts(), 4u);
@@ -101,7 +108,7 @@ TEST_F(LinkGuardTest, EachAnswerToTheSlowSyncQuestionIsCarriedOutInTheSameRun) {
   RunOnce(0);
   auto sessions = mServer.SyncSessions();
   ASSERT_EQ(sessions.size(), 4u);
-  EXPECT_EQ(CountElements(sessions[2], "Sync"), 0);
+  EXPECT_EQ(CountElements(sessions[2], "Add"), 0);
   EXPECT_EQ(AlertCode(sessions[3]), "203");
   EXPECT_EQ(CountElements(sessions[3], "Add"), 3);
   EXPECT_EQ(CountElements(sessions[3], "Delete"), 0);
@@ -184,6 +191,27 @@ TEST_F(LinkGuardTest, RefusedServerDeletionsGoBackToTheServerInTheSameRunAndFewD
   RunOnce(0);
   EXPECT_EQ(mPrompt.deletionQuestions.size(), 1u);
   EXPECT_EQ(LocalContacts(), 5u);
+}
+
+TEST_F(LinkGuardTest, ServerDeletionsAnsweredInASessionThatBrokeOffAreCarriedOutByTheNextRun) {
+  const auto ids = SynchronizedContacts(15);
+  ServerDeletes(ids, 3);
+  // The check, the initialization that brings the deletions, then the message that answers them:
+  // it reaches the server, its reply is lost.
+  const std::size_t answering = mServer.Posts().size() + 2;
+  mServer.SetHook([answering](int index) {
+    if (static_cast<std::size_t>(index) == answering) throw CHttpException(IDS_COMMUNICATION_ERROR);
+  });
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_FAILED);
+
+  mServer.SetHook({});
+  mServer.SetResponder({});
+  RunOnce(0);
+  EXPECT_EQ(Link(0).mState, SYNC_STATE_SYNCHRONIZED) << Link(0).mStatusText;
+  auto store = OpenStore();
+  EXPECT_EQ(store->HeldCount(DATA_TYPE_CONTACTS), 12u);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(store->Held(ids[static_cast<std::size_t>(i)]));
 }
 
 TEST_F(LinkGuardTest, AnEmptiedLocalFolderNeverEmptiesTheServer) {
