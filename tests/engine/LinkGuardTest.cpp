@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "common/CXException.h"
 #include "common/StringTable.h"
+#include "stores/CDatabaseObject.h"
 #include "tests/support/SyncRunTestSupport.h"
 
 namespace {
@@ -255,6 +258,36 @@ TEST_F(LinkGuardTest, RefusedLocalDeletionsAreWrittenBackAndTheServerKeepsEveryI
 
   RunOnce(0);
   EXPECT_EQ(Sent(2, "Add") + Sent(2, "Delete") + Sent(2, "Replace"), 0);
+}
+
+// Told before the first local write of a link's run, seeing the folder as it was.
+class CountingLocalWrites final : public LocalWriteObserver {
+ public:
+  void BeforeFirstLocalWrite(const CSyncLink& link, CDatabaseObject& store) override {
+    calls.push_back(link.mLocalName + " " + std::to_string(store.mCurrentItems.Count()));
+  }
+  std::vector<std::string> calls;
+};
+
+TEST_F(LinkGuardTest, TheLocalWriteObserverIsToldOnceBeforeTheFirstLocalWriteOfARunAndOnlyThen) {
+  SynchronizedContacts(2);
+  CountingLocalWrites writes;
+  RecordingObserver observer;
+  CSyncRun run(mConf, CSyncRun::Services{observer, mPrompt, mStores, mUpdates, &mTransports, nullptr, &writes});
+  run.SetSelectedLink(0);
+  run.BeginSyncRun();
+  run.WaitForEnd();
+  EXPECT_TRUE(writes.calls.empty()) << "nothing was written";
+
+  mServer.SetResponder([](const std::string& message, int index) {
+    if (message.find("<Alert>") == std::string::npos) return ScriptedPeer::DefaultReply(message, index);
+    return ServerReply(index + 1, HeaderStatus() + AlertStatus("200") +
+                                      ServerSync(ServerContactAdd(10, "srv-a", "First New") + ServerContactAdd(11, "srv-b", "Second New")));
+  });
+  run.BeginSyncRun();
+  run.WaitForEnd();
+  EXPECT_EQ(writes.calls, std::vector<std::string>{"Contacts 2"});
+  EXPECT_EQ(LocalContacts(), 4u);
 }
 
 }  // namespace
