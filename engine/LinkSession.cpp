@@ -555,7 +555,10 @@ void LinkSession::RunExchanges(CChangeLog& changeLog, CSyncML& session, const Pl
           // The server's Alert 201 answering a slow sync confirms it; nothing is sent again.
           session.SetErrorState(SYNC_ERROR_SLOW_SYNC);
         } else {
-          if (replies == 1 && !plan.followUp) {
+          // A session resuming an interrupted one expects the server to have lost its anchor (it
+          // may have completed the session the client could not), and its slow sync is made safe
+          // by the journal: no question then.
+          if (replies == 1 && !plan.followUp && !mResumed) {
             if (const std::optional<SlowSyncAnswer> answer = GuardSlowSync(true)) {
               if (*answer == SlowSyncAnswer::Skip) throw SlowSyncHeld{};
               if (*answer != SlowSyncAnswer::Merge) throw RefreshChosen{*answer};
