@@ -102,7 +102,8 @@ class LinkSession {
   // Server deletions of an earlier run not carried out, settled before this run collects its changes.
   // `ask`: false in a follow-up session (the run settled them already).
   void SettleEarlierServerDeletions(bool ask);
-  // Local deletions too many to send: false when they stay held (not sent, still indexed).
+  // Local deletions too many to send (or of an emptied folder): held (not sent, still indexed),
+  // written back, or sent as the user decides.
   void GuardLocalDeletions(CChangeLog& changeLog, int indexed);
   void SettleServerDeletions(StoreItemSink& sink, int indexed);
   void KeepUnsettledDeletions(std::size_t& kept);
