@@ -91,6 +91,16 @@ std::optional<EmailTypesAnswer> GuiThreadPrompt::AskEmailTypes(const EmailTypesQ
       [&window = mWindow, question] { return window.AskEmailTypes(question); }, std::nullopt);
 }
 
+SlowSyncAnswer GuiThreadPrompt::AskSlowSync(const SlowSyncQuestion& question) {
+  return mHandOver.Run<SlowSyncAnswer>([&window = mWindow, question] { return window.AskSlowSync(question); },
+                                       SlowSyncAnswer::Skip);
+}
+
+DeletionAnswer GuiThreadPrompt::AskMassDeletion(const MassDeletionQuestion& question) {
+  return mHandOver.Run<DeletionAnswer>([&window = mWindow, question] { return window.AskMassDeletion(question); },
+                                       DeletionAnswer::Hold);
+}
+
 // ---- Observer
 
 void GuiThreadObserver::SyncBegin() {

@@ -87,6 +87,8 @@ class GuiThreadPrompt final : public Prompt {
   bool AskLogin(LoginRequest& request) override;
   ConflictAnswer AskConflict(const ConflictQuestion& question) override;
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
+  SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question) override;
+  DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question) override;
 
  private:
   Prompt& mWindow;

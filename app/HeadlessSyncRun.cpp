@@ -25,5 +25,6 @@ int HeadlessSyncRun::Run() {
 int HeadlessSyncRun::ExitStatusOf(const SyncRunOutcome& outcome) {
   if (outcome.passwordMissing) return kNoPasswordStatus;
   if (!outcome.Completed()) return kSyncFailedStatus;
+  if (outcome.linksNeedingDecision > 0) return kNeedsDecisionStatus;
   return outcome.linksWithItemErrors > 0 ? kSyncItemErrorsStatus : 0;
 }

@@ -8,6 +8,7 @@
 #include "app/CConflictDlg.h"
 #include "app/CEmailListDlg.h"
 #include "app/CloginPassDlg.h"
+#include "app/GuardQuestions.h"
 #include "app/QtText.h"
 
 namespace {
@@ -93,4 +94,12 @@ ConflictAnswer QtPrompt::AskConflict(const ConflictQuestion& question) {
 std::optional<EmailTypesAnswer> QtPrompt::AskEmailTypes(const EmailTypesQuestion& question) {
   CEmailListDlg dialog(question, mParent);
   return dialog.AskEmailTypes();
+}
+
+SlowSyncAnswer QtPrompt::AskSlowSync(const SlowSyncQuestion& question) {
+  return AskSlowSyncQuestion(question, QString(), mParent);
+}
+
+DeletionAnswer QtPrompt::AskMassDeletion(const MassDeletionQuestion& question) {
+  return AskMassDeletionQuestion(question, QString(), mParent);
 }

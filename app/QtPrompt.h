@@ -1,4 +1,4 @@
-// Message boxes, the login dialog and the conflict and e-mail questions of the Qt user interface.
+// Message boxes, the login dialog, and the conflict, e-mail and guard questions of the Qt user interface.
 #pragma once
 
 #include <functional>
@@ -27,6 +27,9 @@ class QtPrompt final : public Prompt {
   ConflictAnswer AskConflict(const ConflictQuestion& question) override;
   // CEmailListDlg; std::nullopt on Cancel.
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
+  // The guards' questions (GuardQuestions.h); closed without a choice: skip, and hold.
+  SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question) override;
+  DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question) override;
 
  private:
   std::string mProductName;

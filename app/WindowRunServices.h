@@ -48,6 +48,8 @@ class ForwardingPrompt : public Prompt {
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override {
     return mInner.AskEmailTypes(question);
   }
+  SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question) override { return mInner.AskSlowSync(question); }
+  DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question) override { return mInner.AskMassDeletion(question); }
 
  protected:
   Prompt& Inner() { return mInner; }

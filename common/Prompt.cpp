@@ -42,6 +42,10 @@ EmailTypesAnswer AutomaticEmailTypes(const EmailTypesQuestion& question) {
 
 ConflictAnswer Prompt::AskConflict(const ConflictQuestion&) { return ConflictAnswer::Both; }
 
+SlowSyncAnswer Prompt::AskSlowSync(const SlowSyncQuestion&) { return SlowSyncAnswer::Skip; }
+
+DeletionAnswer Prompt::AskMassDeletion(const MassDeletionQuestion&) { return DeletionAnswer::Hold; }
+
 std::optional<EmailTypesAnswer> Prompt::AskEmailTypes(const EmailTypesQuestion& question) {
   return AutomaticEmailTypes(question);
 }
@@ -82,6 +86,12 @@ bool SilentAwarePrompt::AskLogin(LoginRequest& request) { return Current().AskLo
 
 ConflictAnswer SilentAwarePrompt::AskConflict(const ConflictQuestion& question) {
   return Current().AskConflict(question);
+}
+
+SlowSyncAnswer SilentAwarePrompt::AskSlowSync(const SlowSyncQuestion& question) { return Current().AskSlowSync(question); }
+
+DeletionAnswer SilentAwarePrompt::AskMassDeletion(const MassDeletionQuestion& question) {
+  return Current().AskMassDeletion(question);
 }
 
 std::optional<EmailTypesAnswer> SilentAwarePrompt::AskEmailTypes(const EmailTypesQuestion& question) {

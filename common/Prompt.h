@@ -94,6 +94,36 @@ struct LoginRequest {
   bool rememberPassword = false;
 };
 
+// What a link that synchronized before does when it would run a slow sync: compare both sides and
+// merge them, replace this computer's items with the server's, replace the server's items with
+// this computer's, or skip the link now (nothing changes; it asks again next time).
+enum class SlowSyncAnswer { Merge, RefreshFromServer, RefreshFromClient, Skip };
+
+// What the slow-sync question shows.
+struct SlowSyncQuestion {
+  // The link as the main window names it ("Contacts").
+  std::string linkName = {};
+  // True: the server asked for it (it lost its record of the last run); false: this computer lost
+  // the link's anchors.
+  bool serverAsked = true;
+  // Items in the local folder now, and items both sides held after the last run.
+  int localItems = 0;
+  int itemsAtLastSync = 0;
+};
+
+// What happens to deletions held as too many: carried out on both sides, refused (the items come
+// back on the side that lost them), or held again until a run that can ask.
+enum class DeletionAnswer { Confirm, Refuse, Hold };
+
+struct MassDeletionQuestion {
+  std::string linkName = {};
+  // True: the server deleted the items; false: they were deleted on this computer.
+  bool byServer = true;
+  int deletions = 0;
+  // Items of the link before the deletions.
+  int items = 0;
+};
+
 // Implementations are called on the user-interface thread, or from the worker through a
 // blocking hand-over to it; they decide how to show the question, never whether the program may
 // ask (SilentAwarePrompt does that).
@@ -118,6 +148,12 @@ class Prompt {
   // the caller then stops the run as cancelled by the user. This implementation answers with
   // AutomaticEmailTypes; prompts that can show the question override it.
   virtual std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question);
+
+  // Asks what a link does instead of a silent slow sync. This implementation answers Skip (a
+  // question nobody answered changes nothing); prompts that can show the question override it.
+  virtual SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question);
+  // Asks whether held deletions are carried out. This implementation answers Hold.
+  virtual DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question);
 };
 
 // For runs without a user: never blocks, writes each text as one line to `out` (control
@@ -151,6 +187,8 @@ class SilentAwarePrompt final : public Prompt {
   bool AskLogin(LoginRequest& request) override;
   ConflictAnswer AskConflict(const ConflictQuestion& question) override;
   std::optional<EmailTypesAnswer> AskEmailTypes(const EmailTypesQuestion& question) override;
+  SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question) override;
+  DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question) override;
 
  private:
   Prompt& Current();

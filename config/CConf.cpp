@@ -111,6 +111,13 @@ void CConf::ReadSettings() {
   mPackageName = GetValue(kSection, "package_name", kDefaultPackageName);
   mAppState = GetInt("app_state");
   mSslVerify = !IsExplicitZero(GetValue(kSection, "ssl_verify"));
+  mSlowSyncGuard = !IsExplicitZero(GetValue(kSection, "slow_sync_guard"));
+  const auto limit = [this](const char* key, int fallback) {
+    const int value = LeadingInt(GetValue(kSection, key, std::to_string(fallback)));
+    return value < 0 ? fallback : value;
+  };
+  mMassDeletePercent = limit("mass_delete_percent", kDefaultMassDeletePercent);
+  mMassDeleteCount = limit("mass_delete_count", kDefaultMassDeleteCount);
   mSyncMime = TrimBlanks(GetValue(kSection, "syncml_mime"));
   mAllowHttpUpdates = GetInt("allow_http_updates") != 0;
   SetSnapshotRuns(LeadingInt(GetValue(kSection, "snapshot_runs", std::to_string(kDefaultSnapshotRuns))));
@@ -214,6 +221,13 @@ void CConf::WriteSettings() {
   // The transport settings are edited by hand; a file that never had them keeps its described
   // layout while they hold their defaults.
   if (!mSslVerify || HasKey(kSection, "ssl_verify")) SetInt("ssl_verify", mSslVerify);
+  if (!mSlowSyncGuard || HasKey(kSection, "slow_sync_guard")) SetInt("slow_sync_guard", mSlowSyncGuard);
+  if (mMassDeletePercent != kDefaultMassDeletePercent || HasKey(kSection, "mass_delete_percent")) {
+    SetInt("mass_delete_percent", mMassDeletePercent);
+  }
+  if (mMassDeleteCount != kDefaultMassDeleteCount || HasKey(kSection, "mass_delete_count")) {
+    SetInt("mass_delete_count", mMassDeleteCount);
+  }
   if (!mSyncMime.empty()) {
     SetValue(kSection, "syncml_mime", mSyncMime);
   } else if (HasKey(kSection, "syncml_mime")) {

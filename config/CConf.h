@@ -27,6 +27,8 @@ class CConf : public CIniEx {
   static constexpr long kDefaultMaxMsgSize = 102400;
   // Content type of the SyncML requests unless "syncml_mime" names another (the registered one).
   static constexpr const char* kDefaultSyncMime = "application/vnd.syncml+xml";
+  static constexpr int kDefaultMassDeletePercent = 50;
+  static constexpr int kDefaultMassDeleteCount = 10;
   // Length of a generated client store identity.
   static constexpr std::size_t kIdentityLength = 64;
 
@@ -176,6 +178,19 @@ class CConf : public CIniEx {
   // "ssl_verify": HTTPS certificates are verified (default); only a written 0 accepts any certificate.
   bool SslVerify() const { return mSslVerify; }
   void SetSslVerify(bool verify) { mSslVerify = verify; }
+  // "slow_sync_guard": a link that synchronized before asks before a slow sync (default); only a
+  // written 0 lets it run one without asking.
+  bool SlowSyncGuard() const { return mSlowSyncGuard; }
+  void SetSlowSyncGuard(bool on) { mSlowSyncGuard = on; }
+  // "mass_delete_percent" and "mass_delete_count": deletions of more than this share of a link's
+  // items (percent) and more than this many items are held until the user confirms them.
+  // Defaults 50 and 10; a value below 0 reads as the default.
+  int MassDeletePercent() const { return mMassDeletePercent; }
+  int MassDeleteCount() const { return mMassDeleteCount; }
+  void SetMassDeleteLimits(int percent, int count) {
+    mMassDeletePercent = percent;
+    mMassDeleteCount = count;
+  }
   // "syncml_mime": Content-Type and Accept of the SyncML requests; kDefaultSyncMime while the
   // setting is missing or empty. The transport stores here the type that worked after the server
   // refused the other one; `Save` writes the key only while it is set, and removes it when it was
@@ -259,6 +274,9 @@ class CConf : public CIniEx {
   std::optional<std::time_t> mSyncStart;
   int mLogLevel = 1;
   bool mSslVerify = true;
+  bool mSlowSyncGuard = true;
+  int mMassDeletePercent = kDefaultMassDeletePercent;
+  int mMassDeleteCount = kDefaultMassDeleteCount;
   bool mAllowHttpUpdates = false;
   int mSnapshotRuns = kDefaultSnapshotRuns;
   PasswordKeyring* mKeyring = nullptr;

@@ -89,6 +89,23 @@ bool CChangeLog::CheckUpdate(CDatabaseObject& store, bool full) {
 
 bool CChangeLog::CheckEverything(CDatabaseObject& store) { return Check(store, true); }
 
+std::vector<std::string> CChangeLog::DropDeletions() {
+  std::vector<std::string> keys;
+  std::vector<CChangeLogEntry> kept;
+  for (const CChangeLogEntry& entry : mEntries) {
+    if (entry.type == CChangeLogEntry::DELETED) {
+      keys.push_back(entry.key);
+      mEntryKeys.erase(entry.key);
+    } else {
+      kept.push_back(entry);
+    }
+  }
+  mEntries = std::move(kept);
+  mDeletedCount = 0;
+  mCursor = 0;
+  return keys;
+}
+
 bool CChangeLog::Check(CDatabaseObject& store, bool everything) {
   Log("Begin");
   mNewCount = mUpdatedCount = mDeletedCount = 0;

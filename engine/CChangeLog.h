@@ -48,6 +48,9 @@ class CChangeLog {
   // entry (those the index holds as updates, so they go out under the identifiers the server
   // knows), and the items deleted since the last run stay deletions; same order as CheckUpdate.
   bool CheckEverything(CDatabaseObject& store);
+  // Takes the deletions out of the last check's entries (they are not sent); their keys, in order.
+  // The cursor is set to the first entry.
+  std::vector<std::string> DropDeletions();
   // The anchor a resumed session starts from: the Next anchor its interrupted predecessor sent.
   void ResumeFrom(int anchor) { mAnchor = anchor; }
 

@@ -140,12 +140,14 @@ std::string CSyncLink::StateText(const TimeText& timeText) const {
     }
     case SYNC_STATE_FAILED: return LoadString(IDS_STATE_FAILED) + lastGood();
     case SYNC_STATE_CANCELLED: return LoadString(IDS_STATE_CANCELLED) + lastGood();
+    case SYNC_STATE_NEEDS_DECISION: return LoadString(IDS_STATE_NEEDS_DECISION) + lastGood();
     case SYNC_STATE_NEVER: return LoadString(IDS_STATE_NEVER);
     default: return !mStatusText.empty() ? mStatusText : LoadString(IDS_STATE_IN_PROGRESS);
   }
 }
 
 std::string CSyncLink::StateDetails(const TimeText& timeText) const {
+  if (mState == SYNC_STATE_NEEDS_DECISION && !mStatusText.empty()) return mStatusText;
   if (mState != SYNC_STATE_FAILED) return StateText(timeText);
   std::string details = LoadString(IDS_DETAILS_FAILED);
   if (!mStatusText.empty()) details += ": " + mStatusText;

@@ -36,6 +36,7 @@ enum SyncState : int {
   SYNC_STATE_FAILED = 2,
   SYNC_STATE_IN_PROGRESS = 3,
   SYNC_STATE_CANCELLED = 4,  // the user cancelled the link's last run; its last good date stays
+  SYNC_STATE_NEEDS_DECISION = 5,  // a slow sync or deletions wait for the user; nothing of them changed
 };
 
 // A time as the user's locale writes a date and a time ("%x %X", local time).
@@ -109,7 +110,8 @@ class CSyncLink {
   // when items failed), followed by what the run received and sent when that is known; "Failed,
   // click for details" or "Cancelled", followed by the last good time when there is one; ...
   std::string StateText(const TimeText& timeText = FormatLocalDateTime) const;
-  // The details dialog's text: "Failed: <status>" for a failed link, else StateText().
+  // The details dialog's text: "Failed: <status>" for a failed link, the status text for one that
+  // needs a decision, else StateText().
   std::string StateDetails(const TimeText& timeText = FormatLocalDateTime) const;
   // "12 received, 3 sent": the server's changes applied and the local changes sent.
   std::string CountsText() const;

@@ -12,21 +12,16 @@
 #include <thread>
 #include <vector>
 
-#include "engine/CChangeLog.h"
-#include "pim/CDataItem.h"
+#include "engine/LinkSession.h"
+#include "engine/LocalSnapshots.h"
 #include "engine/SyncObserver.h"
 #include "engine/SyncRunServices.h"
 
 class CConf;
 class CDatabaseObject;
 class CSyncLink;
-class CSyncML;
-class ExchangedItemTexts;
-class HeldBackItems;
 class ItemSink;
-class SessionJournal;
 class Prompt;
-struct ItemFailure;
 struct SessionServices;
 
 // How a call of BeginSyncRun ended.
@@ -45,6 +40,8 @@ struct SyncRunOutcome {
   int linksFailed = 0;
   // Links that synchronized but left items unsynchronized (refused by either side).
   int linksWithItemErrors = 0;
+  // Links that wait for the user: a slow sync not run, or deletions held (nothing of them changed).
+  int linksNeedingDecision = 0;
   bool cancelled = false;
   // No password was stored and none could be asked for (a silent run): nothing was sent.
   bool passwordMissing = false;
@@ -54,7 +51,7 @@ struct SyncRunOutcome {
 
   // No run error, no failed link, no cancel; items may have failed.
   bool Completed() const { return error.empty() && linksFailed == 0 && !cancelled; }
-  bool Succeeded() const { return Completed() && linksWithItemErrors == 0; }
+  bool Succeeded() const { return Completed() && linksWithItemErrors == 0 && linksNeedingDecision == 0; }
 };
 
 // The run driver the main window owns. BeginSyncRun, RequestCancel and WaitForEnd are called on
@@ -71,7 +68,7 @@ struct SyncRunOutcome {
 //
 // Ownership: the configuration and the services are not owned and must outlive the object. The
 // destructor asks a running worker to stop (without a question) and waits for it.
-class CSyncRun {
+class CSyncRun final : private LinkSessionHost {
  public:
   struct Services {
     SyncObserver& observer;
@@ -84,6 +81,9 @@ class CSyncRun {
     SyncTransportFactory* transports = nullptr;
     // Null: none.
     SyncCheckpoints* checkpoints = nullptr;
+    // Told before each link's run first changes the local store. Null: the link's local items are
+    // saved as its newest snapshot.
+    LocalWriteObserver* localWrites = nullptr;
   };
 
   CSyncRun(CConf& conf, Services services);
@@ -129,29 +129,16 @@ class CSyncRun {
  private:
   void MainSyncLoop(CDatabaseObject& store);
   bool IsLinkEligible(const CSyncLink& link, int index) const;
-  bool SyncDatabase(CDatabaseObject& store, CSyncLink& link);
-  bool RunFollowUpSession(CDatabaseObject& store, CSyncLink& link, const std::vector<std::string>& heldBack);
-  static void HoldBackNewItems(CDatabaseObject& store, const CChangeLog& changeLog, const SessionJournal& journal,
-                               HeldBackItems& heldBack);
-  static int RefusedDeletions(const std::vector<ItemFailure>& failures);
-  void RunExchanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
-  void SendLocalChanges(CDatabaseObject& store, CChangeLog& changeLog, CSyncML& session);
-  bool SendEntry(CDatabaseObject& store, const CChangeLogEntry& entry, CSyncML& session);
-  void CollectChanges(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, bool full);
-  void CollectEverything(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog);
-  void RestartAsSlowSync(CDatabaseObject& store, CSyncLink& link, CChangeLog& changeLog, CSyncML& session);
-  void SaveLinkResult(CDatabaseObject& store, CChangeLog& changeLog);
-  void KeepRefusedChangesPending(CDatabaseObject& store, const std::vector<ItemFailure>& failures);
-  void RemoveCopiesTheServerReplaced(CDatabaseObject& store, const std::vector<std::string>& indexed,
-                                     const SessionJournal& journal);
   void ReportSaveFailure(CSyncLink& link);
-  void Checkpoint(const char* step);
+  // LinkSessionHost: what a link's run gets from the run.
+  void SetLinkStatus(const std::optional<std::string>& text = std::nullopt) override;
+  void CancelCheck() const override;
   // What a session of this run gets: the transport, the sink (null: no store), the prompt, the
   // cancel flag and the policies of the configuration.
-  SessionServices MakeSessionServices(ItemSink* sink);
-  // Sets the status text of link mCurrentLink when `text` is given; always tells the observer.
-  void SetLinkStatus(const std::optional<std::string>& text = std::nullopt);
-  void CancelCheck() const;
+  SessionServices MakeSessionServices(ItemSink* sink) override;
+  void Checkpoint(const char* step) override;
+  bool ServerRefusesFilter() const override { return mServerRefusesFilter; }
+  void NoteServerRefusesFilter() override { mServerRefusesFilter = true; }
   bool AskForPassword();
   // The links the run would have synchronized fail with `reason` (the check refused the run).
   void FailEligibleLinks(const std::string& reason);
@@ -162,6 +149,7 @@ class CSyncRun {
 
   CConf& mConf;
   Services mServices;
+  SnapshotBeforeLocalWrites mSnapshots{mConf};
   std::atomic<int> mSelectedLink{-1};
   std::atomic<int> mCurrentLink{0};
   std::atomic<bool> mCloseAfterSync{false};
@@ -169,27 +157,6 @@ class CSyncRun {
   // The selection of the run going on, taken when it started.
   int mRunSelection = -1;
 
-  // Per link of the running session: changes sent so far in this round, and the entry that did
-  // not fit into the last message.
-  int mSentEntries = 0;
-  std::optional<CChangeLogEntry> mPendingEntry;
-  // Every change sent, by local identifier, with the item's record in the saved index before the
-  // run (null for a new item): a change the server refuses gets it back in the new index.
-  std::map<std::string, CDataItem::Ptr> mSentChanges;
-  // The journal of the link's session (null between links), and whether the session resumes an
-  // interrupted one.
-  SessionJournal* mJournal = nullptr;
-  bool mResumed = false;
-  // The link's kept item texts (null between links).
-  ExchangedItemTexts* mTexts = nullptr;
-  // The new items a resumed session holds back (null when it holds none back), and the new
-  // items the session after it sends as Replace (the interrupted one may have delivered them).
-  HeldBackItems* mHeldBack = nullptr;
-  std::set<std::string> mNewAsReplace;
-  // The link's session follows one that left changes for it.
-  bool mFollowingUp = false;
-  // The link's session ran as a slow sync (asked for, or forced by the server).
-  bool mSlowSession = false;
   // The server refused the calendar date filter in this run: calendar sessions go without it
   // (the store's own period test still limits what is sent, and what is deleted).
   bool mServerRefusesFilter = false;

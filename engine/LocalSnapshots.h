@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/SyncRunServices.h"
+
 class CConf;
 class CDatabaseObject;
 class CSyncLink;
@@ -54,4 +56,18 @@ class LocalSnapshots {
 
   std::string mFolder;
   int mRunsKept;
+};
+
+// What a run does before it first changes a link's local items when nobody else is told: saves
+// them as the link's newest snapshot. A snapshot that cannot be written fails the link before
+// anything local changed.
+class SnapshotBeforeLocalWrites final : public LocalWriteObserver {
+ public:
+  explicit SnapshotBeforeLocalWrites(const CConf& conf) : mConf(conf) {}
+  void BeforeFirstLocalWrite(const CSyncLink& link, CDatabaseObject& store) override {
+    LocalSnapshots(mConf).Save(store, link);
+  }
+
+ private:
+  const CConf& mConf;
 };

@@ -17,6 +17,7 @@ constexpr const char* kStampKey = "PR_LAST_MODIFICATION_TIME";
 
 bool StoreItemSink::AddContact(PVCard& card, const std::string& serverId, const std::string& contentType,
                                std::string& localId) {
+  BeforeWrite();
   std::string earlier = EarlierCopyOf(serverId);
   if (earlier.empty() && mHeldBack != nullptr && contentType != kGroupContentType) {
     CDataItem record(ITEM_CONTACT);
@@ -35,6 +36,7 @@ bool StoreItemSink::AddContact(PVCard& card, const std::string& serverId, const 
 }
 
 ContactWrite StoreItemSink::ReplaceContact(PVCard& card, const std::string& contentType, std::string& localId) {
+  BeforeWrite();
   StoreWriteStatus status = WRITE_NOTHING;
   if (mStore.UpdateAddressBookItem(card, localId, "", contentType, status) != kStoreOk) return ContactWrite::Failed;
   NoteWritten("", localId);
@@ -42,6 +44,7 @@ ContactWrite StoreItemSink::ReplaceContact(PVCard& card, const std::string& cont
 }
 
 bool StoreItemSink::AddCalendarItem(const std::string& vcalendarText, const std::string& serverId, std::string& localId) {
+  BeforeWrite();
   localId = EarlierCopyOf(serverId);
   if (localId.empty() && mHeldBack != nullptr) {
     if (const CDataItem::Ptr record = CalendarRecordBuilder::Build(vcalendarText)) localId = HeldBackCopyOf(serverId, *record);
@@ -52,6 +55,7 @@ bool StoreItemSink::AddCalendarItem(const std::string& vcalendarText, const std:
 }
 
 bool StoreItemSink::ReplaceCalendarItem(const std::string& vcalendarText, std::string& localId) {
+  BeforeWrite();
   if (mStore.AddCalendarItem(vcalendarText, localId) != kStoreOk) return false;
   NoteWritten("", localId);
   return true;
@@ -60,6 +64,11 @@ bool StoreItemSink::ReplaceCalendarItem(const std::string& vcalendarText, std::s
 // An item is held when it was loaded or exists outside what was loaded (the sync period).
 ItemRemoval StoreItemSink::RemoveItem(const std::string& localId) {
   if (!mStore.mCurrentItems.Find(localId) && !mStore.ItemExists(localId)) return ItemRemoval::NotHeld;
+  if (mDeferredRemovals != nullptr) {
+    mDeferredRemovals->push_back(localId);
+    return ItemRemoval::Removed;
+  }
+  BeforeWrite();
   if (!mStore.RemoveItem(localId)) return ItemRemoval::Failed;
   if (mTexts != nullptr) mTexts->Remove(localId);
   return ItemRemoval::Removed;
@@ -78,12 +87,20 @@ void StoreItemSink::KeepServerText(const std::string& localId, const std::string
 // Written through the item's text form, as a server item would be; it names no server item, so
 // nothing goes into the journal.
 bool StoreItemSink::AddLocalCopy(const CDataItem& record, std::string& localId) {
+  BeforeWrite();
   localId.clear();
   const std::string text = mStore.ItemText(record, {});
   if (record.kind == ITEM_EVENT || record.kind == ITEM_TASK) return mStore.AddCalendarItem(text, localId) == kStoreOk && !localId.empty();
   VCardContext context;
   const PVCardPtr card = Zep3_PVCard_FromStream(&context, text);
   return card && mStore.AddAddressBookItem(*card, localId, "", record.ContentTypeOf()) == kStoreOk && !localId.empty();
+}
+
+void StoreItemSink::BeforeWrite() {
+  if (!mBeforeFirstWrite) return;
+  const std::function<void()> hook = std::move(mBeforeFirstWrite);
+  mBeforeFirstWrite = nullptr;
+  hook();
 }
 
 std::string StoreItemSink::EarlierCopyOf(const std::string& serverId) const {

@@ -1,7 +1,9 @@
 // The run's local store as the item sink of a SyncML session.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "syncml/ItemSink.h"
 
@@ -34,7 +36,14 @@ class StoreItemSink final : public ItemSink {
   void KeepServerText(const std::string& localId, const std::string& text) override;
   bool AddLocalCopy(const CDataItem& record, std::string& localId) override;
 
+  // Called once, right before the sink first changes the store.
+  void SetBeforeFirstWrite(std::function<void()> hook) { mBeforeFirstWrite = std::move(hook); }
+  // While `removals` is set (not owned), a server deletion of an item the store holds is only
+  // noted there and answered as done; the item stays until the caller removes it.
+  void DeferRemovals(std::vector<std::string>* removals) { mDeferredRemovals = removals; }
+
  private:
+  void BeforeWrite();
   // The local item an interrupted session wrote the server item `serverId` to ("" when none).
   std::string EarlierCopyOf(const std::string& serverId) const;
   // The held-back local item `record` (the server's new item) is a copy of ("" when none).
@@ -45,4 +54,6 @@ class StoreItemSink final : public ItemSink {
   SessionJournal* mJournal;
   HeldBackItems* mHeldBack;
   ExchangedItemTexts* mTexts;
+  std::function<void()> mBeforeFirstWrite;
+  std::vector<std::string>* mDeferredRemovals = nullptr;
 };

@@ -37,3 +37,16 @@ class UpdateStarter {
   // second); true stops it. Throws CUpdaterException when the update cannot start or was stopped.
   virtual void StartUpdate(CConf& conf, const std::function<bool()>& abortRequested) = 0;
 };
+
+class CDatabaseObject;
+class CSyncLink;
+
+// Told on the worker, once per link's run, right before the run first changes the local store
+// (a server item written or deleted, items removed by a refresh, deletions refused). The store's
+// current items are still those of the folder before the run: the moment to keep a copy of them.
+// May throw; the link then fails before anything local changed.
+class LocalWriteObserver {
+ public:
+  virtual ~LocalWriteObserver() = default;
+  virtual void BeforeFirstLocalWrite(const CSyncLink& link, CDatabaseObject& store) = 0;
+};

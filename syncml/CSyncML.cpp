@@ -465,15 +465,32 @@ void CSyncML::SendRequest() {
   mMayHaveReachedServer = true;
 }
 
-void CSyncML::EndShortSession() {
-  static constexpr int kMaxClosingMessages = 3;
-  for (int sent = 0; sent < kMaxClosingMessages && !mFinished; ++sent) {
+void CSyncML::EndShortSession() { PostUntilFinished(3, false, "CSyncML::EndShortSession"); }
+
+void CSyncML::EndWithoutItems() {
+  mRefusingItems = true;
+  // The client's package is an empty Sync: a server waits for one before it ends the session.
+  // Whatever the server sends in return is refused. The answers to the reply that asked for the
+  // slow sync go out with it.
+  try {
+    StartSync();
+  } catch (const CXException& error) {
+    LogError("CSyncML::EndWithoutItems", error.Message());
+  }
+  CloseSync();
+  // A server may send all its items before it ends the session; each message of them is answered.
+  PostUntilFinished(50, true, "CSyncML::EndWithoutItems");
+}
+
+void CSyncML::PostUntilFinished(int limit, bool postFirst, const char* operation) {
+  for (int sent = 0; sent < limit && (postFirst || !mFinished); ++sent) {
+    postFirst = false;
     try {
       Finalize();
       SendRequest();
       Parse();
     } catch (const CXException& error) {
-      LogError("CSyncML::EndShortSession", error.Message());
+      LogError(operation, error.Message());
       return;
     }
   }

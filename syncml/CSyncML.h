@@ -150,6 +150,13 @@ class CSyncML {
   // information among them), so that the server ends the session at once instead of holding it
   // (and other devices) until its time-out. At most a few messages; a failure is logged only.
   void EndShortSession();
+  // For a sync session that must move no item (the user has not decided on the slow sync the
+  // server asked for): from now on every item command of the server is refused (405) and nothing
+  // reaches the sink; an empty Sync with the answers the server's last reply asked for is posted,
+  // and so on until the server's final message (at most 50 messages), so that the server ends
+  // the session at once.
+  // A failure is logged only.
+  void EndWithoutItems();
   // Decodes the received reply and runs the handlers. Throws CSyncmlException 301 (the reply does
   // not fit the workspace), 305 (cancel requested) or 302 (any decoding failure; the commands
   // before the failure stay applied).
@@ -211,6 +218,10 @@ class CSyncML {
   void FillItemCommand(SmlItemCommand& command, const char* operation, const std::string& id,
                        const std::string* data, const std::string* contentType);
   bool CloseSync();
+  // Posts the current message and the answers to each reply until the server's final message, at
+  // most `limit` messages; without `postFirst` nothing is posted while the session is finished.
+  // A failure is logged under `operation` and ends the posting.
+  void PostUntilFinished(int limit, bool postFirst, const char* operation);
   // Adds a command that is not an item command (outside any Sync); false when the codec fails.
   bool AddAnswer(const SmlCommand& command);
 
@@ -294,6 +305,8 @@ class CSyncML {
   std::function<bool()> mCancelRequested;
   bool mSilent;
   bool mAutoResolveConflicts;
+  // Set by EndWithoutItems: the server's item commands are refused.
+  bool mRefusingItems = false;
   std::string mFilterStartDate;
   ItemTextOptions mTextOptions;
   // MaxMsgSize of the server's last header; 0 when it gave none.

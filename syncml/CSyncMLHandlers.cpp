@@ -198,11 +198,12 @@ SmlRet CSyncML::myHandleAlertCmd(const SmlAlert& alert) {
 
 // ---- Server items
 
-// Upload to the server only: the server's changes must not reach the store, even when the server
-// turned the one-way Alert into a two-way sync.
+// Upload to the server only, or a session ending without items: the server's changes must not
+// reach the store, even when the server turned the one-way Alert into a two-way sync.
 bool CSyncML::RefusesServerChanges(const SmlItemCommand& command, const char* name) {
-  if (mSyncMode != 2) return false;
-  LogError(name, "Upload only: the server's change is not applied");
+  if (mSyncMode != 2 && !mRefusingItems) return false;
+  LogError(name, mRefusingItems ? "Session ending without items: the server's change is not applied"
+                                : "Upload only: the server's change is not applied");
   for (std::size_t i = 0; i < std::max<std::size_t>(command.items.size(), 1); ++i) Status(command.cmdId, name, 405);
   return true;
 }

@@ -16,6 +16,7 @@
 #include "engine/CSyncLink.h"
 #include "engine/LocalSnapshots.h"
 #include "stores/folder/FolderStore.h"
+#include "engine/CSyncRun.h"
 #include "platform/shell/InstanceLock.h"
 #include "platform/shell/SystemMessages.h"
 #include "tests/app/AppTestSupport.h"
@@ -48,6 +49,18 @@ ProgramRun RunProgram(const TestHome& home, const std::string& arguments) {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A failure outweighs a link waiting for the user, which outweighs items that failed.
+TEST(Program, SilentExitStatusPutsAFailureBeforeADecisionBeforeItemErrors) {
+  SyncRunOutcome outcome;
+  EXPECT_EQ(HeadlessSyncRun::ExitStatusOf(outcome), 0);
+  outcome.linksWithItemErrors = 1;
+  EXPECT_EQ(HeadlessSyncRun::ExitStatusOf(outcome), HeadlessSyncRun::kSyncItemErrorsStatus);
+  outcome.linksNeedingDecision = 1;
+  EXPECT_EQ(HeadlessSyncRun::ExitStatusOf(outcome), 6);
+  outcome.linksFailed = 1;
+  EXPECT_EQ(HeadlessSyncRun::ExitStatusOf(outcome), HeadlessSyncRun::kSyncFailedStatus);
+}
 
 // Answered before anything of start-up: no display, no configuration, nothing written.
 TEST(Program, HelpAndVersionAreWrittenToStandardOutputWithoutTouchingTheHome) {

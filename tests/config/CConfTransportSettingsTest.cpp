@@ -1,5 +1,6 @@
-// The transport's settings in the configuration: "ssl_verify", "syncml_mime" and
-// "allow_http_updates", their defaults, what a damaged value means, and that they survive a save.
+// The transport's and the guards' settings in the configuration: "ssl_verify", "syncml_mime",
+// "allow_http_updates", "slow_sync_guard", "mass_delete_percent" and "mass_delete_count", their
+// defaults, what a damaged value means, and that they survive a save.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -30,6 +31,9 @@ TEST_F(CConfTransportSettingsTest, MissingKeysVerifyCertificatesAndSendTheRegist
   EXPECT_TRUE(conf->SslVerify());
   EXPECT_EQ(conf->SyncMime(), "application/vnd.syncml+xml");
   EXPECT_EQ(conf->SyncMimeSetting(), "");
+  EXPECT_TRUE(conf->SlowSyncGuard());
+  EXPECT_EQ(conf->MassDeletePercent(), 50);
+  EXPECT_EQ(conf->MassDeleteCount(), 10);
 }
 
 TEST_F(CConfTransportSettingsTest, OnlyAWrittenZeroTurnsVerificationOff) {
@@ -38,6 +42,11 @@ TEST_F(CConfTransportSettingsTest, OnlyAWrittenZeroTurnsVerificationOff) {
   // An empty or garbled value must not silently accept any certificate.
   EXPECT_TRUE(LoadWith("ssl_verify=\r\n")->SslVerify());
   EXPECT_TRUE(LoadWith("ssl_verify=no\r\n")->SslVerify());
+  // Nor may a garbled value switch a guard off or make its limit 0.
+  EXPECT_FALSE(LoadWith("slow_sync_guard=0\r\n")->SlowSyncGuard());
+  EXPECT_TRUE(LoadWith("slow_sync_guard=off\r\n")->SlowSyncGuard());
+  EXPECT_EQ(LoadWith("mass_delete_percent=-5\r\n")->MassDeletePercent(), 50);
+  EXPECT_EQ(LoadWith("mass_delete_count=25\r\n")->MassDeleteCount(), 25);
 }
 
 TEST_F(CConfTransportSettingsTest, SyncMimeIsReadTrimmedAndEmptyMeansTheDefault) {
@@ -52,6 +61,9 @@ TEST_F(CConfTransportSettingsTest, DefaultsAreNotWrittenIntoAFileThatNeverHadThe
   EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "ssl_verify"));
   EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "syncml_mime"));
   EXPECT_FALSE(reloaded.HasKey(CConf::kSection, "allow_http_updates"));
+  for (const char* key : {"slow_sync_guard", "mass_delete_percent", "mass_delete_count"}) {
+    EXPECT_FALSE(reloaded.HasKey(CConf::kSection, key)) << key;
+  }
 }
 
 TEST_F(CConfTransportSettingsTest, PlainHttpUpdatesStayRefusedUnlessANumberAllowsThem) {
@@ -86,10 +98,15 @@ TEST_F(CConfTransportSettingsTest, ChangedSettingsSurviveSaveAndLoad) {
     const auto conf = LoadWith("");
     conf->SetSslVerify(false);
     conf->SetSyncMime("application/vnd.syncml-xml");
+    conf->SetSlowSyncGuard(false);
+    conf->SetMassDeleteLimits(80, 100);
     conf->Save();
   }
   CConf reloaded(dir.Path());
   ASSERT_TRUE(reloaded.Load(false));
+  EXPECT_FALSE(reloaded.SlowSyncGuard());
+  EXPECT_EQ(reloaded.MassDeletePercent(), 80);
+  EXPECT_EQ(reloaded.MassDeleteCount(), 100);
   EXPECT_FALSE(reloaded.SslVerify());
   EXPECT_EQ(reloaded.SyncMime(), "application/vnd.syncml-xml");
   EXPECT_EQ(reloaded.GetValue(CConf::kSection, "ssl_verify"), "0");

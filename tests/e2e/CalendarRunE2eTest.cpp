@@ -143,8 +143,8 @@ class CalendarRunE2eTest : public E2eTest {
     }
     return count;
   }
-  // The same client with an empty store: its links forget their anchors and indexes, so the next
-  // run is a first one and brings everything down.
+  // The same client with an empty store: its links forget their anchors, indexes and last run, so
+  // the next run is a first one and brings everything down.
   void SwitchToAFreshStore() {
     mLocal = MakeLocalSide(GetParam().store, mDir.Path() + "fresh/");
     fs::create_directories(mDir.Path() + "fresh/outlook");
@@ -154,6 +154,7 @@ class CalendarRunE2eTest : public E2eTest {
       fs::remove(mConf->ConfigFolder() + link.LocalFileName() + ".anc");
       fs::remove(mConf->ConfigFolder() + link.LocalFileName() + ".dat");
       link.mState = SYNC_STATE_NEVER;
+      link.mLastSyncTime = 0;
     }
     mConf->Save();
   }

@@ -166,6 +166,7 @@ TEST_P(ServerHabitE2eTest, StaleAnchorAnswered508WithoutContentMatching) {
   Play(habits);
   SynchronizeBothWays();
   Scripted().SetStoredAnchor(mIdentity, "contacts", "stale");
+  mConf->SetSlowSyncGuard(false);
   ExpectRunSucceeds();
   ExpectBothSidesEqual();
   EXPECT_EQ(Scripted().Items("contacts").size(), 3u);

@@ -129,8 +129,14 @@ TEST_F(SyncRunTest, ServerSlowSyncRequestResendsEveryItemUnderItsKnownIdentifier
     if (message.find("<Alert>") != std::string::npos) return ServerReply(index + 1, HeaderStatus() + AlertStatus("508"));
     return ScriptedPeer::DefaultReply(message, index);
   });
+  mConf.SetSilent(false);
+  mPrompt.slowSync = SlowSyncAnswer::Merge;
   RunOnce(0);
 
+  ASSERT_EQ(mPrompt.slowSyncQuestions.size(), 1u);
+  EXPECT_TRUE(mPrompt.slowSyncQuestions[0].serverAsked);
+  EXPECT_EQ(mPrompt.slowSyncQuestions[0].localItems, 3);
+  EXPECT_EQ(mPrompt.slowSyncQuestions[0].itemsAtLastSync, 3);
   const auto sessions = mServer.SyncSessions();
   ASSERT_EQ(sessions.size(), 2u);
   EXPECT_EQ(CountElements(sessions[0], "Add"), 3);
@@ -200,9 +206,10 @@ TEST_F(SyncRunTest, UploadOnlyAlertsUploadAndSendsChanges) {
   EXPECT_EQ(CountElements(sessions[1], "Add"), 1);
 }
 
-TEST_F(SyncRunTest, ANewClientIdentityMakesTheNextRunASlowSync) {
+TEST_F(SyncRunTest, ANewClientIdentityMakesTheNextRunASlowSyncWithTheGuardOff) {
   OpenStore()->AddLocalContact("Kept");
   RunOnce(0);
+  mConf.SetSlowSyncGuard(false);
   mConf.SetIdentityGenerated(true);
   RunOnce(0);
   const auto sessions = mServer.SyncSessions();

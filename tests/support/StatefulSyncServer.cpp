@@ -356,6 +356,11 @@ void StatefulSyncServer::HandleAlert(Session& session, const XmlElement& alert, 
   if (IsSlowCode(code)) {
     database.slow = true;
     if (mHabits.eraseMapOnClientSlowSync) device.clientToServer.clear();
+    if (code == 203) {
+      // A refresh from the client: what it sends replaces everything the datastore held.
+      store->items.clear();
+      device.clientToServer.clear();
+    }
   } else if (!device.anchor || *device.anchor != item->Text("Meta/Anchor/Last")) {
     status = 508;
     database.slow = true;

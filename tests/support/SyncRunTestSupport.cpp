@@ -220,6 +220,18 @@ bool AnsweringPrompt::AskLogin(LoginRequest& request) {
   return true;
 }
 
+SlowSyncAnswer AnsweringPrompt::AskSlowSync(const SlowSyncQuestion& question) {
+  std::lock_guard lock(mMutex);
+  slowSyncQuestions.push_back(question);
+  return slowSync;
+}
+
+DeletionAnswer AnsweringPrompt::AskMassDeletion(const MassDeletionQuestion& question) {
+  std::lock_guard lock(mMutex);
+  deletionQuestions.push_back(question);
+  return deletions;
+}
+
 std::vector<std::string> AnsweringPrompt::Texts() const {
   std::lock_guard lock(mMutex);
   return mTexts;

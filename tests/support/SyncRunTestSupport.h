@@ -105,15 +105,22 @@ class RecordingObserver final : public SyncObserver {
   std::vector<std::string> mEvents;
 };
 
-// Answers with `answer`, records each text; declines logins unless `password` is set.
+// Answers with `answer`, records each text; declines logins unless `password` is set. The guards'
+// questions are answered with `slowSync` and `deletions` and recorded as they were asked.
 class AnsweringPrompt final : public Prompt {
  public:
   PromptAnswer Message(std::string_view text, PromptButtons buttons, PromptKind kind) override;
   bool AskLogin(LoginRequest& request) override;
+  SlowSyncAnswer AskSlowSync(const SlowSyncQuestion& question) override;
+  DeletionAnswer AskMassDeletion(const MassDeletionQuestion& question) override;
   std::vector<std::string> Texts() const;
 
   PromptAnswer answer = PromptAnswer::Yes;
   std::string password;
+  SlowSyncAnswer slowSync = SlowSyncAnswer::Skip;
+  DeletionAnswer deletions = DeletionAnswer::Hold;
+  std::vector<SlowSyncQuestion> slowSyncQuestions;
+  std::vector<MassDeletionQuestion> deletionQuestions;
 
  private:
   mutable std::mutex mMutex;
